@@ -1,0 +1,56 @@
+#!/bin/bash
+# Prepares the test platform of one build folder: a Wine prefix (created once),
+# an Xvfb display and one wineserver kept alive for the whole test run.
+# Background processes never hold CTest's output pipe: all their output goes to logs.
+set -euo pipefail
+export KELM_BUILD_DIR="$1"
+HERE="$(cd "$(dirname "$0")" && pwd)"
+. "$HERE/wine-env.sh"
+mkdir -p "$KELM_HARNESS_DIR"
+LOG="$KELM_HARNESS_DIR/setup.log"
+: > "$LOG"
+
+start_display() {
+    if [ -f "$KELM_HARNESS_DIR/xvfb.pid" ] && kill -0 "$(cat "$KELM_HARNESS_DIR/xvfb.pid")" 2>/dev/null; then
+        return
+    fi
+    local n
+    for n in $(seq 90 140); do
+        if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
+            setsid Xvfb ":$n" -screen 0 1600x1200x24 -nolisten tcp </dev/null >>"$LOG" 2>&1 &
+            echo $! > "$KELM_HARNESS_DIR/xvfb.pid"
+            echo ":$n" > "$KELM_HARNESS_DIR/display"
+            local i
+            for i in $(seq 1 100); do
+                [ -e "/tmp/.X11-unix/X$n" ] && return
+                sleep 0.1
+            done
+            echo "Xvfb did not start on :$n" >&2
+            exit 1
+        fi
+    done
+    echo "no free X display number" >&2
+    exit 1
+}
+
+start_display
+export DISPLAY="$(cat "$KELM_HARNESS_DIR/display")"
+
+if [ ! -f "$WINEPREFIX/.kelm-ready" ]; then
+    rm -rf "$WINEPREFIX"
+    wineboot -i </dev/null >>"$LOG" 2>&1
+    wineserver -w
+    # DirectWrite lists only fonts registered in the prefix; Wine ships Tahoma.
+    fonts="$WINEPREFIX/drive_c/windows/Fonts"
+    mkdir -p "$fonts"
+    cp /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf "$fonts/"
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts' /v 'Tahoma (TrueType)' /t REG_SZ /d tahoma.ttf /f </dev/null >>"$LOG" 2>&1
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts' /v 'Tahoma Bold (TrueType)' /t REG_SZ /d tahomabd.ttf /f </dev/null >>"$LOG" 2>&1
+    wineserver -w
+    touch "$WINEPREFIX/.kelm-ready"
+fi
+
+# One persistent wineserver: each test process then starts in a fraction of a second.
+setsid wineserver -p </dev/null >>"$LOG" 2>&1 || true
+setsid wine wineboot </dev/null >>"$LOG" 2>&1 || true
+echo "harness ready: WINEPREFIX=$WINEPREFIX DISPLAY=$DISPLAY"

@@ -1,0 +1,12 @@
+# Sourced by the harness scripts: the Wine prefix and display of one build folder.
+# Usage: KELM_BUILD_DIR=<build folder> . wine-env.sh
+: "${KELM_BUILD_DIR:?KELM_BUILD_DIR must name the build folder}"
+export KELM_HARNESS_DIR="$KELM_BUILD_DIR/harness"
+export WINEPREFIX="$KELM_BUILD_DIR/wineprefix"
+export WINEARCH=win64
+export WINEDEBUG=-all
+# No Mono or Gecko download prompts: the tests need neither.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+if [ -f "$KELM_HARNESS_DIR/display" ]; then
+    export DISPLAY="$(cat "$KELM_HARNESS_DIR/display")"
+fi

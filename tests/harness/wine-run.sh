@@ -1,0 +1,16 @@
+#!/bin/bash
+# Runs one Windows program of the build under the harness's Wine prefix and display.
+# Usage: wine-run.sh <build folder> <program.exe> [arguments...]
+# The program's output goes through a file so that processes Wine starts on the
+# side can never keep the caller's pipe open.
+export KELM_BUILD_DIR="$1"
+shift
+HERE="$(cd "$(dirname "$0")" && pwd)"
+. "$HERE/wine-env.sh"
+export KELM_SOURCE_DIR="$(cd "$HERE/../.." && pwd)"
+out="$(mktemp "$KELM_HARNESS_DIR/run.XXXXXX")"
+wine "$@" </dev/null >"$out" 2>&1
+rc=$?
+cat "$out"
+rm -f "$out"
+exit $rc

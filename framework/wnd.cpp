@@ -1,0 +1,413 @@
+#include "framework/wnd.h"
+
+#include <utility>
+#include <vector>
+
+#include "framework/creation_hook.h"
+
+namespace kelm {
+
+namespace {
+
+// The window property that points from a window to its object.
+constexpr wchar_t kObjectProperty[] = L"KelmWindowObject";
+constexpr wchar_t kPlainWindowClass[] = L"KelmPlainWindow";
+
+bool MatchesId(const MessageMapEntry& entry, UINT id) noexcept
+{
+    return id >= entry.firstId && id <= entry.lastId;
+}
+
+bool IsCtlColorMessage(UINT message) noexcept
+{
+    return message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC;
+}
+
+// The entry of `map` (and its bases) that handles the message, or null.
+const MessageMapEntry* FindEntry(const MessageMap* map, MessageEntryKind kind, UINT message, WPARAM wParam,
+                                 LPARAM lParam) noexcept
+{
+    for (; map != nullptr; map = map->baseMap != nullptr ? map->baseMap() : nullptr) {
+        for (const MessageMapEntry* entry = map->entries; entry->kind != MessageEntryKind::End; ++entry) {
+            if (kind == MessageEntryKind::Reflected) {
+                if (entry->kind == MessageEntryKind::Reflected &&
+                    (entry->message == message ||
+                     (entry->message == kReflectedCtlColor && IsCtlColorMessage(message))))
+                    return entry;
+                continue;
+            }
+            if (message == WM_COMMAND && entry->kind == MessageEntryKind::Command) {
+                UINT code = HIWORD(wParam);
+                if (code == 1 && lParam == 0)
+                    code = 0; // an accelerator counts as the command itself
+                if (entry->code == code && MatchesId(*entry, LOWORD(wParam)))
+                    return entry;
+            } else if (message == WM_NOTIFY && entry->kind == MessageEntryKind::Notify) {
+                const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+                if (header != nullptr && entry->code == header->code &&
+                    MatchesId(*entry, static_cast<UINT>(header->idFrom)))
+                    return entry;
+            } else if (entry->kind == MessageEntryKind::Message && entry->message == message) {
+                return entry;
+            }
+        }
+    }
+    return nullptr;
+}
+
+// The control a WM_DRAWITEM or WM_CTLCOLORxxx message is about.
+HWND ReflectionTarget(UINT message, LPARAM lParam) noexcept
+{
+    if (message == WM_DRAWITEM) {
+        const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+        return item != nullptr && item->CtlType != ODT_MENU ? item->hwndItem : nullptr;
+    }
+    if (IsCtlColorMessage(message))
+        return reinterpret_cast<HWND>(lParam);
+    return nullptr;
+}
+
+bool RegisterPlainWindowClass() noexcept
+{
+    static const bool registered = [] {
+        WNDCLASSW windowClass{};
+        windowClass.style = CS_DBLCLKS;
+        windowClass.lpfnWndProc = ::DefWindowProcW;
+        windowClass.hInstance = ::GetModuleHandleW(nullptr);
+        windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+        windowClass.lpszClassName = kPlainWindowClass;
+        return ::RegisterClassW(&windowClass) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+    }();
+    return registered;
+}
+
+} // namespace
+
+// ---- creation hook --------------------------------------------------------
+
+namespace {
+
+thread_local CWnd* t_windowToBind = nullptr;
+
+LRESULT CALLBACK CreationHookProc(int code, WPARAM wParam, LPARAM lParam) noexcept
+{
+    if (code == HCBT_CREATEWND && t_windowToBind != nullptr) {
+        CWnd* window = std::exchange(t_windowToBind, nullptr);
+        CreationAccess::BindCreatedWindow(*window, reinterpret_cast<HWND>(wParam));
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+} // namespace
+
+CreationScope::CreationScope(CWnd& window) noexcept
+    : m_previous(std::exchange(t_windowToBind, &window)),
+      m_hook(::SetWindowsHookExW(WH_CBT, CreationHookProc, nullptr, ::GetCurrentThreadId()))
+{
+}
+
+CreationScope::~CreationScope()
+{
+    if (m_hook != nullptr)
+        ::UnhookWindowsHookEx(m_hook);
+    t_windowToBind = m_previous;
+}
+
+void CreationAccess::BindCreatedWindow(CWnd& window, HWND handle) noexcept
+{
+    window.Bind(handle);
+    window.m_ownsWindow = true;
+    try {
+        window.PreSubclassWindow();
+    } catch (...) {
+        ::OutputDebugStringW(L"Kelm: PreSubclassWindow threw\r\n");
+    }
+}
+
+// ---- CWnd -----------------------------------------------------------------
+
+CWnd::~CWnd()
+{
+    if (m_hWnd == nullptr)
+        return;
+    bool owns = m_ownsWindow;
+    HWND window = UnsubclassWindow();
+    if (owns && ::IsWindow(window))
+        ::DestroyWindow(window);
+}
+
+CWnd* CWnd::FromHandlePermanent(HWND window) noexcept
+{
+    return window != nullptr ? static_cast<CWnd*>(::GetPropW(window, kObjectProperty)) : nullptr;
+}
+
+const RuntimeClass* CWnd::ClassInfo() noexcept
+{
+    static const RuntimeClass info{"CWnd", nullptr};
+    return &info;
+}
+
+const RuntimeClass* CWnd::GetRuntimeClass() const noexcept
+{
+    return ClassInfo();
+}
+
+const MessageMap* CWnd::GetThisMessageMap()
+{
+    static const MessageMapEntry entries[] = {{MessageEntryKind::End, 0, 0, 0, 0, nullptr}};
+    static const MessageMap map{nullptr, entries};
+    return &map;
+}
+
+const MessageMap* CWnd::GetMessageMap() const
+{
+    return GetThisMessageMap();
+}
+
+void CWnd::Bind(HWND window) noexcept
+{
+    m_hWnd = window;
+    ::SetPropW(window, kObjectProperty, this);
+    m_previousWndProc = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWnd::StandardWindowProc)));
+}
+
+void CWnd::Unbind() noexcept
+{
+    if (m_hWnd == nullptr)
+        return;
+    if (reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(m_hWnd, GWLP_WNDPROC)) == &CWnd::StandardWindowProc &&
+        m_previousWndProc != nullptr)
+        ::SetWindowLongPtrW(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_previousWndProc));
+    ::RemovePropW(m_hWnd, kObjectProperty);
+    m_hWnd = nullptr;
+    m_previousWndProc = nullptr;
+    m_ownsWindow = false;
+}
+
+bool CWnd::CreateEx(DWORD exStyle, const wchar_t* className, const wchar_t* windowName, DWORD style,
+                    const RECT& rect, CWnd* parent, UINT id)
+{
+    if (m_hWnd != nullptr)
+        return false;
+    HWND parentWindow = parent != nullptr ? parent->m_hWnd : nullptr;
+    auto menuOrId = (style & WS_CHILD) != 0 ? reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)) : nullptr;
+    HWND created;
+    {
+        CreationScope scope(*this);
+        created = ::CreateWindowExW(exStyle, className, windowName, style, rect.left, rect.top,
+                                    rect.right - rect.left, rect.bottom - rect.top, parentWindow, menuOrId,
+                                    ::GetModuleHandleW(nullptr), nullptr);
+    }
+    if (created == nullptr && m_hWnd != nullptr)
+        Unbind(); // creation failed after the object was bound (WM_NCCREATE or WM_CREATE refused)
+    return created != nullptr && m_hWnd == created;
+}
+
+bool CWnd::Create(DWORD style, const RECT& rect, CWnd* parent, UINT id)
+{
+    if (!RegisterPlainWindowClass())
+        return false;
+    return CreateEx(0, kPlainWindowClass, L"", style, rect, parent, id);
+}
+
+bool CWnd::DestroyWindow() noexcept
+{
+    return m_hWnd != nullptr && ::DestroyWindow(m_hWnd) != FALSE;
+}
+
+bool CWnd::SubclassWindow(HWND window)
+{
+    if (m_hWnd != nullptr || window == nullptr || FromHandlePermanent(window) != nullptr)
+        return false;
+    // Only the thread that owns a window may replace its window procedure.
+    if (::GetWindowThreadProcessId(window, nullptr) != ::GetCurrentThreadId())
+        return false;
+    Bind(window);
+    m_ownsWindow = false;
+    try {
+        PreSubclassWindow();
+    } catch (...) {
+        ::OutputDebugStringW(L"Kelm: PreSubclassWindow threw\r\n");
+    }
+    return true;
+}
+
+bool CWnd::SubclassDlgItem(UINT id, CWnd* parent)
+{
+    if (parent == nullptr || parent->m_hWnd == nullptr)
+        return false;
+    HWND item = ::GetDlgItem(parent->m_hWnd, static_cast<int>(id));
+    return item != nullptr && SubclassWindow(item);
+}
+
+HWND CWnd::UnsubclassWindow() noexcept
+{
+    HWND window = m_hWnd;
+    Unbind();
+    return window;
+}
+
+BOOL CWnd::PreTranslateMessage(MSG*)
+{
+    return FALSE;
+}
+
+void CWnd::PreSubclassWindow()
+{
+}
+
+void CWnd::PostNcDestroy()
+{
+}
+
+bool CWnd::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
+{
+    const MessageMapEntry* entry = FindEntry(GetMessageMap(), MessageEntryKind::Reflected, message, wParam, lParam);
+    if (entry == nullptr)
+        return false;
+    *result = entry->handler(*this, message, wParam, lParam);
+    return true;
+}
+
+bool CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
+{
+    if (HWND child = ReflectionTarget(message, lParam); child != nullptr && child != m_hWnd) {
+        CWnd* control = FromHandlePermanent(child);
+        if (control != nullptr && control->OnChildNotify(message, wParam, lParam, result))
+            return true;
+    }
+    const MessageMapEntry* entry = FindEntry(GetMessageMap(), MessageEntryKind::Message, message, wParam, lParam);
+    if (entry == nullptr)
+        return false;
+    *result = entry->handler(*this, message, wParam, lParam);
+    return true;
+}
+
+LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    LRESULT result = 0;
+    if (OnWndMsg(message, wParam, lParam, &result))
+        return result;
+    return DefWindowProc(message, wParam, lParam);
+}
+
+LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (m_previousWndProc != nullptr)
+        return ::CallWindowProcW(m_previousWndProc, m_hWnd, message, wParam, lParam);
+    return ::DefWindowProcW(m_hWnd, message, wParam, lParam);
+}
+
+namespace {
+// The message being handled on this thread, for Default(). Kept per thread, not per
+// object, so nothing touches an object after its handler returns.
+thread_local MSG t_currentMessage{};
+} // namespace
+
+LRESULT CWnd::Default()
+{
+    return DefWindowProc(t_currentMessage.message, t_currentMessage.wParam, t_currentMessage.lParam);
+}
+
+LRESULT CALLBACK CWnd::StandardWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    CWnd* object = FromHandlePermanent(window);
+    if (object == nullptr)
+        return ::DefWindowProcW(window, message, wParam, lParam);
+
+    MSG saved = std::exchange(t_currentMessage, MSG{window, message, wParam, lParam, 0, {0, 0}});
+    LRESULT result = 0;
+    try {
+        result = object->WindowProc(message, wParam, lParam);
+    } catch (...) {
+        ::OutputDebugStringW(L"Kelm: a message handler threw; the message counts as handled\r\n");
+        result = 0;
+    }
+    t_currentMessage = saved;
+    if (message == WM_NCDESTROY) {
+        // The window's last message: the object lets go of it (and may delete itself).
+        object->Unbind();
+        try {
+            object->PostNcDestroy();
+        } catch (...) {
+            ::OutputDebugStringW(L"Kelm: PostNcDestroy threw\r\n");
+        }
+    }
+    return result;
+}
+
+CWnd* CWnd::GetParent() const noexcept
+{
+    return FromHandlePermanent(::GetParent(m_hWnd));
+}
+
+bool CWnd::ModifyStyle(DWORD remove, DWORD add, UINT swpFlags) noexcept
+{
+    DWORD style = GetStyle();
+    DWORD changed = (style & ~remove) | add;
+    if (changed == style)
+        return false;
+    ::SetWindowLongPtrW(m_hWnd, GWL_STYLE, static_cast<LONG_PTR>(changed));
+    if (swpFlags != 0)
+        ::SetWindowPos(m_hWnd, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | swpFlags);
+    return true;
+}
+
+bool CWnd::ModifyStyleEx(DWORD remove, DWORD add, UINT swpFlags) noexcept
+{
+    DWORD style = GetExStyle();
+    DWORD changed = (style & ~remove) | add;
+    if (changed == style)
+        return false;
+    ::SetWindowLongPtrW(m_hWnd, GWL_EXSTYLE, static_cast<LONG_PTR>(changed));
+    if (swpFlags != 0)
+        ::SetWindowPos(m_hWnd, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | swpFlags);
+    return true;
+}
+
+CRect CWnd::GetClientRect() const noexcept
+{
+    CRect rect;
+    ::GetClientRect(m_hWnd, &rect);
+    return rect;
+}
+
+CRect CWnd::GetWindowRect() const noexcept
+{
+    CRect rect;
+    ::GetWindowRect(m_hWnd, &rect);
+    return rect;
+}
+
+std::wstring CWnd::GetWindowTextW() const
+{
+    int length = ::GetWindowTextLengthW(m_hWnd);
+    if (length <= 0)
+        return {};
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    int copied = ::GetWindowTextW(m_hWnd, text.data(), length + 1);
+    text.resize(static_cast<size_t>(copied > 0 ? copied : 0));
+    return text;
+}
+
+bool WalkPreTranslateTree(MSG* msg)
+{
+    for (HWND window = msg->hwnd; window != nullptr;) {
+        if (CWnd* object = CWnd::FromHandlePermanent(window); object != nullptr) {
+            try {
+                if (object->PreTranslateMessage(msg))
+                    return true;
+            } catch (...) {
+                ::OutputDebugStringW(L"Kelm: PreTranslateMessage threw; the message is dropped\r\n");
+                return true;
+            }
+        }
+        if ((::GetWindowLongPtrW(window, GWL_STYLE) & WS_CHILD) == 0)
+            break; // the top-level window: its owner is no parent
+        window = ::GetParent(window);
+    }
+    return false;
+}
+
+} // namespace kelm

@@ -1,0 +1,252 @@
+#include "config/client_validator.h"
+
+#include <commctrl.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <exception>
+#include <filesystem>
+#include <fstream>
+
+#include "config/installed_flags.h"
+#include "config/installed_product.h"
+#include "config/installer_config.h"
+#include "config/localised_format.h"
+#include "config/ui_strings.h"
+#include "config/version_check.h"
+#include "engine/shell_launch.h"
+#include "framework/handles.h"
+#include "res/resource.h"
+#include "transfer/download_file.h"
+#include "transfer/download_job.h"
+#include "transfer/http_client.h"
+
+namespace kelm {
+
+namespace {
+constexpr UINT kProgressId = 171;
+constexpr DWORD kSettleDelay = 200; // lets the dialog come up before the first message box
+} // namespace
+
+std::wstring MakeClientUpdatePath()
+{
+    wchar_t temp[261] = {};
+    const DWORD length = GetTempPathW(261, temp);
+    if (length == 0 || length >= 261)
+        return {};
+    const std::wstring folder =
+        std::wstring(temp) + L"KelmWebInstaller_" + std::to_wstring(static_cast<int32_t>(GetTickCount()));
+    if (PathFileExistsW(folder.c_str()) || SHCreateDirectory(nullptr, folder.c_str()) == ERROR_SUCCESS)
+        return folder + L"\\" + theConfig.manifest.full_name + L".exe";
+    return {};
+}
+
+KELM_IMPLEMENT_DYNAMIC(CClientValidator, CKelmDialog)
+
+KELM_BEGIN_MESSAGE_MAP(CClientValidator, CKelmDialog)
+    KELM_ON_WM_CLOSE()
+KELM_END_MESSAGE_MAP()
+
+CClientValidator::CClientValidator(const int32_t* silentFlag)
+    : CKelmDialog(IDD_CLIENT_VALIDATOR), m_pSilentFlag(silentFlag)
+{
+    OpenSession();
+}
+
+CClientValidator::~CClientValidator()
+{
+    WaitForCheck();
+    CloseSession();
+}
+
+void CClientValidator::DoDataExchange(CDataExchange* exchange)
+{
+    CKelmDialog::DoDataExchange(exchange);
+    DDX_Control(exchange, kProgressId, m_progress);
+}
+
+BOOL CClientValidator::PreTranslateMessage(MSG* msg)
+{
+    if (msg->message == WM_KEYDOWN)
+        return TRUE; // neither Enter nor Escape ends the check
+    return CKelmDialog::PreTranslateMessage(msg);
+}
+
+INT_PTR CClientValidator::DoModal()
+{
+    m_bCheckEnded = false;
+    const INT_PTR result = CKelmDialog::DoModal();
+    WaitForCheck();
+    return result;
+}
+
+void CClientValidator::WaitForCheck() noexcept
+{
+    if (!m_worker.valid())
+        return;
+    try {
+        m_worker.get();
+    } catch (...) {
+        // RunClientCheck lets nothing escape; a failed task leaves the outcome as it was.
+    }
+}
+
+BOOL CClientValidator::OnInitDialog()
+{
+    CKelmDialog::OnInitDialog();
+    SetShowCaption(true);
+    SetCaptionButtonDisabled(CaptionButton::Close, true);
+    SetCaptionButtonDisabled(CaptionButton::Maximize, true);
+    SetCaptionButtonDisabled(CaptionButton::Minimize, true);
+    LayoutClient(GetClientRect());
+
+    if (m_strWindowText.empty())
+        m_strWindowText = GetUiString(IDS_PREPARING);
+    SetWindowTextW(m_strWindowText);
+    m_progress.SendMessageW(PBM_SETMARQUEE, 1, 10);
+
+    try {
+        m_worker = std::async(std::launch::async, [this] { RunClientCheck(); });
+    } catch (const std::exception&) {
+        // No task: nothing was checked, and the installation engine checks again before installing.
+        m_bCheckEnded = true;
+        PostMessageW(WM_CLOSE);
+    }
+
+    if (m_pSilentFlag != nullptr && *m_pSilentFlag) {
+        SetWindowPos(HWND_NOTOPMOST, 0, 0, 0, 0, SWP_HIDEWINDOW);
+        ModifyStyleEx(WS_EX_APPWINDOW, WS_EX_TOOLWINDOW);
+        ShowWindow(SW_HIDE);
+    }
+    return TRUE;
+}
+
+void CClientValidator::LayoutClient(const RECT& client)
+{
+    CKelmDialog::LayoutClient(client);
+    if (m_progress.GetSafeHwnd() == nullptr)
+        return;
+    const CRect bar = m_progress.GetWindowRect();
+    const CRect area(client);
+    const int x = (area.Width() - bar.Width()) / 2;
+    const int y = (area.Height() - bar.Height()) / 2;
+    ::MoveWindow(m_progress, x, y, bar.Width(), bar.Height(), TRUE);
+}
+
+void CClientValidator::OnClose()
+{
+    if (!m_bCheckEnded)
+        return; // the check is still running; its own close request comes when it ends
+    WaitForCheck();
+    EndDialog(IDCANCEL);
+}
+
+void CClientValidator::HideForMessage()
+{
+    ::ShowWindow(m_hWnd, SW_HIDE);
+}
+
+int CClientValidator::ShowMessage(const std::wstring& text, UINT type)
+{
+    HideForMessage();
+    return ::MessageBoxW(m_hWnd, text.c_str(), theConfig.manifest.short_name.c_str(), type);
+}
+
+void CClientValidator::RunClientCheck()
+{
+    try {
+        Sleep(kSettleDelay);
+        const InstalledFlags flags = AppInstalledFlags();
+        const std::wstring& name = theConfig.manifest.short_name;
+        switch (CheckClientVersion()) {
+        case AlreadyInstalled: {
+            const std::wstring text = FormatWithText(GetUiString(IDS_ERR_INSTALLED_ALREADY), name,
+                                                     IDS_ERR_INSTALLED_ALREADY.defaultText);
+            if (ShowMessage(text, MB_YESNO | MB_ICONERROR) == IDYES) {
+                const std::wstring program =
+                    GetInstalledExePath(theConfig, flags.productInstalled != 0, flags.relatedProductInstalled != 0);
+                if (!program.empty() && PathFileExistsW(program.c_str())) {
+                    ComInitialization com;
+                    LaunchUnelevated(program);
+                }
+            }
+            m_nCheckOutcome = kClientCheckStop;
+            break;
+        }
+        case ClientTooOld:
+            if (DownloadNewClient() != 0)
+                m_nCheckOutcome = kClientCheckRunNewClient;
+            break;
+        case DescriptorUnavailable:
+            ShowMessage(GetUiString(IDS_ERR_CONNECT_DOWNLOAD_SERVER), MB_ICONERROR | MB_OK);
+            m_nCheckOutcome = kClientCheckStop;
+            break;
+        case OtherProductInstalled:
+            ShowMessage(FormatWithText(GetUiString(IDS_ERR_INSTALLED_ANOTHER_VERSION), name,
+                                       IDS_ERR_INSTALLED_ANOTHER_VERSION.defaultText),
+                        MB_ICONERROR);
+            m_nCheckOutcome = kClientCheckStop;
+            break;
+        default:
+            break;
+        }
+    } catch (...) {
+        // Out of memory or the like: the outcome stays as it was and the dialog still closes.
+    }
+    m_bCheckEnded = true;
+    ::PostMessageW(m_hWnd, WM_CLOSE, 0, 0);
+}
+
+int32_t CClientValidator::CheckClientVersion()
+{
+    const InstalledFlags flags = AppInstalledFlags();
+    auto decide = [&] {
+        return static_cast<int32_t>(
+            EvaluateVersionCheck(theConfig, flags.productInstalled != 0, flags.relatedProductInstalled != 0));
+    };
+    if (theConfig.manifest.standalone)
+        return decide();
+    const std::wstring path = MakeDownloadPath(L"version.xml");
+    try {
+        std::ofstream stream(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+        if (stream.is_open()) {
+            CancelRequest never;
+            m_nTransferResult = DownloadToStream(never, theConfig.manifest.version_check_url, stream) ? 1 : 0;
+        }
+    } catch (const std::exception&) {
+        return DescriptorUnavailable;
+    }
+    if (LoadVersionDescriptor(theConfig, path))
+        return decide();
+    return DescriptorUnavailable;
+}
+
+int32_t CClientValidator::DownloadNewClient()
+{
+    const InstalledFlags flags = AppInstalledFlags();
+    const bool installed = flags.productInstalled || flags.relatedProductInstalled;
+    const std::wstring url = installed ? theConfig.manifest.patchRelease.web_installer_download_url
+                                       : theConfig.manifest.freshRelease.web_installer_download_url;
+    if (url.empty())
+        return 0;
+    m_strNewClientPath = MakeClientUpdatePath();
+    m_nTransferResult = 0;
+    if (!m_strNewClientPath.empty()) {
+        // Fetched as a file, not a stream: an error page from the server must not
+        // become the program that is started at exit.
+        try {
+            CDownloadFile file;
+            if (file.Create(m_strNewClientPath)) {
+                CancelRequest never;
+                m_nTransferResult = DownloadToFile(never, url, file, nullptr) ? 1 : 0;
+            }
+        } catch (const std::exception&) {
+            m_nTransferResult = 0;
+        }
+    }
+    if (m_nTransferResult == 0)
+        m_strNewClientPath.clear();
+    return m_nTransferResult;
+}
+
+} // namespace kelm

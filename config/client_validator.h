@@ -1,0 +1,78 @@
+#pragma once
+// CClientValidator: the small modal dialog with a running marquee that start-up
+// shows before the wizard. While it is up, a task of its own fetches the
+// server's version descriptor, takes the install decision, tells the user
+// what it means and, when this client is too old, downloads the newer client.
+// The task's last act closes the dialog; start-up then reads the outcome.
+//
+// The outcome fields are written by the task only. Start-up reads them after
+// WaitForCheck (DoModal calls it before it returns), and the dialog refuses a
+// close request (Alt+F4) until the task has ended, so nothing reads them while
+// the task can still write them.
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <future>
+#include <string>
+
+#include "framework/wnd.h"
+#include "skin/kelm_dialog.h"
+
+namespace kelm {
+
+// Values of m_nCheckOutcome.
+inline constexpr int32_t kClientCheckContinue = 0;
+inline constexpr int32_t kClientCheckStop = 1;
+inline constexpr int32_t kClientCheckRunNewClient = 2;
+
+// "<temp>KelmWebInstaller_<tick>\<full_name>.exe" with its folder created;
+// empty when the folder cannot be made.
+std::wstring MakeClientUpdatePath();
+
+class CClientValidator : public CKelmDialog {
+    KELM_DECLARE_DYNAMIC(CClientValidator)
+public:
+    // `silentFlag` is read when the dialog opens: set, the dialog stays hidden
+    // (its message boxes still show). Opens the process-wide internet session.
+    explicit CClientValidator(const int32_t* silentFlag = nullptr);
+    ~CClientValidator() override;
+
+    // Runs the dialog; returns once the check task has ended.
+    INT_PTR DoModal() override;
+    // Waits for the check task, when one was started; afterwards the outcome is final.
+    void WaitForCheck() noexcept;
+
+    // The task's steps (public for tests).
+    void RunClientCheck();
+    int32_t CheckClientVersion();
+    int32_t DownloadNewClient();
+
+    std::wstring m_strWindowText;
+    CWnd m_progress;
+    std::future<void> m_worker;
+    std::wstring m_strNewClientPath;
+    int32_t m_nTransferResult = 0;
+    int32_t m_nCheckOutcome = kClientCheckContinue;
+
+protected:
+    void DoDataExchange(CDataExchange* exchange) override;
+    BOOL PreTranslateMessage(MSG* msg) override;
+    BOOL OnInitDialog() override;
+    void LayoutClient(const RECT& client) override;
+    void OnOK() override {}
+    void OnCancel() override { OnClose(); }
+    void OnClose();
+
+private:
+    void HideForMessage();
+    int ShowMessage(const std::wstring& text, UINT type);
+
+    const int32_t* m_pSilentFlag;
+    std::atomic<bool> m_bCheckEnded{false};
+
+    KELM_DECLARE_MESSAGE_MAP()
+};
+
+} // namespace kelm

@@ -1,0 +1,740 @@
+// The real installer, run under Wine and Xvfb against the loopback test server,
+// driven from this program: start-up with the client check, the three pages,
+// installation through the Windows Installer, cancellation, silent runs.
+// The tests run in the order written; they share the product's installed state.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <msi.h>
+
+#include <cstdlib>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "gui_driver.h"
+#include "support/loopback_server.h"
+
+using namespace kelm;
+using namespace kelm::test;
+
+namespace {
+
+constexpr wchar_t kProductCode[] = L"{6F1D2C3B-4A5E-4F60-8172-93A4B5C6D7E8}";
+constexpr char kProductCodeA[] = "{6F1D2C3B-4A5E-4F60-8172-93A4B5C6D7E8}";
+constexpr char kUpgradeCodeA[] = "{0A1B2C3D-4E5F-4061-8273-8495A6B7C8D9}";
+constexpr wchar_t kHomePage[] = L"http://127.0.0.1/zunder/welcome.html";
+constexpr wchar_t kFullName[] = L"Zunder Pro 8";
+
+// Items of the pages.
+constexpr int kInstallButton = 133;
+constexpr int kAcceptCheck = 134;
+constexpr int kFolderEdit = 143;
+constexpr int kStatusLabel = 122;
+constexpr int kPercentLabel = 123;
+constexpr int kTimeLabel = 173;
+constexpr int kStartNow = 1;
+constexpr int kLaunchCheck = 150;
+
+std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+std::string Narrow(const std::wstring& text)
+{
+    std::string result;
+    for (wchar_t c : text)
+        result += static_cast<char>(c);
+    return result;
+}
+
+std::wstring FromUnix(const char* path) { return UnixPathToWindows(path); }
+
+bool FileExists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsDirectory(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::vector<std::string> ReadLines(const std::wstring& path)
+{
+    std::vector<std::string> lines;
+    const std::string text = ReadWholeFile(path);
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// The arguments of a logged command line: what follows the (quoted) program path.
+std::string ArgumentsOf(const std::string& commandLine)
+{
+    size_t i = 0;
+    if (!commandLine.empty() && commandLine[0] == '"')
+        i = commandLine.find('"', 1) + 1;
+    else
+        i = commandLine.find(' ');
+    if (i == std::string::npos || i >= commandLine.size())
+        return {};
+    std::string rest = commandLine.substr(i);
+    rest.erase(0, rest.find_first_not_of(' '));
+    while (!rest.empty() && (rest.back() == '\r' || rest.back() == ' '))
+        rest.pop_back();
+    return rest;
+}
+
+bool ProductInstalled()
+{
+    return MsiQueryProductStateW(kProductCode) == INSTALLSTATE_DEFAULT;
+}
+
+void RemoveProduct()
+{
+    if (!ProductInstalled())
+        return;
+    MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
+    MsiConfigureProductW(kProductCode, INSTALLLEVEL_DEFAULT, INSTALLSTATE_ABSENT);
+}
+
+void RemoveTree(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW entry;
+    UniqueFind find(FindFirstFileW((folder + L"\\*").c_str(), &entry));
+    if (find) {
+        do {
+            const std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(folder + L"\\" + name);
+            else
+                DeleteFileW((folder + L"\\" + name).c_str());
+        } while (FindNextFileW(find.Get(), &entry));
+    }
+    find.Reset();
+    RemoveDirectoryW(folder.c_str());
+}
+
+// A registry value set for the test and put back afterwards.
+class ScopedRegistryString {
+public:
+    ScopedRegistryString(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& value)
+        : m_root(root), m_key(key), m_name(name != nullptr ? name : L"")
+    {
+        wchar_t old[1024];
+        DWORD size = sizeof old;
+        DWORD type = 0;
+        HKEY handle = nullptr;
+        RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr);
+        m_had = RegQueryValueExW(handle, name, nullptr, &type, reinterpret_cast<BYTE*>(old), &size) == ERROR_SUCCESS;
+        if (m_had)
+            m_old.assign(old, size / sizeof(wchar_t) - (size >= 2 && old[size / 2 - 1] == 0 ? 1 : 0));
+        RegSetValueExW(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(handle);
+    }
+    ~ScopedRegistryString()
+    {
+        HKEY handle = nullptr;
+        if (RegOpenKeyExW(m_root, m_key.c_str(), 0, KEY_ALL_ACCESS, &handle) != ERROR_SUCCESS)
+            return;
+        const wchar_t* name = m_name.empty() ? nullptr : m_name.c_str();
+        if (m_had)
+            RegSetValueExW(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(m_old.c_str()),
+                           static_cast<DWORD>((m_old.size() + 1) * sizeof(wchar_t)));
+        else
+            RegDeleteValueW(handle, name);
+        RegCloseKey(handle);
+    }
+
+private:
+    HKEY m_root;
+    std::wstring m_key;
+    std::wstring m_name;
+    bool m_had = false;
+    std::wstring m_old;
+};
+
+void SetScreenDpi(DWORD dpi)
+{
+    HKEY key = nullptr;
+    RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                    nullptr);
+    RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+    RegCloseKey(key);
+}
+
+struct ServerScript {
+    std::string freshMinimumClient = "1.0.0.0";
+    int packageDelayMs = 10;     // pause after every 4096 bytes of the package
+    int descriptorDelayMs = 0;   // pause before the descriptor's body
+    bool serverDown = false;
+};
+
+class WizardEndToEnd : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        const LoopbackServer& server = LoopbackServer::Get();
+        ASSERT_TRUE(server.IsReady()) << server.Problem();
+        bool ok = false;
+        const std::string package = ReadWholeFile(FromUnix(KELM_WIZARD_PACKAGE), &ok);
+        ASSERT_TRUE(ok);
+        ASSERT_TRUE(server.PutFile("wiz_zunder.msi", package));
+        const std::string client = ReadWholeFile(FromUnix(KELM_PRODUCT_STUB), &ok);
+        ASSERT_TRUE(ok);
+        ASSERT_TRUE(server.PutFile("wiz_newclient.exe", client));
+        CreateDirectoryW(L"C:\\kelmwiz", nullptr);
+        RemoveProduct();
+    }
+
+    void SetUp() override
+    {
+        const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        m_name = Widen(name);
+        m_prefix = "/wiz/" + name + "/";
+        m_folder = L"C:\\kelmwiz\\" + m_name;
+        RemoveTree(m_folder);
+        CreateDirectoryW(m_folder.c_str(), nullptr);
+        CreateDirectoryW((m_folder + L"\\config").c_str(), nullptr);
+        m_installFolder = L"C:\\kelmwiz\\installed_" + m_name;
+        LoopbackServer::Get().Reset(m_prefix);
+        ASSERT_TRUE(CopyFileW(FromUnix(KELM_INSTALLER_EXE).c_str(), (m_folder + L"\\KelmWebInstaller.exe").c_str(),
+                              FALSE));
+        m_browser = std::make_unique<ScopedRegistryString>(
+            HKEY_CLASSES_ROOT, L"http\\shell\\open\\command", nullptr,
+            L"\"" + FromUnix(KELM_URL_RECORDER) + L"\" \"%1\"");
+        DeleteFileW(UrlLog().c_str());
+    }
+
+    void TearDown() override
+    {
+        m_installer.Terminate();
+        SetScreenDpi(96);
+        m_browser.reset();
+    }
+
+    void Serve(const ServerScript& script)
+    {
+        const LoopbackServer& server = LoopbackServer::Get();
+        const std::string base = Narrow(server.Url(""));
+        const std::string descriptor =
+            "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<kelmwebinstaller>\n"
+            "  <product_code>" + std::string(kProductCodeA) + "</product_code>\n"
+            "  <fresh_install>\n    <product_version>8.0.1.0</product_version>\n"
+            "    <min_web_installer_version>" + script.freshMinimumClient + "</min_web_installer_version>\n"
+            "    <web_installer_download_url>" + base + m_prefix + "newclient.exe</web_installer_download_url>\n"
+            "  </fresh_install>\n  <patch_install>\n    <product_version>8.0.2.0</product_version>\n"
+            "    <min_web_installer_version>1.0.0.0</min_web_installer_version>\n"
+            "    <web_installer_download_url>" + base + m_prefix + "newclient.exe</web_installer_download_url>\n"
+            "  </patch_install>\n</kelmwebinstaller>\n";
+        std::string body;
+        for (char c : descriptor) {
+            if (c == '"' || c == '\\')
+                body += '\\';
+            if (c == '\n')
+                body += "\\n";
+            else
+                body += c;
+        }
+        const std::string routes =
+            "[{\"path\": \"" + m_prefix + "version.xml\", \"body\": \"" + body + "\"" +
+            (script.descriptorDelayMs > 0 ? ", \"piece_size\": 64, \"piece_delay_ms\": " +
+                                                std::to_string(script.descriptorDelayMs / 8)
+                                          : std::string()) +
+            "}, {\"path\": \"" + m_prefix + "Zunder.msi\", \"file\": \"wiz_zunder.msi\", \"piece_size\": 4096, "
+            "\"piece_delay_ms\": " + std::to_string(script.packageDelayMs) +
+            "}, {\"path\": \"" + m_prefix + "newclient.exe\", \"file\": \"wiz_newclient.exe\"}]";
+        ASSERT_TRUE(server.AddRoutes(routes));
+
+        const std::string versionUrl =
+            script.serverDown ? "http://127.0.0.1:1/version.xml" : base + m_prefix + "version.xml";
+        const std::string manifest =
+            "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<kelmwebinstaller>\n"
+            "  <web_installer_version>2.0.0.5</web_installer_version>\n"
+            "  <product_code>" + std::string(kProductCodeA) + "</product_code>\n"
+            "  <upgrade_code>" + std::string(kUpgradeCodeA) + "</upgrade_code>\n"
+            "  <product>\n    <pid>ZP80</pid>\n    <full_name>Zunder Pro 8</full_name>\n"
+            "    <short_name>Zunder</short_name>\n"
+            "    <registry>SOFTWARE\\KelmTests\\Wizard\\080</registry>\n"
+            "    <prev_registry>SOFTWARE\\KelmTests\\Wizard\\075</prev_registry>\n"
+            "    <standalone>false</standalone>\n    <standalone_version>8.0.2.0</standalone_version>\n"
+            "    <version_check_url>" + versionUrl + "</version_check_url>\n"
+            "    <main_component>\n      <name>Zunder.msi</name>\n      <executable>bin\\Zunder.exe</executable>\n"
+            "      <full_url>" + base + m_prefix + "Zunder.msi</full_url>\n"
+            "      <patch_url>" + base + m_prefix + "Zunder.msi</patch_url>\n"
+            "    </main_component>\n  </product>\n</kelmwebinstaller>\n";
+        UniqueFile file(CreateFileW((m_folder + L"\\config\\manifest.xml").c_str(), GENERIC_WRITE, 0, nullptr,
+                                    CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(file);
+        DWORD written = 0;
+        WriteFile(file.Get(), manifest.data(), static_cast<DWORD>(manifest.size()), &written, nullptr);
+    }
+
+    void Start(const std::wstring& arguments)
+    {
+        ASSERT_TRUE(m_installer.Start(m_folder + L"\\KelmWebInstaller.exe", arguments, m_folder));
+    }
+
+    size_t RequestCount(const std::string& file) const
+    {
+        size_t count = 0;
+        for (const LoggedRequest& request : LoopbackServer::Get().Requests(m_prefix + file))
+            count += request.method == "GET" ? 1 : 0;
+        return count;
+    }
+
+    HWND WaitForWizard(int timeoutMs = 60000)
+    {
+        HWND wizard = nullptr;
+        WaitUntil([&] { return (wizard = FindWizard(m_installer.Id())) != nullptr || !m_installer.IsRunning(); },
+                  timeoutMs);
+        return wizard;
+    }
+
+    HWND WaitForPanel(HWND wizard, int item, int timeoutMs)
+    {
+        HWND panel = nullptr;
+        WaitUntil([&] { return (panel = FindVisiblePanelWith(wizard, item)) != nullptr || !m_installer.IsRunning(); },
+                  timeoutMs);
+        return panel;
+    }
+
+    HWND WaitForMessageBox(int timeoutMs)
+    {
+        HWND box = nullptr;
+        WaitUntil([&] { return (box = FindMessageBox(m_installer.Id())) != nullptr || !m_installer.IsRunning(); },
+                  timeoutMs);
+        return box;
+    }
+
+    std::wstring ProgramPath() const { return m_installFolder + L"\\bin\\Zunder.exe"; }
+    std::wstring ProgramLog() const { return ProgramPath() + L".log"; }
+    static std::wstring UrlLog() { return FromUnix(KELM_URL_RECORDER) + L".log"; }
+
+    void SavePicture(HWND window, const std::wstring& name)
+    {
+        const std::wstring folder = FromUnix(KELM_SCREENSHOT_DIR);
+        CreateDirectoryW(folder.c_str(), nullptr);
+        EXPECT_TRUE(SaveWindowPicture(window, folder + L"\\" + name + L".bmp")) << Narrow(name);
+    }
+
+    // Settings page: folder, Install; returns the status page.
+    HWND InstallFromSettings(HWND wizard)
+    {
+        HWND settings = WaitForPanel(wizard, kInstallButton, 30000);
+        EXPECT_NE(settings, nullptr);
+        if (settings == nullptr)
+            return nullptr;
+        SetWindowTextOf(GetDlgItem(settings, kFolderEdit), m_installFolder);
+        ClickItem(settings, kInstallButton);
+        return WaitForPanel(wizard, kTimeLabel, 20000);
+    }
+
+    // Follows the status page to the success page; the percentages seen go to *percents.
+    HWND FollowProgress(HWND wizard, std::set<std::wstring>* percents = nullptr,
+                        std::set<std::wstring>* times = nullptr, int timeoutMs = 240000)
+    {
+        HWND success = nullptr;
+        WaitUntil(
+            [&] {
+                if (HWND item = FindPanelItem(wizard, kPercentLabel); item != nullptr && percents != nullptr)
+                    percents->insert(WindowText(item));
+                if (HWND item = FindPanelItem(wizard, kTimeLabel); item != nullptr && times != nullptr)
+                    times->insert(WindowText(item));
+                success = FindVisiblePanelWith(wizard, kLaunchCheck);
+                return success != nullptr || !m_installer.IsRunning();
+            },
+            timeoutMs, 200);
+        return success;
+    }
+
+    std::wstring m_name;
+    std::string m_prefix;
+    std::wstring m_folder;
+    std::wstring m_installFolder;
+    ChildProcess m_installer;
+    std::unique_ptr<ScopedRegistryString> m_browser;
+};
+
+const std::wstring kConnectText =
+    L"Unable to contact the download server. Check your Internet connection and try again. If the issue persists, "
+    L"please contact Customer Care.";
+const std::wstring kCancelQuestion = L"Are you sure you want to cancel the installing process?";
+
+TEST_F(WizardEndToEnd, ServerDownStopsAfterTheConnectionMessage)
+{
+    ServerScript script;
+    script.serverDown = true;
+    Serve(script);
+    Start(L"");
+    bool wizardSeen = false;
+    HWND box = nullptr;
+    WaitUntil(
+        [&] {
+            wizardSeen = wizardSeen || FindWizard(m_installer.Id()) != nullptr;
+            return (box = FindMessageBox(m_installer.Id())) != nullptr || !m_installer.IsRunning();
+        },
+        60000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), kConnectText);
+    EXPECT_EQ(WindowText(box), L"Zunder");
+    AnswerMessageBox(box, IDOK);
+    DWORD code = 0;
+    ASSERT_TRUE(m_installer.WaitForExit(30000, &code));
+    EXPECT_FALSE(wizardSeen);
+}
+
+TEST_F(WizardEndToEnd, ClientTooOldDownloadsAndStartsTheNewerClient)
+{
+    ServerScript script;
+    script.freshMinimumClient = "9.0.0.0";
+    Serve(script);
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::set<std::wstring> before;
+    WIN32_FIND_DATAW entry;
+    auto listClientFolders = [&] {
+        std::set<std::wstring> names;
+        UniqueFind find(FindFirstFileW((std::wstring(temp) + L"KelmWebInstaller_*").c_str(), &entry));
+        if (find) {
+            do
+                names.insert(entry.cFileName);
+            while (FindNextFileW(find.Get(), &entry));
+        }
+        return names;
+    };
+    before = listClientFolders();
+
+    Start(L"");
+    bool wizardSeen = false;
+    bool boxSeen = false;
+    WaitUntil(
+        [&] {
+            wizardSeen = wizardSeen || FindWizard(m_installer.Id()) != nullptr;
+            boxSeen = boxSeen || FindMessageBox(m_installer.Id()) != nullptr;
+            return !m_installer.IsRunning();
+        },
+        60000);
+    ASSERT_FALSE(m_installer.IsRunning());
+    EXPECT_FALSE(wizardSeen);
+    EXPECT_FALSE(boxSeen);
+    EXPECT_EQ(RequestCount("newclient.exe"), 1u);
+
+    std::vector<std::wstring> fresh;
+    for (const std::wstring& name : listClientFolders()) {
+        if (before.count(name) == 0)
+            fresh.push_back(name);
+    }
+    ASSERT_EQ(fresh.size(), 1u);
+    const std::wstring client = std::wstring(temp) + fresh[0] + L"\\" + kFullName + L".exe";
+    EXPECT_TRUE(FileExists(client));
+    std::vector<std::string> lines;
+    EXPECT_TRUE(WaitUntil([&] { return !(lines = ReadLines(client + L".log")).empty(); }, 20000));
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(ArgumentsOf(lines[0]), "/n");
+}
+
+TEST_F(WizardEndToEnd, OptInRegionAndFolderChecksOnTheSettingsPage)
+{
+    ASSERT_FALSE(ProductInstalled());
+    ScopedRegistryString region(HKEY_CURRENT_USER, L"Control Panel\\International\\Geo", L"Nation", L"122");
+    Serve(ServerScript());
+    Start(L"/n");
+    HWND wizard = WaitForWizard();
+    ASSERT_NE(wizard, nullptr);
+    HWND settings = WaitForPanel(wizard, kInstallButton, 30000);
+    ASSERT_NE(settings, nullptr);
+    SavePicture(wizard, L"settings_optin_96dpi");
+
+    // Unticked: Install does nothing.
+    SetWindowTextOf(GetDlgItem(settings, kFolderEdit), L"relative\\folder");
+    ClickItem(settings, kInstallButton);
+    Sleep(1500);
+    EXPECT_EQ(FindMessageBox(m_installer.Id()), nullptr);
+    EXPECT_NE(FindVisiblePanelWith(wizard, kInstallButton), nullptr);
+
+    // Ticked: a relative folder is refused and the previous folder comes back.
+    ClickItem(settings, kAcceptCheck);
+    ClickItem(settings, kInstallButton);
+    HWND box = WaitForMessageBox(10000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), L"The specified path relative\\folder is unavailable.");
+    AnswerMessageBox(box, IDOK);
+    EXPECT_TRUE(WaitUntil([&] { return WindowText(GetDlgItem(settings, kFolderEdit)) == L"C:\\Program Files\\Kelmware"; },
+                          5000))
+        << Narrow(WindowText(GetDlgItem(settings, kFolderEdit)));
+
+    // A new nested folder is created level by level once Install is pressed.
+    const std::wstring nested = L"C:\\kelmwiz\\nested_" + std::to_wstring(GetTickCount()) + L"\\one\\two";
+    SetWindowTextOf(GetDlgItem(settings, kFolderEdit), nested + L"\\");
+    ClickItem(settings, kInstallButton);
+    EXPECT_NE(WaitForPanel(wizard, kTimeLabel, 10000), nullptr);
+    EXPECT_TRUE(IsDirectory(nested));
+
+    // Closing before the engine starts asks nothing more and ends the run.
+    PostMessageW(wizard, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(m_installer.WaitForExit(20000));
+    EXPECT_FALSE(ProductInstalled());
+}
+
+TEST_F(WizardEndToEnd, FreshInstallationRunsThroughAllPages)
+{
+    ASSERT_FALSE(ProductInstalled());
+    ServerScript script;
+    script.packageDelayMs = 20;
+    script.descriptorDelayMs = 1600;
+    Serve(script);
+    Start(L"");
+    HWND check = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (check = FindCheckDialog(m_installer.Id())) != nullptr; }, 30000));
+    WaitUntil([&] { return IsWindowVisible(check) != FALSE; }, 5000);
+    Sleep(300);
+    SavePicture(check, L"check_dialog_96dpi");
+    EXPECT_EQ(WindowText(check), L"Preparing...");
+
+    HWND wizard = WaitForWizard();
+    ASSERT_NE(wizard, nullptr);
+    EXPECT_EQ(WindowText(wizard), kFullName);
+    HWND settings = WaitForPanel(wizard, kInstallButton, 30000);
+    ASSERT_NE(settings, nullptr);
+    Sleep(500);
+    SavePicture(wizard, L"settings_96dpi");
+
+    HWND status = InstallFromSettings(wizard);
+    ASSERT_NE(status, nullptr);
+    std::set<std::wstring> percents;
+    std::set<std::wstring> times;
+    bool pictured = false;
+    HWND success = nullptr;
+    WaitUntil(
+        [&] {
+            const std::wstring percent = WindowText(GetDlgItem(status, kPercentLabel));
+            percents.insert(percent);
+            times.insert(WindowText(GetDlgItem(status, kTimeLabel)));
+            if (!pictured && percent != L"" && percent != L"0.0%") {
+                SavePicture(wizard, L"status_96dpi");
+                pictured = true;
+            }
+            success = FindVisiblePanelWith(wizard, kLaunchCheck);
+            return success != nullptr || !m_installer.IsRunning();
+        },
+        240000, 200);
+    ASSERT_NE(success, nullptr);
+    int between = 0;
+    for (const std::wstring& p : percents)
+        between += (p != L"" && p != L"0.0%" && p != L"100.0%") ? 1 : 0;
+    EXPECT_GE(between, 2) << "the bar should move through several values";
+    bool remainingShown = false;
+    for (const std::wstring& t : times)
+        remainingShown = remainingShown || t.find(L"remaining...") != std::wstring::npos;
+    EXPECT_TRUE(remainingShown);
+    EXPECT_TRUE(ProductInstalled());
+    Sleep(500);
+    SavePicture(wizard, L"success_96dpi");
+
+    ClickItem(success, kStartNow);
+    ClickItem(success, kStartNow); // twice within half a second: the home page still opens once
+    ASSERT_TRUE(m_installer.WaitForExit(30000));
+    std::vector<std::string> started;
+    EXPECT_TRUE(WaitUntil([&] { return !(started = ReadLines(ProgramLog())).empty(); }, 20000));
+    EXPECT_EQ(started.size(), 1u);
+    std::vector<std::string> pages;
+    WaitUntil([&] { return !(pages = ReadLines(UrlLog())).empty(); }, 10000);
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(ArgumentsOf(pages[0]), "\"" + Narrow(kHomePage) + "\"");
+}
+
+TEST_F(WizardEndToEnd, InstalledProductIsUpdatedWithoutSettingsOrHomePage)
+{
+    ASSERT_TRUE(ProductInstalled());
+    Serve(ServerScript());
+    Start(L"");
+    HWND wizard = WaitForWizard();
+    ASSERT_NE(wizard, nullptr);
+    bool settingsSeen = false;
+    HWND success = nullptr;
+    WaitUntil(
+        [&] {
+            settingsSeen = settingsSeen || FindVisiblePanelWith(wizard, kInstallButton) != nullptr;
+            success = FindVisiblePanelWith(wizard, kLaunchCheck);
+            return success != nullptr || !m_installer.IsRunning();
+        },
+        240000, 100);
+    ASSERT_NE(success, nullptr);
+    EXPECT_FALSE(settingsSeen);
+    EXPECT_EQ(RequestCount("Zunder.msi"), 1u);
+    PostMessageW(success, WM_KEYDOWN, VK_RETURN, 0); // Enter acts as Start Now
+    ASSERT_TRUE(m_installer.WaitForExit(30000));
+    Sleep(2000);
+    EXPECT_TRUE(ReadLines(UrlLog()).empty()) << "an update opens no home page";
+}
+
+TEST_F(WizardEndToEnd, RunningProductBlocksUntilRetryAndCancelEndsTheWizard)
+{
+    ASSERT_TRUE(ProductInstalled());
+    Serve(ServerScript());
+    {
+        UniqueHandle running(CreateSemaphoreW(nullptr, 0, 1, L"MirelleZunderInstance_80"));
+        Start(L"/n");
+        HWND box = WaitForMessageBox(30000);
+        ASSERT_NE(box, nullptr);
+        EXPECT_NE(MessageBoxText(box).find(L"should be closed"), std::wstring::npos) << Narrow(MessageBoxText(box));
+        Sleep(1000);
+        EXPECT_EQ(RequestCount("Zunder.msi"), 0u);
+        AnswerMessageBox(box, IDCANCEL);
+        ASSERT_TRUE(m_installer.WaitForExit(20000));
+        EXPECT_EQ(RequestCount("Zunder.msi"), 0u);
+    }
+    {
+        UniqueHandle running(CreateSemaphoreW(nullptr, 0, 1, L"MirelleZunderInstance_80"));
+        Start(L"/n");
+        HWND box = WaitForMessageBox(30000);
+        ASSERT_NE(box, nullptr);
+        running.Reset(); // the product ends
+        AnswerMessageBox(box, IDRETRY);
+    }
+    HWND wizard = WaitForWizard();
+    ASSERT_NE(wizard, nullptr);
+    HWND success = FollowProgress(wizard);
+    ASSERT_NE(success, nullptr);
+    EXPECT_EQ(RequestCount("Zunder.msi"), 1u);
+    PostMessageW(wizard, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(m_installer.WaitForExit(20000));
+}
+
+TEST_F(WizardEndToEnd, CancelDuringDownloadResumesOnNoAndEndsOnYes)
+{
+    RemoveProduct();
+    ASSERT_FALSE(ProductInstalled());
+    ServerScript script;
+    script.packageDelayMs = 60;
+    Serve(script);
+    Start(L"/n");
+    HWND wizard = WaitForWizard();
+    ASSERT_NE(wizard, nullptr);
+    HWND status = InstallFromSettings(wizard);
+    ASSERT_NE(status, nullptr);
+    HWND percentLabel = GetDlgItem(status, kPercentLabel);
+    auto percent = [&] { return _wtof(WindowText(percentLabel).c_str()); };
+    ASSERT_TRUE(WaitUntil([&] { return percent() > 3.0; }, 60000));
+    EXPECT_EQ(WindowText(GetDlgItem(status, kStatusLabel)), L"Downloading, please wait...");
+
+    PostMessageW(wizard, WM_CLOSE, 0, 0);
+    HWND box = WaitForMessageBox(10000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), kCancelQuestion);
+    Sleep(1200);
+    const double paused = percent();
+    Sleep(2500);
+    EXPECT_EQ(percent(), paused) << "the download holds still while the question is open";
+    AnswerMessageBox(box, IDNO);
+    EXPECT_TRUE(WaitUntil([&] { return percent() > paused; }, 10000));
+    EXPECT_LT(percent(), 50.0);
+    EXPECT_EQ(RequestCount("Zunder.msi"), 1u) << "the download resumes in the same request";
+
+    PostMessageW(wizard, WM_CLOSE, 0, 0);
+    box = WaitForMessageBox(10000);
+    ASSERT_NE(box, nullptr);
+    AnswerMessageBox(box, IDYES);
+    bool cancellingSeen = false;
+    bool otherBox = false;
+    WaitUntil(
+        [&] {
+            cancellingSeen = cancellingSeen || WindowText(GetDlgItem(status, kStatusLabel)) == L"Cancelling...";
+            otherBox = otherBox || FindMessageBox(m_installer.Id()) != nullptr;
+            return !m_installer.IsRunning();
+        },
+        60000, 20);
+    EXPECT_FALSE(m_installer.IsRunning());
+    EXPECT_TRUE(cancellingSeen);
+    EXPECT_FALSE(otherBox);
+    EXPECT_FALSE(ProductInstalled());
+}
+
+TEST_F(WizardEndToEnd, SilentRunsShowNothing)
+{
+    ASSERT_FALSE(ProductInstalled());
+    m_installFolder = L"C:\\Program Files\\Kelmware"; // silent runs keep the default folder
+    DeleteFileW(ProgramLog().c_str());
+    Serve(ServerScript());
+    bool shown = false;
+    // "/s": installed, nothing visible, the client check and the engine each fetch the descriptor.
+    Start(L"/s");
+    WaitUntil([&] { shown = shown || AnyWindowShows(m_installer.Id()); return !m_installer.IsRunning(); }, 240000, 50);
+    ASSERT_FALSE(m_installer.IsRunning());
+    EXPECT_FALSE(shown);
+    EXPECT_TRUE(ProductInstalled());
+    EXPECT_EQ(RequestCount("version.xml"), 2u);
+    Sleep(1000);
+    EXPECT_TRUE(ReadLines(UrlLog()).empty());
+    const size_t startsBefore = ReadLines(ProgramLog()).size();
+
+    // "/s /l": the product is started after the installation.
+    LoopbackServer::Get().Reset(m_prefix);
+    Serve(ServerScript());
+    Start(L"/s /l");
+    WaitUntil([&] { shown = shown || AnyWindowShows(m_installer.Id()); return !m_installer.IsRunning(); }, 240000, 50);
+    ASSERT_FALSE(m_installer.IsRunning());
+    EXPECT_FALSE(shown);
+    EXPECT_TRUE(WaitUntil([&] { return ReadLines(ProgramLog()).size() == startsBefore + 1; }, 20000));
+
+    // "/s /n": no client check; the engine still checks the descriptor.
+    LoopbackServer::Get().Reset(m_prefix);
+    Serve(ServerScript());
+    Start(L"/s /n");
+    WaitUntil([&] { return !m_installer.IsRunning(); }, 240000);
+    ASSERT_FALSE(m_installer.IsRunning());
+    EXPECT_EQ(RequestCount("version.xml"), 1u);
+    EXPECT_EQ(RequestCount("Zunder.msi"), 1u);
+}
+
+TEST_F(WizardEndToEnd, PagesAt192Dpi)
+{
+    RemoveProduct();
+    SetScreenDpi(192);
+    ServerScript script;
+    script.packageDelayMs = 20;
+    script.descriptorDelayMs = 1600;
+    Serve(script);
+    Start(L"");
+    HWND check = nullptr;
+    EXPECT_TRUE(WaitUntil([&] { return (check = FindCheckDialog(m_installer.Id())) != nullptr && IsWindowVisible(check); },
+                          30000));
+    if (check != nullptr) {
+        Sleep(300);
+        SavePicture(check, L"check_dialog_192dpi");
+    }
+    HWND wizard = WaitForWizard();
+    SetScreenDpi(96);
+    ASSERT_NE(wizard, nullptr);
+    RECT rect{};
+    GetWindowRect(wizard, &rect);
+    EXPECT_EQ(rect.right - rect.left, 1324);
+    EXPECT_EQ(rect.bottom - rect.top, 892);
+    HWND settings = WaitForPanel(wizard, kInstallButton, 30000);
+    ASSERT_NE(settings, nullptr);
+    Sleep(800);
+    SavePicture(wizard, L"settings_192dpi");
+    HWND status = InstallFromSettings(wizard);
+    ASSERT_NE(status, nullptr);
+    EXPECT_TRUE(WaitUntil([&] { return _wtof(WindowText(GetDlgItem(status, kPercentLabel)).c_str()) > 5.0; }, 60000));
+    SavePicture(wizard, L"status_192dpi");
+    HWND success = FollowProgress(wizard);
+    ASSERT_NE(success, nullptr);
+    Sleep(800);
+    SavePicture(wizard, L"success_192dpi");
+    PostMessageW(wizard, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(m_installer.WaitForExit(20000));
+}
+
+} // namespace

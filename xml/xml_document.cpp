@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace kelm {
 
@@ -495,12 +496,16 @@ void CXmlDocument::AddReportEntry(std::wstring_view entry, std::initializer_list
 
 bool CXmlDocument::SetText(const wchar_t* text)
 {
-    Clear();
+    // The new text is taken before anything is cleared: it may be this
+    // document's own text.
+    std::wstring newText;
     if (text) {
         const std::size_t length = std::wcslen(text);
         if (length <= kMaxTextLength)
-            m_text.assign(text, length);
+            newText.assign(text, length);
     }
+    Clear();
+    m_text = std::move(newText);
     return Parse();
 }
 

@@ -133,6 +133,16 @@ TEST_F(Navigation, NamesAreCaseSensitiveAndWhole)
     EXPECT_EQ(m_document.GetCurrentPos(), 1);
 }
 
+TEST_F(Navigation, SetTextWithTheDocumentsOwnTextStartsOver)
+{
+    ASSERT_TRUE(m_document.FindElement(L"root"));
+    ASSERT_TRUE(m_document.FindChildElement(L"group"));
+    EXPECT_TRUE(m_document.SetText(m_document.GetText().c_str()));
+    EXPECT_EQ(m_document.GetText(), kCatalog);
+    ExpectCursor(m_document, {0, 0, 0});
+    EXPECT_TRUE(m_document.FindChildElement(L"group"));
+}
+
 TEST(NavigationOfAnEmptyIndex, FindsNothing)
 {
     CXmlDocument document;

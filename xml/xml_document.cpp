@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <utility>
 
@@ -496,16 +497,18 @@ void CXmlDocument::AddReportEntry(std::wstring_view entry, std::initializer_list
 
 bool CXmlDocument::SetText(const wchar_t* text)
 {
-    // The new text is taken before anything is cleared: it may be this
-    // document's own text.
-    std::wstring newText;
-    if (text) {
-        const std::size_t length = std::wcslen(text);
-        if (length <= kMaxTextLength)
-            newText.assign(text, length);
+    const std::size_t length = text ? std::wcslen(text) : 0;
+    // The text may be this document's own: take a copy before clearing.
+    const std::less<const wchar_t*> before;
+    const bool ownText = text && !before(text, m_text.data()) && !before(m_text.data() + m_text.size(), text);
+    std::wstring copy;
+    if (ownText) {
+        copy.assign(text, length);
+        text = copy.c_str();
     }
     Clear();
-    m_text = std::move(newText);
+    if (text && length <= kMaxTextLength)
+        m_text.assign(text, length);
     return Parse();
 }
 

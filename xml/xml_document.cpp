@@ -206,7 +206,13 @@ class CXmlDocument::IndexBuilder {
 public:
     explicit IndexBuilder(CXmlDocument& document) : m_document(document), m_text(document.m_text.data())
     {
-        m_bucketHeads.assign(kHashBuckets, -1);
+        // Enough buckets that a deep stack of distinct names stays cheap to
+        // search, few for a small document.
+        std::size_t buckets = kMinHashBuckets;
+        while (buckets < kMaxHashBuckets && buckets * 8 < document.m_text.size())
+            buckets *= 2;
+        m_bucketMask = static_cast<uint32_t>(buckets - 1);
+        m_bucketHeads.assign(buckets, -1);
     }
 
     bool Build()
@@ -230,7 +236,8 @@ public:
     }
 
 private:
-    static constexpr std::size_t kHashBuckets = 1024;
+    static constexpr std::size_t kMinHashBuckets = 64;
+    static constexpr std::size_t kMaxHashBuckets = 1 << 16;
 
     static uint32_t HashName(const wchar_t* name, int32_t length)
     {
@@ -269,7 +276,7 @@ private:
             return;
         const int32_t nameLength = node.nameEnd - node.nameStart;
         const uint32_t hash = HashName(m_text + node.nameStart, nameLength);
-        int32_t& head = m_bucketHeads[hash % kHashBuckets];
+        int32_t& head = m_bucketHeads[hash & m_bucketMask];
         m_open.push_back({index, node.nameStart, nameLength, hash, head});
         head = static_cast<int32_t>(m_open.size() - 1);
     }
@@ -279,7 +286,7 @@ private:
         const int32_t nameLength = node.nameEnd - node.nameStart;
         const wchar_t* name = m_text + node.nameStart;
         const uint32_t hash = HashName(name, nameLength);
-        int32_t match = m_bucketHeads[hash % kHashBuckets];
+        int32_t match = m_bucketHeads[hash & m_bucketMask];
         while (match >= 0) {
             const OpenElement& open = m_open[static_cast<std::size_t>(match)];
             if (open.nameHash == hash && open.nameLength == nameLength &&
@@ -358,7 +365,7 @@ private:
     {
         while (static_cast<int32_t>(m_open.size()) > position) {
             const OpenElement& open = m_open.back();
-            m_bucketHeads[open.nameHash % kHashBuckets] = open.previousInBucket;
+            m_bucketHeads[open.nameHash & m_bucketMask] = open.previousInBucket;
             m_open.pop_back();
         }
     }
@@ -367,6 +374,7 @@ private:
     const wchar_t* m_text;
     std::vector<OpenElement> m_open;
     std::vector<int32_t> m_bucketHeads;
+    uint32_t m_bucketMask = 0;
     bool m_illFormed = false;
 };
 

@@ -212,6 +212,21 @@ TEST(LoadFile, DropsZeroUnits)
     EXPECT_EQ(document.GetResultReport(), L"<bom/><nulls_removed count=\"1\"/><read encoding=\"UTF-16LE\" length=\"10\"/>");
 }
 
+TEST(LoadFile, ReadsFilesLongerThanTheDetectionBytesWhole)
+{
+    std::wstring text = L"<list>";
+    for (int i = 0; i < 3000; ++i)
+        text += L"<i>\u0416" + std::to_wstring(i) + L"</i>";
+    text += L"</list>";
+    TempFolder folder;
+    for (const Bytes& bytes : {Utf16(text, true), Encode(CP_UTF8, text), "\xEF\xBB\xBF" + Encode(CP_UTF8, text)}) {
+        CXmlDocument document;
+        EXPECT_TRUE(document.LoadFile(folder.Write(L"long.xml", bytes)));
+        EXPECT_EQ(document.GetText(), text);
+        EXPECT_EQ(document.GetElementCount(), 3002);
+    }
+}
+
 TEST(LoadFile, ReportForAnEmptyFile)
 {
     TempFolder folder;

@@ -285,6 +285,15 @@ private:
     {
         const int32_t nameLength = node.nameEnd - node.nameStart;
         const wchar_t* name = m_text + node.nameStart;
+        // Usually the innermost open element is the one closed.
+        if (!m_open.empty()) {
+            const OpenElement& innermost = m_open.back();
+            if (innermost.nameLength == nameLength &&
+                std::wmemcmp(m_text + innermost.nameStart, name, static_cast<std::size_t>(nameLength)) == 0) {
+                CloseMatched(static_cast<int32_t>(m_open.size()) - 1, node);
+                return;
+            }
+        }
         const uint32_t hash = HashName(name, nameLength);
         int32_t match = m_bucketHeads[hash & m_bucketMask];
         while (match >= 0) {
@@ -304,6 +313,13 @@ private:
             }
             return;
         }
+        CloseMatched(match, node);
+    }
+
+    // The open element at stack position `match` ends with this end tag; the
+    // elements opened inside it and still open become unended.
+    void CloseMatched(int32_t match, const XmlNode& node)
+    {
         CloseUnended(match + 1, node.start + 1);
         const int32_t index = m_open[static_cast<std::size_t>(match)].record;
         ElementRecord& record = m_document.Record(index);

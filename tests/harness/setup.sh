@@ -46,6 +46,9 @@ if [ ! -f "$WINEPREFIX/.kelm-ready" ]; then
     cp /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf "$fonts/"
     wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts' /v 'Tahoma (TrueType)' /t REG_SZ /d tahoma.ttf /f </dev/null >>"$LOG" 2>&1
     wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts' /v 'Tahoma Bold (TrueType)' /t REG_SZ /d tahomabd.ttf /f </dev/null >>"$LOG" 2>&1
+    # No window manager runs on Xvfb: with managed windows, Wine waits 2 s for the
+    # manager at every hiding of a top-level window.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f </dev/null >>"$LOG" 2>&1
     wineserver -w
     touch "$WINEPREFIX/.kelm-ready"
 fi

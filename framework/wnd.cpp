@@ -71,7 +71,7 @@ bool RegisterPlainWindowClass() noexcept
 {
     static const bool registered = [] {
         WNDCLASSW windowClass{};
-        windowClass.style = CS_DBLCLKS;
+        // No CS_DBLCLKS: every press arrives as WM_LBUTTONDOWN.
         windowClass.lpfnWndProc = ::DefWindowProcW;
         windowClass.hInstance = ::GetModuleHandleW(nullptr);
         windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);

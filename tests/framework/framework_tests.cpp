@@ -462,6 +462,27 @@ TEST(SubclassedControl, AnObjectThatDiesFirstGivesTheWindowBack)
     EXPECT_EQ(::SendMessageW(editWindow, kControlMessage, 0, 0), 0);
 }
 
+TEST(DialogEx, ErasesItsBackgroundInTheColourSetAndLeavesItToTheSystemOtherwise)
+{
+    CDialogEx dialog(IDD_TEST_MODAL);
+    ASSERT_TRUE(dialog.Create(IDD_TEST_MODAL));
+    CRect client = dialog.GetClientRect();
+    WindowDc screen(nullptr);
+    UniqueMemoryDc memory(::CreateCompatibleDC(screen.Get()));
+    UniqueBitmap bitmap(::CreateCompatibleBitmap(screen.Get(), client.Width(), client.Height()));
+    SelectedObject selected(memory.Get(), bitmap.Get());
+    const POINT probe{client.Width() / 2, client.Height() - 2};
+
+    ::SetPixel(memory.Get(), probe.x, probe.y, RGB(1, 2, 3));
+    dialog.SendMessageW(WM_ERASEBKGND, reinterpret_cast<WPARAM>(memory.Get()));
+    EXPECT_EQ(::GetPixel(memory.Get(), probe.x, probe.y), ::GetSysColor(COLOR_3DFACE));
+
+    dialog.SetBackgroundColor(RGB(24, 25, 30));
+    EXPECT_TRUE(dialog.SendMessageW(WM_ERASEBKGND, reinterpret_cast<WPARAM>(memory.Get())));
+    EXPECT_EQ(::GetPixel(memory.Get(), probe.x, probe.y), RGB(24, 25, 30));
+    dialog.DestroyWindow();
+}
+
 TEST(Window, ModifyStyleReportsAChangeOnlyWhenBitsChange)
 {
     CDialog dialog;

@@ -121,6 +121,147 @@ TEST(MessageMap, AThrowingHandlerDoesNotLeaveTheWindowProcedure)
     EXPECT_EQ(::SendMessageW(window.m_hWnd, kBaseOnly, 0, 0), 11); // still served
 }
 
+// Every typed entry, recording what its handler received.
+class TypedWindow : public CWnd {
+public:
+    std::vector<std::string> log;
+    void Record(const std::string& what) { log.push_back(what); }
+
+    BOOL OnNcCreate(CREATESTRUCTW*) { Record("nccreate"); return TRUE; }
+    int OnCreate(CREATESTRUCTW*) { Record("create"); return 0; }
+    void OnDestroy() { Record("destroy"); }
+    void OnClose() { Record("close"); }
+    void OnTimer(UINT_PTR id) { Record("timer " + std::to_string(id)); }
+    void OnSize(UINT type, int cx, int cy)
+    {
+        Record("size " + std::to_string(type) + " " + std::to_string(cx) + "x" + std::to_string(cy));
+    }
+    void OnPaint() { Record("paint"); }
+    BOOL OnEraseBkgnd(HDC dc) { Record(dc == reinterpret_cast<HDC>(0x1234) ? "erase dc" : "erase"); return TRUE; }
+    LRESULT OnNcCalcSize(BOOL calcValidRects, NCCALCSIZE_PARAMS*)
+    {
+        Record("nccalcsize " + std::to_string(calcValidRects));
+        return 0;
+    }
+    void OnNcPaint() { Record("ncpaint"); }
+    BOOL OnNcActivate(BOOL active) { Record("ncactivate " + std::to_string(active)); return TRUE; }
+    void RecordPoint(const char* name, UINT value, CPoint p)
+    {
+        Record(std::string(name) + " " + std::to_string(value) + " " + std::to_string(p.x) + "," + std::to_string(p.y));
+    }
+    void OnNcMouseMove(UINT hit, CPoint p) { RecordPoint("ncmousemove", hit, p); }
+    void OnNcMouseHover(UINT hit, CPoint p) { RecordPoint("ncmousehover", hit, p); }
+    void OnNcLButtonDown(UINT hit, CPoint p) { RecordPoint("nclbuttondown", hit, p); }
+    void OnNcLButtonUp(UINT hit, CPoint p) { RecordPoint("nclbuttonup", hit, p); }
+    void OnNcLButtonDblClk(UINT hit, CPoint p) { RecordPoint("nclbuttondblclk", hit, p); }
+    void OnNcMouseLeave() { Record("ncmouseleave"); }
+    void OnMouseMove(UINT keys, CPoint p) { RecordPoint("mousemove", keys, p); }
+    void OnMouseHover(UINT keys, CPoint p) { RecordPoint("mousehover", keys, p); }
+    void OnLButtonDown(UINT keys, CPoint p) { RecordPoint("lbuttondown", keys, p); }
+    void OnLButtonUp(UINT keys, CPoint p) { RecordPoint("lbuttonup", keys, p); }
+    void OnLButtonDblClk(UINT keys, CPoint p) { RecordPoint("lbuttondblclk", keys, p); }
+    void OnMouseLeave() { Record("mouseleave"); }
+    BOOL OnSetCursor(HWND, UINT hit, UINT mouseMessage)
+    {
+        Record("setcursor " + std::to_string(hit) + " " + std::to_string(mouseMessage));
+        return TRUE;
+    }
+    void OnSetFocus(HWND) { Record("setfocus"); }
+    void OnKillFocus(HWND) { Record("killfocus"); }
+    void OnChar(UINT character, UINT repeat, UINT flags)
+    {
+        Record("char " + std::to_string(character) + " " + std::to_string(repeat) + " " + std::to_string(flags));
+    }
+    void OnEnable(BOOL enabled) { Record("enable " + std::to_string(enabled)); }
+
+    KELM_DECLARE_MESSAGE_MAP()
+};
+
+KELM_BEGIN_MESSAGE_MAP(TypedWindow, CWnd)
+    KELM_ON_WM_NCCREATE()
+    KELM_ON_WM_CREATE()
+    KELM_ON_WM_DESTROY()
+    KELM_ON_WM_CLOSE()
+    KELM_ON_WM_TIMER()
+    KELM_ON_WM_SIZE()
+    KELM_ON_WM_PAINT()
+    KELM_ON_WM_ERASEBKGND()
+    KELM_ON_WM_NCCALCSIZE()
+    KELM_ON_WM_NCPAINT()
+    KELM_ON_WM_NCACTIVATE()
+    KELM_ON_WM_NCMOUSEMOVE()
+    KELM_ON_WM_NCMOUSEHOVER()
+    KELM_ON_WM_NCLBUTTONDOWN()
+    KELM_ON_WM_NCLBUTTONUP()
+    KELM_ON_WM_NCLBUTTONDBLCLK()
+    KELM_ON_WM_NCMOUSELEAVE()
+    KELM_ON_WM_MOUSEMOVE()
+    KELM_ON_WM_MOUSEHOVER()
+    KELM_ON_WM_LBUTTONDOWN()
+    KELM_ON_WM_LBUTTONUP()
+    KELM_ON_WM_LBUTTONDBLCLK()
+    KELM_ON_WM_MOUSELEAVE()
+    KELM_ON_WM_SETCURSOR()
+    KELM_ON_WM_SETFOCUS()
+    KELM_ON_WM_KILLFOCUS()
+    KELM_ON_WM_CHAR()
+    KELM_ON_WM_ENABLE()
+KELM_END_MESSAGE_MAP()
+
+TEST(MessageMap, TypedEntriesDecodeTheirParameters)
+{
+    TypedWindow window;
+    ASSERT_TRUE(window.Create(WS_POPUP, CRect(0, 0, 50, 50), nullptr, 0));
+    const LPARAM point = MAKELPARAM(static_cast<WORD>(-5), 7); // signed coordinates
+    struct Case {
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+        LRESULT result;
+        const char* record;
+    };
+    const Case cases[] = {
+        {WM_CREATE, 0, 0, 0, "create"},
+        {WM_CLOSE, 0, 0, 0, "close"},
+        {WM_TIMER, 1125, 0, 0, "timer 1125"},
+        {WM_SIZE, SIZE_MAXIMIZED, MAKELPARAM(660, 446), 0, "size 2 660x446"},
+        {WM_PAINT, 0, 0, 0, "paint"},
+        {WM_ERASEBKGND, 0x1234, 0, TRUE, "erase dc"},
+        {WM_NCPAINT, 1, 0, 0, "ncpaint"},
+        {WM_NCACTIVATE, TRUE, 0, TRUE, "ncactivate 1"},
+        {WM_NCMOUSEMOVE, HTCAPTION, point, 0, "ncmousemove 2 -5,7"},
+        {WM_NCMOUSEHOVER, HTCLOSE, point, 0, "ncmousehover 20 -5,7"},
+        {WM_NCLBUTTONDOWN, HTMINBUTTON, point, 0, "nclbuttondown 8 -5,7"},
+        {WM_NCLBUTTONUP, HTCLOSE, point, 0, "nclbuttonup 20 -5,7"},
+        {WM_NCLBUTTONDBLCLK, HTCAPTION, point, 0, "nclbuttondblclk 2 -5,7"},
+        {WM_NCMOUSELEAVE, 0, 0, 0, "ncmouseleave"},
+        {WM_MOUSEMOVE, MK_LBUTTON, point, 0, "mousemove 1 -5,7"},
+        {WM_MOUSEHOVER, 0, point, 0, "mousehover 0 -5,7"},
+        {WM_LBUTTONDOWN, MK_LBUTTON, point, 0, "lbuttondown 1 -5,7"},
+        {WM_LBUTTONUP, 0, point, 0, "lbuttonup 0 -5,7"},
+        {WM_LBUTTONDBLCLK, MK_LBUTTON, point, 0, "lbuttondblclk 1 -5,7"},
+        {WM_MOUSELEAVE, 0, 0, 0, "mouseleave"},
+        {WM_SETCURSOR, 0, MAKELPARAM(HTCLIENT, WM_MOUSEMOVE), TRUE, "setcursor 1 512"},
+        {WM_SETFOCUS, 0, 0, 0, "setfocus"},
+        {WM_KILLFOCUS, 0, 0, 0, "killfocus"},
+        {WM_CHAR, L'A', MAKELPARAM(3, 0x1E), 0, "char 65 3 30"},
+        {WM_ENABLE, FALSE, 0, 0, "enable 0"},
+    };
+    for (const Case& c : cases) {
+        window.log.clear();
+        EXPECT_EQ(::SendMessageW(window.m_hWnd, c.message, c.wParam, c.lParam), c.result) << c.record;
+        EXPECT_EQ(window.log, std::vector<std::string>{c.record});
+    }
+    window.log.clear();
+    RECT proposed{0, 0, 10, 10};
+    ::SendMessageW(window.m_hWnd, WM_NCCALCSIZE, FALSE, reinterpret_cast<LPARAM>(&proposed));
+    EXPECT_EQ(window.log, std::vector<std::string>{"nccalcsize 0"});
+    window.log.clear();
+    window.DestroyWindow();
+    ASSERT_FALSE(window.log.empty());
+    EXPECT_EQ(window.log.front(), "destroy");
+}
+
 TEST(RuntimeClass, IsKindOfFollowsTheClassChain)
 {
     DerivedWindow derived;

@@ -201,7 +201,11 @@ bool CWnd::CreateEx(DWORD exStyle, const wchar_t* className, const wchar_t* wind
     }
     if (created == nullptr && m_hWnd != nullptr)
         Unbind(); // creation failed after the object was bound (WM_NCCREATE or WM_CREATE refused)
-    return created != nullptr && m_hWnd == created;
+    if (created != nullptr && m_hWnd != created) {
+        ::DestroyWindow(created); // not bound to this object (no creation hook): not ours to keep
+        return false;
+    }
+    return created != nullptr;
 }
 
 bool CWnd::Create(DWORD style, const RECT& rect, CWnd* parent, UINT id)

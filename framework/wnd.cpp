@@ -89,9 +89,20 @@ namespace {
 
 thread_local CWnd* t_windowToBind = nullptr;
 
+// The system may create the thread's input-method window while the first
+// top-level window is being created; it is not the window being waited for.
+bool IsInputMethodWindow(LPARAM createParameters) noexcept
+{
+    const auto* create = reinterpret_cast<const CBT_CREATEWNDW*>(createParameters);
+    if (create == nullptr || create->lpcs == nullptr)
+        return false;
+    const wchar_t* className = create->lpcs->lpszClass;
+    return className != nullptr && !IS_INTRESOURCE(className) && ::lstrcmpiW(className, L"IME") == 0;
+}
+
 LRESULT CALLBACK CreationHookProc(int code, WPARAM wParam, LPARAM lParam) noexcept
 {
-    if (code == HCBT_CREATEWND && t_windowToBind != nullptr) {
+    if (code == HCBT_CREATEWND && t_windowToBind != nullptr && !IsInputMethodWindow(lParam)) {
         CWnd* window = std::exchange(t_windowToBind, nullptr);
         CreationAccess::BindCreatedWindow(*window, reinterpret_cast<HWND>(wParam));
     }

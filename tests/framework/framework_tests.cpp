@@ -624,6 +624,49 @@ TEST(DialogEx, ErasesItsBackgroundInTheColourSetAndLeavesItToTheSystemOtherwise)
     dialog.DestroyWindow();
 }
 
+// A skinned frame draws its own non-client area: a dialog must see its
+// non-client messages from the very first one on.
+class FramedDialog : public CDialogEx {
+public:
+    FramedDialog() : CDialogEx(IDD_TEST_MODAL) {}
+    std::vector<std::string> log;
+
+protected:
+    BOOL OnNcCreate(CREATESTRUCTW*)
+    {
+        log.push_back("nccreate");
+        return static_cast<BOOL>(Default());
+    }
+    LRESULT OnNcCalcSize(BOOL, NCCALCSIZE_PARAMS*)
+    {
+        if (log.empty() || log.back() != "nccalcsize")
+            log.push_back("nccalcsize");
+        return Default();
+    }
+    BOOL OnInitDialog() override
+    {
+        log.push_back("initdialog");
+        return CDialogEx::OnInitDialog();
+    }
+
+    KELM_DECLARE_MESSAGE_MAP()
+};
+KELM_BEGIN_MESSAGE_MAP(FramedDialog, CDialogEx)
+    KELM_ON_WM_NCCREATE()
+    KELM_ON_WM_NCCALCSIZE()
+KELM_END_MESSAGE_MAP()
+
+TEST(DialogEx, SeesItsNonClientMessagesFromCreationOn)
+{
+    FramedDialog dialog;
+    ASSERT_TRUE(dialog.Create(IDD_TEST_MODAL));
+    ASSERT_GE(dialog.log.size(), 3u);
+    EXPECT_EQ(dialog.log[0], "nccreate");
+    EXPECT_EQ(dialog.log[1], "nccalcsize");
+    EXPECT_EQ(dialog.log.back(), "initdialog");
+    EXPECT_EQ(dialog.GetWindowTextW(), L"Framework test");
+}
+
 TEST(Window, ModifyStyleReportsAChangeOnlyWhenBitsChange)
 {
     CDialog dialog;

@@ -289,7 +289,9 @@ bool CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
 {
     if (HWND child = ReflectionTarget(message, lParam); child != nullptr && child != m_hWnd) {
         CWnd* control = FromHandlePermanent(child);
-        if (control != nullptr && control->OnChildNotify(message, wParam, lParam, result))
+        // A control that gives no brush leaves the colours to its parent.
+        if (control != nullptr && control->OnChildNotify(message, wParam, lParam, result) &&
+            !(IsCtlColorMessage(message) && *result == 0))
             return true;
     }
     const MessageMapEntry* entry = FindEntry(GetMessageMap(), MessageEntryKind::Message, message, wParam, lParam);

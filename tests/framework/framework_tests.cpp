@@ -579,6 +579,10 @@ TEST(SubclassedControl, ReceivesItsOwnAndReflectedMessages)
     EXPECT_EQ(reinterpret_cast<HBRUSH>(brush), dialog.edit.brush.Get());
     ASSERT_FALSE(dialog.edit.ctlTypes.empty());
     EXPECT_EQ(dialog.edit.ctlTypes.back(), static_cast<UINT>(CTLCOLOR_EDIT));
+    // Without a brush of its own the control leaves its colours to the dialog.
+    dialog.edit.brush.Reset();
+    brush = ::SendMessageW(dialog.m_hWnd, WM_CTLCOLOREDIT, 0, reinterpret_cast<LPARAM>(dialog.edit.m_hWnd));
+    EXPECT_NE(brush, 0);
 
     dialog.DestroyWindow();
     EXPECT_EQ(dialog.button.m_hWnd, nullptr);

@@ -5,6 +5,7 @@
 #include "transfer/download_file.h"
 
 #include <sstream>
+#include <system_error>
 #include <thread>
 
 namespace kelm::test {
@@ -139,6 +140,14 @@ TEST_F(HttpClientTest, RemoteFileSizeFollowsStatusAndLength)
     }
     EXPECT_EQ(0, QueryRemoteFileSize(L""));
     EXPECT_EQ(0, QueryRemoteFileSize(L"not a url"));
+    EXPECT_EQ(0, QueryRemoteFileSize(L"http://127.0.0.1:1/closed-port"));
+
+    ASSERT_TRUE(Server().AddRoutes(PatternRoute("/client/size/secure", 4321)));
+    EXPECT_EQ(4321, QueryRemoteFileSize(Server().Url("/client/size/secure", "https")));
+    for (const char* untrusted : {"https_self_signed", "https_wrong_name", "https_expired"}) {
+        SCOPED_TRACE(untrusted);
+        EXPECT_EQ(0, QueryRemoteFileSize(Server().Url("/client/size/secure", untrusted)));
+    }
 }
 
 TEST_F(HttpClientTest, BrokenTransfersAndUntrustedServersFail)
@@ -213,6 +222,42 @@ TEST_F(HttpClientTest, RequestsThatCannotBeMadeEndWithAFinishedReport)
         EXPECT_EQ(test.hasError, reports[0].errorCode != 0);
         EXPECT_EQ(0u, reports[0].received);
     }
+}
+
+TEST_F(HttpClientTest, FileFailuresPassThroughAsExceptions)
+{
+    ASSERT_TRUE(Server().AddRoutes(PatternRoute("/client/unopened", 5000)));
+    CancelRequest never;
+    CDownloadFile unopened;
+    RecordingCallback callback;
+    EXPECT_THROW(DownloadToFile(never, Server().Url("/client/unopened"), unopened, &callback), std::system_error);
+    // The connection of the failed transfer is closed: the next request still works.
+    FileDownload download;
+    DownloadIntoFile(Server().Url("/client/unopened"), ScratchFolder(L"unopened") + L"after.bin", never, download);
+    EXPECT_TRUE(download.result);
+    EXPECT_TRUE(download.bytes == PatternBytes(5000, 5000));
+}
+
+TEST_F(HttpClientTest, SessionOpensOnceAndClosesForGood)
+{
+    ASSERT_TRUE(OpenSession());
+    const HINTERNET session = g_hInternet;
+    EXPECT_TRUE(OpenSession());
+    EXPECT_EQ(session, g_hInternet);
+
+    CloseSession();
+    EXPECT_EQ(nullptr, g_hInternet);
+    ASSERT_TRUE(Server().AddRoutes(PatternRoute("/client/session", 10)));
+    CancelRequest never;
+    CDownloadFile unused;
+    RecordingCallback callback;
+    EXPECT_FALSE(DownloadToFile(never, Server().Url("/client/session"), unused, &callback));
+    ASSERT_EQ(1u, callback.Count());
+    EXPECT_EQ(L"InternetConnect Failed.", callback.Reports()[0].message);
+    EXPECT_EQ(0, QueryRemoteFileSize(Server().Url("/client/session")));
+
+    ASSERT_TRUE(OpenSession());
+    EXPECT_EQ(10, QueryRemoteFileSize(Server().Url("/client/session")));
 }
 
 TEST_F(HttpClientTest, PauseHoldsTheTransferOnTheSameConnection)

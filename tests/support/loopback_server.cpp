@@ -200,6 +200,9 @@ bool LoopbackServer::PutFile(const std::string& name, const std::string& bytes) 
         return false;
     std::wstring path = m_root + Widen(name);
     std::replace(path.begin(), path.end(), L'/', L'\\');
+    for (size_t slash = path.find(L'\\', m_root.size()); slash != std::wstring::npos;
+         slash = path.find(L'\\', slash + 1))
+        CreateDirectoryW(path.substr(0, slash).c_str(), nullptr);
     std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out.flush());

@@ -49,7 +49,7 @@ public:
 
     // The served folder as a Windows path (with a trailing backslash).
     std::wstring RootFolder() const { return m_root; }
-    // Puts a file into the served folder, reachable at "/<name>".
+    // Puts a file into the served folder (creating its folders), reachable at "/<name>".
     bool PutFile(const std::string& name, const std::string& bytes) const;
 
 private:

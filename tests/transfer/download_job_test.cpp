@@ -84,6 +84,24 @@ TEST_F(DownloadJobTest, SuccessfulJobReportsInTheAgreedSequence)
     EXPECT_EQ(0u, log.records[reports.size() - 2].errorCode);
 }
 
+TEST_F(DownloadJobTest, FetchesAServedFileOverHttps)
+{
+    std::string bytes(300007, '\0');
+    uint32_t state = 12345;
+    for (char& byte : bytes) {
+        state = state * 1103515245u + 12345u;
+        byte = static_cast<char>(state >> 16);
+    }
+    ASSERT_TRUE(Server().PutFile("job/served/setup.exe", bytes));
+    const std::wstring path = ScratchFolder(L"job") + L"setup.exe";
+    TestJobOwner owner;
+    ReportLog log;
+    CDownloadJob job(Server().Url("/job/served/setup.exe", "https"), path);
+    EXPECT_EQ(1, job.Run(&owner, log.Receiver()));
+    EXPECT_TRUE(ReadWholeFile(path) == bytes);
+    EXPECT_EQ((Report{Downloading, 0, bytes.size()}), log.Reports().back());
+}
+
 TEST_F(DownloadJobTest, FailuresBeforeTheTransferReportAsAgreed)
 {
     ASSERT_TRUE(Server().AddRoutes(JsonList({Route("/job/missing", "\"status\": 404, \"body\": \"gone\""),

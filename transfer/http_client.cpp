@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 namespace kelm {
@@ -23,6 +24,10 @@ constexpr DWORD kFileReadSize = 4096;
 constexpr DWORD kFileBlockSize = 10 * kFileReadSize;
 constexpr DWORD kStreamReadSize = 16384;
 constexpr DWORD kUrlComponentChars = 4096;
+// Each question to the cancel request waits on an event: a kernel call, and under
+// Wine a wineserver round trip that costs as much as a read. While a file
+// transfer runs it asks at most this often (milliseconds); while paused, at once.
+constexpr ULONGLONG kCancelAskInterval = 10;
 
 // Certificates are always verified: the installer runs what it downloads with
 // administrator rights, so a certificate for another host or out of its dates
@@ -193,6 +198,8 @@ BodyOutcome ReadBodyToFile(HINTERNET request, ICancelRequest& cancel, CDownloadF
     DWORD blockUsed = 0;
     std::uint64_t fileOffset = 0;
     bool cancelled = false;
+    bool paused = false;
+    ULONGLONG lastAsked = 0;
 
     for (;;) {
         DWORD available = 0;
@@ -200,12 +207,17 @@ BodyOutcome ReadBodyToFile(HINTERNET request, ICancelRequest& cancel, CDownloadF
             outcome = {true, ::GetLastError()};
             break;
         }
-        if (cancel.IsCancelled()) {
-            cancelled = true;
-            break;
+        const ULONGLONG now = ::GetTickCount64();
+        if (paused || now - lastAsked >= kCancelAskInterval) {
+            lastAsked = now;
+            if (cancel.IsCancelled()) {
+                cancelled = true;
+                break;
+            }
+            paused = cancel.IsPaused() != 0;
         }
-        if (cancel.IsPaused())
-            continue;
+        if (paused)
+            continue;  // nothing is read while paused; ask again at once
         if (available == 0)
             break;
         DWORD read = 0;

@@ -3,13 +3,12 @@
 // Three blocking request operations over WinINet, meant for worker threads, and
 // the process-wide session they share.
 
+#include "transfer/slim_lock.h"
+
 #include <windows.h>
 #include <wininet.h>
 
 #include <cstdint>
-#include <mutex>
-
-#include "transfer/slim_lock.h"
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -27,9 +26,11 @@ inline constexpr std::wstring_view g_strReferer = L"https://www.kelmware.com/";
 
 inline constexpr wchar_t kInternetAgent[] = L"Mirelle Web Installer Client";
 
-// Opens the session when it is not open yet; true when it is open afterwards.
+// Opens the session (agent "Mirelle Web Installer Client", preconfigured proxy)
+// when it is not open yet; true when it is open afterwards. Safe from any thread
+// and from static initialisation.
 bool OpenSession();
-// Closes the session; requests made afterwards fail to connect.
+// Closes the session; requests made afterwards fail to connect until it is opened again.
 void CloseSession();
 
 // The caller's wish to stop or to hold a transfer; polled by the transfer's thread.

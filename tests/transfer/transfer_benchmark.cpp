@@ -24,12 +24,19 @@ namespace {
 
 class NoPauseOwner : public IDownloadJobOwner {
 public:
+    explicit NoPauseOwner(bool withEvents)
+    {
+        if (withEvents) {
+            m_cancel.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+            m_run.Reset(::CreateEventW(nullptr, TRUE, TRUE, nullptr));
+        }
+    }
     HANDLE GetCancelEvent() const override { return m_cancel.Get(); }
     HANDLE GetRunEvent() const override { return m_run.Get(); }
 
 private:
-    UniqueHandle m_cancel{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    UniqueHandle m_run{::CreateEventW(nullptr, TRUE, TRUE, nullptr)};
+    UniqueHandle m_cancel;
+    UniqueHandle m_run;
 };
 
 PROCESS_MEMORY_COUNTERS Memory()
@@ -118,7 +125,7 @@ uint64_t BareDownload(const std::wstring& url)
 int wmain(int argc, wchar_t** argv)
 {
     const std::wstring mode = argc > 1 ? argv[1] : L"";
-    if (!((mode == L"job" && argc == 4) || (mode == L"bare" && argc == 3))) {
+    if (!(((mode == L"job" || mode == L"job-no-events") && argc == 4) || (mode == L"bare" && argc == 3))) {
         std::fprintf(stderr, "usage: transfer_benchmark job <url> <file> | bare <url>\n");
         return 2;
     }
@@ -130,8 +137,8 @@ int wmain(int argc, wchar_t** argv)
     LARGE_INTEGER start;
     ::QueryPerformanceCounter(&start);
     uint64_t bytes = 0;
-    if (mode == L"job") {
-        NoPauseOwner owner;
+    if (mode == L"job" || mode == L"job-no-events") {
+        NoPauseOwner owner(mode == L"job");
         CDownloadJob job(url, argv[3]);
         uint64_t received = 0;
         uint64_t reported = 0;

@@ -26,7 +26,8 @@ constexpr DWORD kStreamReadSize = 16384;
 constexpr DWORD kUrlComponentChars = 4096;
 // Each question to the cancel request waits on an event: a kernel call, and under
 // Wine a wineserver round trip that costs as much as a read. While a file
-// transfer runs it asks at most this often (milliseconds); while paused, at once.
+// transfer runs it asks at most this often (milliseconds), and while paused it
+// sleeps this long between questions.
 constexpr ULONGLONG kCancelAskInterval = 10;
 
 // Certificates are always verified: the installer runs what it downloads with
@@ -216,8 +217,12 @@ BodyOutcome ReadBodyToFile(HINTERNET request, ICancelRequest& cancel, CDownloadF
             }
             paused = cancel.IsPaused() != 0;
         }
-        if (paused)
-            continue;  // nothing is read while paused; ask again at once
+        if (paused) {
+            // Nothing is read while paused. A short sleep between questions keeps
+            // a long pause (the user reading a message box) from spinning a core.
+            ::Sleep(static_cast<DWORD>(kCancelAskInterval));
+            continue;
+        }
         if (available == 0)
             break;
         DWORD read = 0;

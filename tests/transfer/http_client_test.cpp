@@ -302,6 +302,30 @@ TEST_F(HttpClientTest, PauseHoldsTheTransferOnTheSameConnection)
     EXPECT_EQ(1u, requests.size());
 }
 
+TEST_F(HttpClientTest, CancelReachesAPausedTransfer)
+{
+    const std::string path = "/client/pause-cancel/slow";
+    ASSERT_TRUE(Server().AddRoutes(PatternRoute(path, 400000, ", \"piece_size\": 2000, \"piece_delay_ms\": 5")));
+    TestJobOwner events;
+    CancelRequest cancel(events.GetCancelEvent(), events.GetRunEvent());
+    FileDownload download;
+    download.callback.hook = [&](const DownloadStatusInfo& info) {
+        if (info.received >= 20000)
+            ::ResetEvent(events.GetRunEvent());
+    };
+    std::thread worker([&] {
+        DownloadIntoFile(Server().Url(path), ScratchFolder(L"pause-cancel") + L"paused.bin", cancel, download);
+    });
+    ::Sleep(700);
+    ::SetEvent(events.GetCancelEvent());  // the run event stays reset
+    worker.join();
+    EXPECT_FALSE(download.result);
+    const auto reports = download.callback.Reports();
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(Cancelled, reports.back().status);
+    EXPECT_LT(reports.back().received, 400000u);
+}
+
 TEST_F(HttpClientTest, CancelEndsWithACancelledReportHalfASecondLater)
 {
     const std::string path = "/client/cancel/slow";

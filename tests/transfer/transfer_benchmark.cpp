@@ -3,6 +3,7 @@
 // Not a test: scripts/benchmark-transfer.sh runs it and prints the comparison.
 //
 // Usage: transfer_benchmark.exe job <url> <local file>
+//        transfer_benchmark.exe job-no-events <url> <local file>   (no cancel/run events to ask)
 //        transfer_benchmark.exe bare <url>
 // Prints one line: "RESULT <mode> bytes=<n> seconds=<s> ws_before=<bytes> ws_peak_before=<bytes>
 // ws_peak=<bytes>" (working set before the download, peak before it, peak after it).
@@ -126,7 +127,7 @@ int wmain(int argc, wchar_t** argv)
 {
     const std::wstring mode = argc > 1 ? argv[1] : L"";
     if (!(((mode == L"job" || mode == L"job-no-events") && argc == 4) || (mode == L"bare" && argc == 3))) {
-        std::fprintf(stderr, "usage: transfer_benchmark job <url> <file> | bare <url>\n");
+        std::fprintf(stderr, "usage: transfer_benchmark job|job-no-events <url> <file> | bare <url>\n");
         return 2;
     }
     if (!OpenSession())

@@ -172,6 +172,13 @@ void WriteBlock(CDownloadFile& file, std::uint64_t& fileOffset, const unsigned c
     fileOffset += size;
 }
 
+// The reason of a failed WinINet call; never 0, so a failure always shows as one.
+DWORD FailureCode()
+{
+    const DWORD error = ::GetLastError();
+    return error ? error : ERROR_INTERNET_CONNECTION_ABORTED;
+}
+
 struct BodyOutcome {
     bool failed = false;
     DWORD errorCode = 0;
@@ -184,7 +191,7 @@ BodyOutcome ReadBodyToFile(HINTERNET request, ICancelRequest& cancel, CDownloadF
     BodyOutcome outcome;
     const std::optional<DWORD> status = QueryStatusCode(request);
     if (!status) {
-        outcome = {true, ::GetLastError()};
+        outcome = {true, FailureCode()};
         return outcome;
     }
     // An error page is not the file that was asked for.
@@ -205,7 +212,7 @@ BodyOutcome ReadBodyToFile(HINTERNET request, ICancelRequest& cancel, CDownloadF
     for (;;) {
         DWORD available = 0;
         if (!::InternetQueryDataAvailable(request, &available, 0, 0)) {
-            outcome = {true, ::GetLastError()};
+            outcome = {true, FailureCode()};
             break;
         }
         const ULONGLONG now = ::GetTickCount64();
@@ -227,7 +234,7 @@ BodyOutcome ReadBodyToFile(HINTERNET request, ICancelRequest& cancel, CDownloadF
             break;
         DWORD read = 0;
         if (!::InternetReadFile(request, readBuffer.get(), std::min(available, kFileReadSize), &read)) {
-            outcome = {true, ::GetLastError()};
+            outcome = {true, FailureCode()};
             break;
         }
         if (read == 0)

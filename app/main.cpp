@@ -1,27 +1,17 @@
+// The process: the application object and the Unicode entry point.
 #include <windows.h>
 #include <commctrl.h>
 
-#include "res/resource.h"
+#include "app/brenvik_app.h"
 
-namespace {
+namespace kelm {
+CBrenvikApp theApp;
+} // namespace kelm
 
-INT_PTR CALLBACK PlaceholderDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM)
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
 {
-    if (message == WM_INITDIALOG)
-        return TRUE;
-    if (message == WM_COMMAND && (LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDOK)) {
-        EndDialog(window, LOWORD(wParam));
-        return TRUE;
-    }
-    return FALSE;
-}
-
-} // namespace
-
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
-{
+    // Progress bars (the client-update dialog) and the other common controls of version 6.
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&controls);
-    DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_INSTALL_GUIDE), nullptr, PlaceholderDialogProc, 0);
-    return 0;
+    ::InitCommonControlsEx(&controls);
+    return kelm::AfxWinMain(instance, showCommand);
 }

@@ -46,7 +46,11 @@ bool CDialog::CreateFromTemplate(HWND parent)
         created = ::CreateDialogParamW(AfxGetResourceHandle(), MAKEINTRESOURCEW(m_nIDTemplate), parent,
                                        PassiveDialogProc, 0);
     }
-    return created != nullptr && m_hWnd == created;
+    if (created != nullptr && m_hWnd != created) {
+        ::DestroyWindow(created); // not bound to this object (no creation hook): not ours to keep
+        return false;
+    }
+    return created != nullptr;
 }
 
 bool CDialog::Create(UINT templateId, CWnd* parent)

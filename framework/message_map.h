@@ -102,7 +102,8 @@ protected:                                                                      
 // (WM_DRAWITEM reaches CButton/CStatic::DrawItem without an entry.)
 #define KELM_ON_REFLECTED(msg, handler)                                          \
     KELM_MAP_ENTRY(::kelm::MessageEntryKind::Reflected, msg, 0, 0, 0, return self.handler(wParam, lParam);)
-// Reflected WM_CTLCOLORxxx: HBRUSH CtlColor(HDC dc, UINT ctlType) (ctlType CTLCOLOR_EDIT, ...).
+// Reflected WM_CTLCOLORxxx: HBRUSH CtlColor(HDC dc, UINT ctlType) (ctlType CTLCOLOR_EDIT, ...);
+// a null brush leaves the colours to the parent.
 #define KELM_ON_WM_CTLCOLOR_REFLECT()                                            \
     KELM_MAP_ENTRY(::kelm::MessageEntryKind::Reflected, ::kelm::kReflectedCtlColor, 0, 0, 0, \
         return reinterpret_cast<LRESULT>(self.CtlColor(reinterpret_cast<HDC>(wParam), message - WM_CTLCOLORMSGBOX));)

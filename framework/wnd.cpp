@@ -71,7 +71,7 @@ bool RegisterPlainWindowClass() noexcept
 {
     static const bool registered = [] {
         WNDCLASSW windowClass{};
-        windowClass.style = CS_DBLCLKS;
+        // No CS_DBLCLKS: every press arrives as WM_LBUTTONDOWN.
         windowClass.lpfnWndProc = ::DefWindowProcW;
         windowClass.hInstance = ::GetModuleHandleW(nullptr);
         windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
@@ -89,9 +89,20 @@ namespace {
 
 thread_local CWnd* t_windowToBind = nullptr;
 
+// The system may create the thread's input-method window while the first
+// top-level window is being created; it is not the window being waited for.
+bool IsInputMethodWindow(LPARAM createParameters) noexcept
+{
+    const auto* create = reinterpret_cast<const CBT_CREATEWNDW*>(createParameters);
+    if (create == nullptr || create->lpcs == nullptr)
+        return false;
+    const wchar_t* className = create->lpcs->lpszClass;
+    return className != nullptr && !IS_INTRESOURCE(className) && ::lstrcmpiW(className, L"IME") == 0;
+}
+
 LRESULT CALLBACK CreationHookProc(int code, WPARAM wParam, LPARAM lParam) noexcept
 {
-    if (code == HCBT_CREATEWND && t_windowToBind != nullptr) {
+    if (code == HCBT_CREATEWND && t_windowToBind != nullptr && !IsInputMethodWindow(lParam)) {
         CWnd* window = std::exchange(t_windowToBind, nullptr);
         CreationAccess::BindCreatedWindow(*window, reinterpret_cast<HWND>(wParam));
     }
@@ -201,7 +212,11 @@ bool CWnd::CreateEx(DWORD exStyle, const wchar_t* className, const wchar_t* wind
     }
     if (created == nullptr && m_hWnd != nullptr)
         Unbind(); // creation failed after the object was bound (WM_NCCREATE or WM_CREATE refused)
-    return created != nullptr && m_hWnd == created;
+    if (created != nullptr && m_hWnd != created) {
+        ::DestroyWindow(created); // not bound to this object (no creation hook): not ours to keep
+        return false;
+    }
+    return created != nullptr;
 }
 
 bool CWnd::Create(DWORD style, const RECT& rect, CWnd* parent, UINT id)
@@ -274,7 +289,9 @@ bool CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
 {
     if (HWND child = ReflectionTarget(message, lParam); child != nullptr && child != m_hWnd) {
         CWnd* control = FromHandlePermanent(child);
-        if (control != nullptr && control->OnChildNotify(message, wParam, lParam, result))
+        // A control that gives no brush leaves the colours to its parent.
+        if (control != nullptr && control->OnChildNotify(message, wParam, lParam, result) &&
+            !(IsCtlColorMessage(message) && *result == 0))
             return true;
     }
     const MessageMapEntry* entry = FindEntry(GetMessageMap(), MessageEntryKind::Message, message, wParam, lParam);

@@ -44,7 +44,7 @@ public:
     bool CreateEx(DWORD exStyle, const wchar_t* className, const wchar_t* windowName, DWORD style,
                   const RECT& rect, CWnd* parent, UINT id);
     // A child or pop-up window of the framework's plain window class (no background brush,
-    // double clicks, arrow cursor).
+    // arrow cursor, no double-click messages).
     bool Create(DWORD style, const RECT& rect, CWnd* parent, UINT id);
     bool DestroyWindow() noexcept;
 

@@ -7,6 +7,7 @@ packages=(
     wine wine64 wixl msitools
     xvfb x11-utils imagemagick xdotool
     googletest
+    clang libclang-rt-dev
     openssl curl
 )
 missing=()

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
+#include <utility>
 
 namespace kelm {
 
@@ -204,7 +206,13 @@ class CXmlDocument::IndexBuilder {
 public:
     explicit IndexBuilder(CXmlDocument& document) : m_document(document), m_text(document.m_text.data())
     {
-        m_bucketHeads.assign(kHashBuckets, -1);
+        // Enough buckets that a deep stack of distinct names stays cheap to
+        // search, few for a small document.
+        std::size_t buckets = kMinHashBuckets;
+        while (buckets < kMaxHashBuckets && buckets * 8 < document.m_text.size())
+            buckets *= 2;
+        m_bucketMask = static_cast<uint32_t>(buckets - 1);
+        m_bucketHeads.assign(buckets, -1);
     }
 
     bool Build()
@@ -228,7 +236,8 @@ public:
     }
 
 private:
-    static constexpr std::size_t kHashBuckets = 1024;
+    static constexpr std::size_t kMinHashBuckets = 64;
+    static constexpr std::size_t kMaxHashBuckets = 1 << 16;
 
     static uint32_t HashName(const wchar_t* name, int32_t length)
     {
@@ -267,7 +276,7 @@ private:
             return;
         const int32_t nameLength = node.nameEnd - node.nameStart;
         const uint32_t hash = HashName(m_text + node.nameStart, nameLength);
-        int32_t& head = m_bucketHeads[hash % kHashBuckets];
+        int32_t& head = m_bucketHeads[hash & m_bucketMask];
         m_open.push_back({index, node.nameStart, nameLength, hash, head});
         head = static_cast<int32_t>(m_open.size() - 1);
     }
@@ -276,8 +285,17 @@ private:
     {
         const int32_t nameLength = node.nameEnd - node.nameStart;
         const wchar_t* name = m_text + node.nameStart;
+        // Usually the innermost open element is the one closed.
+        if (!m_open.empty()) {
+            const OpenElement& innermost = m_open.back();
+            if (innermost.nameLength == nameLength &&
+                std::wmemcmp(m_text + innermost.nameStart, name, static_cast<std::size_t>(nameLength)) == 0) {
+                CloseMatched(static_cast<int32_t>(m_open.size()) - 1, node);
+                return;
+            }
+        }
         const uint32_t hash = HashName(name, nameLength);
-        int32_t match = m_bucketHeads[hash % kHashBuckets];
+        int32_t match = m_bucketHeads[hash & m_bucketMask];
         while (match >= 0) {
             const OpenElement& open = m_open[static_cast<std::size_t>(match)];
             if (open.nameHash == hash && open.nameLength == nameLength &&
@@ -295,6 +313,13 @@ private:
             }
             return;
         }
+        CloseMatched(match, node);
+    }
+
+    // The open element at stack position `match` ends with this end tag; the
+    // elements opened inside it and still open become unended.
+    void CloseMatched(int32_t match, const XmlNode& node)
+    {
         CloseUnended(match + 1, node.start + 1);
         const int32_t index = m_open[static_cast<std::size_t>(match)].record;
         ElementRecord& record = m_document.Record(index);
@@ -356,7 +381,7 @@ private:
     {
         while (static_cast<int32_t>(m_open.size()) > position) {
             const OpenElement& open = m_open.back();
-            m_bucketHeads[open.nameHash % kHashBuckets] = open.previousInBucket;
+            m_bucketHeads[open.nameHash & m_bucketMask] = open.previousInBucket;
             m_open.pop_back();
         }
     }
@@ -365,6 +390,7 @@ private:
     const wchar_t* m_text;
     std::vector<OpenElement> m_open;
     std::vector<int32_t> m_bucketHeads;
+    uint32_t m_bucketMask = 0;
     bool m_illFormed = false;
 };
 
@@ -495,12 +521,18 @@ void CXmlDocument::AddReportEntry(std::wstring_view entry, std::initializer_list
 
 bool CXmlDocument::SetText(const wchar_t* text)
 {
-    Clear();
-    if (text) {
-        const std::size_t length = std::wcslen(text);
-        if (length <= kMaxTextLength)
-            m_text.assign(text, length);
+    const std::size_t length = text ? std::wcslen(text) : 0;
+    // The text may be this document's own: take a copy before clearing.
+    const std::less<const wchar_t*> before;
+    const bool ownText = text && !before(text, m_text.data()) && !before(m_text.data() + m_text.size(), text);
+    std::wstring copy;
+    if (ownText) {
+        copy.assign(text, length);
+        text = copy.c_str();
     }
+    Clear();
+    if (text && length <= kMaxTextLength)
+        m_text.assign(text, length);
     return Parse();
 }
 

@@ -14,22 +14,22 @@ start_display() {
     if [ -f "$KELM_HARNESS_DIR/xvfb.pid" ] && kill -0 "$(cat "$KELM_HARNESS_DIR/xvfb.pid")" 2>/dev/null; then
         return
     fi
-    local n
-    for n in $(seq 90 140); do
-        if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-            setsid Xvfb ":$n" -screen 0 1600x1200x24 -nolisten tcp </dev/null >>"$LOG" 2>&1 &
-            echo $! > "$KELM_HARNESS_DIR/xvfb.pid"
+    # Xvfb picks a free display number itself and writes it to fd 3 once it accepts
+    # connections: no race with other harnesses starting at the same moment.
+    local number_file="$KELM_HARNESS_DIR/display.number"
+    rm -f "$number_file"
+    setsid Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp 3>"$number_file" </dev/null >>"$LOG" 2>&1 &
+    echo $! > "$KELM_HARNESS_DIR/xvfb.pid"
+    local i n
+    for i in $(seq 1 100); do
+        n="$(head -n 1 "$number_file" 2>/dev/null || true)"
+        if [ -n "$n" ]; then
             echo ":$n" > "$KELM_HARNESS_DIR/display"
-            local i
-            for i in $(seq 1 100); do
-                [ -e "/tmp/.X11-unix/X$n" ] && return
-                sleep 0.1
-            done
-            echo "Xvfb did not start on :$n" >&2
-            exit 1
+            return
         fi
+        sleep 0.1
     done
-    echo "no free X display number" >&2
+    echo "Xvfb did not start" >&2
     exit 1
 }
 
@@ -46,6 +46,9 @@ if [ ! -f "$WINEPREFIX/.kelm-ready" ]; then
     cp /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf "$fonts/"
     wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts' /v 'Tahoma (TrueType)' /t REG_SZ /d tahoma.ttf /f </dev/null >>"$LOG" 2>&1
     wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts' /v 'Tahoma Bold (TrueType)' /t REG_SZ /d tahomabd.ttf /f </dev/null >>"$LOG" 2>&1
+    # No window manager runs on Xvfb: with managed windows, Wine waits 2 s for the
+    # manager at every hiding of a top-level window.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f </dev/null >>"$LOG" 2>&1
     wineserver -w
     touch "$WINEPREFIX/.kelm-ready"
 fi

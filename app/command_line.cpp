@@ -1,0 +1,65 @@
+#include "app/command_line.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <functional>
+
+namespace kelm {
+
+namespace {
+
+struct OptionHandler {
+    const wchar_t* name;
+    std::function<void(const std::wstring& value)> apply;
+};
+
+std::wstring OptionValue(std::span<const std::wstring> arguments, size_t optionIndex)
+{
+    if (optionIndex + 1 >= arguments.size())
+        return {};
+    const std::wstring& next = arguments[optionIndex + 1];
+    if (next.empty() || next.front() == L'\\')
+        return {};
+    return next;
+}
+
+} // namespace
+
+CommandLineOptions ParseCommandLine(std::span<const std::wstring> arguments)
+{
+    CommandLineOptions options;
+    const OptionHandler table[] = {
+        {L"/s", [&](const std::wstring&) { options.silent = 1; }},
+        {L"/n", [&](const std::wstring&) { options.skipClientCheck = 1; }},
+        {L"/l", [&](const std::wstring&) { options.launchAfterInstall = 1; }},
+        {L"/lang", [&](const std::wstring& value) { options.requestedLanguage = value; }},
+    };
+    for (size_t index = 0; index < arguments.size(); ++index) {
+        for (const OptionHandler& option : table) {
+            if (arguments[index] == option.name) {
+                option.apply(OptionValue(arguments, index));
+                break;
+            }
+        }
+    }
+    return options;
+}
+
+std::vector<std::wstring> ProcessArguments()
+{
+    std::vector<std::wstring> arguments;
+    int count = 0;
+    LPWSTR* split = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (split == nullptr)
+        return arguments;
+    try {
+        arguments.assign(split, split + count);
+    } catch (...) {
+        arguments.clear();
+    }
+    ::LocalFree(split);
+    return arguments;
+}
+
+} // namespace kelm

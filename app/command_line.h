@@ -1,0 +1,29 @@
+#pragma once
+// The command-line options: "/s" silent run, "/n" no client check, "/l" start the
+// product after installing, "/lang <value>". Each option is a whole argument,
+// compared exactly and case-sensitively; anything else is ignored. An option's
+// value is the following argument, empty when there is none, when it is empty
+// or when it begins with a backslash. The following argument is not consumed:
+// it is looked at as an option too ("/lang /s" records "/s" and runs silently).
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace kelm {
+
+struct CommandLineOptions {
+    int32_t silent = 0;              // "/s"
+    int32_t skipClientCheck = 0;     // "/n"
+    int32_t launchAfterInstall = 0;  // "/l"
+    std::wstring requestedLanguage;  // "/lang"
+};
+
+// Scans every argument from index 0 (the program path, which never matches).
+CommandLineOptions ParseCommandLine(std::span<const std::wstring> arguments);
+
+// The process's arguments, split as the system splits them.
+std::vector<std::wstring> ProcessArguments();
+
+} // namespace kelm

@@ -1,0 +1,407 @@
+// The HTTP client against the loopback test server: real WinINet, real sockets.
+
+#include "transfer_test_support.h"
+
+#include "transfer/download_file.h"
+
+#include <sstream>
+#include <system_error>
+#include <thread>
+
+namespace kelm::test {
+namespace {
+
+std::string Quote(const std::string& text)
+{
+    return "\"" + text + "\"";
+}
+
+// A route serving the pattern bytes of the given size at path.
+std::string PatternRoute(const std::string& path, size_t size, const std::string& extra = {})
+{
+    return "{\"path\": " + Quote(path) + ", \"body_size\": " + std::to_string(size) + ", \"seed\": " +
+           std::to_string(size) + extra + "}";
+}
+
+struct FileDownload {
+    bool result = false;
+    std::string bytes;
+    RecordingCallback callback;
+};
+
+// DownloadToFile into a fresh file, then the file's content.
+void DownloadIntoFile(const std::wstring& url, const std::wstring& path, ICancelRequest& cancel, FileDownload& out)
+{
+    {
+        CDownloadFile file;
+        ASSERT_TRUE(file.Create(path));
+        out.result = DownloadToFile(cancel, url, file, &out.callback);
+    }
+    out.bytes = ReadWholeFile(path);
+}
+
+class HttpClientTest : public TransferTest {};
+
+TEST_F(HttpClientTest, DownloadsAreByteExactOverHttpAndHttps)
+{
+    const size_t sizes[] = {0, 1, 4095, 4096, 4097, 40960, 40961, 3 * 1024 * 1024 + 4099};
+    const std::wstring folder = ScratchFolder(L"exact");
+    for (const char* server : {"http", "https"}) {
+        for (size_t size : sizes) {
+            SCOPED_TRACE(std::string(server) + " " + std::to_string(size) + " bytes");
+            const std::string path = "/client/exact/" + std::to_string(size);
+            ASSERT_TRUE(Server().AddRoutes(PatternRoute(path, size)));
+            CancelRequest never;
+            FileDownload download;
+            DownloadIntoFile(Server().Url(path, server), folder + L"exact.bin", never, download);
+            EXPECT_TRUE(download.result);
+            EXPECT_TRUE(download.bytes == PatternBytes(size, static_cast<uint32_t>(size)))
+                << "got " << download.bytes.size() << " bytes";
+            const auto reports = download.callback.Reports();
+            ASSERT_FALSE(reports.empty());
+            EXPECT_EQ(Finished, reports.back().status);
+            EXPECT_EQ(size, reports.back().received);
+            EXPECT_EQ(0u, reports.back().errorCode);
+            EXPECT_TRUE(reports.back().message.empty());
+        }
+    }
+}
+
+TEST_F(HttpClientTest, ServerSeesTheRequestsAsSent)
+{
+    const std::wstring folder = ScratchFolder(L"seen");
+    ASSERT_TRUE(Server().Reset("/client/seen/"));
+    ASSERT_TRUE(Server().AddRoutes(JsonList({PatternRoute("/client/seen/file", 10), PatternRoute("/client/seen/size", 20),
+                                             PatternRoute("/client/seen/stream", 30)})));
+    CancelRequest never;
+    FileDownload download;
+    DownloadIntoFile(Server().Url("/client/seen/file?x=1&y=two"), folder + L"seen.bin", never, download);
+    EXPECT_TRUE(download.result);
+    EXPECT_EQ(20, QueryRemoteFileSize(Server().Url("/client/seen/size?q=%20z")));
+    std::ostringstream stream;
+    EXPECT_TRUE(DownloadToStream(never, Server().Url("/client/seen/stream?version=3"), stream));
+
+    struct Expected {
+        const char* target;
+        const char* accept;
+        bool jsonContentType;
+    };
+    const Expected expected[] = {
+        {"/client/seen/file?x=1&y=two", "*/*", false},
+        {"/client/seen/size?q=%20z", "application/xml, */*", false},
+        {"/client/seen/stream?version=3", "application/xml, */*", true},
+    };
+    const auto requests = Server().Requests("/client/seen/");
+    ASSERT_EQ(std::size(expected), requests.size());
+    for (size_t i = 0; i < requests.size(); ++i) {
+        const LoggedRequest& request = requests[i];
+        SCOPED_TRACE(request.target);
+        EXPECT_EQ("GET", request.method);
+        EXPECT_EQ(expected[i].target, request.target);
+        EXPECT_EQ("HTTP/1.1", request.version);
+        EXPECT_EQ("Mirelle Web Installer Client", request.Header("User-Agent"));
+        EXPECT_EQ("https://www.kelmware.com/", request.Header("Referer"));
+        EXPECT_EQ(expected[i].accept, request.Header("Accept"));
+        if (expected[i].jsonContentType)
+            EXPECT_EQ("application/json", request.Header("Content-Type"));
+        else
+            EXPECT_FALSE(request.HasHeader("Content-Type"));
+    }
+}
+
+TEST_F(HttpClientTest, RemoteFileSizeFollowsStatusAndLength)
+{
+    struct Case {
+        const char* name;
+        std::string route;  // extra route fields
+        int64_t expected;
+    };
+    const Case cases[] = {
+        {"200 with length", "\"body_size\": 1234", 1234},
+        {"401 gives the length", "\"status\": 401, \"body_size\": 321", 321},
+        {"500 gives the length", "\"status\": 500, \"body_size\": 77", 77},
+        {"403", "\"status\": 403, \"body_size\": 50", 0},
+        {"404", "\"status\": 404, \"body_size\": 50", 0},
+        {"199", "\"status\": 199, \"body_size\": 50", 0},
+        {"501", "\"status\": 501, \"body_size\": 50", 0},
+        {"chunked, no length", "\"body_size\": 5000, \"chunked\": true", 0},
+        {"length above 2147483647", "\"content_length\": 3000000000, \"omit_body\": true, \"hold_ms\": 2000",
+         2147483647},
+        {"no body, length 0", "\"body_size\": 0", 0},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        const std::string path = std::string("/client/size/") + test.name;
+        std::string escaped;
+        for (char c : path)
+            escaped += c == ' ' ? std::string("%20") : std::string(1, c);
+        ASSERT_TRUE(Server().AddRoutes("{\"path\": " + Quote(escaped) + ", " + test.route + "}"));
+        EXPECT_EQ(test.expected, QueryRemoteFileSize(Server().Url(escaped)));
+    }
+    EXPECT_EQ(0, QueryRemoteFileSize(L""));
+    EXPECT_EQ(0, QueryRemoteFileSize(L"not a url"));
+    EXPECT_EQ(0, QueryRemoteFileSize(L"http://127.0.0.1:1/closed-port"));
+
+    ASSERT_TRUE(Server().AddRoutes(PatternRoute("/client/size/secure", 4321)));
+    EXPECT_EQ(4321, QueryRemoteFileSize(Server().Url("/client/size/secure", "https")));
+    for (const char* untrusted : {"https_self_signed", "https_wrong_name", "https_expired"}) {
+        SCOPED_TRACE(untrusted);
+        EXPECT_EQ(0, QueryRemoteFileSize(Server().Url("/client/size/secure", untrusted)));
+    }
+}
+
+TEST_F(HttpClientTest, BrokenTransfersAndUntrustedServersFail)
+{
+    constexpr uint32_t kAnyError = 0;
+    struct Case {
+        const char* name;
+        std::string route;  // route fields for /client/fail/<n>
+        const char* server;
+        const wchar_t* message;
+        uint32_t errorCode;
+    };
+    const Case cases[] = {
+        {"connection closed after part of the body", "\"body_size\": 100000, \"drop_after\": 30000", "http",
+         L"Internet download file Failed", kAnyError},
+        {"connection reset after part of the body",
+         "\"body_size\": 100000, \"drop_after\": 30000, \"hold_ms\": 300, \"drop\": \"reset\"", "http",
+         L"Internet download file Failed", kAnyError},
+        {"body shorter than announced", "\"body_size\": 60000, \"content_length\": 100000, \"close\": true", "http",
+         L"Internet download file Failed", kAnyError},
+        {"error status", "\"status\": 500, \"body_size\": 3000", "http", L"Internet download file Failed", 500},
+        {"self-signed certificate", "\"body_size\": 100", "https_self_signed", L"HttpSendRequest Failed.",
+         ERROR_INTERNET_INVALID_CA},
+        {"certificate for another name", "\"body_size\": 100", "https_wrong_name", L"HttpSendRequest Failed.",
+         ERROR_INTERNET_SEC_CERT_CN_INVALID},
+        {"expired certificate", "\"body_size\": 100", "https_expired", L"HttpSendRequest Failed.",
+         ERROR_INTERNET_SEC_CERT_DATE_INVALID},
+    };
+    const std::wstring folder = ScratchFolder(L"fail");
+    int index = 0;
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        const std::string path = "/client/fail/" + std::to_string(index++);
+        ASSERT_TRUE(Server().AddRoutes("{\"path\": " + Quote(path) + ", " + test.route + "}"));
+        CancelRequest never;
+        FileDownload download;
+        DownloadIntoFile(Server().Url(path, test.server), folder + L"fail.bin", never, download);
+        EXPECT_FALSE(download.result);
+        const auto reports = download.callback.Reports();
+        ASSERT_FALSE(reports.empty());
+        EXPECT_EQ(Finished, reports.back().status);
+        EXPECT_EQ(test.message, reports.back().message);
+        if (test.errorCode == kAnyError)
+            EXPECT_NE(0u, reports.back().errorCode);
+        else
+            EXPECT_EQ(test.errorCode, reports.back().errorCode);
+    }
+}
+
+TEST_F(HttpClientTest, RequestsThatCannotBeMadeEndWithAFinishedReport)
+{
+    struct Case {
+        std::wstring url;
+        const wchar_t* message;
+        bool hasError;
+    };
+    const Case cases[] = {
+        {L"", L"", false},
+        {L"no scheme at all", L"", false},
+        {L"http://127.0.0.1:1/closed-port", L"HttpSendRequest Failed.", true},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(std::string(test.url.begin(), test.url.end()));
+        CancelRequest never;
+        CDownloadFile unused;
+        RecordingCallback callback;
+        EXPECT_FALSE(DownloadToFile(never, test.url, unused, &callback));
+        const auto reports = callback.Reports();
+        ASSERT_EQ(1u, reports.size());
+        EXPECT_EQ(Finished, reports[0].status);
+        EXPECT_EQ(test.message, reports[0].message);
+        EXPECT_EQ(test.hasError, reports[0].errorCode != 0);
+        EXPECT_EQ(0u, reports[0].received);
+    }
+}
+
+TEST_F(HttpClientTest, FileFailuresPassThroughAsExceptions)
+{
+    ASSERT_TRUE(Server().AddRoutes(PatternRoute("/client/unopened", 5000)));
+    CancelRequest never;
+    CDownloadFile unopened;
+    RecordingCallback callback;
+    EXPECT_THROW(DownloadToFile(never, Server().Url("/client/unopened"), unopened, &callback), std::system_error);
+    // The connection of the failed transfer is closed: the next request still works.
+    FileDownload download;
+    DownloadIntoFile(Server().Url("/client/unopened"), ScratchFolder(L"unopened") + L"after.bin", never, download);
+    EXPECT_TRUE(download.result);
+    EXPECT_TRUE(download.bytes == PatternBytes(5000, 5000));
+}
+
+TEST_F(HttpClientTest, SessionOpensOnceAndClosesForGood)
+{
+    ASSERT_TRUE(OpenSession());
+    const HINTERNET session = g_hInternet;
+    EXPECT_TRUE(OpenSession());
+    EXPECT_EQ(session, g_hInternet);
+
+    CloseSession();
+    EXPECT_EQ(nullptr, g_hInternet);
+    ASSERT_TRUE(Server().AddRoutes(PatternRoute("/client/session", 10)));
+    CancelRequest never;
+    CDownloadFile unused;
+    RecordingCallback callback;
+    EXPECT_FALSE(DownloadToFile(never, Server().Url("/client/session"), unused, &callback));
+    ASSERT_EQ(1u, callback.Count());
+    EXPECT_EQ(L"InternetConnect Failed.", callback.Reports()[0].message);
+    EXPECT_EQ(0, QueryRemoteFileSize(Server().Url("/client/session")));
+
+    ASSERT_TRUE(OpenSession());
+    EXPECT_EQ(10, QueryRemoteFileSize(Server().Url("/client/session")));
+}
+
+TEST_F(HttpClientTest, PauseHoldsTheTransferOnTheSameConnection)
+{
+    const std::string path = "/client/pause/slow";
+    const size_t size = 200000;
+    ASSERT_TRUE(Server().Reset("/client/pause/"));
+    ASSERT_TRUE(Server().AddRoutes(PatternRoute(path, size, ", \"piece_size\": 2000, \"piece_delay_ms\": 5")));
+    TestJobOwner events;
+    CancelRequest cancel(events.GetCancelEvent(), events.GetRunEvent());
+    UniqueHandle paused(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    FileDownload download;
+    std::atomic<uint64_t> receivedAtPause{0};
+    download.callback.hook = [&](const DownloadStatusInfo& info) {
+        if (info.received >= 20000 && receivedAtPause == 0) {
+            receivedAtPause = info.received;
+            ::ResetEvent(events.GetRunEvent());
+            ::SetEvent(paused.Get());
+        }
+    };
+    const std::wstring file = ScratchFolder(L"pause") + L"paused.bin";
+    std::thread worker([&] { DownloadIntoFile(Server().Url(path), file, cancel, download); });
+
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(paused.Get(), 20000));
+    ::Sleep(100);  // the second report of the read that paused
+    const size_t reportsWhilePaused = download.callback.Count();
+    ::Sleep(600);
+    EXPECT_EQ(reportsWhilePaused, download.callback.Count());
+    ::SetEvent(events.GetRunEvent());
+    worker.join();
+
+    EXPECT_TRUE(download.result);
+    EXPECT_TRUE(download.bytes == PatternBytes(size, size));
+    const auto reports = download.callback.Reports();
+    ASSERT_GT(reports.size(), reportsWhilePaused);
+    // The transfer notices the pause within a few reads (it asks every 10 ms), then holds.
+    const uint64_t receivedWhilePaused = reports[reportsWhilePaused - 1].received;
+    EXPECT_LE(receivedWhilePaused - receivedAtPause, 64u * 1024);
+    EXPECT_EQ(reports[reportsWhilePaused - 2].received, receivedWhilePaused);  // the read's second report
+    EXPECT_LE(reports[reportsWhilePaused].received - receivedWhilePaused, 4096u);
+    const auto requests = Server().Requests("/client/pause/");
+    EXPECT_EQ(1u, requests.size());
+}
+
+TEST_F(HttpClientTest, CancelReachesAPausedTransfer)
+{
+    const std::string path = "/client/pause-cancel/slow";
+    ASSERT_TRUE(Server().AddRoutes(PatternRoute(path, 400000, ", \"piece_size\": 2000, \"piece_delay_ms\": 5")));
+    TestJobOwner events;
+    CancelRequest cancel(events.GetCancelEvent(), events.GetRunEvent());
+    FileDownload download;
+    download.callback.hook = [&](const DownloadStatusInfo& info) {
+        if (info.received >= 20000)
+            ::ResetEvent(events.GetRunEvent());
+    };
+    std::thread worker([&] {
+        DownloadIntoFile(Server().Url(path), ScratchFolder(L"pause-cancel") + L"paused.bin", cancel, download);
+    });
+    ::Sleep(700);
+    ::SetEvent(events.GetCancelEvent());  // the run event stays reset
+    worker.join();
+    EXPECT_FALSE(download.result);
+    const auto reports = download.callback.Reports();
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(Cancelled, reports.back().status);
+    EXPECT_LT(reports.back().received, 400000u);
+}
+
+TEST_F(HttpClientTest, CancelEndsWithACancelledReportHalfASecondLater)
+{
+    const std::string path = "/client/cancel/slow";
+    ASSERT_TRUE(Server().AddRoutes(PatternRoute(path, 4000000, ", \"piece_size\": 2000, \"piece_delay_ms\": 5")));
+    TestJobOwner events;
+    CancelRequest cancel(events.GetCancelEvent(), events.GetRunEvent());
+    FileDownload download;
+    LARGE_INTEGER cancelledAt{};
+    LARGE_INTEGER reportedAt{};
+    download.callback.hook = [&](const DownloadStatusInfo& info) {
+        if (info.status == Downloading && info.received >= 20000 && cancelledAt.QuadPart == 0) {
+            cancelledAt = Now();
+            ::SetEvent(events.GetCancelEvent());
+        }
+        if (info.status == Cancelled)
+            reportedAt = Now();
+    };
+    DownloadIntoFile(Server().Url(path), ScratchFolder(L"cancel") + L"cancelled.bin", cancel, download);
+
+    EXPECT_FALSE(download.result);
+    const auto reports = download.callback.Reports();
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(Cancelled, reports.back().status);
+    EXPECT_LT(reports.back().received, 100000u);
+    const double delay = Milliseconds(cancelledAt, reportedAt);
+    EXPECT_GE(delay, 495.0);
+    EXPECT_LE(delay, 1500.0);
+    // The bytes of the broken-off transfer stay as they are: nothing past the last full block.
+    EXPECT_LE(download.bytes.size(), reports.back().received);
+}
+
+TEST_F(HttpClientTest, StreamReceivesDocumentsAndErrorPages)
+{
+    struct Case {
+        const char* name;
+        std::string route;
+        std::string body;
+    };
+    const Case cases[] = {
+        {"document", "\"body\": \"<kelmwebinstaller/>\"", "<kelmwebinstaller/>"},
+        {"404 error page", "\"status\": 404, \"body\": \"<h1>Not Found</h1>\"", "<h1>Not Found</h1>"},
+        {"chunked", "\"body\": \"0123456789abcdef\", \"chunked\": true, \"piece_size\": 5", "0123456789abcdef"},
+    };
+    for (const char* server : {"http", "https"}) {
+        int index = 0;
+        for (const Case& test : cases) {
+            SCOPED_TRACE(std::string(server) + " " + test.name);
+            const std::string path = "/client/stream/" + std::to_string(index++);
+            ASSERT_TRUE(Server().AddRoutes("{\"path\": " + Quote(path) + ", " + test.route + "}"));
+            CancelRequest never;
+            std::ostringstream stream;
+            EXPECT_TRUE(DownloadToStream(never, Server().Url(path, server), stream));
+            EXPECT_EQ(test.body, stream.str());
+        }
+    }
+    const std::string large = "/client/stream/large";
+    ASSERT_TRUE(Server().AddRoutes(PatternRoute(large, 100001)));
+    CancelRequest never;
+    std::ostringstream stream;
+    EXPECT_TRUE(DownloadToStream(never, Server().Url(large), stream));
+    EXPECT_TRUE(stream.str() == PatternBytes(100001, 100001));
+}
+
+TEST_F(HttpClientTest, StreamFailsWithoutARequestOrWhenCancelled)
+{
+    ASSERT_TRUE(Server().AddRoutes(PatternRoute("/client/stream-cancel", 100)));
+    TestJobOwner events;
+    ::SetEvent(events.GetCancelEvent());
+    CancelRequest cancelled(events.GetCancelEvent(), events.GetRunEvent());
+    CancelRequest never;
+    std::ostringstream stream;
+    EXPECT_FALSE(DownloadToStream(cancelled, Server().Url("/client/stream-cancel"), stream));
+    EXPECT_FALSE(DownloadToStream(never, L"", stream));
+    EXPECT_FALSE(DownloadToStream(never, Server().Url("/client/stream-cancel", "https_self_signed"), stream));
+    EXPECT_TRUE(stream.str().empty());
+}
+
+} // namespace
+} // namespace kelm::test

@@ -1,0 +1,91 @@
+#pragma once
+// The HTTP client: the only code of the installer that talks to the network.
+// Three blocking request operations over WinINet, meant for worker threads, and
+// the process-wide session they share.
+
+#include "transfer/slim_lock.h"
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+namespace kelm {
+
+class CDownloadFile;
+
+// The process-wide WinINet session; null until OpenSession.
+extern HINTERNET g_hInternet;
+// Held while DownloadToFile writes a block of downloaded bytes; nothing else takes it.
+extern SlimLock g_csDownload;
+// Sent as "Referer" with every request; no header when empty.
+inline constexpr std::wstring_view g_strReferer = L"https://www.kelmware.com/";
+
+inline constexpr wchar_t kInternetAgent[] = L"Mirelle Web Installer Client";
+
+// Opens the session (agent "Mirelle Web Installer Client", preconfigured proxy)
+// when it is not open yet; true when it is open afterwards. Safe from any thread
+// and from static initialisation.
+bool OpenSession();
+// Closes the session; requests made afterwards fail to connect until it is opened again.
+void CloseSession();
+
+// The caller's wish to stop or to hold a transfer; polled by the transfer's thread.
+class ICancelRequest {
+public:
+    virtual int IsCancelled() = 0;
+    virtual int IsPaused() = 0;
+
+protected:
+    ~ICancelRequest() = default;
+};
+
+enum DownloadState : std::int32_t {
+    Idle = 0,
+    Downloading = 2,
+    // Ended without cancellation; the operation's result tells success or failure.
+    Finished = 3,
+    Cancelled = 4,
+    // Never started, or broken off by an exception (download job only).
+    Aborted = 5,
+};
+
+struct DownloadStatusInfo {
+    std::int32_t status = Idle;  // DownloadState
+    std::uint64_t received = 0;
+    std::uint64_t total = 0;      // 0 while unknown; DownloadToFile leaves it 0
+    std::uint32_t errorCode = 0;  // GetLastError() or HTTP status of the failure
+    std::wstring message;         // failure text, empty when none
+};
+
+// Receives progress records on the downloading thread; may modify the record.
+class IDownloadCallback {
+public:
+    virtual void OnStatus(DownloadStatusInfo& info) = 0;
+
+protected:
+    ~IDownloadCallback() = default;
+};
+
+// Size the server announces for url (Content-Length of a GET reply), or 0 when
+// the request fails, the status is 403, 404 or outside 200..500, or no length
+// comes. Lengths above 2147483647 answer 2147483647. The body is never read.
+std::int64_t QueryRemoteFileSize(const std::wstring& url);
+
+// Fetches url into file (written from offset 0) with two progress reports per
+// 4096-byte read and one final report (Finished or Cancelled) on every path.
+// True only when the whole body arrived with a 2xx status and no cancellation;
+// the file is flushed to disk once, after the last byte. Exceptions thrown by
+// the file or the callback pass through, with every handle closed.
+bool DownloadToFile(ICancelRequest& cancel, const std::wstring& url, CDownloadFile& file,
+                    IDownloadCallback* callback);
+
+// Fetches a small document into stream, whatever the reply's status (an error
+// page lands in the stream). False when the request could not be made or was
+// cancelled. No progress reports.
+bool DownloadToStream(ICancelRequest& cancel, const std::wstring& url, std::ostream& stream);
+
+} // namespace kelm

@@ -8,6 +8,7 @@
 
 #include "config/installer_config.h"
 #include "config/registry_key.h"
+#include "config/version_check.h"
 #include "config_test_support.h"
 
 namespace kelm {
@@ -213,6 +214,28 @@ TEST_F(DetectionTest, InstalledExePathComesFromTheKeyOfWhatWasFound)
 
     std::filesystem::remove(currentExe);
     EXPECT_EQ(L"", GetInstalledExePath(*m_config, true, false)) << "file no longer exists";
+}
+
+TEST_F(DetectionTest, ProcessWideFormsUseTheConfigurationAndTheBoundFlags)
+{
+    InstalledPackage package(L"current", kCurrentCode);
+    ASSERT_EQ(ERROR_SUCCESS, package.Result());
+    // Bound for the rest of the process, as the application object's fields are.
+    static int32_t appProductInstalled = 0;
+    static int32_t appRelatedInstalled = 0;
+    BindInstalledFlags(appProductInstalled, appRelatedInstalled);
+    theConfig.manifest.product_code = kCurrentCode;
+    theConfig.manifest.upgrade_code = kUpgradeCode;
+    theConfig.manifest.full_name = L"Kelm Test Product 8";
+    theConfig.manifest.registry = kProductKey;
+    theConfig.manifest.targetVersion = L"8.0.2.3";
+
+    DetectInstalledProduct();
+    EXPECT_EQ(1, appProductInstalled);
+    EXPECT_EQ(0, appRelatedInstalled);
+    EXPECT_EQ(L"C:\\Program Files\\KelmTestProduct\\", theConfig.installFolder);
+    EXPECT_EQ(AlreadyInstalled, EvaluateVersionCheck());
+    EXPECT_EQ(L"", GetInstalledExePath()); // no "exe" value registered
 }
 
 } // namespace

@@ -214,6 +214,8 @@ TEST_F(DetectionTest, InstalledExePathComesFromTheKeyOfWhatWasFound)
 
     std::filesystem::remove(currentExe);
     EXPECT_EQ(L"", GetInstalledExePath(*m_config, true, false)) << "file no longer exists";
+    m_config->manifest.prev_registry.clear();
+    EXPECT_EQ(L"", GetInstalledExePath(*m_config, false, true)) << "no previous key named";
 }
 
 TEST_F(DetectionTest, ProcessWideFormsUseTheConfigurationAndTheBoundFlags)

@@ -160,6 +160,14 @@ TEST_F(DetectionTest, OlderProductSharingOnlyTheUpgradeCode)
     EXPECT_EQ(L"C:\\Program Files\\KelmTestProduct7\\", m_config->installFolder);
     EXPECT_EQ(1041, m_config->languages.langId);
     EXPECT_EQ(m_config->installedProduct, QueryProductByUpgradeCode(kUpgradeCode));
+
+    // Without a previous key the language stays, and no key appears at the root.
+    ResetConfig(kCurrentCode);
+    m_config->manifest.prev_registry.clear();
+    Detect();
+    EXPECT_EQ(1, m_related);
+    EXPECT_EQ(2052, m_config->languages.langId);
+    EXPECT_FALSE(KeyExists(L"LanguagePacks"));
 }
 
 TEST_F(DetectionTest, ProductWithEmptyInstallLocation)

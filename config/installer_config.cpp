@@ -110,9 +110,7 @@ ManifestLoadReport LoadManifestFor(InstallerConfig& config, InstalledFlags flags
     if (const wchar_t* missing = MissingRequiredElement(config.manifest))
         return Fail(ManifestUnusable, ManifestFault::RequiredFieldMissing, missing);
 
-    config.languages.languageFolder = config.moduleFolder + L"\\language\\";
-    config.languages.langId = LanguageResources::kDefaultLangId;
-
+    InitLanguages(config);
     DetectInstalledProduct(config, flags);
 
     if (!PrepareWorkFolders(config)) {
@@ -128,9 +126,8 @@ ManifestLoadReport LoadManifestFor(InstallerConfig& config, InstalledFlags flags
 int32_t LoadManifest(InstallerConfig& config, InstalledFlags flags, ManifestLoadReport* report)
 {
     config.moduleFolder.clear();
-    ManifestLoadReport result;
     const std::wstring modulePath = CurrentModulePath();
-    result = modulePath.empty() ? Fail(ModulePathUnavailable, ManifestFault::ModulePathUnavailable)
+    ManifestLoadReport result = modulePath.empty() ? Fail(ModulePathUnavailable, ManifestFault::ModulePathUnavailable)
                                 : LoadManifestFor(config, flags, modulePath);
     const int32_t status = result.status;
     if (report)
@@ -166,6 +163,12 @@ std::wstring DescribeManifestFault(const InstallerConfig& config, const Manifest
         return SubstituteArguments(texts.GetUiString(IDS_ERR_WORK_FOLDER), {config.manifestPath, report.subject});
     }
     return {};
+}
+
+void InitLanguages(InstallerConfig& config)
+{
+    config.languages.languageFolder = config.moduleFolder + L"\\language\\";
+    config.languages.langId = LanguageResources::kDefaultLangId;
 }
 
 bool ReadRegisteredManifestPath(std::wstring& path)

@@ -127,6 +127,10 @@ std::wstring DescribeManifestFault(const InstallerConfig& config, const Manifest
 // as a well-formed document; the target is then untouched.
 bool ParseManifest(const std::wstring& path, ProductManifest& target);
 
+// The language folder beside the executable (moduleFolder + "\language\") and
+// language 2052; product detection may change the language afterwards.
+void InitLanguages(InstallerConfig& config);
+
 // The value "WebInstallerManifest" under HKCU\SOFTWARE\Kelmware\Zunder Pro\080
 // (the key is created when missing); true when it names an existing file.
 bool ReadRegisteredManifestPath(std::wstring& path);

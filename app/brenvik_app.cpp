@@ -38,7 +38,8 @@ BOOL CBrenvikApp::InitInstance()
     FillSkinPalette(SkinPalette);
     LinkSkinPalette(SkinPalette);
     CreateSharedFonts();
-    LoadInstallerManifest();
+    if (!LoadInstallerManifest())
+        return FALSE;
 
     if (!m_bSkipClientCheck) {
         m_clientValidator.m_strNewClientPath.clear();

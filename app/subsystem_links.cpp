@@ -1,13 +1,16 @@
 #include "app/subsystem_links.h"
 
 #include "app/brenvik_app.h"
+#include "config/installed_flags.h"
+#include "config/installer_config.h"
 #include "framework/dialog.h"
 #include "res/resource.h"
 
 namespace kelm {
 
-void LinkRunFlags(CBrenvikApp&) noexcept
+void LinkRunFlags(CBrenvikApp& app) noexcept
 {
+    BindInstalledFlags(app.m_bProductInstalled, app.m_bRelatedProductInstalled);
 }
 
 void LinkSkinPalette(const COLORREF*) noexcept
@@ -22,8 +25,21 @@ void DeleteSharedFonts() noexcept
 {
 }
 
-void LoadInstallerManifest() noexcept
+bool LoadInstallerManifest() noexcept
 {
+    try {
+        ManifestLoadReport report;
+        if (LoadManifest(theConfig, AppInstalledFlags(), &report) == ManifestLoaded)
+            return true;
+        // Boxes about the product carry its short name; without one, the error caption.
+        const std::wstring caption = theConfig.manifest.short_name.empty() ? GetUiString(IDS_ERR_CAPTION)
+                                                                           : theConfig.manifest.short_name;
+        const std::wstring text = DescribeManifestFault(theConfig, report);
+        ::MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+    } catch (...) {
+        // Out of memory while reading the manifest: nothing sensible can follow.
+    }
+    return false;
 }
 
 namespace {

@@ -27,7 +27,7 @@ public:
 using ClientValidator = PendingClientValidator;
 
 // Construction of the application object: hands its installed-product flags to the
-// configuration's product detection (BindInstalledFlags). Not connected yet.
+// configuration's product detection (BindInstalledFlags).
 void LinkRunFlags(CBrenvikApp& app) noexcept;
 
 // After the palette is filled: points the skinned controls at it (UseSkinPalette).
@@ -39,9 +39,10 @@ void LinkSkinPalette(const COLORREF* palette) noexcept;
 void CreateSharedFonts() noexcept;
 void DeleteSharedFonts() noexcept;
 
-// Loads the installer manifest into the configuration object (LoadManifest); its
-// result is not consulted. Not connected yet.
-void LoadInstallerManifest() noexcept;
+// Loads the installer manifest into the configuration object (LoadManifest). When
+// it cannot be used, shows a message naming the manifest file and what is wrong,
+// and returns false: the run then ends before any network access.
+bool LoadInstallerManifest() noexcept;
 
 // Runs the main wizard window (CInstallGuide on template 139) modally as the
 // application's main window. Until the wizard arrives: the empty template 139

@@ -1,0 +1,150 @@
+#pragma once
+// The process-wide configuration: the installer manifest of the one product
+// this client installs, and what is derived from the run environment (the
+// executable's folder, work folders, installation folder, installed product,
+// user-interface language).
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "config/installed_flags.h"
+#include "config/installed_product.h"
+#include "config/ui_strings.h"
+
+namespace kelm {
+
+struct ComponentInfo {
+    std::wstring name;      // saved as msiFolder + name
+    std::wstring full_url;  // full package
+    std::wstring patch_url; // update package, used for an installed product when not empty
+};
+
+struct TransformInfo {
+    int32_t lang_id = 0;
+    std::wstring name;
+    std::wstring full_url;
+};
+
+struct LanguagePackInfo {
+    int32_t lang_id = 0;
+    std::wstring pid;
+    std::wstring name;
+    std::wstring full_url;
+};
+
+struct DependencyInfo {
+    std::wstring name; // saved under the component folder (MakeDownloadPath)
+    std::wstring full_url;
+    std::wstring install_commandline;
+};
+
+// Filled from the version descriptor.
+struct ReleaseInfo {
+    std::wstring product_version;
+    std::wstring min_web_installer_version;
+    std::wstring web_installer_download_url;
+};
+
+// Field names follow the manifest's element names.
+struct ProductManifest {
+    std::wstring web_installer_version;
+    std::wstring product_code;
+    std::wstring upgrade_code;
+    std::wstring pid;
+    std::wstring full_name;
+    std::wstring short_name;
+    std::wstring registry;      // key under HKEY_LOCAL_MACHINE, no leading backslash
+    std::wstring prev_registry; // the previous version's key
+    int32_t standalone = 0;     // 1: offline package, no version descriptor
+    std::wstring targetVersion; // "standalone_version", replaced by the descriptor's update version
+    std::wstring version_check_url;
+    std::wstring descriptorProductCode;
+    ReleaseInfo freshRelease;
+    ReleaseInfo patchRelease;
+    ComponentInfo mainComponent;
+    std::vector<LanguagePackInfo> languagePacks;
+    std::vector<DependencyInfo> dependencies;
+    std::vector<TransformInfo> transforms;
+    std::wstring executable; // relative to the installation folder
+};
+
+struct InstallerConfig {
+    int32_t loaded = 0; // 1 after LoadManifest completed every step
+    std::wstring moduleFolder; // without trailing backslash
+    ProductManifest manifest;
+    InstalledProductInfo installedProduct;
+    std::wstring manifestPath; // the manifest file read last
+    std::wstring componentFolder; // with trailing backslash
+    std::wstring msiFolder;       // with trailing backslash
+    std::wstring homepageUrl;
+    LanguageResources languages;
+    std::wstring installFolder = L"C:\\Program Files\\Kelmware";
+
+    InstallerConfig() = default;
+    InstallerConfig(const InstallerConfig&) = delete;
+    InstallerConfig& operator=(const InstallerConfig&) = delete;
+};
+
+extern InstallerConfig theConfig;
+
+enum ManifestLoadStatus : int32_t {
+    ManifestLoaded = 0,
+    ManifestUnusable = 1,       // missing, not well-formed, or a required field missing
+    WorkFolderUnavailable = 2,
+    ModulePathUnavailable = 3,
+};
+
+// What exactly went wrong, so that start-up can say it.
+enum class ManifestFault {
+    None,
+    ModulePathUnavailable,
+    FileMissing,          // manifestPath cannot be found
+    NotWellFormed,        // manifestPath is not a well-formed document
+    RequiredFieldMissing, // `subject` names the element
+    WorkFolderNotCreatable, // `subject` names the folder
+};
+
+struct ManifestLoadReport {
+    int32_t status = ManifestLoaded;
+    ManifestFault fault = ManifestFault::None;
+    std::wstring subject;
+};
+
+// Reads the manifest lying in modulePath's folder (or the registered one that
+// replaces it), prepares the languages, detects an installed product and creates
+// the work folders. Shows nothing.
+ManifestLoadReport LoadManifestFor(InstallerConfig& config, InstalledFlags flags, const std::wstring& modulePath);
+// The same for the running executable; the status as a number (0 to 3).
+int32_t LoadManifest(InstallerConfig& config, InstalledFlags flags, ManifestLoadReport* report = nullptr);
+int32_t LoadManifest(); // theConfig and the application's flags
+
+// The message for a failed load, in the current language.
+std::wstring DescribeManifestFault(const InstallerConfig& config, const ManifestLoadReport& report);
+
+// Reads the manifest file at `path` into `target` along the forward-only
+// sequence of the manifest's schema. False only when the file cannot be loaded
+// as a well-formed document; the target is then untouched.
+bool ParseManifest(const std::wstring& path, ProductManifest& target);
+
+// The language folder beside the executable (moduleFolder + "\language\") and
+// language 2052; product detection may change the language afterwards.
+void InitLanguages(InstallerConfig& config);
+
+// The value "WebInstallerManifest" under HKCU\SOFTWARE\Kelmware\Zunder Pro\080
+// (the key is created when missing); true when it names an existing file.
+bool ReadRegisteredManifestPath(std::wstring& path);
+
+// Sets componentFolder and msiFolder below moduleFolder and creates them; a
+// non-standalone run first drops the component folder when it is empty.
+bool PrepareWorkFolders(InstallerConfig& config);
+
+// Local file for a download: componentFolder + [tick count, unless standalone] + fileName.
+std::wstring MakeDownloadPath(const InstallerConfig& config, const std::wstring& fileName);
+std::wstring MakeDownloadPath(const std::wstring& fileName); // theConfig
+
+// installFolder (its trailing backslash removed for good) + "\" + executable.
+std::wstring GetProductExePath(InstallerConfig& config);
+std::wstring GetProductExePath(); // theConfig
+
+} // namespace kelm

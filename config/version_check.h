@@ -1,0 +1,53 @@
+#pragma once
+// The server's version descriptor ("version.xml") and the decision whether this
+// client may install: go on, the product is already there, another product is
+// there, or this client is too old.
+
+#include <cstdint>
+#include <string>
+
+#include "config/installed_flags.h"
+
+namespace kelm {
+
+struct InstallerConfig;
+
+enum VersionCheckResult : int32_t {
+    Proceed = 0,
+    AlreadyInstalled = 1,
+    ClientTooOld = 2,
+    NoInstalledInfo = 3,
+    DescriptorUnavailable = 4, // set by the client check, never by EvaluateVersionCheck
+    OtherProductInstalled = 6,
+};
+
+// Dotted four-part version, least significant first.
+struct ProductVersion {
+    uint32_t revision = 0; // fourth component
+    uint32_t build = 0;    // third
+    uint32_t minor = 0;    // second
+    uint32_t major = 0;    // first
+
+    bool operator==(const ProductVersion&) const = default;
+};
+
+// Reads the descriptor into config.manifest (product code, the two release
+// records and targetVersion). False when the file is missing or not well-formed;
+// a well-formed document without the "kelmwebinstaller" root reads nothing and
+// gives true.
+bool LoadVersionDescriptor(InstallerConfig& config, const std::wstring& path);
+bool LoadVersionDescriptor(const std::wstring& path); // into theConfig
+
+// "major.minor.build.revision"; texts shorter than 7 characters or without exactly
+// four non-empty dotted parts give the zero version.
+ProductVersion ParseProductVersion(const std::wstring& text);
+
+// Whether a is newer than b by major, minor and revision; the build (third)
+// component takes no part.
+bool IsNewerVersion(const std::wstring& a, const std::wstring& b);
+
+VersionCheckResult EvaluateVersionCheck(const InstallerConfig& config, bool productInstalled,
+                                        bool relatedProductInstalled);
+VersionCheckResult EvaluateVersionCheck(); // theConfig and the application's flags
+
+} // namespace kelm

@@ -1,0 +1,59 @@
+// Reading the server's version descriptor into the manifest's release records.
+
+#include <shlwapi.h>
+
+#include "config/installer_config.h"
+#include "config/version_check.h"
+#include "xml/xml_document.h"
+
+namespace kelm {
+
+namespace {
+
+// The product version goes into `versionCopy` as well when one is given.
+void ReadRelease(CXmlDocument& document, ReleaseInfo& release, std::wstring* versionCopy = nullptr)
+{
+    if (document.FindChildElement(L"product_version")) {
+        release.product_version = document.GetChildElementText();
+        if (versionCopy)
+            *versionCopy = release.product_version;
+    }
+    if (document.FindChildElement(L"min_web_installer_version"))
+        release.min_web_installer_version = document.GetChildElementText();
+    if (document.FindChildElement(L"web_installer_download_url"))
+        release.web_installer_download_url = document.GetChildElementText();
+}
+
+} // namespace
+
+bool LoadVersionDescriptor(InstallerConfig& config, const std::wstring& path)
+{
+    if (path.empty() || !::PathFileExistsW(path.c_str()))
+        return false;
+    CXmlDocument document;
+    document.SetText(nullptr);
+    if (!document.LoadFile(path.c_str()))
+        return false;
+    // A server error page may be well-formed XML with another root: nothing to read.
+    if (!document.FindElement(L"kelmwebinstaller"))
+        return true;
+
+    ProductManifest& manifest = config.manifest;
+    if (document.FindChildElement(L"product_code"))
+        manifest.descriptorProductCode = document.GetChildElementText();
+    // The product code, when found, becomes current: the searches below start after it.
+    document.EnterElement();
+
+    if (document.FindElement(L"fresh_install"))
+        ReadRelease(document, manifest.freshRelease);
+    if (document.FindElement(L"patch_install"))
+        ReadRelease(document, manifest.patchRelease, &manifest.targetVersion);
+    return true;
+}
+
+bool LoadVersionDescriptor(const std::wstring& path)
+{
+    return LoadVersionDescriptor(theConfig, path);
+}
+
+} // namespace kelm

@@ -1,0 +1,504 @@
+// The installer manifest: parsing fixtures along the forward-only reading
+// sequence, and the whole load with a module folder of its own, the registered
+// manifest of the test prefix's registry and real work folders.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <regex>
+#include <sstream>
+
+#include "config/installer_config.h"
+#include "config_test_support.h"
+
+namespace kelm {
+namespace {
+
+using test::ScratchFolder;
+
+std::string ReadFixture(const wchar_t* name)
+{
+    std::ifstream in(test::DataDir() / L"manifests" / name, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The complete fixture with some of its text replaced (each `from` must occur).
+std::string EditedComplete(const std::vector<std::pair<std::string, std::string>>& edits)
+{
+    std::string text = ReadFixture(L"complete.xml");
+    for (const auto& [from, to] : edits) {
+        const size_t at = text.find(from);
+        EXPECT_NE(std::string::npos, at) << from;
+        if (at != std::string::npos)
+            text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+void ExpectComplete(const ProductManifest& m)
+{
+    EXPECT_EQ(L"2.0.0.5", m.web_installer_version);
+    EXPECT_EQ(L"{5B7C1E2A-0C4D-4F11-9A3B-6D2E8F9A0B1C}", m.product_code);
+    EXPECT_EQ(L"{C3D4E5F6-1A2B-4C3D-8E9F-0A1B2C3D4E5F}", m.upgrade_code);
+    EXPECT_EQ(L"ZP80", m.pid);
+    EXPECT_EQ(L"Zunder Pro 8", m.full_name);
+    EXPECT_EQ(L"Zunder", m.short_name);
+    EXPECT_EQ(L"SOFTWARE\\KelmTests\\Manifest\\080", m.registry);
+    EXPECT_EQ(L"SOFTWARE\\KelmTests\\Manifest\\075", m.prev_registry);
+    EXPECT_EQ(0, m.standalone);
+    EXPECT_EQ(L"8.0.2.3", m.targetVersion);
+    EXPECT_EQ(L"http://127.0.0.1:8080/zunder/version.xml?channel=web&v=80", m.version_check_url);
+    EXPECT_EQ(L"ZunderPro8.msi", m.mainComponent.name);
+    EXPECT_EQ(L"bin\\Zunder.exe", m.executable);
+    EXPECT_EQ(L"http://127.0.0.1:8080/zunder/ZunderPro8.msi", m.mainComponent.full_url);
+    EXPECT_EQ(L"http://127.0.0.1:8080/zunder/ZunderPro8-patch.msi", m.mainComponent.patch_url);
+    ASSERT_EQ(2u, m.transforms.size());
+    EXPECT_EQ(1041, m.transforms[0].lang_id);
+    EXPECT_EQ(L"1041.mst", m.transforms[0].name);
+    EXPECT_EQ(L"http://127.0.0.1:8080/zunder/1041.mst", m.transforms[0].full_url);
+    EXPECT_EQ(1031, m.transforms[1].lang_id);
+    ASSERT_EQ(2u, m.languagePacks.size());
+    EXPECT_EQ(1041, m.languagePacks[0].lang_id);
+    EXPECT_EQ(L"ZP80JA", m.languagePacks[0].pid);
+    EXPECT_EQ(L"lang_ja.msi", m.languagePacks[0].name);
+    EXPECT_EQ(L"http://127.0.0.1:8080/zunder/lang_ja.msi", m.languagePacks[0].full_url);
+    EXPECT_EQ(2052, m.languagePacks[1].lang_id);
+    ASSERT_EQ(2u, m.dependencies.size());
+    EXPECT_EQ(L"vcredist_x64.exe", m.dependencies[0].name);
+    EXPECT_EQ(L"http://127.0.0.1:8080/zunder/vcredist_x64.exe", m.dependencies[0].full_url);
+    EXPECT_EQ(L"/install /quiet /norestart", m.dependencies[0].install_commandline);
+    EXPECT_EQ(L"codec_pack.msi", m.dependencies[1].name);
+    EXPECT_EQ(L"", m.dependencies[1].install_commandline);
+    EXPECT_TRUE(m.descriptorProductCode.empty());
+    EXPECT_TRUE(m.freshRelease.product_version.empty());
+}
+
+TEST(ParseManifest, CompleteManifest)
+{
+    ProductManifest manifest;
+    ASSERT_TRUE(ParseManifest((test::DataDir() / L"manifests" / L"complete.xml").wstring(), manifest));
+    ExpectComplete(manifest);
+}
+
+struct ParseCase {
+    const char* description;
+    std::vector<std::pair<std::string, std::string>> edits;
+    std::function<void(const ProductManifest&)> check;
+};
+
+class ParseManifestVariant : public ::testing::TestWithParam<ParseCase> {};
+
+TEST_P(ParseManifestVariant, Reads)
+{
+    ScratchFolder folder;
+    const auto file = folder.Path() / L"manifest.xml";
+    test::WriteBytes(file, EditedComplete(GetParam().edits));
+    ProductManifest manifest;
+    ASSERT_TRUE(ParseManifest(file.wstring(), manifest)) << GetParam().description;
+    GetParam().check(manifest);
+}
+
+const std::string kCode = "  <product_code>{5B7C1E2A-0C4D-4F11-9A3B-6D2E8F9A0B1C}</product_code>\n";
+const std::string kFirstPack = "    <language_pack>\n      <lang_id>1041</lang_id>";
+const std::string kDependencyEnd = "    </dependency>\n  </product>";
+
+INSTANTIATE_TEST_SUITE_P(
+    Fixtures, ParseManifestVariant,
+    ::testing::Values(
+        ParseCase{"product_code before web_installer_version is passed by the search",
+                  {{kCode, ""}, {"  <web_installer_version>", kCode + "  <web_installer_version>"}},
+                  [](const ProductManifest& m) {
+                      EXPECT_EQ(L"", m.product_code);
+                      EXPECT_EQ(L"2.0.0.5", m.web_installer_version);
+                      EXPECT_EQ(L"{C3D4E5F6-1A2B-4C3D-8E9F-0A1B2C3D4E5F}", m.upgrade_code);
+                  }},
+        ParseCase{"short_name before full_name is passed; later fields still read",
+                  {{"    <short_name>Zunder</short_name>\n", ""},
+                   {"    <full_name>", "    <short_name>Zunder</short_name>\n    <full_name>"}},
+                  [](const ProductManifest& m) {
+                      EXPECT_EQ(L"", m.short_name);
+                      EXPECT_EQ(L"Zunder Pro 8", m.full_name);
+                      EXPECT_EQ(L"SOFTWARE\\KelmTests\\Manifest\\080", m.registry);
+                  }},
+        ParseCase{"a missing element does not stop the search",
+                  {{"    <prev_registry>SOFTWARE\\KelmTests\\Manifest\\075</prev_registry>\n", ""},
+                   {"  <upgrade_code>{C3D4E5F6-1A2B-4C3D-8E9F-0A1B2C3D4E5F}</upgrade_code>\n", ""}},
+                  [](const ProductManifest& m) {
+                      EXPECT_EQ(L"", m.prev_registry);
+                      EXPECT_EQ(L"", m.upgrade_code);
+                      EXPECT_EQ(L"8.0.2.3", m.targetVersion);
+                      EXPECT_EQ(2u, m.dependencies.size());
+                  }},
+        ParseCase{"standalone TRUE", {{"<standalone>false<", "<standalone>TRUE<"}},
+                  [](const ProductManifest& m) { EXPECT_EQ(1, m.standalone); }},
+        ParseCase{"standalone true after a blank", {{"<standalone>false<", "<standalone> true<"}},
+                  [](const ProductManifest& m) { EXPECT_EQ(0, m.standalone); }},
+        ParseCase{"standalone tRuE", {{"<standalone>false<", "<standalone>tRuE<"}},
+                  [](const ProductManifest& m) { EXPECT_EQ(1, m.standalone); }},
+        ParseCase{"transform and language pack without lang_id are dropped",
+                  {{"        <lang_id>1041</lang_id>\n", ""}, {"      <lang_id>2052</lang_id>\n", ""}},
+                  [](const ProductManifest& m) {
+                      ASSERT_EQ(1u, m.transforms.size());
+                      EXPECT_EQ(L"1031.mst", m.transforms[0].name);
+                      ASSERT_EQ(1u, m.languagePacks.size());
+                      EXPECT_EQ(L"ZP80JA", m.languagePacks[0].pid);
+                      EXPECT_EQ(2u, m.dependencies.size());
+                  }},
+        ParseCase{"non-numeric lang_id reads as 0, leading digits and blanks as a number",
+                  {{"<lang_id>1041</lang_id>", "<lang_id>ja-JP</lang_id>"},
+                   {"<lang_id>1031</lang_id>", "<lang_id> 1031de</lang_id>"},
+                   {"<lang_id>1041</lang_id>", "<lang_id>x</lang_id>"},
+                   {"<lang_id>2052</lang_id>", "<lang_id>99999999999</lang_id>"}},
+                  [](const ProductManifest& m) {
+                      ASSERT_EQ(2u, m.transforms.size());
+                      EXPECT_EQ(0, m.transforms[0].lang_id);
+                      EXPECT_EQ(1031, m.transforms[1].lang_id);
+                      ASSERT_EQ(2u, m.languagePacks.size());
+                      EXPECT_EQ(0, m.languagePacks[0].lang_id);
+                      EXPECT_EQ(2147483647, m.languagePacks[1].lang_id);
+                  }},
+        ParseCase{"a language pack inside main_component is not read",
+                  {{"    </main_component>\n",
+                    "      <language_pack>\n        <lang_id>1036</lang_id>\n        <pid>ZP80FR</pid>\n"
+                    "      </language_pack>\n    </main_component>\n"}},
+                  [](const ProductManifest& m) {
+                      ASSERT_EQ(2u, m.languagePacks.size());
+                      EXPECT_EQ(L"ZP80JA", m.languagePacks[0].pid);
+                      EXPECT_EQ(2u, m.transforms.size());
+                  }},
+        ParseCase{"a language pack before main_component and a dependency before the packs are passed",
+                  {{"    <main_component>", "    <language_pack><lang_id>1036</lang_id></language_pack>\n"
+                                             "    <main_component>"},
+                   {kFirstPack, "    <dependency><name>early.exe</name></dependency>\n" + kFirstPack}},
+                  [](const ProductManifest& m) {
+                      EXPECT_EQ(2u, m.languagePacks.size());
+                      EXPECT_EQ(L"ZunderPro8.msi", m.mainComponent.name);
+                      ASSERT_EQ(2u, m.dependencies.size());
+                      EXPECT_EQ(L"vcredist_x64.exe", m.dependencies[0].name);
+                  }},
+        ParseCase{"a dependency without name is dropped",
+                  {{kDependencyEnd,
+                    "    </dependency>\n    <dependency><full_url>http://x/y</full_url></dependency>\n  </product>"}},
+                  [](const ProductManifest& m) { EXPECT_EQ(2u, m.dependencies.size()); }},
+        ParseCase{"main_component without name: nothing of it is read",
+                  {{"      <name>ZunderPro8.msi</name>\n", ""}},
+                  [](const ProductManifest& m) {
+                      EXPECT_EQ(L"", m.mainComponent.full_url);
+                      EXPECT_EQ(L"", m.executable);
+                      EXPECT_TRUE(m.transforms.empty());
+                      EXPECT_EQ(2u, m.languagePacks.size());
+                  }},
+        ParseCase{"another root: nothing is read",
+                  {{"<kelmwebinstaller>", "<installer>"}, {"</kelmwebinstaller>", "</installer>"}},
+                  [](const ProductManifest& m) {
+                      EXPECT_EQ(L"", m.web_installer_version);
+                      EXPECT_EQ(L"", m.pid);
+                  }}));
+
+TEST(ParseManifest, FileThatCannotBeLoadedLeavesTargetUntouched)
+{
+    for (const std::wstring& path : {(test::DataDir() / L"manifests" / L"not_well_formed.xml").wstring(),
+                                    (test::DataDir() / L"manifests" / L"absent.xml").wstring()}) {
+        ProductManifest manifest;
+        manifest.pid = L"kept";
+        EXPECT_FALSE(ParseManifest(path, manifest));
+        EXPECT_EQ(L"kept", manifest.pid);
+    }
+}
+
+// A module folder of its own: <scratch>\installer.exe with config\manifest.xml beside it.
+class LoadManifestTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // No registered manifest unless a test sets one.
+        m_registered.Set(std::nullopt);
+    }
+
+    void WriteLocal(const std::string& text) { test::WriteBytes(m_module.Path() / L"config" / L"manifest.xml", text); }
+    std::wstring CopyFixture(const wchar_t* name)
+    {
+        const auto target = m_other.Path() / name;
+        test::WriteBytes(target, ReadFixture(name));
+        return target.wstring();
+    }
+    ManifestLoadReport Load()
+    {
+        return LoadManifestFor(m_config, InstalledFlags{m_product, m_related}, m_module.Str() + L"\\installer.exe");
+    }
+    std::wstring Module(const std::wstring& rest) const { return m_module.Str() + rest; }
+
+    ScratchFolder m_module;
+    ScratchFolder m_other;
+    test::SavedRegistryValue m_registered{HKEY_CURRENT_USER, L"SOFTWARE\\Kelmware\\Zunder Pro\\080",
+                                          L"WebInstallerManifest"};
+    InstallerConfig m_config;
+    int32_t m_product = 0;
+    int32_t m_related = 0;
+};
+
+TEST_F(LoadManifestTest, CompleteLocalManifest)
+{
+    WriteLocal(ReadFixture(L"complete.xml"));
+    const ManifestLoadReport report = Load();
+    EXPECT_EQ(ManifestLoaded, report.status);
+    EXPECT_EQ(ManifestFault::None, report.fault);
+    EXPECT_EQ(1, m_config.loaded);
+    EXPECT_EQ(m_module.Str(), m_config.moduleFolder);
+    EXPECT_EQ(Module(L"\\config\\manifest.xml"), m_config.manifestPath);
+    ExpectComplete(m_config.manifest);
+    EXPECT_EQ(Module(L"\\language\\"), m_config.languages.languageFolder);
+    EXPECT_EQ(2052, m_config.languages.langId);
+    EXPECT_EQ(Module(L"\\component\\"), m_config.componentFolder);
+    EXPECT_EQ(Module(L"\\msi\\"), m_config.msiFolder);
+    EXPECT_TRUE(std::filesystem::is_directory(m_config.componentFolder));
+    EXPECT_TRUE(std::filesystem::is_directory(m_config.msiFolder));
+    EXPECT_EQ(0, m_product);
+    EXPECT_EQ(0, m_related);
+    EXPECT_TRUE(m_config.installedProduct.IsEmpty());
+    EXPECT_EQ(L"C:\\Program Files\\Kelmware", m_config.installFolder);
+}
+
+TEST_F(LoadManifestTest, RegisteredManifestReplacesTheLocalOneWhole)
+{
+    WriteLocal(ReadFixture(L"complete.xml"));
+    const std::wstring registered = CopyFixture(L"registered.xml");
+    m_registered.Set(registered);
+
+    EXPECT_EQ(ManifestLoaded, Load().status);
+    EXPECT_EQ(registered, m_config.manifestPath);
+    EXPECT_EQ(L"ZP80B", m_config.manifest.pid);
+    EXPECT_EQ(L"2.1.0.0", m_config.manifest.web_installer_version);
+    EXPECT_EQ(L"http://127.0.0.1:8080/beta/ZunderPro8Beta.msi", m_config.manifest.mainComponent.full_url);
+    // Nothing of the local manifest survives.
+    EXPECT_TRUE(m_config.manifest.dependencies.empty());
+    EXPECT_TRUE(m_config.manifest.languagePacks.empty());
+    EXPECT_TRUE(m_config.manifest.transforms.empty());
+    EXPECT_EQ(L"", m_config.manifest.upgrade_code);
+    EXPECT_EQ(L"", m_config.manifest.short_name);
+    EXPECT_EQ(L"", m_config.manifest.executable);
+    EXPECT_EQ(1, m_config.loaded);
+}
+
+TEST_F(LoadManifestTest, StatusTable)
+{
+    const std::wstring registeredFile = CopyFixture(L"registered.xml");
+    const std::wstring malformedFile = CopyFixture(L"not_well_formed.xml");
+    const std::string complete = ReadFixture(L"complete.xml");
+    const std::string standalone = EditedComplete({{"<standalone>false<", "<standalone>TRUE<"}});
+    const std::string malformed = ReadFixture(L"not_well_formed.xml");
+    const struct {
+        const char* description;
+        std::optional<std::string> local; // absent: no local manifest
+        std::optional<std::wstring> registeredValue;
+        int32_t status;
+        ManifestFault fault;
+        std::wstring manifestPath; // relative to the module folder when it starts with a backslash
+        std::wstring subject;
+        const wchar_t* pid;
+        bool languagesPrepared;
+    } cases[] = {
+        {"no local manifest", std::nullopt, std::nullopt, ManifestUnusable, ManifestFault::FileMissing,
+         L"\\config\\manifest.xml", L"\\config\\manifest.xml", L"", false},
+        {"no local manifest, registered one present", std::nullopt, registeredFile, ManifestUnusable,
+         ManifestFault::FileMissing, L"\\config\\manifest.xml", L"\\config\\manifest.xml", L"", false},
+        {"local not well-formed", malformed, std::nullopt, ManifestUnusable, ManifestFault::NotWellFormed,
+         L"\\config\\manifest.xml", L"\\config\\manifest.xml", L"", false},
+        {"registered not well-formed", complete, malformedFile, ManifestUnusable, ManifestFault::NotWellFormed,
+         malformedFile, malformedFile, L"ZP80", false},
+        {"registered file missing: local used", complete, m_other.Str() + L"\\gone.xml", ManifestLoaded,
+         ManifestFault::None, L"\\config\\manifest.xml", L"", L"ZP80", true},
+        {"standalone: registered manifest not consulted", standalone, registeredFile, ManifestLoaded,
+         ManifestFault::None, L"\\config\\manifest.xml", L"", L"ZP80", true},
+        {"pid missing", EditedComplete({{"<pid>ZP80</pid>", ""}}), std::nullopt, ManifestUnusable,
+         ManifestFault::RequiredFieldMissing, L"\\config\\manifest.xml", L"kelmwebinstaller/product/pid", L"",
+         false},
+        {"registry empty", EditedComplete({{"<registry>SOFTWARE\\KelmTests\\Manifest\\080</registry>", "<registry/>"}}),
+         std::nullopt, ManifestUnusable, ManifestFault::RequiredFieldMissing, L"\\config\\manifest.xml",
+         L"kelmwebinstaller/product/registry", L"ZP80", false},
+        {"main package address missing",
+         EditedComplete({{"      <full_url>http://127.0.0.1:8080/zunder/ZunderPro8.msi</full_url>\n", ""}}),
+         std::nullopt, ManifestUnusable, ManifestFault::RequiredFieldMissing, L"\\config\\manifest.xml",
+         L"kelmwebinstaller/product/main_component/full_url", L"ZP80", false},
+        {"another root", EditedComplete({{"<kelmwebinstaller>", "<installer>"}, {"</kelmwebinstaller>", "</installer>"}}),
+         std::nullopt, ManifestUnusable, ManifestFault::RequiredFieldMissing, L"\\config\\manifest.xml",
+         L"kelmwebinstaller/product/pid", L"", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.description);
+        std::filesystem::remove_all(m_module.Path() / L"config");
+        if (c.local)
+            WriteLocal(*c.local);
+        m_registered.Set(c.registeredValue);
+        InstallerConfig config;
+        const ManifestLoadReport report =
+            LoadManifestFor(config, InstalledFlags{m_product, m_related}, m_module.Str() + L"\\installer.exe");
+        const auto resolve = [&](const std::wstring& path) { return path.starts_with(L"\\") ? Module(path) : path; };
+        EXPECT_EQ(c.status, report.status);
+        EXPECT_EQ(c.fault, report.fault);
+        EXPECT_EQ(resolve(c.subject), report.fault == ManifestFault::RequiredFieldMissing ? report.subject
+                                                                                        : resolve(report.subject));
+        EXPECT_EQ(resolve(c.manifestPath), config.manifestPath);
+        EXPECT_EQ(c.pid, config.manifest.pid);
+        EXPECT_EQ(c.status == ManifestLoaded ? 1 : 0, config.loaded);
+        EXPECT_EQ(c.languagesPrepared, !config.languages.languageFolder.empty());
+    }
+}
+
+TEST_F(LoadManifestTest, ExecutablePathWithoutFolderGivesStatus3)
+{
+    for (const wchar_t* path : {L"installer.exe", L"", L"\\installer.exe"}) {
+        InstallerConfig config;
+        const ManifestLoadReport report = LoadManifestFor(config, InstalledFlags{m_product, m_related}, path);
+        EXPECT_EQ(ModulePathUnavailable, report.status);
+        EXPECT_EQ(L"", config.moduleFolder);
+        EXPECT_EQ(L"", config.manifestPath);
+        EXPECT_EQ(L"", config.languages.languageFolder);
+    }
+}
+
+TEST_F(LoadManifestTest, WorkFolders)
+{
+    const std::string standalone = EditedComplete({{"<standalone>false<", "<standalone>true<"}});
+    const std::string complete = ReadFixture(L"complete.xml");
+    const struct {
+        const char* description;
+        const std::string& manifest;
+        std::function<void(const std::filesystem::path&)> prepare;
+        int32_t status;
+        bool componentFolder; // a folder named component exists afterwards
+        std::wstring faultFolder;
+    } cases[] = {
+        {"both created", complete, [](const auto&) {}, ManifestLoaded, true, L""},
+        {"files left in the component folder stay",
+         complete, [](const auto& m) { test::WriteBytes(m / L"component" / L"123version.xml", "<x/>"); },
+         ManifestLoaded, true, L""},
+        {"empty component folder is recreated",
+         complete, [](const auto& m) { std::filesystem::create_directories(m / L"component"); }, ManifestLoaded,
+         true, L""},
+        {"standalone leaves the component folder alone", standalone, [](const auto&) {}, ManifestLoaded, false, L""},
+        {"a file named component", complete, [](const auto& m) { test::WriteBytes(m / L"component", "x"); },
+         WorkFolderUnavailable, false, L"\\component\\"},
+        {"a file named msi", complete, [](const auto& m) { test::WriteBytes(m / L"msi", "x"); },
+         WorkFolderUnavailable, true, L"\\msi\\"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.description);
+        ScratchFolder module;
+        test::WriteBytes(module.Path() / L"config" / L"manifest.xml", c.manifest);
+        c.prepare(module.Path());
+        InstallerConfig config;
+        const ManifestLoadReport report =
+            LoadManifestFor(config, InstalledFlags{m_product, m_related}, module.Str() + L"\\installer.exe");
+        EXPECT_EQ(c.status, report.status);
+        EXPECT_EQ(c.componentFolder, std::filesystem::is_directory(module.Path() / L"component"));
+        if (c.status == ManifestLoaded) {
+            EXPECT_TRUE(std::filesystem::is_directory(module.Path() / L"msi"));
+        } else {
+            EXPECT_EQ(ManifestFault::WorkFolderNotCreatable, report.fault);
+            EXPECT_EQ(module.Str() + c.faultFolder, report.subject);
+            // Languages and installed product were prepared before the folders.
+            EXPECT_EQ(module.Str() + L"\\language\\", config.languages.languageFolder);
+            EXPECT_EQ(0, config.loaded);
+        }
+    }
+    // What an earlier run left in the component folder is still there.
+    ScratchFolder module;
+    test::WriteBytes(module.Path() / L"config" / L"manifest.xml", complete);
+    test::WriteBytes(module.Path() / L"component" / L"left.exe", "MZ");
+    InstallerConfig config;
+    LoadManifestFor(config, InstalledFlags{m_product, m_related}, module.Str() + L"\\installer.exe");
+    EXPECT_TRUE(std::filesystem::exists(module.Path() / L"component" / L"left.exe"));
+}
+
+TEST(LoadManifest, RunningExecutableWithoutManifestBesideIt)
+{
+    InstallerConfig config;
+    int32_t product = 0;
+    int32_t related = 0;
+    ManifestLoadReport report;
+    EXPECT_EQ(ManifestUnusable, LoadManifest(config, InstalledFlags{product, related}, &report));
+    EXPECT_EQ(ManifestFault::FileMissing, report.fault);
+    wchar_t exe[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    EXPECT_EQ(std::filesystem::path(exe).parent_path().wstring(), config.moduleFolder);
+}
+
+TEST(ManifestFaultMessage, NamesTheFileAndWhatIsWrong)
+{
+    ScratchFolder module;
+    InstallerConfig config;
+    config.moduleFolder = module.Str();
+    config.manifestPath = module.Str() + L"\\config\\manifest.xml";
+    const std::wstring& path = config.manifestPath;
+    const struct {
+        ManifestFault fault;
+        std::wstring subject;
+        std::wstring expected;
+    } cases[] = {
+        {ManifestFault::FileMissing, path,
+         L"The installer cannot start: its manifest file " + path + L" is missing or cannot be read."},
+        {ManifestFault::NotWellFormed, path,
+         L"The installer cannot start: its manifest file " + path + L" is not a well-formed XML document."},
+        {ManifestFault::RequiredFieldMissing, L"kelmwebinstaller/product/pid",
+         L"The installer cannot start: its manifest file " + path +
+             L" lacks the required element kelmwebinstaller/product/pid."},
+        {ManifestFault::WorkFolderNotCreatable, L"D:\\x\\msi\\",
+         L"The installer cannot start: with its manifest file " + path +
+             L" it needs the work folder D:\\x\\msi\\, which cannot be created."},
+        {ManifestFault::None, L"", L""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.expected, DescribeManifestFault(config, ManifestLoadReport{1, c.fault, c.subject}));
+
+    // Translated from the language folder beside the executable, even though the
+    // load stopped before setting it; a stray %d in a translation is left alone.
+    test::WriteUtf16File(module.Path() / L"language" / L"2052" / L"string.ini",
+                         L"[UISTRING]\r\nIDS_ERR_MANIFEST_MISSING=\u6e05\u5355 %s %d %s\r\n");
+    EXPECT_EQ(L"\u6e05\u5355 " + path + L" %d %s",
+              DescribeManifestFault(config, ManifestLoadReport{1, ManifestFault::FileMissing, path}));
+}
+
+TEST(DownloadPath, TickCountUnlessStandalone)
+{
+    InstallerConfig config;
+    config.componentFolder = L"C:\\Setup\\component\\";
+    config.manifest.standalone = 1;
+    EXPECT_EQ(L"C:\\Setup\\component\\version.xml", MakeDownloadPath(config, L"version.xml"));
+
+    config.manifest.standalone = 0;
+    const int32_t before = static_cast<int32_t>(::GetTickCount());
+    const std::wstring path = MakeDownloadPath(config, L"version.xml");
+    const int32_t after = static_cast<int32_t>(::GetTickCount());
+    std::wsmatch match;
+    ASSERT_TRUE(std::regex_match(path, match, std::wregex(LR"(C:\\Setup\\component\\(-?[0-9]+)version\.xml)")))
+        << std::string(path.begin(), path.end());
+    const long long ticks = std::stoll(match[1].str());
+    EXPECT_GE(ticks, before);
+    EXPECT_LE(ticks, after);
+}
+
+TEST(ProductExePath, TrailingBackslashRemovedForGood)
+{
+    const struct {
+        const wchar_t* folder;
+        const wchar_t* exePath;
+        const wchar_t* folderAfter;
+    } cases[] = {
+        {L"C:\\Apps\\Zunder\\", L"C:\\Apps\\Zunder\\bin\\app.exe", L"C:\\Apps\\Zunder"},
+        {L"C:\\Apps\\Zunder", L"C:\\Apps\\Zunder\\bin\\app.exe", L"C:\\Apps\\Zunder"},
+        {L"", L"\\bin\\app.exe", L""},
+    };
+    for (const auto& c : cases) {
+        InstallerConfig config;
+        config.installFolder = c.folder;
+        config.manifest.executable = L"bin\\app.exe";
+        EXPECT_EQ(c.exePath, GetProductExePath(config));
+        EXPECT_EQ(c.folderAfter, config.installFolder);
+    }
+}
+
+} // namespace
+} // namespace kelm

@@ -1,0 +1,176 @@
+// The real installer started beside an unusable manifest: it names the file and
+// the fault in a message box and ends, with no wizard and no request to the
+// server named in the manifest.
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "config_test_support.h"
+#include "framework/handles.h"
+
+namespace kelm {
+namespace {
+
+using test::ScratchFolder;
+
+std::wstring BuiltInstaller()
+{
+    // build/tests/config/<this>.exe -> build/app/KelmWebInstaller.exe
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return (std::filesystem::path(path).parent_path().parent_path().parent_path() / L"app" /
+            L"KelmWebInstaller.exe")
+        .wstring();
+}
+
+template <typename Condition>
+bool WaitFor(Condition condition, DWORD milliseconds)
+{
+    for (DWORD waited = 0;; waited += 50) {
+        if (condition())
+            return true;
+        if (waited >= milliseconds)
+            return false;
+        ::Sleep(50);
+    }
+}
+
+// A top-level window of the process whose class is `className`.
+HWND WindowOf(DWORD processId, const wchar_t* className)
+{
+    struct Search {
+        DWORD processId;
+        const wchar_t* className;
+        HWND found;
+    } search{processId, className, nullptr};
+    ::EnumWindows(
+        [](HWND window, LPARAM context) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(context);
+            DWORD owner = 0;
+            wchar_t name[64] = {};
+            ::GetWindowThreadProcessId(window, &owner);
+            if (owner == s->processId && ::GetClassNameW(window, name, 64) && lstrcmpW(name, s->className) == 0) {
+                s->found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// A loopback listener standing for the download server: counts connections.
+class LoopbackListener {
+public:
+    LoopbackListener()
+    {
+        WSADATA data{};
+        ::WSAStartup(MAKEWORD(2, 2), &data);
+        m_socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+        int length = sizeof(address);
+        ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        ::listen(m_socket, 4);
+        u_long nonBlocking = 1;
+        ::ioctlsocket(m_socket, FIONBIO, &nonBlocking);
+    }
+    ~LoopbackListener()
+    {
+        ::closesocket(m_socket);
+        ::WSACleanup();
+    }
+    int Port() const { return m_port; }
+    bool WasContacted()
+    {
+        const SOCKET client = ::accept(m_socket, nullptr, nullptr);
+        if (client == INVALID_SOCKET)
+            return false;
+        ::closesocket(client);
+        return true;
+    }
+
+private:
+    SOCKET m_socket = INVALID_SOCKET;
+    int m_port = 0;
+};
+
+std::string Manifest(int port, bool withPid)
+{
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<kelmwebinstaller>\n"
+           "  <web_installer_version>2.0.0.5</web_installer_version>\n  <product>\n" +
+           std::string(withPid ? "    <pid>ZP80</pid>\n" : "") +
+           "    <full_name>Zunder Pro 8</full_name>\n    <short_name>Zunder</short_name>\n"
+           "    <registry>SOFTWARE\\KelmTests\\Startup\\080</registry>\n"
+           "    <version_check_url>http://127.0.0.1:" + std::to_string(port) + "/version.xml</version_check_url>\n"
+           "    <main_component>\n      <name>p.msi</name>\n"
+           "      <full_url>http://127.0.0.1:" + std::to_string(port) + "/p.msi</full_url>\n"
+           "    </main_component>\n  </product>\n</kelmwebinstaller>\n";
+}
+
+TEST(StartupWithBadManifest, ShowsTheFaultAndEnds)
+{
+    LoopbackListener server;
+    const struct {
+        const char* description;
+        std::optional<std::string> manifest; // absent: no manifest file
+        bool fileNamedMsi;                   // blocks the msi work folder
+        const wchar_t* caption;
+        std::wstring cause;                  // after the manifest path
+    } cases[] = {
+        {"missing", std::nullopt, false, L"Error", L" is missing or cannot be read."},
+        {"not well-formed", "<kelmwebinstaller><product></kelmwebinstaller>", false, L"Error",
+         L" is not a well-formed XML document."},
+        {"pid missing", Manifest(server.Port(), false), false, L"Zunder",
+         L" lacks the required element kelmwebinstaller/product/pid."},
+        {"work folder", Manifest(server.Port(), true), true, L"Zunder", L" it needs the work folder "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.description);
+        ScratchFolder folder;
+        const std::wstring exe = folder.Str() + L"\\ZunderWebSetup.exe";
+        ASSERT_TRUE(::CopyFileW(BuiltInstaller().c_str(), exe.c_str(), FALSE));
+        if (c.manifest)
+            test::WriteBytes(folder.Path() / L"config" / L"manifest.xml", *c.manifest);
+        if (c.fileNamedMsi)
+            test::WriteBytes(folder.Path() / L"msi", "not a folder");
+
+        std::wstring commandLine = L"\"" + exe + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION info{};
+        ASSERT_TRUE(::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                     folder.Str().c_str(), &startup, &info));
+        UniqueHandle process(info.hProcess);
+        UniqueHandle thread(info.hThread);
+
+        HWND box = nullptr;
+        ASSERT_TRUE(WaitFor([&] { return (box = WindowOf(info.dwProcessId, L"#32770")) != nullptr; }, 15000));
+        wchar_t caption[128] = {};
+        ::SendMessageW(box, WM_GETTEXT, 128, reinterpret_cast<LPARAM>(caption));
+        wchar_t text[1024] = {};
+        ::GetDlgItemTextW(box, 0xFFFF, text, 1024);
+        EXPECT_STREQ(c.caption, caption);
+        const std::wstring message = text;
+        const std::wstring manifestPath = folder.Str() + L"\\config\\manifest.xml";
+        EXPECT_NE(std::wstring::npos, message.find(manifestPath + c.cause)) << std::string(message.begin(), message.end());
+        if (c.fileNamedMsi) {
+            EXPECT_NE(std::wstring::npos, message.find(folder.Str() + L"\\msi\\"));
+        }
+        EXPECT_EQ(nullptr, WindowOf(info.dwProcessId, L"BrenvikClassName-CHS"));
+
+        ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+        EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(process.Get(), 15000));
+        EXPECT_FALSE(server.WasContacted());
+        if (::WaitForSingleObject(process.Get(), 0) != WAIT_OBJECT_0)
+            ::TerminateProcess(process.Get(), 1);
+    }
+}
+
+} // namespace
+} // namespace kelm

@@ -28,7 +28,7 @@ public:
     int32_t m_bSkipClientCheck = 0;          // "/n"
     int32_t m_bLaunchAfterInstall = 0;       // "/l"
     std::wstring m_strRequestedLanguage;     // "/lang" (recorded, not used to pick the language)
-    ClientValidator m_clientValidator;       // the client-update dialog; lives as long as the process
+    ClientValidator m_clientValidator{&m_bSilent}; // the client-update dialog; lives as long as the process
 };
 
 // The one application object, defined beside the entry point (app/main.cpp).

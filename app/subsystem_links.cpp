@@ -3,8 +3,9 @@
 #include "app/brenvik_app.h"
 #include "config/installed_flags.h"
 #include "config/installer_config.h"
-#include "framework/dialog.h"
-#include "res/resource.h"
+#include "skin/fonts.h"
+#include "skin/palette.h"
+#include "wizard/install_guide.h"
 
 namespace kelm {
 
@@ -13,16 +14,19 @@ void LinkRunFlags(CBrenvikApp& app) noexcept
     BindInstalledFlags(app.m_bProductInstalled, app.m_bRelatedProductInstalled);
 }
 
-void LinkSkinPalette(const COLORREF*) noexcept
+void LinkSkinPalette(const COLORREF* palette) noexcept
 {
+    UseSkinPalette(palette);
 }
 
 void CreateSharedFonts() noexcept
 {
+    CreateSkinFonts();
 }
 
 void DeleteSharedFonts() noexcept
 {
+    DeleteSkinFonts();
 }
 
 bool LoadInstallerManifest() noexcept
@@ -42,36 +46,16 @@ bool LoadInstallerManifest() noexcept
     return false;
 }
 
-namespace {
-
-// The main window until the wizard's own window class replaces it.
-class EmptyMainWindow : public CDialog {
-public:
-    explicit EmptyMainWindow(bool silent) : CDialog(IDD_INSTALL_GUIDE), m_silent(silent) {}
-
-protected:
-    BOOL OnInitDialog() override
-    {
-        CDialog::OnInitDialog();
-        HICON icon = ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDI_INSTALLER));
-        SetIcon(icon, TRUE);
-        SetIcon(icon, FALSE);
-        if (m_silent)
-            EndDialog(IDCANCEL); // a silent run shows no window, and there is nothing to install yet
-        return TRUE;
-    }
-
-private:
-    bool m_silent;
-};
-
-} // namespace
-
 void RunMainWindow(CBrenvikApp& app)
 {
-    EmptyMainWindow mainWindow(app.m_bSilent != 0);
-    app.m_pMainWnd = &mainWindow;
-    mainWindow.DoModal();
+    WizardRunFlags flags;
+    flags.silent = app.m_bSilent;
+    flags.launchAfterInstall = app.m_bLaunchAfterInstall;
+    flags.productInstalled = app.m_bProductInstalled;
+    flags.relatedProductInstalled = app.m_bRelatedProductInstalled;
+    CInstallGuide wizard(flags);
+    app.m_pMainWnd = &wizard;
+    wizard.DoModal();
     app.m_pMainWnd = nullptr;
 }
 

@@ -1,41 +1,31 @@
 #pragma once
 // Where start-up and exit call into subsystems that are built on their own: the
 // configuration (run flags, manifest), the skin (palette, shared fonts), the
-// client-update dialog and the main wizard window. Each link is connected here
-// when its subsystem arrives; until then it does what lets the program start,
-// show its main window and end cleanly.
+// client-update dialog and the main wizard window.
 
 #include <windows.h>
 
 #include <cstdint>
 #include <string>
 
+#include "config/client_validator.h"
+
 namespace kelm {
 
 class CBrenvikApp;
 
-// The client-update dialog (template 172) as start-up uses it. Stand-in until
-// the configuration subsystem's CClientValidator takes its place: it checks
-// nothing and lets start-up go on to the wizard.
-class PendingClientValidator {
-public:
-    INT_PTR DoModal() { return IDOK; }
-
-    int32_t m_nCheckOutcome = 0;    // ClientCheckOutcome
-    std::wstring m_strNewClientPath;
-};
-using ClientValidator = PendingClientValidator;
+// The client-update dialog (template 172): it runs the client check on a task of
+// its own and returns from DoModal only once that task has ended.
+using ClientValidator = CClientValidator;
 
 // Construction of the application object: hands its installed-product flags to the
 // configuration's product detection (BindInstalledFlags).
 void LinkRunFlags(CBrenvikApp& app) noexcept;
 
 // After the palette is filled: points the skinned controls at it (UseSkinPalette).
-// Not connected yet.
 void LinkSkinPalette(const COLORREF* palette) noexcept;
 
 // The four shared fonts of the skin (CreateSkinFonts) and their deletion at exit.
-// Not connected yet: no fonts exist.
 void CreateSharedFonts() noexcept;
 void DeleteSharedFonts() noexcept;
 
@@ -45,8 +35,7 @@ void DeleteSharedFonts() noexcept;
 bool LoadInstallerManifest() noexcept;
 
 // Runs the main wizard window (CInstallGuide on template 139) modally as the
-// application's main window. Until the wizard arrives: the empty template 139
-// with the program icon, which a second copy finds by its class.
+// application's main window.
 void RunMainWindow(CBrenvikApp& app);
 
 } // namespace kelm

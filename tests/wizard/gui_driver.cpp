@@ -105,11 +105,17 @@ bool AnyWindowShows(DWORD processId)
     return false;
 }
 
+bool WaitResponsive(HWND window, int timeoutMs)
+{
+    DWORD_PTR ignored = 0;
+    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, static_cast<UINT>(timeoutMs), &ignored) != 0;
+}
+
 std::wstring WindowText(HWND window)
 {
     wchar_t text[1024] = {};
     DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 3000,
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 20000,
                              &copied))
         return {};
     return std::wstring(text, static_cast<size_t>(copied));
@@ -124,7 +130,7 @@ std::wstring MessageBoxText(HWND box)
 void SetWindowTextOf(HWND window, const std::wstring& text)
 {
     DWORD_PTR ignored = 0;
-    SendMessageTimeoutW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG, 3000,
+    SendMessageTimeoutW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_NORMAL, 20000,
                         &ignored);
 }
 

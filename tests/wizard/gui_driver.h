@@ -56,6 +56,9 @@ HWND FindCheckDialog(DWORD processId);
 // Whether a window of the process is visible with a non-empty size.
 bool AnyWindowShows(DWORD processId);
 
+// Waits until the window's thread has handled a message (it may be busy painting).
+bool WaitResponsive(HWND window, int timeoutMs = 60000);
+
 // The text of a window of another process.
 std::wstring WindowText(HWND window);
 std::wstring MessageBoxText(HWND box);

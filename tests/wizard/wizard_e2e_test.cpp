@@ -97,6 +97,19 @@ bool ProductInstalled()
     return MsiQueryProductStateW(kProductCode) == INSTALLSTATE_DEFAULT;
 }
 
+// Where the Windows Installer says the product lies, without a trailing backslash.
+std::wstring InstalledLocation()
+{
+    wchar_t location[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    if (MsiGetProductInfoW(kProductCode, INSTALLPROPERTY_INSTALLLOCATION, location, &size) != ERROR_SUCCESS)
+        return {};
+    std::wstring folder(location, size);
+    while (!folder.empty() && folder.back() == L'\\')
+        folder.pop_back();
+    return folder;
+}
+
 void RemoveProduct()
 {
     if (!ProductInstalled())
@@ -207,6 +220,7 @@ protected:
         CreateDirectoryW(m_folder.c_str(), nullptr);
         CreateDirectoryW((m_folder + L"\\config").c_str(), nullptr);
         m_installFolder = L"C:\\kelmwiz\\installed_" + m_name;
+        DeleteFileW(ProgramLog().c_str()); // left by an earlier run; removing the product keeps it
         LoopbackServer::Get().Reset(m_prefix);
         ASSERT_TRUE(CopyFileW(FromUnix(KELM_INSTALLER_EXE).c_str(), (m_folder + L"\\KelmWebInstaller.exe").c_str(),
                               FALSE));
@@ -513,6 +527,10 @@ TEST_F(WizardEndToEnd, FreshInstallationRunsThroughAllPages)
     Sleep(300);
     SavePicture(check, L"check_dialog_96dpi");
     EXPECT_EQ(WindowText(check), L"Preparing...");
+    // Alt+F4 while the check runs is refused; the check goes on and its outcome decides.
+    PostMessageW(check, WM_SYSCOMMAND, SC_CLOSE, 0);
+    Sleep(400);
+    EXPECT_TRUE(IsWindow(check) && IsWindowVisible(check)) << "a close request waits for the check";
 
     HWND wizard = WaitForWizard();
     ASSERT_NE(wizard, nullptr);
@@ -677,8 +695,6 @@ TEST_F(WizardEndToEnd, CancelDuringDownloadResumesOnNoAndEndsOnYes)
 TEST_F(WizardEndToEnd, SilentRunsShowNothing)
 {
     ASSERT_FALSE(ProductInstalled());
-    m_installFolder = L"C:\\Program Files\\Kelmware"; // silent runs keep the default folder
-    DeleteFileW(ProgramLog().c_str());
     Serve(ServerScript());
     bool shown = false;
     // "/s": installed, nothing visible, the client check and the engine each fetch the descriptor.
@@ -690,6 +706,10 @@ TEST_F(WizardEndToEnd, SilentRunsShowNothing)
     const size_t descriptorFetches = RequestCount("version.xml");
     Sleep(1000);
     EXPECT_TRUE(ReadLines(UrlLog()).empty());
+    // No settings page: the product went where the configuration or the package put it.
+    m_installFolder = InstalledLocation();
+    ASSERT_FALSE(m_installFolder.empty());
+    EXPECT_TRUE(FileExists(ProgramPath()));
     const size_t startsBefore = ReadLines(ProgramLog()).size();
 
     // "/s /l": the product is started after the installation.

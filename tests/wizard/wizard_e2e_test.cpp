@@ -31,6 +31,8 @@ constexpr wchar_t kFullName[] = L"Zunder Pro 8";
 // Items of the pages.
 constexpr int kInstallButton = 133;
 constexpr int kAcceptCheck = 134;
+constexpr int kSettingsLabel = 136;
+constexpr int kExpandButton = 138;
 constexpr int kFolderEdit = 143;
 constexpr int kStatusLabel = 122;
 constexpr int kPercentLabel = 123;
@@ -473,6 +475,25 @@ TEST_F(WizardEndToEnd, OptInRegionAndFolderChecksOnTheSettingsPage)
     HWND settings = WaitForPanel(wizard, kInstallButton, 30000);
     ASSERT_NE(settings, nullptr);
     SavePicture(wizard, L"settings_optin_96dpi");
+
+    // Collapsing the settings area takes 79 pixels off the window; expanding gives them back.
+    auto windowHeight = [&] {
+        RECT rect{};
+        GetWindowRect(wizard, &rect);
+        return rect.bottom - rect.top;
+    };
+    EXPECT_EQ(windowHeight(), 446);
+    ClickItem(settings, kExpandButton);
+    EXPECT_TRUE(WaitUntil([&] { return windowHeight() == 446 - 79; }, 5000)) << windowHeight();
+    ClickItem(settings, kSettingsLabel);
+    EXPECT_TRUE(WaitUntil([&] { return windowHeight() == 446; }, 5000)) << windowHeight();
+
+    // Enter and Escape leave the page and the wizard as they are.
+    PostMessageW(GetDlgItem(settings, kFolderEdit), WM_KEYDOWN, VK_ESCAPE, 0);
+    PostMessageW(GetDlgItem(settings, kFolderEdit), WM_KEYDOWN, VK_RETURN, 0);
+    Sleep(800);
+    EXPECT_TRUE(m_installer.IsRunning());
+    EXPECT_NE(FindVisiblePanelWith(wizard, kInstallButton), nullptr);
 
     // Unticked: Install does nothing.
     SetWindowTextOf(GetDlgItem(settings, kFolderEdit), L"relative\\folder");

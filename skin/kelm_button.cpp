@@ -1,0 +1,179 @@
+#include "skin/kelm_button.h"
+
+#include "framework/handles.h"
+#include "skin/fonts.h"
+#include "skin/palette.h"
+
+using kelm::CPoint;
+using kelm::CRect;
+
+KELM_IMPLEMENT_DYNAMIC(CKelmButton, kelm::CButton)
+
+KELM_BEGIN_MESSAGE_MAP(CKelmButton, kelm::CButton)
+    KELM_ON_WM_CREATE()
+    KELM_ON_WM_MOUSEMOVE()
+    KELM_ON_WM_MOUSEHOVER()
+    KELM_ON_WM_MOUSELEAVE()
+    KELM_ON_WM_LBUTTONDOWN()
+    KELM_ON_WM_LBUTTONUP()
+    KELM_ON_WM_ERASEBKGND()
+KELM_END_MESSAGE_MAP()
+
+CKelmButton::~CKelmButton() = default;
+
+void CKelmButton::Configure(SIZE imageSize, COLORREF normal, COLORREF hover, COLORREF pressed, COLORREF border,
+                            const std::wstring& text)
+{
+    m_image = nullptr;
+    m_frameCount = 0;
+    m_imageWidth = imageSize.cx;
+    m_imageHeight = imageSize.cy;
+    m_normalColor = normal;
+    m_hoverColor = hover;
+    m_pressedColor = pressed;
+    m_borderColor = border;
+    m_text = text;
+}
+
+void CKelmButton::SetImage(HBITMAP image, int width, int height)
+{
+    m_image = image;
+    m_imageWidth = width;
+    m_imageHeight = height;
+    m_frameCount = 1;
+    m_framesHorizontal = true;
+    if (m_hWnd)
+        Invalidate();
+}
+
+void CKelmButton::PreSubclassWindow()
+{
+    kelm::CButton::PreSubclassWindow();
+    ModifyStyle(0, BS_OWNERDRAW);
+}
+
+BOOL CKelmButton::PreTranslateMessage(MSG* msg)
+{
+    if (msg->hwnd == m_hWnd) {
+        // A double click counts as a second click.
+        if (msg->message == WM_LBUTTONDBLCLK)
+            msg->message = WM_LBUTTONDOWN;
+        if (msg->message == WM_LBUTTONDOWN)
+            SetFocus();
+    }
+    return kelm::CButton::PreTranslateMessage(msg);
+}
+
+int CKelmButton::OnCreate(CREATESTRUCTW*)
+{
+    Invalidate();
+    return static_cast<int>(Default());
+}
+
+void CKelmButton::OnMouseMove(UINT, CPoint)
+{
+    if (!m_tracking) {
+        TRACKMOUSEEVENT track{sizeof(track), TME_HOVER | TME_LEAVE, m_hWnd, 1};
+        m_tracking = TrackMouseEvent(&track) != FALSE;
+    }
+    Default();
+}
+
+void CKelmButton::OnMouseHover(UINT, CPoint)
+{
+    m_tracking = true;
+    m_hover = true;
+    Invalidate(FALSE);
+}
+
+void CKelmButton::OnMouseLeave()
+{
+    m_tracking = false;
+    m_hover = false;
+    Invalidate(FALSE);
+}
+
+void CKelmButton::OnLButtonDown(UINT, CPoint)
+{
+    if (!m_captured) {
+        m_captured = true;
+        SetCapture(m_hWnd);
+        m_pressed = true;
+    }
+    Invalidate(FALSE);
+    Default();
+}
+
+void CKelmButton::OnLButtonUp(UINT, CPoint point)
+{
+    if (m_captured) {
+        m_captured = false;
+        // Releasing the capture first also ends the system button's own press,
+        // so the click is reported once, by the message posted here.
+        ReleaseCapture();
+        if (m_pressed) {
+            m_pressed = false;
+            if (GetClientRect().PtInRect(point)) {
+                if (HWND parent = ::GetParent(m_hWnd))
+                    ::PostMessageW(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(m_hWnd), BN_CLICKED),
+                                   reinterpret_cast<LPARAM>(m_hWnd));
+            }
+        }
+    }
+    Invalidate(FALSE);
+    Default();
+}
+
+BOOL CKelmButton::OnEraseBkgnd(HDC)
+{
+    return TRUE;
+}
+
+void CKelmButton::DrawItem(DRAWITEMSTRUCT* item)
+{
+    const CRect area(item->rcItem);
+    const int width = area.Width();
+    const int height = area.Height();
+    if (width <= 0 || height <= 0)
+        return;
+    kelm::UniqueMemoryDc memoryDc(CreateCompatibleDC(item->hDC));
+    kelm::UniqueBitmap canvas(CreateCompatibleBitmap(item->hDC, width, height));
+    if (!memoryDc || !canvas)
+        return;
+    kelm::SelectedObject canvasSelection(memoryDc.Get(), canvas.Get());
+    HDC dc = memoryDc.Get();
+    SetStretchBltMode(dc, COLORONCOLOR);
+
+    const RECT local{0, 0, width, height};
+    {
+        kelm::UniqueBrush back(CreateSolidBrush(m_normalColor));
+        FillRect(dc, &local, back.Get());
+    }
+    if (m_hover || m_pressed) {
+        const COLORREF state = m_pressed ? m_pressedColor : m_hoverColor;
+        kelm::UniquePen pen(CreatePen(PS_SOLID, 1, m_borderColor));
+        kelm::UniqueBrush brush(CreateSolidBrush(state));
+        kelm::SelectedObject penSelection(dc, pen.Get());
+        kelm::SelectedObject brushSelection(dc, brush.Get());
+        Rectangle(dc, 0, 0, width, height);
+    }
+    if (m_frameCount > 0 && m_image) {
+        const int frameWidth = m_framesHorizontal ? m_imageWidth / m_frameCount : m_imageWidth;
+        const int frameHeight = m_framesHorizontal ? m_imageHeight : m_imageHeight / m_frameCount;
+        kelm::UniqueMemoryDc imageDc(CreateCompatibleDC(dc));
+        if (imageDc) {
+            kelm::SelectedObject imageSelection(imageDc.Get(), m_image);
+            AlphaBlend(dc, (width - frameWidth) / 2, (height - frameHeight) / 2, frameWidth, frameHeight,
+                       imageDc.Get(), 0, 0, frameWidth, frameHeight, m_blend);
+        }
+    }
+    if (!m_text.empty()) {
+        kelm::SelectedObject fontSelection(dc, ButtonFont() ? ButtonFont() : GetStockObject(DEFAULT_GUI_FONT));
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, SkinColor(SkinSlot::ButtonTextColor));
+        RECT textRect = local;
+        DrawTextW(dc, m_text.c_str(), -1, &textRect,
+                  DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_WORD_ELLIPSIS);
+    }
+    BitBlt(item->hDC, area.left, area.top, width, height, dc, 0, 0, SRCCOPY);
+}

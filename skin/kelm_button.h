@@ -1,0 +1,54 @@
+#pragma once
+// CKelmButton: an owner-drawn push button showing a centred image and/or a
+// centred caption on a flat background, outlined while the mouse is over it or
+// presses it. A completed click posts WM_COMMAND (BN_CLICKED) to the parent.
+
+#include <windows.h>
+
+#include <string>
+
+#include "framework/controls.h"
+
+class CKelmButton : public kelm::CButton {
+    KELM_DECLARE_DYNAMIC(CKelmButton)
+public:
+    CKelmButton() = default;
+    ~CKelmButton() override;
+
+    // Removes the image and sets the image size, the colours and the caption.
+    void Configure(SIZE imageSize, COLORREF normal, COLORREF hover, COLORREF pressed, COLORREF border,
+                   const std::wstring& text);
+    // Shows a bitmap (borrowed, 32-bit premultiplied) of the given size.
+    void SetImage(HBITMAP image, int width, int height);
+
+    BOOL PreTranslateMessage(MSG* msg) override;
+    void PreSubclassWindow() override;
+    void DrawItem(DRAWITEMSTRUCT* item) override;
+
+protected:
+    int OnCreate(CREATESTRUCTW* create);
+    void OnMouseMove(UINT flags, kelm::CPoint point);
+    void OnMouseHover(UINT flags, kelm::CPoint point);
+    void OnMouseLeave();
+    void OnLButtonDown(UINT flags, kelm::CPoint point);
+    void OnLButtonUp(UINT flags, kelm::CPoint point);
+    BOOL OnEraseBkgnd(HDC dc);
+
+    COLORREF m_normalColor = 0;
+    COLORREF m_hoverColor = 0;
+    COLORREF m_pressedColor = 0;
+    COLORREF m_borderColor = 0;
+    std::wstring m_text;
+    HBITMAP m_image = nullptr;
+    int m_imageWidth = 0;
+    int m_imageHeight = 0;
+    int m_frameCount = 0;
+    bool m_framesHorizontal = true;
+    bool m_tracking = false;
+    bool m_hover = false;
+    bool m_pressed = false;
+    bool m_captured = false;
+    BLENDFUNCTION m_blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+
+    KELM_DECLARE_MESSAGE_MAP()
+};

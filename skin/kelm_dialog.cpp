@@ -1,0 +1,470 @@
+#include "skin/kelm_dialog.h"
+
+#include "res/skin_images.h"
+#include "skin/dpi.h"
+#include "skin/fonts.h"
+#include "skin/image_loader.h"
+#include "skin/palette.h"
+
+using kelm::CPoint;
+using kelm::CRect;
+
+namespace {
+
+int ScaleFloorX()
+{
+    return static_cast<int>(DpiScale(ScreenDpiX()));
+}
+
+int ScaleFloorY()
+{
+    return static_cast<int>(DpiScale(ScreenDpiY()));
+}
+
+constexpr int kMaximizedInset = 8;
+
+void FillColor(HDC dc, const RECT& rect, COLORREF color)
+{
+    kelm::UniqueBrush brush(CreateSolidBrush(color));
+    FillRect(dc, &rect, brush.Get());
+}
+
+bool IsHitTestMovable(UINT hitTest)
+{
+    return hitTest == HTCAPTION || (hitTest >= HTLEFT && hitTest <= HTBOTTOMRIGHT);
+}
+
+} // namespace
+
+KELM_IMPLEMENT_DYNAMIC(CKelmDialog, kelm::CDialogEx)
+
+KELM_BEGIN_MESSAGE_MAP(CKelmDialog, kelm::CDialogEx)
+    KELM_ON_WM_NCCREATE()
+    KELM_ON_WM_NCCALCSIZE()
+    KELM_ON_WM_NCPAINT()
+    KELM_ON_WM_NCACTIVATE()
+    KELM_ON_WM_NCMOUSEMOVE()
+    KELM_ON_WM_NCMOUSELEAVE()
+    KELM_ON_WM_NCMOUSEHOVER()
+    KELM_ON_WM_NCLBUTTONDOWN()
+    KELM_ON_WM_NCLBUTTONUP()
+    KELM_ON_WM_NCLBUTTONDBLCLK()
+    KELM_ON_WM_SIZE()
+    KELM_ON_WM_ERASEBKGND()
+    KELM_ON_WM_MOUSEMOVE()
+    KELM_ON_WM_MOUSELEAVE()
+    KELM_ON_MESSAGE(WM_SETTEXT, OnSetText)
+KELM_END_MESSAGE_MAP()
+
+CKelmDialog::CKelmDialog(UINT templateId) : kelm::CDialogEx(templateId, nullptr)
+{
+    ScreenDpiX();
+    ScreenDpiY();
+    m_captionFont.Reset(CreateArialFont(ScaleY(15)));
+}
+
+CKelmDialog::~CKelmDialog() = default;
+
+int CKelmDialog::CaptionHeight()
+{
+    return ScaleY(28);
+}
+
+BOOL CKelmDialog::OnInitDialog()
+{
+    kelm::CDialogEx::OnInitDialog();
+    return TRUE;
+}
+
+void CKelmDialog::LayoutClient(const RECT&)
+{
+}
+
+void CKelmDialog::SetShowCaption(bool show)
+{
+    m_showCaption = show;
+    RepaintFrame();
+}
+
+void CKelmDialog::SetCaptionButtonDisabled(int index, bool disabled)
+{
+    if (index < 0 || index >= static_cast<int>(m_buttons.size()))
+        return;
+    m_buttons[index].disabled = disabled;
+    RepaintFrame();
+}
+
+BOOL CKelmDialog::OnNcCreate(CREATESTRUCTW* create)
+{
+    if (!Default())
+        return FALSE;
+
+    struct ButtonSpec {
+        int firstImageId;
+        SkinSlot hover;
+        SkinSlot pressed;
+        const wchar_t* label;
+        bool visible;
+    };
+    static const ButtonSpec specs[] = {
+        {IDB_CLOSE_FIRST, SkinSlot::CloseHoverColor, SkinSlot::ClosePressedColor, L"Close", true},
+        {IDB_MAXIMIZE_FIRST, SkinSlot::CaptionButtonHoverColor, SkinSlot::CaptionButtonPressedColor, L"Maximize", true},
+        {IDB_RESTORE_FIRST, SkinSlot::CaptionButtonHoverColor, SkinSlot::CaptionButtonPressedColor, L"Restore", false},
+        {IDB_MINIMIZE_FIRST, SkinSlot::CaptionButtonHoverColor, SkinSlot::CaptionButtonPressedColor, L"Minimize", true},
+    };
+    const int buttonWidth = ScaleX(30);
+    const int buttonHeight = ScaleY(30);
+    const bool hasMaximizeBox = (create->style & WS_MAXIMIZEBOX) != 0;
+    m_buttons.clear();
+    for (int id = 0; id < 4; ++id) {
+        const ButtonSpec& spec = specs[id];
+        CaptionButton button;
+        button.owner = m_hWnd;
+        button.id = id;
+        button.normalColor = SkinColor(SkinSlot::FrameBackColor);
+        button.hoverColor = SkinColor(spec.hover);
+        button.pressedColor = SkinColor(spec.pressed);
+        button.label = spec.label;
+        button.visible = spec.visible;
+        if (const auto image = LoadResourceImage(DpiImageId(spec.firstImageId)); image && image->Bitmap()) {
+            button.image = image->Bitmap();
+            button.imageWidth = image->Width();
+            button.imageHeight = image->Height();
+            button.rect = {0, 0, buttonWidth, buttonHeight};
+            button.imageRect.left = (buttonWidth - button.imageWidth) / 2;
+            button.imageRect.top = (buttonHeight - button.imageHeight) / 2;
+            button.imageRect.right = button.imageRect.left + button.imageWidth;
+            button.imageRect.bottom = button.imageRect.top + button.imageHeight;
+        }
+        if (!hasMaximizeBox && (id == CaptionButton::Maximize || id == CaptionButton::Restore)) {
+            button.rect = {};
+            button.imageRect = {};
+        }
+        m_buttons.push_back(button);
+    }
+    return TRUE;
+}
+
+LRESULT CKelmDialog::OnNcCalcSize(BOOL calcValidRects, NCCALCSIZE_PARAMS* params)
+{
+    if (!calcValidRects || !params)
+        return 0;
+    RECT& proposed = params->rgrc[0];
+    const int fx = ScaleFloorX();
+    const int fy = ScaleFloorY();
+    if (IsZoomed(m_hWnd)) {
+        proposed.left += kMaximizedInset;
+        proposed.right -= kMaximizedInset;
+        proposed.bottom -= kMaximizedInset;
+        proposed.top += fy + CaptionHeight() + kMaximizedInset;
+    } else {
+        proposed.top += CaptionHeight() + fy;
+        proposed.left += fx;
+        proposed.right -= fx;
+        proposed.bottom -= fy;
+    }
+    UpdateButtonVisibility();
+    m_layoutDirty = true;
+    return 0;
+}
+
+void CKelmDialog::UpdateButtonVisibility()
+{
+    const bool zoomed = IsZoomed(m_hWnd) != FALSE;
+    if (m_buttons.size() == 4) {
+        m_buttons[CaptionButton::Maximize].visible = !zoomed;
+        m_buttons[CaptionButton::Restore].visible = zoomed;
+    }
+}
+
+RECT CKelmDialog::VisibleWindowRect() const
+{
+    const CRect window = GetWindowRect();
+    RECT visible{0, 0, window.Width(), window.Height()};
+    if (IsZoomed(m_hWnd)) {
+        MONITORINFO monitor{};
+        monitor.cbSize = sizeof(monitor);
+        if (GetMonitorInfoW(MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTONEAREST), &monitor)) {
+            const int l = window.left - monitor.rcWork.left;
+            const int t = window.top - monitor.rcWork.top;
+            visible = {-l, -t, window.Width() + l, window.Height() + t};
+        }
+    }
+    return visible;
+}
+
+void CKelmDialog::LayoutCaptionButtons(const RECT& visible)
+{
+    const int fx = ScaleFloorX();
+    const int fy = ScaleFloorY();
+    const int right = visible.right - fx;
+    const int top = visible.top + fy;
+    const int buttonWidth = ScaleX(30);
+    const int buttonHeight = ScaleY(30);
+    // From the right: Close, then Maximize and Restore in one place, then Minimize.
+    int place = right;
+    auto put = [&](CaptionButton& button) {
+        if (IsRectEmpty(&button.rect))
+            return false;
+        button.rect = {place - buttonWidth, top, place, top + buttonHeight};
+        button.imageRect.left = button.rect.left + (buttonWidth - button.imageWidth) / 2;
+        button.imageRect.top = button.rect.top + (buttonHeight - button.imageHeight) / 2;
+        button.imageRect.right = button.imageRect.left + button.imageWidth;
+        button.imageRect.bottom = button.imageRect.top + button.imageHeight;
+        return true;
+    };
+    if (m_buttons.size() != 4)
+        return;
+    if (put(m_buttons[CaptionButton::Close]))
+        place -= buttonWidth;
+    const bool maximizePlaced = put(m_buttons[CaptionButton::Maximize]);
+    const bool restorePlaced = put(m_buttons[CaptionButton::Restore]);
+    if (maximizePlaced || restorePlaced)
+        place -= buttonWidth;
+    put(m_buttons[CaptionButton::Minimize]);
+}
+
+void CKelmDialog::RepaintFrame()
+{
+    if (m_hWnd)
+        OnNcPaint();
+}
+
+void CKelmDialog::OnNcPaint()
+{
+    kelm::WindowDc windowDc(m_hWnd, true);
+    if (!windowDc)
+        return;
+    const CRect window = GetWindowRect();
+    const int width = window.Width();
+    const int height = window.Height();
+    if (width <= 0 || height <= 0)
+        return;
+    const RECT visible = VisibleWindowRect();
+    if (m_layoutDirty) {
+        LayoutCaptionButtons(visible);
+        m_layoutDirty = false;
+    }
+
+    // The client area keeps its own painting.
+    CRect client = GetClientRect();
+    POINT clientOrigin{0, 0};
+    ClientToScreen(m_hWnd, &clientOrigin);
+    client.OffsetRect(clientOrigin.x - window.left, clientOrigin.y - window.top);
+    ExcludeClipRect(windowDc.Get(), client.left, client.top, client.right, client.bottom);
+
+    kelm::UniqueMemoryDc memoryDc(CreateCompatibleDC(windowDc.Get()));
+    kelm::UniqueBitmap canvas(CreateCompatibleBitmap(windowDc.Get(), width, height));
+    if (!memoryDc || !canvas)
+        return;
+    kelm::SelectedObject canvasSelection(memoryDc.Get(), canvas.Get());
+    HDC dc = memoryDc.Get();
+
+    const int fx = ScaleFloorX();
+    const int fy = ScaleFloorY();
+    FillColor(dc, RECT{0, 0, width, height}, SkinColor(SkinSlot::FrameBackColor));
+    const COLORREF border = SkinColor(SkinSlot::FrameBorderColor);
+    FillColor(dc, RECT{0, 0, width, fy}, border);
+    FillColor(dc, RECT{0, height - fy, width, height}, border);
+    FillColor(dc, RECT{0, 0, fx, height}, border);
+    FillColor(dc, RECT{width - fx, 0, width, height}, border);
+
+    RECT caption{fx, fy, width - fx, fy + CaptionHeight()};
+    UpdateButtonVisibility();
+    kelm::UniqueMemoryDc imageDc(CreateCompatibleDC(dc));
+    for (const CaptionButton& button : m_buttons) {
+        if (!button.visible || !button.image || IsRectEmpty(&button.rect))
+            continue;
+        COLORREF fill = button.normalColor;
+        if (!button.disabled)
+            fill = button.pressed ? button.pressedColor : button.hover ? button.hoverColor : button.normalColor;
+        FillColor(dc, button.rect, fill);
+        if (imageDc) {
+            kelm::SelectedObject imageSelection(imageDc.Get(), button.image);
+            BLENDFUNCTION blend = button.blend;
+            blend.SourceConstantAlpha = button.disabled ? 50 : 255;
+            AlphaBlend(dc, button.imageRect.left, button.imageRect.top, button.imageWidth, button.imageHeight,
+                       imageDc.Get(), 0, 0, button.imageWidth, button.imageHeight, blend);
+        }
+    }
+
+    if (m_showCaption) {
+        const int iconX = caption.left + 4 * fx;
+        const int iconY = caption.top + (CaptionHeight() - ScaleY(18)) / 2;
+        if (HICON icon = reinterpret_cast<HICON>(SendMessageW(WM_GETICON, ICON_BIG, 0))) {
+            DrawIconEx(dc, iconX, iconY, icon, ScaleX(18), ScaleY(18), 0, nullptr, DI_NORMAL);
+            caption.left = iconX + ScaleX(18);
+        }
+        const std::wstring title = GetWindowTextW();
+        if (!title.empty()) {
+            kelm::SelectedObject fontSelection(dc, m_captionFont.Get());
+            SIZE extent{};
+            GetTextExtentPoint32W(dc, title.c_str(), static_cast<int>(title.size()), &extent);
+            SetBkMode(dc, TRANSPARENT);
+            SetTextColor(dc, SkinColor(SkinSlot::CaptionTextColor));
+            const int textTop = caption.top + (CaptionHeight() - extent.cy) / 2;
+            RECT textRect{caption.left + 5 * fy, textTop, caption.right, textTop + extent.cy};
+            DrawTextW(dc, title.c_str(), -1, &textRect,
+                      DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_WORD_ELLIPSIS);
+        }
+    }
+
+    BitBlt(windowDc.Get(), 0, 0, width, height, dc, 0, 0, SRCCOPY);
+}
+
+BOOL CKelmDialog::OnNcActivate(BOOL)
+{
+    return TRUE;
+}
+
+LRESULT CKelmDialog::OnSetText(WPARAM, LPARAM)
+{
+    // The system redraws its own caption on a title change; draw ours over it.
+    const LRESULT result = Default();
+    RepaintFrame();
+    return result;
+}
+
+int CKelmDialog::HitCaptionButton(CPoint screenPoint) const
+{
+    const CRect window = GetWindowRect();
+    const POINT point{screenPoint.x - window.left, screenPoint.y - window.top};
+    for (std::size_t i = 0; i < m_buttons.size(); ++i) {
+        const CaptionButton& button = m_buttons[i];
+        if (button.visible && !button.disabled && PtInRect(&button.rect, point))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void CKelmDialog::ClearButtonStates()
+{
+    for (CaptionButton& button : m_buttons) {
+        button.hover = false;
+        button.pressed = false;
+        if (button.visible)
+            button.hot = false;
+    }
+}
+
+void CKelmDialog::OnNcMouseMove(UINT, CPoint point)
+{
+    if (!m_mouseTracked) {
+        TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE | TME_NONCLIENT, m_hWnd, HOVER_DEFAULT};
+        m_mouseTracked = TrackMouseEvent(&track) != FALSE;
+    }
+    const int hit = HitCaptionButton(point);
+    if (hit < 0) {
+        ClearButtonStates();
+        RepaintFrame();
+        return;
+    }
+    if (m_buttons[hit].hot) {
+        Default();
+        return;
+    }
+    ClearButtonStates();
+    m_buttons[hit].hot = true;
+    m_buttons[hit].hover = true;
+    RepaintFrame();
+    Default();
+}
+
+void CKelmDialog::OnNcMouseHover(UINT, CPoint)
+{
+    m_mouseTracked = true;
+}
+
+void CKelmDialog::OnNcMouseLeave()
+{
+    m_mouseTracked = false;
+    if (!m_buttonCaptured) {
+        ClearButtonStates();
+        RepaintFrame();
+    }
+}
+
+void CKelmDialog::OnNcLButtonDown(UINT hitTest, CPoint point)
+{
+    ClearButtonStates();
+    const int hit = HitCaptionButton(point);
+    if (hit >= 0) {
+        m_buttonCaptured = true;
+        m_buttons[hit].hot = true;
+        m_buttons[hit].pressed = true;
+        RepaintFrame();
+        return;
+    }
+    if (IsHitTestMovable(hitTest))
+        Default();
+}
+
+void CKelmDialog::OnNcLButtonUp(UINT, CPoint point)
+{
+    m_buttonCaptured = false;
+    const int hit = HitCaptionButton(point);
+    if (hit >= 0 && m_buttons[hit].hot) {
+        const bool maximizable = (GetStyle() & WS_MAXIMIZEBOX) != 0;
+        switch (m_buttons[hit].id) {
+        case CaptionButton::Close:
+            SendMessageW(WM_SYSCOMMAND, SC_CLOSE, 0);
+            break;
+        case CaptionButton::Minimize:
+            SendMessageW(WM_SYSCOMMAND, SC_MINIMIZE, 0);
+            break;
+        case CaptionButton::Maximize:
+            if (maximizable)
+                SendMessageW(WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+            break;
+        case CaptionButton::Restore:
+            if (maximizable)
+                SendMessageW(WM_SYSCOMMAND, SC_RESTORE, 0);
+            break;
+        }
+    }
+    if (!m_hWnd)
+        return; // closing destroyed the window
+    ClearButtonStates();
+    RepaintFrame();
+}
+
+void CKelmDialog::OnNcLButtonDblClk(UINT, CPoint point)
+{
+    if ((GetStyle() & WS_MAXIMIZEBOX) == 0 || HitCaptionButton(point) >= 0)
+        return;
+    SendMessageW(WM_SYSCOMMAND, IsZoomed(m_hWnd) ? SC_RESTORE : SC_MAXIMIZE, 0);
+}
+
+void CKelmDialog::OnSize(UINT, int, int)
+{
+    Default();
+    const CRect window = GetWindowRect();
+    RECT region{0, 0, window.Width(), window.Height()};
+    if (IsZoomed(m_hWnd)) {
+        region.left += kMaximizedInset;
+        region.right -= kMaximizedInset;
+        region.bottom -= kMaximizedInset;
+    }
+    // The window owns the region once SetWindowRgn succeeds.
+    if (HRGN shape = CreateRoundRectRgn(region.left, region.top, region.right + 1, region.bottom + 1, 0, 0)) {
+        if (!SetWindowRgn(m_hWnd, shape, TRUE))
+            DeleteObject(shape);
+    }
+    LayoutClient(GetClientRect());
+}
+
+BOOL CKelmDialog::OnEraseBkgnd(HDC dc)
+{
+    FillColor(dc, GetClientRect(), SkinColor(SkinSlot::WindowBackColor));
+    return FALSE;
+}
+
+void CKelmDialog::OnMouseMove(UINT, CPoint)
+{
+    Default();
+}
+
+void CKelmDialog::OnMouseLeave()
+{
+    Default();
+}

@@ -1,0 +1,92 @@
+#pragma once
+// CKelmDialog: the base of the program's top-level windows. It draws its own
+// dark, flat frame instead of the system's: a caption of 28 pixels (scaled for
+// DPI) with image caption buttons (Close, Maximize, Restore, Minimize), an
+// optional icon and title, thin edges and a rectangular window region. The
+// client area is filled with the skin background.
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "framework/dialog.h"
+#include "framework/handles.h"
+
+struct CaptionButton {
+    enum Id { Close = 0, Maximize = 1, Restore = 2, Minimize = 3 };
+
+    HWND owner = nullptr;
+    int id = Close;
+    HBITMAP image = nullptr; // borrowed from the image cache
+    int imageWidth = 0;
+    int imageHeight = 0;
+    COLORREF normalColor = 0;
+    COLORREF hoverColor = 0;
+    COLORREF pressedColor = 0;
+    std::wstring label;
+    bool visible = false;
+    RECT rect{};      // window coordinates after layout; empty: never drawn or hit
+    RECT imageRect{};
+    bool hover = false;
+    bool pressed = false;
+    BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    bool hot = false;
+    bool disabled = false;
+};
+
+class CKelmDialog : public kelm::CDialogEx {
+    KELM_DECLARE_DYNAMIC(CKelmDialog)
+public:
+    explicit CKelmDialog(UINT templateId);
+    ~CKelmDialog() override;
+
+    // Window icon and title in the caption; repaints the frame.
+    void SetShowCaption(bool show);
+    // Greys out one caption button (by position: 0 Close, 1 Maximize, 2 Restore,
+    // 3 Minimize) so that it is never hit; repaints the frame.
+    void SetCaptionButtonDisabled(int index, bool disabled);
+    // Paints the whole frame now.
+    void RepaintFrame();
+
+    const std::vector<CaptionButton>& CaptionButtons() const { return m_buttons; }
+    // Caption height without the edge: 28 pixels at 96 DPI.
+    static int CaptionHeight();
+
+protected:
+    BOOL OnInitDialog() override;
+    // Places the child windows in the client rectangle; called at every size change.
+    virtual void LayoutClient(const RECT& client);
+
+    BOOL OnNcCreate(CREATESTRUCTW* create);
+    LRESULT OnNcCalcSize(BOOL calcValidRects, NCCALCSIZE_PARAMS* params);
+    void OnNcPaint();
+    BOOL OnNcActivate(BOOL active);
+    void OnNcMouseMove(UINT hitTest, kelm::CPoint point);
+    void OnNcMouseHover(UINT hitTest, kelm::CPoint point);
+    void OnNcMouseLeave();
+    void OnNcLButtonDown(UINT hitTest, kelm::CPoint point);
+    void OnNcLButtonUp(UINT hitTest, kelm::CPoint point);
+    void OnNcLButtonDblClk(UINT hitTest, kelm::CPoint point);
+    void OnSize(UINT type, int cx, int cy);
+    BOOL OnEraseBkgnd(HDC dc);
+    void OnMouseMove(UINT flags, kelm::CPoint point);
+    void OnMouseLeave();
+    LRESULT OnSetText(WPARAM wParam, LPARAM lParam);
+
+    // Index of the button at a screen point, or -1.
+    int HitCaptionButton(kelm::CPoint screenPoint) const;
+    void ClearButtonStates();
+    void UpdateButtonVisibility();
+    void LayoutCaptionButtons(const RECT& visible);
+    RECT VisibleWindowRect() const;
+
+    kelm::UniqueFont m_captionFont;
+    std::vector<CaptionButton> m_buttons;
+    bool m_layoutDirty = false;
+    bool m_mouseTracked = false;
+    bool m_buttonCaptured = false;
+    bool m_showCaption = false;
+
+    KELM_DECLARE_MESSAGE_MAP()
+};

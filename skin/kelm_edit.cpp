@@ -1,0 +1,203 @@
+#include "skin/kelm_edit.h"
+
+#include "skin/palette.h"
+
+using kelm::CPoint;
+using kelm::CRect;
+
+KELM_IMPLEMENT_DYNAMIC(CKelmEdit, kelm::CEdit)
+
+KELM_BEGIN_MESSAGE_MAP(CKelmEdit, kelm::CEdit)
+    KELM_ON_WM_NCCALCSIZE()
+    KELM_ON_WM_NCPAINT()
+    KELM_ON_WM_PAINT()
+    KELM_ON_WM_CHAR()
+    KELM_ON_WM_SETFOCUS()
+    KELM_ON_WM_KILLFOCUS()
+    KELM_ON_WM_SETCURSOR()
+    KELM_ON_WM_LBUTTONDOWN()
+    KELM_ON_WM_LBUTTONUP()
+    KELM_ON_WM_ENABLE()
+    KELM_ON_WM_CTLCOLOR_REFLECT()
+KELM_END_MESSAGE_MAP()
+
+CKelmEdit::CKelmEdit()
+    : m_borderColor(SkinColor(SkinSlot::EditBackColor)),
+      m_activeBorderColor(RGB(54, 138, 211)),
+      m_backColor(SkinColor(SkinSlot::EditBackColor)),
+      m_textColor(RGB(255, 255, 255)),
+      m_backBrush(CreateSolidBrush(m_backColor))
+{
+}
+
+CKelmEdit::~CKelmEdit() = default;
+
+void CKelmEdit::SetColors(COLORREF border, COLORREF activeBorder, COLORREF back, COLORREF text)
+{
+    m_borderColor = border;
+    m_activeBorderColor = activeBorder;
+    m_textColor = text;
+    if (back != m_backColor || !m_backBrush) {
+        m_backColor = back;
+        m_backBrush.Reset(CreateSolidBrush(back));
+    }
+    if (m_hWnd) {
+        SetWindowPos(nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+        Invalidate();
+    }
+}
+
+void CKelmEdit::PreSubclassWindow()
+{
+    kelm::CEdit::PreSubclassWindow();
+    ModifyStyleEx(WS_EX_CLIENTEDGE, 0, SWP_FRAMECHANGED);
+    ModifyStyle(WS_BORDER, 0, SWP_FRAMECHANGED);
+}
+
+bool CKelmEdit::IsEditable() const
+{
+    return IsWindowEnabled(m_hWnd) && (GetStyle() & ES_READONLY) == 0;
+}
+
+BOOL CKelmEdit::PreTranslateMessage(MSG* msg)
+{
+    if (msg->hwnd == m_hWnd && msg->message == WM_KEYDOWN && (GetKeyState(VK_CONTROL) & 0x8000) &&
+        !(GetKeyState(VK_SHIFT) & 0x8000)) {
+        switch (msg->wParam) {
+        case 'A':
+            SetSel(0, -1);
+            return TRUE;
+        case 'C':
+            SendMessageW(WM_COPY);
+            return TRUE;
+        case 'V':
+            if (m_allowPaste)
+                SendMessageW(WM_PASTE);
+            return TRUE;
+        case 'X':
+            SendMessageW(WM_CUT);
+            return TRUE;
+        default:
+            break;
+        }
+    }
+    return kelm::CEdit::PreTranslateMessage(msg);
+}
+
+LRESULT CKelmEdit::OnNcCalcSize(BOOL, NCCALCSIZE_PARAMS* params)
+{
+    const LRESULT result = Default();
+    if (!params)
+        return result;
+    RECT& client = params->rgrc[0];
+    TEXTMETRICW metrics{};
+    {
+        kelm::WindowDc dc(m_hWnd);
+        HFONT font = reinterpret_cast<HFONT>(SendMessageW(WM_GETFONT));
+        kelm::SelectedObject fontSelection(dc.Get(), font ? static_cast<HGDIOBJ>(font) : GetStockObject(SYSTEM_FONT));
+        GetTextMetricsW(dc.Get(), &metrics);
+    }
+    const int height = client.bottom - client.top;
+    const int inset = (height - metrics.tmExternalLeading - metrics.tmHeight) / 2;
+    client.left += 1;
+    client.right -= 1;
+    if (inset > 0) {
+        client.top += inset;
+        client.bottom -= inset;
+    }
+    return result;
+}
+
+void CKelmEdit::OnNcPaint()
+{
+    Default();
+    kelm::WindowDc dc(m_hWnd, true);
+    if (!dc)
+        return;
+    const CRect window = GetWindowRect();
+    CRect client = GetClientRect();
+    POINT origin{0, 0};
+    ClientToScreen(m_hWnd, &origin);
+    client.OffsetRect(origin.x - window.left, origin.y - window.top);
+    const int width = window.Width();
+    const int height = window.Height();
+    {
+        kelm::UniqueBrush back(CreateSolidBrush(m_backColor));
+        const RECT above{1, 0, width - 1, client.top};
+        const RECT below{1, client.bottom, width - 1, height};
+        FillRect(dc.Get(), &above, back.Get());
+        FillRect(dc.Get(), &below, back.Get());
+    }
+    const COLORREF frameColor = m_active && IsEditable() ? m_activeBorderColor : m_borderColor;
+    kelm::UniqueBrush frame(CreateSolidBrush(frameColor));
+    const RECT whole{0, 0, width, height};
+    FrameRect(dc.Get(), &whole, frame.Get());
+}
+
+void CKelmEdit::OnPaint()
+{
+    Default();
+}
+
+void CKelmEdit::OnChar(UINT character, UINT, UINT)
+{
+    Default();
+    if (m_inputMode == kFreeText && character == L'\r') {
+        SendMessageW(EM_SETSEL, 0xFFFF, 0xFFFF);
+        SendMessageW(EM_SCROLLCARET);
+    }
+}
+
+void CKelmEdit::OnSetFocus(HWND)
+{
+    Default();
+}
+
+void CKelmEdit::OnKillFocus(HWND)
+{
+    m_active = false;
+    Default();
+    // The frame follows the state.
+    SetWindowPos(nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_DRAWFRAME);
+}
+
+BOOL CKelmEdit::OnSetCursor(HWND, UINT, UINT)
+{
+    SetCursor(LoadCursorW(nullptr, IDC_IBEAM));
+    return TRUE;
+}
+
+void CKelmEdit::OnLButtonDown(UINT, CPoint)
+{
+    SetCapture(m_hWnd);
+    if (m_active || !IsEditable()) {
+        Default();
+    } else {
+        SetFocus();
+        SetSel(0, -1);
+    }
+    m_active = true;
+    Invalidate(TRUE);
+    SetWindowPos(nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_DRAWFRAME);
+    m_textAtClick = GetWindowTextW();
+}
+
+void CKelmEdit::OnLButtonUp(UINT, CPoint)
+{
+    if (GetCapture() == m_hWnd)
+        ReleaseCapture();
+    Default();
+}
+
+void CKelmEdit::OnEnable(BOOL)
+{
+    Invalidate(TRUE);
+}
+
+HBRUSH CKelmEdit::CtlColor(HDC dc, UINT)
+{
+    SetTextColor(dc, IsEditable() ? m_textColor : GetSysColor(COLOR_GRAYTEXT));
+    SetBkMode(dc, TRANSPARENT);
+    SetBkColor(dc, m_backColor);
+    return m_backBrush ? m_backBrush.Get() : static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
+}

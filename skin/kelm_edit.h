@@ -1,0 +1,56 @@
+#pragma once
+// CKelmEdit: a single-line edit box with a flat one-pixel frame that turns to
+// the active colour while the box is in use. The first click selects the whole
+// text; Ctrl+A, Ctrl+C, Ctrl+X and Ctrl+V work whatever the parent does with
+// keys. Free-text input.
+
+#include <windows.h>
+
+#include <string>
+
+#include "framework/controls.h"
+#include "framework/handles.h"
+
+class CKelmEdit : public kelm::CEdit {
+    KELM_DECLARE_DYNAMIC(CKelmEdit)
+public:
+    static constexpr int kFreeText = 2;
+
+    CKelmEdit();
+    ~CKelmEdit() override;
+
+    void SetColors(COLORREF border, COLORREF activeBorder, COLORREF back, COLORREF text);
+    bool IsActive() const { return m_active; }
+    const std::wstring& TextAtClick() const { return m_textAtClick; }
+
+    BOOL PreTranslateMessage(MSG* msg) override;
+    void PreSubclassWindow() override;
+
+    int m_inputMode = kFreeText;
+    bool m_allowPaste = true;
+
+protected:
+    LRESULT OnNcCalcSize(BOOL calcValidRects, NCCALCSIZE_PARAMS* params);
+    void OnNcPaint();
+    void OnPaint();
+    void OnChar(UINT character, UINT repeatCount, UINT flags);
+    void OnSetFocus(HWND previous);
+    void OnKillFocus(HWND next);
+    BOOL OnSetCursor(HWND window, UINT hitTest, UINT mouseMessage);
+    void OnLButtonDown(UINT flags, kelm::CPoint point);
+    void OnLButtonUp(UINT flags, kelm::CPoint point);
+    void OnEnable(BOOL enabled);
+    HBRUSH CtlColor(HDC dc, UINT controlType);
+
+    bool IsEditable() const;
+
+    COLORREF m_borderColor;
+    COLORREF m_activeBorderColor;
+    COLORREF m_backColor;
+    COLORREF m_textColor;
+    kelm::UniqueBrush m_backBrush;
+    bool m_active = false;
+    std::wstring m_textAtClick;
+
+    KELM_DECLARE_MESSAGE_MAP()
+};

@@ -1,0 +1,35 @@
+#pragma once
+// CKelmProgress: the installation progress as a thin bar with rounded ends,
+// drawn anti-aliased with Direct2D; the done part is cut to the rounded track,
+// so its left end is round and its right end straight.
+
+#include <windows.h>
+
+#include "framework/wnd.h"
+#include "skin/d2d_drawing.h"
+
+class CKelmProgress : public kelm::CWnd {
+    KELM_DECLARE_DYNAMIC(CKelmProgress)
+public:
+    CKelmProgress();
+    ~CKelmProgress() override;
+
+    // The owner sets these and then repaints (Invalidate(TRUE); UpdateWindow()).
+    COLORREF m_backColor = RGB(0, 0, 0);
+    COLORREF m_trackColor = RGB(75, 71, 70);
+    COLORREF m_fillColor = RGB(7, 165, 216);
+    int m_position = 0;
+    int m_range = 100;
+    // Only the size counts: the bar is centred in the client area.
+    RECT m_barRect{};
+
+protected:
+    void OnPaint();
+    void OnSize(UINT type, int cx, int cy);
+
+    float m_radiusX;
+    float m_radiusY;
+    ProgressRenderer m_renderer;
+
+    KELM_DECLARE_MESSAGE_MAP()
+};

@@ -1,0 +1,138 @@
+#include "skin/kelm_slider_show.h"
+
+#include <ctime>
+#include <optional>
+
+#include "framework/handles.h"
+#include "skin/slide_cycle.h"
+
+using kelm::CPoint;
+using kelm::CRect;
+
+namespace {
+
+long RuntimeClockMilliseconds()
+{
+    return static_cast<long>(static_cast<long long>(std::clock()) * 1000 / CLOCKS_PER_SEC);
+}
+
+SlideShowClock g_clock = RuntimeClockMilliseconds;
+std::optional<long> g_origin;
+
+} // namespace
+
+void SetSlideShowClock(SlideShowClock clock)
+{
+    g_clock = clock ? clock : RuntimeClockMilliseconds;
+}
+
+KELM_IMPLEMENT_DYNAMIC(CKelmSliderShowCtrl, kelm::CWnd)
+
+KELM_BEGIN_MESSAGE_MAP(CKelmSliderShowCtrl, kelm::CWnd)
+    KELM_ON_WM_CREATE()
+    KELM_ON_WM_PAINT()
+    KELM_ON_WM_SIZE()
+    KELM_ON_WM_TIMER()
+    KELM_ON_WM_DESTROY()
+    KELM_ON_WM_SETCURSOR()
+    KELM_ON_WM_LBUTTONDOWN()
+KELM_END_MESSAGE_MAP()
+
+CKelmSliderShowCtrl::~CKelmSliderShowCtrl() = default;
+
+void CKelmSliderShowCtrl::AddSlide(FileImage slide)
+{
+    if (slide.bitmap)
+        m_slides.push_back(std::move(slide));
+}
+
+int CKelmSliderShowCtrl::OnCreate(CREATESTRUCTW*)
+{
+    const int result = static_cast<int>(Default());
+    if (result != -1)
+        SetTimer(kAnimationTimer, kAnimationMilliseconds);
+    return result;
+}
+
+void CKelmSliderShowCtrl::OnTimer(UINT_PTR timerId)
+{
+    if (timerId != kAnimationTimer) {
+        Default();
+        return;
+    }
+    Invalidate(TRUE);
+    UpdateWindow();
+}
+
+void CKelmSliderShowCtrl::OnDestroy()
+{
+    KillTimer(kAnimationTimer);
+    Default();
+}
+
+BOOL CKelmSliderShowCtrl::OnSetCursor(HWND, UINT, UINT)
+{
+    SetCursor(LoadCursorW(nullptr, IDC_HAND));
+    return TRUE;
+}
+
+void CKelmSliderShowCtrl::OnLButtonDown(UINT, CPoint)
+{
+    if (HWND parent = ::GetParent(m_hWnd))
+        ::SendMessageW(parent, WM_SLIDESHOW_CLICKED, 0, 0);
+}
+
+void CKelmSliderShowCtrl::OnSize(UINT, int, int)
+{
+    Default();
+}
+
+void CKelmSliderShowCtrl::DrawSlide(HDC dc, HDC slideDc, const FileImage& slide, int x, int y)
+{
+    kelm::SelectedObject selection(slideDc, slide.bitmap.Get());
+    StretchBlt(dc, x, y, slide.width, slide.height, slideDc, 0, 0, slide.width, slide.height, SRCCOPY);
+}
+
+void CKelmSliderShowCtrl::OnPaint()
+{
+    PAINTSTRUCT paint{};
+    HDC paintDc = BeginPaint(m_hWnd, &paint);
+    if (!paintDc)
+        return;
+    const CRect client = GetClientRect();
+    kelm::UniqueMemoryDc memoryDc(CreateCompatibleDC(paintDc));
+    kelm::UniqueBitmap canvas(CreateCompatibleBitmap(paintDc, client.Width(), client.Height()));
+    if (memoryDc && canvas) {
+        kelm::SelectedObject canvasSelection(memoryDc.Get(), canvas.Get());
+        HDC dc = memoryDc.Get();
+        {
+            kelm::UniqueBrush back(CreateSolidBrush(m_backColor));
+            FillRect(dc, &client, back.Get());
+        }
+        if (!m_slides.empty()) {
+            const long now = g_clock();
+            if (!g_origin)
+                g_origin = now;
+            const int areaWidth = client.Width() - m_marginLeft - m_marginRight;
+            const int areaHeight = client.Height() - m_marginTop - m_marginBottom;
+            const SlideFrame frame = ComputeSlideFrame(static_cast<long long>(now) - *g_origin, m_displaySeconds,
+                                                       m_transitionSeconds, m_slides.size(), areaWidth);
+            kelm::UniqueMemoryDc slideDc(CreateCompatibleDC(dc));
+            if (slideDc) {
+                IntersectClipRect(dc, client.left, client.top, client.right, client.bottom);
+                auto place = [&](const FileImage& slide, int offsetX) {
+                    DrawSlide(dc, slideDc.Get(), slide, m_marginLeft + offsetX + (areaWidth - slide.width) / 2,
+                              m_marginTop + (areaHeight - slide.height) / 2);
+                };
+                if (frame.kind == SlideFrame::Kind::Still) {
+                    place(m_slides[frame.current], 0);
+                } else if (frame.kind == SlideFrame::Kind::Transition) {
+                    place(m_slides[frame.current], -frame.shift);
+                    place(m_slides[frame.next], areaWidth - frame.shift);
+                }
+            }
+        }
+        BitBlt(paintDc, 0, 0, client.Width(), client.Height(), dc, 0, 0, SRCCOPY);
+    }
+    EndPaint(m_hWnd, &paint);
+}

@@ -1,0 +1,46 @@
+#pragma once
+// CKelmStatic: an owner-drawn label of the skin, which can also act as a link
+// (hand cursor, focus rectangle). Clicks reach the parent as the static
+// control's own STN_CLICKED when the window has SS_NOTIFY.
+
+#include <windows.h>
+
+#include <string>
+
+#include "framework/controls.h"
+
+class CKelmStatic : public kelm::CStatic {
+    KELM_DECLARE_DYNAMIC(CKelmStatic)
+public:
+    CKelmStatic() = default;
+    ~CKelmStatic() override;
+
+    // Sets the label text and the window text.
+    void SetText(const std::wstring& text);
+    const std::wstring& Text() const { return m_text; }
+
+    void PreSubclassWindow() override;
+    void DrawItem(DRAWITEMSTRUCT* item) override;
+
+    // Borrowed; null draws with a temporary "Arial" font.
+    HFONT m_font = nullptr;
+    COLORREF m_textColor = RGB(255, 255, 255);
+    UINT m_format = DT_SINGLELINE | DT_VCENTER;
+    COLORREF m_backColor = RGB(0, 0, 0);
+    bool m_isLink = false;
+
+protected:
+    virtual void DrawLabelText(HDC dc, const std::wstring& text, RECT rect);
+
+    void OnMouseMove(UINT flags, kelm::CPoint point);
+    void OnLButtonDown(UINT flags, kelm::CPoint point);
+    void OnMouseLeave();
+    void OnLButtonUp(UINT flags, kelm::CPoint point);
+    void OnSetFocus(HWND previous);
+    void OnKillFocus(HWND next);
+
+    std::wstring m_text;
+    bool m_hasFocus = false;
+
+    KELM_DECLARE_MESSAGE_MAP()
+};

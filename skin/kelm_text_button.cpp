@@ -1,0 +1,156 @@
+#include "skin/kelm_text_button.h"
+
+#include "skin/palette.h"
+
+using kelm::CPoint;
+using kelm::CRect;
+
+KELM_IMPLEMENT_DYNAMIC(CKelmTextButton, kelm::CButton)
+
+KELM_BEGIN_MESSAGE_MAP(CKelmTextButton, kelm::CButton)
+    KELM_ON_WM_PAINT()
+    KELM_ON_WM_MOUSEMOVE()
+    KELM_ON_WM_MOUSELEAVE()
+    KELM_ON_WM_LBUTTONDOWN()
+    KELM_ON_WM_LBUTTONUP()
+    KELM_ON_WM_ERASEBKGND()
+    KELM_ON_WM_SIZE()
+KELM_END_MESSAGE_MAP()
+
+CKelmTextButton::CKelmTextButton()
+    : m_backColor(SkinColor(SkinSlot::WindowBackColor)),
+      m_disabledFill(SkinColor(SkinSlot::TextButtonDisabledFill)),
+      m_normalFill(SkinColor(SkinSlot::TextButtonFill)),
+      m_hoverFill(SkinColor(SkinSlot::TextButtonHoverFill)),
+      m_pressedFill(SkinColor(SkinSlot::TextButtonPressedFill)),
+      m_disabledText(SkinColor(SkinSlot::TextButtonDisabledText)),
+      m_normalText(SkinColor(SkinSlot::TextButtonText)),
+      m_hoverText(SkinColor(SkinSlot::TextButtonText)),
+      m_pressedText(SkinColor(SkinSlot::TextButtonText))
+{
+}
+
+CKelmTextButton::~CKelmTextButton() = default;
+
+void CKelmTextButton::SetEnabled(bool enabled)
+{
+    m_hover = false;
+    m_pressed = false;
+    if (m_captured && GetCapture() == m_hWnd)
+        ReleaseCapture();
+    m_captured = false;
+    m_tracking = false;
+    if (enabled == m_enabled)
+        return;
+    m_enabled = enabled;
+    if (m_hWnd) {
+        Invalidate(TRUE);
+        UpdateWindow();
+    }
+}
+
+BOOL CKelmTextButton::PreTranslateMessage(MSG* msg)
+{
+    if (msg->hwnd == m_hWnd) {
+        if (msg->message == WM_LBUTTONDBLCLK)
+            msg->message = WM_LBUTTONDOWN;
+        if (!m_enabled && (msg->message == WM_LBUTTONDOWN || msg->message == WM_LBUTTONUP))
+            return TRUE;
+    }
+    return kelm::CButton::PreTranslateMessage(msg);
+}
+
+COLORREF CKelmTextButton::CurrentFill() const
+{
+    if (!m_enabled)
+        return m_disabledFill;
+    // Hover wins: while the mouse is held down and has left the button, the
+    // pressed colour shows.
+    return m_hover ? m_hoverFill : m_pressed ? m_pressedFill : m_normalFill;
+}
+
+COLORREF CKelmTextButton::CurrentTextColor() const
+{
+    if (!m_enabled)
+        return m_disabledText;
+    return m_hover ? m_hoverText : m_pressed ? m_pressedText : m_normalText;
+}
+
+void CKelmTextButton::OnPaint()
+{
+    PAINTSTRUCT paint{};
+    HDC dc = BeginPaint(m_hWnd, &paint);
+    if (dc) {
+        m_renderer.Paint(dc, GetClientRect(), {m_backColor, CurrentFill(), CurrentTextColor()}, m_text);
+        EndPaint(m_hWnd, &paint);
+    }
+}
+
+void CKelmTextButton::OnMouseMove(UINT, CPoint point)
+{
+    if (!m_enabled)
+        return;
+    if (!m_tracking) {
+        TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE, m_hWnd, HOVER_DEFAULT};
+        m_tracking = TrackMouseEvent(&track) != FALSE;
+    }
+    // While the button holds the capture it also sees moves outside itself:
+    // the highlight follows the pointer, so a press dragged out shows pressed.
+    const bool inside = GetClientRect().PtInRect(point);
+    if (m_tracking && inside != m_hover) {
+        m_hover = inside;
+        RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    }
+    Default();
+}
+
+void CKelmTextButton::OnMouseLeave()
+{
+    m_tracking = false;
+    m_hover = false;
+    RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+}
+
+void CKelmTextButton::OnLButtonDown(UINT, CPoint)
+{
+    // Also refused here for presses that do not come through the message loop.
+    if (!m_enabled)
+        return;
+    if (!m_captured) {
+        m_captured = true;
+        SetCapture(m_hWnd);
+        m_pressed = true;
+    }
+    Invalidate(FALSE);
+    Default();
+}
+
+void CKelmTextButton::OnLButtonUp(UINT, CPoint point)
+{
+    if (!m_enabled)
+        return;
+    if (m_captured) {
+        m_captured = false;
+        ReleaseCapture();
+        if (m_pressed) {
+            m_pressed = false;
+            if (GetClientRect().PtInRect(point)) {
+                if (HWND parent = ::GetParent(m_hWnd))
+                    ::PostMessageW(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(m_hWnd), BN_CLICKED),
+                                   reinterpret_cast<LPARAM>(m_hWnd));
+            }
+        }
+    }
+    Invalidate(FALSE);
+    Default();
+}
+
+BOOL CKelmTextButton::OnEraseBkgnd(HDC)
+{
+    return FALSE;
+}
+
+void CKelmTextButton::OnSize(UINT, int, int)
+{
+    Default();
+}

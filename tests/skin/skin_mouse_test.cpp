@@ -349,6 +349,57 @@ TEST(SkinFrameSize, CaptionAndEdgesShrinkTheClientArea)
     frame.DestroyWindow();
 }
 
+TEST(SkinFrameMaximized, ButtonsStayInTheWorkAreaAndRestoreReplacesMaximize)
+{
+    RecordingFrame frame(IDD_TEST_FRAME_MAXIMIZABLE);
+    ASSERT_TRUE(frame.Create(IDD_TEST_FRAME_MAXIMIZABLE));
+    frame.SetWindowPos(nullptr, 100, 100, 400, 200, SWP_NOZORDER);
+    frame.ShowWindow(SW_SHOW);
+    Pump();
+    EXPECT_TRUE(frame.CaptionButtons()[CaptionButton::Maximize].visible);
+    EXPECT_FALSE(frame.CaptionButtons()[CaptionButton::Restore].visible);
+
+    // A double click on the caption asks for maximising.
+    const RECT window = frame.GetWindowRect();
+    PostMessageW(frame.m_hWnd, WM_NCLBUTTONDBLCLK, HTCAPTION, At(window.left + 40, window.top + 10));
+    Pump();
+    ASSERT_FALSE(frame.systemCommands.empty());
+    EXPECT_EQ(static_cast<WPARAM>(SC_MAXIMIZE), frame.systemCommands[0]);
+
+    // Without a window manager, Wine's X11 driver soon restores a maximised
+    // window, so the maximised layout is checked before the queue runs again.
+    frame.systemCommands.clear();
+    frame.ShowWindow(SW_SHOWMAXIMIZED);
+    ASSERT_TRUE(IsZoomed(frame.m_hWnd));
+    RedrawWindow(frame.m_hWnd, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+
+    const RECT zoomed = frame.GetWindowRect();
+    POINT origin{0, 0};
+    ClientToScreen(frame.m_hWnd, &origin);
+    EXPECT_EQ(zoomed.top + 8 + static_cast<int>(DpiScale(ScreenDpiY())) + ScaleY(28), origin.y);
+    EXPECT_FALSE(frame.CaptionButtons()[CaptionButton::Maximize].visible);
+    EXPECT_TRUE(frame.CaptionButtons()[CaptionButton::Restore].visible);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    ASSERT_TRUE(GetMonitorInfoW(MonitorFromWindow(frame.m_hWnd, MONITOR_DEFAULTTONEAREST), &monitor));
+    for (int index : {CaptionButton::Close, CaptionButton::Restore, CaptionButton::Minimize}) {
+        RECT button = frame.CaptionButtons()[index].rect;
+        OffsetRect(&button, zoomed.left, zoomed.top);
+        EXPECT_GE(button.left, monitor.rcWork.left) << index;
+        EXPECT_GE(button.top, monitor.rcWork.top) << index;
+        EXPECT_LE(button.right, monitor.rcWork.right) << index;
+    }
+
+    // Restore brings the window back.
+    const POINT restore = frame.ButtonCentre(CaptionButton::Restore);
+    frame.SendMessageW(WM_NCLBUTTONDOWN, HTMAXBUTTON, At(restore.x, restore.y));
+    frame.SendMessageW(WM_NCLBUTTONUP, HTMAXBUTTON, At(restore.x, restore.y));
+    ASSERT_FALSE(frame.systemCommands.empty());
+    EXPECT_EQ(static_cast<WPARAM>(SC_RESTORE), frame.systemCommands[0]);
+    EXPECT_FALSE(IsZoomed(frame.m_hWnd));
+    frame.DestroyWindow();
+}
+
 // Records the key presses that reach the edit box's window procedure.
 class KeyRecordingEdit : public CKelmEdit {
 public:

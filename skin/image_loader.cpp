@@ -8,6 +8,8 @@
 
 #include <unordered_map>
 
+#include "framework/app.h"
+
 using Microsoft::WRL::ComPtr;
 
 namespace {
@@ -198,7 +200,7 @@ std::shared_ptr<CImageWrapper> LoadResourceImage(int id, HMODULE module)
         return found->second;
 
     if (!module)
-        module = GetModuleHandleW(nullptr);
+        module = kelm::AfxGetResourceHandle();
     HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(id), L"PNG");
     if (!resource)
         return nullptr;

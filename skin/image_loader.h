@@ -37,7 +37,7 @@ private:
 // The picture of a "PNG" resource, decoded once per process. Empty when the
 // resource cannot be found or read (nothing is cached then, so a later call
 // tries again); a picture that cannot be decoded is cached without a bitmap.
-// module null means the executable's own resources.
+// module null means the application's resource module (AfxGetResourceHandle).
 std::shared_ptr<CImageWrapper> LoadResourceImage(int id, HMODULE module = nullptr);
 
 // A slide picture read from a file: straight (not premultiplied) pixels, owned

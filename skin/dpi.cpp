@@ -73,7 +73,12 @@ int DpiSizeIndex(int dpi)
     return 3;
 }
 
+int DpiImageIdForDpi(int firstId, int dpi)
+{
+    return firstId + DpiSizeIndex(dpi);
+}
+
 int DpiImageId(int firstId)
 {
-    return firstId + DpiSizeIndex(ScreenDpiY());
+    return DpiImageIdForDpi(firstId, ScreenDpiY());
 }

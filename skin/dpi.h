@@ -18,5 +18,7 @@ int ScaleY(int n);
 // Which of the four sizes of a picture fits a vertical DPI: 0 below 120,
 // 1 for 120-143, 2 for 144-191, 3 for 192 and above.
 int DpiSizeIndex(int dpi);
-// The resource id of a picture for the screen, given the id of its 96-DPI size.
+// The resource id of a picture for a vertical DPI, given the id of its 96-DPI size.
+int DpiImageIdForDpi(int firstId, int dpi);
+// The same for the screen.
 int DpiImageId(int firstId);

@@ -13,6 +13,7 @@
 #include "skin/kelm_dialog.h"
 #include "skin/kelm_edit.h"
 #include "skin/kelm_slider_show.h"
+#include "skin/kelm_static.h"
 #include "skin/kelm_text_button.h"
 #include "skin/palette.h"
 #include "skin_test_ids.h"
@@ -218,6 +219,36 @@ TEST_F(SkinMouse, SlideShowClickReachesParentBeforeSendReturns)
     Send(slides.m_hWnd, {Down(150, 60), Up(150, 60), Down(200, 60), Up(200, 60)});
     EXPECT_EQ(3, parent.slideClicks);
     EXPECT_TRUE(parent.commands.empty());
+}
+
+TEST_F(SkinMouse, LinkSlideShowAndEditSetTheirCursors)
+{
+    CKelmStatic link;
+    ASSERT_TRUE(link.CreateEx(0, L"STATIC", L"License Terms", WS_CHILD | WS_VISIBLE | SS_NOTIFY, RECT{10, 10, 150, 36},
+                              &parent, 3));
+    link.m_isLink = true;
+    CKelmStatic label;
+    ASSERT_TRUE(label.CreateEx(0, L"STATIC", L"Folder", WS_CHILD | WS_VISIBLE, RECT{10, 40, 150, 66}, &parent, 4));
+    CKelmSliderShowCtrl slides;
+    ASSERT_TRUE(slides.Create(WS_CHILD | WS_VISIBLE, RECT{160, 10, 460, 130}, &parent, 7));
+    CKelmEdit edit;
+    ASSERT_TRUE(edit.CreateEx(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE, RECT{10, 140, 250, 168}, &parent, 5));
+    EXPECT_TRUE(link.GetStyle() & SS_OWNERDRAW);
+
+    const HCURSOR hand = LoadCursorW(nullptr, IDC_HAND);
+    const HCURSOR beam = LoadCursorW(nullptr, IDC_IBEAM);
+    const HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
+    SetCursor(arrow);
+    link.SendMessageW(WM_MOUSEMOVE, 0, At(5, 5));
+    EXPECT_EQ(hand, GetCursor()) << "link";
+    SetCursor(arrow);
+    label.SendMessageW(WM_MOUSEMOVE, 0, At(5, 5));
+    EXPECT_EQ(arrow, GetCursor()) << "plain label";
+    SetCursor(arrow);
+    EXPECT_TRUE(slides.SendMessageW(WM_SETCURSOR, reinterpret_cast<WPARAM>(slides.m_hWnd), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)));
+    EXPECT_EQ(hand, GetCursor()) << "slide show";
+    EXPECT_TRUE(edit.SendMessageW(WM_SETCURSOR, reinterpret_cast<WPARAM>(edit.m_hWnd), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)));
+    EXPECT_EQ(beam, GetCursor()) << "edit box";
 }
 
 // A skinned frame that records the system commands its caption buttons send.

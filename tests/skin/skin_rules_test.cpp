@@ -35,8 +35,22 @@ TEST(DpiScale, StepsAtTheFourRanges)
     for (const auto& c : cases) {
         EXPECT_EQ(c.scale, DpiScale(c.dpi)) << c.dpi;
         EXPECT_EQ(c.sizeIndex, DpiSizeIndex(c.dpi)) << c.dpi;
-        EXPECT_EQ(IDB_CLOSE_FIRST + c.sizeIndex, 106 + c.sizeIndex);
     }
+}
+
+TEST(DpiScale, PictureIdFollowsVerticalDpi)
+{
+    const struct {
+        int firstId;
+        int dpi;
+        int id;
+    } cases[] = {{IDB_CLOSE_FIRST, 96, 106},      {IDB_CLOSE_FIRST, 120, 107},   {IDB_CLOSE_FIRST, 144, 108},
+                 {IDB_CLOSE_FIRST, 192, 109},     {IDB_CLOSE_FIRST, 191, 108},   {IDB_MINIMIZE_FIRST, 119, 110},
+                 {IDB_MAXIMIZE_FIRST, 143, 115},  {IDB_RESTORE_FIRST, 240, 121}, {IDB_LOGO_FIRST, 144, 131},
+                 {IDB_CHECK_ON_FIRST, 120, 154},  {IDB_CHECK_OFF_FIRST, 192, 160}, {IDB_ARROW_DOWN_FIRST, 96, 161},
+                 {IDB_ARROW_UP_FIRST, 192, 168}};
+    for (const auto& c : cases)
+        EXPECT_EQ(c.id, DpiImageIdForDpi(c.firstId, c.dpi)) << c.firstId << " at " << c.dpi;
 }
 
 TEST(DpiScale, ScaledSizesAreTruncated)

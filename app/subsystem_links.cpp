@@ -5,6 +5,8 @@
 #include "config/installer_config.h"
 #include "framework/dialog.h"
 #include "res/resource.h"
+#include "skin/fonts.h"
+#include "skin/palette.h"
 
 namespace kelm {
 
@@ -13,16 +15,20 @@ void LinkRunFlags(CBrenvikApp& app) noexcept
     BindInstalledFlags(app.m_bProductInstalled, app.m_bRelatedProductInstalled);
 }
 
-void LinkSkinPalette(const COLORREF*) noexcept
+void LinkSkinPalette(const COLORREF* palette) noexcept
 {
+    UseSkinPalette(palette);
 }
 
 void CreateSharedFonts() noexcept
 {
+    // A font that cannot be made leaves its controls on the system font.
+    CreateSkinFonts();
 }
 
 void DeleteSharedFonts() noexcept
 {
+    DeleteSkinFonts();
 }
 
 bool LoadInstallerManifest() noexcept

@@ -31,11 +31,9 @@ using ClientValidator = PendingClientValidator;
 void LinkRunFlags(CBrenvikApp& app) noexcept;
 
 // After the palette is filled: points the skinned controls at it (UseSkinPalette).
-// Not connected yet.
 void LinkSkinPalette(const COLORREF* palette) noexcept;
 
 // The four shared fonts of the skin (CreateSkinFonts) and their deletion at exit.
-// Not connected yet: no fonts exist.
 void CreateSharedFonts() noexcept;
 void DeleteSharedFonts() noexcept;
 

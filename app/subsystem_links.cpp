@@ -21,6 +21,7 @@ void LinkSkinPalette(const COLORREF* palette) noexcept
 
 void CreateSharedFonts() noexcept
 {
+    // A font that cannot be made leaves its controls on the system font.
     CreateSkinFonts();
 }
 

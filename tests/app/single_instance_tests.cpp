@@ -86,6 +86,28 @@ HWND MainWindowOf(DWORD processId)
     return search.found;
 }
 
+// A message box of the process (a top-level dialog with the message text static 0xFFFF), or null.
+HWND ConfirmationBoxOf(DWORD processId)
+{
+    struct Search {
+        DWORD processId;
+        HWND found;
+    } search{processId, nullptr};
+    ::EnumWindows(
+        [](HWND window, LPARAM context) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(context);
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(window, &owner);
+            if (owner == s->processId && ::IsWindowVisible(window) && ::GetDlgItem(window, 0xFFFF) != nullptr) {
+                s->found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 int CountInstallerWindows()
 {
     int count = 0;
@@ -142,9 +164,18 @@ TEST(SingleInstance, TheSecondCopyEndsAtOnceAndRestoresTheFirstCopysWindow)
     EXPECT_EQ(CountInstallerWindows(), 1);
     EXPECT_EQ(::WaitForSingleObject(first.process.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
 
-    // Closing the main window ends the first copy normally.
+    // Closing the main window ends the first copy normally, once the user confirms
+    // the settings page's question.
     ::PostMessageW(window, WM_CLOSE, 0, 0);
-    ASSERT_EQ(::WaitForSingleObject(first.process.Get(), 20000), WAIT_OBJECT_0);
+    WaitFor(
+        [&] {
+            if (HWND box = ConfirmationBoxOf(first.id))
+                ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED),
+                               reinterpret_cast<LPARAM>(::GetDlgItem(box, IDYES)));
+            return ::WaitForSingleObject(first.process.Get(), 0) == WAIT_OBJECT_0;
+        },
+        20000);
+    ASSERT_EQ(::WaitForSingleObject(first.process.Get(), 0), WAIT_OBJECT_0);
     ::GetExitCodeProcess(first.process.Get(), &exitCode);
     EXPECT_EQ(exitCode, 0u);
 

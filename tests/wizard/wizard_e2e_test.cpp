@@ -112,6 +112,17 @@ std::wstring InstalledLocation()
     return folder;
 }
 
+// The "exe" value the installation wrote under the product's registry key.
+std::wstring RegisteredProgram()
+{
+    wchar_t path[MAX_PATH] = {};
+    DWORD size = sizeof path;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KelmTests\\Wizard\\080", L"exe", RRF_RT_REG_SZ, nullptr, path,
+                     &size) != ERROR_SUCCESS)
+        return {};
+    return path;
+}
+
 void RemoveProduct()
 {
     if (!ProductInstalled())
@@ -190,6 +201,7 @@ void SetScreenDpi(DWORD dpi)
 
 struct ServerScript {
     std::string freshMinimumClient = "1.0.0.0";
+    std::string updateVersion = "8.1.0.0";
     int packageDelayMs = 10;     // pause after every 4096 bytes of the package
     int descriptorDelayMs = 0;   // pause before the descriptor's body
     bool serverDown = false;
@@ -249,7 +261,7 @@ protected:
             "  <fresh_install>\n    <product_version>8.0.1.0</product_version>\n"
             "    <min_web_installer_version>" + script.freshMinimumClient + "</min_web_installer_version>\n"
             "    <web_installer_download_url>" + base + m_prefix + "newclient.exe</web_installer_download_url>\n"
-            "  </fresh_install>\n  <patch_install>\n    <product_version>8.1.0.0</product_version>\n"
+            "  </fresh_install>\n  <patch_install>\n    <product_version>" + script.updateVersion + "</product_version>\n"
             "    <min_web_installer_version>1.0.0.0</min_web_installer_version>\n"
             "    <web_installer_download_url>" + base + m_prefix + "newclient.exe</web_installer_download_url>\n"
             "  </patch_install>\n</kelmwebinstaller>\n";
@@ -629,6 +641,29 @@ TEST_F(WizardEndToEnd, InstalledProductIsUpdatedWithoutSettingsOrHomePage)
     ASSERT_TRUE(m_installer.WaitForExit(30000));
     Sleep(2000);
     EXPECT_TRUE(ReadLines(UrlLog()).empty()) << "an update opens no home page";
+}
+
+TEST_F(WizardEndToEnd, AlreadyInstalledAsksAndStartsTheProduct)
+{
+    ASSERT_TRUE(ProductInstalled());
+    // The program the installation registered (the package's own location record
+    // follows its default folder after a repair under Wine).
+    const std::wstring program = RegisteredProgram();
+    ASSERT_TRUE(FileExists(program)) << Narrow(program);
+    m_installFolder = program.substr(0, program.size() - std::wstring(L"\\bin\\Zunder.exe").size());
+    const size_t startsBefore = ReadLines(ProgramLog()).size();
+    ServerScript script;
+    script.updateVersion = "8.0.1.0"; // what is installed already
+    Serve(script);
+    Start(L"");
+    HWND box = WaitForMessageBox(30000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), L"Zunder is already installed. Would you like to launch it?");
+    AnswerMessageBox(box, IDYES);
+    ASSERT_TRUE(m_installer.WaitForExit(30000));
+    EXPECT_TRUE(WaitUntil([&] { return ReadLines(ProgramLog()).size() == startsBefore + 1; }, 20000))
+        << Narrow(ProgramLog()) << " " << startsBefore;
+    EXPECT_EQ(RequestCount("Zunder.msi"), 0u);
 }
 
 TEST_F(WizardEndToEnd, RunningProductBlocksUntilRetryAndCancelEndsTheWizard)

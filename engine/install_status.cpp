@@ -1,0 +1,37 @@
+#include "engine/install_status.h"
+
+namespace kelm {
+
+InstallStatus g_installStatus;
+
+CriticalSection& InstallStatusLock()
+{
+    // Built on first use, so it exists whenever any static object reaches it.
+    static CriticalSection lock;
+    return lock;
+}
+
+void SetStatus(InstallPhase phase, int32_t index, int32_t percent, const std::wstring& text)
+{
+    CriticalSectionLock hold(InstallStatusLock());
+    if (g_installStatus.phase == PhaseCancelling && phase != PhaseCancelled)
+        return;
+    g_installStatus.phase = phase;
+    g_installStatus.index = index;
+    g_installStatus.percent = percent;
+    g_installStatus.text = text;
+}
+
+InstallStatus ReadInstallStatus()
+{
+    CriticalSectionLock hold(InstallStatusLock());
+    return g_installStatus;
+}
+
+void ResetInstallStatus()
+{
+    CriticalSectionLock hold(InstallStatusLock());
+    g_installStatus = InstallStatus{};
+}
+
+} // namespace kelm

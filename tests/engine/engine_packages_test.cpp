@@ -1,0 +1,221 @@
+// Real packages: .msi files made with wixl installed by Wine's Windows
+// Installer through the engine's handler, and EXE installers started and waited for.
+#include <windows.h>
+#include <gtest/gtest.h>
+#include <msi.h>
+#include <shlwapi.h>
+
+#include <atomic>
+#include <thread>
+
+#include "engine/exe_package.h"
+#include "engine/install_engine.h"
+#include "engine/install_status.h"
+#include "engine/msi_package.h"
+#include "engine_test_support.h"
+
+namespace kelm {
+namespace {
+
+std::wstring ReadHklmString(const wchar_t* key, const wchar_t* name)
+{
+    wchar_t data[256] = {};
+    DWORD size = sizeof data;
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS)
+        return {};
+    return data;
+}
+
+bool IsInstalled(const wchar_t* productCode)
+{
+    return ::MsiQueryProductStateW(productCode) == INSTALLSTATE_DEFAULT;
+}
+
+void Uninstall(const wchar_t* productCode)
+{
+    // The engine's handler must not see the removal: its engine is gone.
+    ::MsiSetExternalUIW(nullptr, 0, nullptr);
+    ::MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
+    if (IsInstalled(productCode)) {
+        EXPECT_EQ(0u, ::MsiConfigureProductW(productCode, INSTALLLEVEL_DEFAULT, INSTALLSTATE_ABSENT));
+    }
+    EXPECT_FALSE(IsInstalled(productCode));
+}
+
+InstallPackage Package(const wchar_t* fileName)
+{
+    InstallPackage package;
+    package.name = fileName;
+    package.localPath = test::TestPackage(fileName);
+    return package;
+}
+
+// Watches g_installStatus while a package installs and remembers whether the percent ever went down.
+class PercentWatcher {
+public:
+    PercentWatcher()
+        : m_thread([this] {
+              int last = 0;
+              while (!m_stop) {
+                  InstallStatus status = ReadInstallStatus();
+                  if (status.phase == PhaseInstalling) {
+                      if (status.percent < last)
+                          m_wentDown = true;
+                      last = status.percent;
+                      m_highest = last;
+                  }
+                  ::Sleep(1);
+              }
+          })
+    {
+    }
+    ~PercentWatcher() { Stop(); }
+    void Stop()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    bool WentDown() const { return m_wentDown; }
+    int Highest() const { return m_highest; }
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_wentDown{false};
+    std::atomic<int> m_highest{0};
+    std::thread m_thread;
+};
+
+class MsiPackageTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetInstallStatus();
+        Uninstall(test::kProductCode);
+    }
+    void TearDown() override
+    {
+        Uninstall(test::kProductCode);
+        Uninstall(test::kFailingProductCode);
+        ResetInstallStatus();
+    }
+};
+
+TEST_F(MsiPackageTest, ProductInstallsIntoTheFolderAndReportsItsHomePage)
+{
+    test::TempFolder folder(L"Kelm Engine Product");
+    const std::wstring commandLine = MakeMsiCommandLine(false, false, folder.Path());
+    ASSERT_EQ(L"INSTALLDIR=\"" + folder.Path().substr(0, folder.Path().size() - 1) + L"\"", commandLine);
+
+    CInstallEngine engine;
+    test::MessageBoxAnswerer answerer(IDOK);
+    PercentWatcher watcher;
+    const UINT rc = InstallMsiFile(engine, Package(L"product.msi"), commandLine, nullptr, L"Zunder");
+    watcher.Stop();
+
+    EXPECT_EQ(0u, rc);
+    EXPECT_TRUE(IsMsiSuccess(rc));
+    EXPECT_TRUE(IsInstalled(test::kProductCode));
+    EXPECT_TRUE(::PathFileExistsW((folder.Path() + L"ZunderTest.exe").c_str()));
+    EXPECT_EQ(L"Pro", ReadHklmString(L"SOFTWARE\\KelmwareEngineTest\\Product", L"Edition"));
+    EXPECT_EQ(test::kProductHomePage, engine.HomePageUrl());
+    EXPECT_FALSE(watcher.WentDown());
+    EXPECT_GT(engine.MaxPercent(), 0);
+    EXPECT_LE(engine.MaxPercent(), 100);
+    EXPECT_EQ(0u, answerer.Count());
+
+    // Installed already: the reinstall command line repairs it in place.
+    CInstallEngine again;
+    const UINT reinstall = InstallMsiFile(again, Package(L"product.msi"), MakeMsiCommandLine(true, false, L""),
+                                          nullptr, L"Zunder");
+    EXPECT_TRUE(IsMsiSuccess(reinstall)) << reinstall;
+    EXPECT_TRUE(IsInstalled(test::kProductCode));
+}
+
+TEST_F(MsiPackageTest, PackageWithAFalseLaunchConditionFails)
+{
+    CInstallEngine engine;
+    test::MessageBoxAnswerer answerer(IDOK);
+    const UINT rc = InstallMsiFile(engine, Package(L"failing.msi"), L"", nullptr, L"Zunder");
+    EXPECT_EQ(static_cast<UINT>(ERROR_INSTALL_FAILURE), rc);
+    EXPECT_FALSE(IsMsiSuccess(rc));
+    EXPECT_FALSE(IsInstalled(test::kFailingProductCode));
+    EXPECT_EQ(0, engine.Failure());
+}
+
+bool RunningUnderWine()
+{
+    return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+TEST_F(MsiPackageTest, CancelledEngineAnswersCancelToTheInstallersProgress)
+{
+    test::TempFolder folder(L"Kelm Engine Cancelled");
+    CInstallEngine engine;
+    engine.Cancel();
+    const UINT rc = InstallMsiFile(engine, Package(L"product.msi"), MakeMsiCommandLine(false, false, folder.Path()),
+                                   nullptr, L"Zunder");
+    if (RunningUnderWine()) {
+        // Wine's Windows Installer ignores the handler's answers to progress
+        // messages: the installation runs to its end.
+        EXPECT_EQ(0u, rc);
+    } else {
+        EXPECT_EQ(static_cast<UINT>(ERROR_INSTALL_USEREXIT), rc);
+        EXPECT_FALSE(IsMsiSuccess(rc));
+        EXPECT_FALSE(IsInstalled(test::kProductCode));
+    }
+    // The handler did answer Cancel, and no progress was reported over the cancellation.
+    EXPECT_EQ(IDCANCEL, engine.ParseProgressMessage(L"1: 2 2: 0"));
+    EXPECT_EQ(PhaseCancelling, ReadInstallStatus().phase);
+}
+
+TEST(MsiResultTest, RestartRequiredCountsAsSuccess)
+{
+    EXPECT_TRUE(IsMsiSuccess(ERROR_SUCCESS));
+    EXPECT_TRUE(IsMsiSuccess(ERROR_SUCCESS_REBOOT_REQUIRED));
+    EXPECT_FALSE(IsMsiSuccess(ERROR_INSTALL_USEREXIT));
+    EXPECT_FALSE(IsMsiSuccess(ERROR_INSTALL_FAILURE));
+}
+
+TEST(ExePackageTest, ProgramInAFolderWithSpacesRunsWithItsArgumentsAndIsWaitedFor)
+{
+    // "<temp>\Kelm Exe Test_<pid>\Setup Folder\dep setup.exe", with a decoy where an
+    // unquoted path would end at the first space.
+    test::TempFolder outer(L"Kelm Exe Test");
+    const std::wstring inner = outer.Path() + L"Setup Folder\\";
+    ASSERT_TRUE(::CreateDirectoryW(inner.c_str(), nullptr));
+    const std::wstring recorder = test::TestBinaryFolder() + L"record_args.exe";
+    const std::wstring program = inner + L"dep setup.exe";
+    const std::wstring decoy = outer.Path() + L"Setup.exe";
+    ASSERT_TRUE(test::CopyTestFile(recorder, program));
+    ASSERT_TRUE(test::CopyTestFile(recorder, decoy));
+
+    InstallPackage package;
+    package.name = L"dep setup.exe";
+    package.localPath = program;
+    package.commandLine = L"/q /norestart /sleep=700";
+    const ULONGLONG start = ::GetTickCount64();
+    EXPECT_TRUE(RunExePackage(package));
+    const ULONGLONG waited = ::GetTickCount64() - start;
+
+    EXPECT_GE(waited, 700u);
+    const std::wstring expected = std::to_wstring(::GetCurrentProcessId()) + L"|\"" + program + L"\" " +
+                                  package.commandLine + L"\n";
+    EXPECT_EQ(expected, test::ReadTextFile(program + L".log"));
+    EXPECT_EQ(L"", test::ReadTextFile(decoy + L".log"));
+
+    for (const std::wstring& file : {program, program + L".log", decoy})
+        ::DeleteFileW(file.c_str());
+    ::RemoveDirectoryW(inner.c_str());
+}
+
+TEST(ExePackageTest, MissingProgramIsReportedAsNotStarted)
+{
+    InstallPackage package;
+    package.localPath = test::TestBinaryFolder() + L"no such setup.exe";
+    package.commandLine = L"/q";
+    EXPECT_FALSE(RunExePackage(package));
+}
+
+} // namespace
+} // namespace kelm

@@ -1,0 +1,204 @@
+#pragma once
+// Shared pieces of the engine tests: paths of the test binaries and packages,
+// files, processes, and a watcher that answers this process's message boxes.
+
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "framework/handles.h"
+
+namespace kelm::test {
+
+// Folder of the running test program, with a trailing backslash.
+inline std::wstring TestBinaryFolder()
+{
+    wchar_t path[MAX_PATH];
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path);
+    return folder.substr(0, folder.rfind(L'\\') + 1);
+}
+
+// The .msi packages that the build makes with wixl.
+inline std::wstring TestPackage(const wchar_t* fileName)
+{
+    return TestBinaryFolder() + L"packages\\" + fileName;
+}
+
+constexpr wchar_t kProductCode[] = L"{143D356E-5BF5-4666-B3C8-CE922D81A88E}";
+constexpr wchar_t kFailingProductCode[] = L"{271BE55A-F517-4FCB-BFBB-FE759165DC82}";
+constexpr wchar_t kProductHomePage[] = L"http://127.0.0.1/zunder/welcome.html";
+
+// A fresh, empty folder below the temporary folder; removed with its files at the end.
+class TempFolder {
+public:
+    explicit TempFolder(const std::wstring& name)
+    {
+        wchar_t temp[MAX_PATH];
+        ::GetTempPathW(MAX_PATH, temp);
+        m_path = std::wstring(temp) + name + L"_" + std::to_wstring(::GetCurrentProcessId()) + L"\\";
+        Remove();
+        ::CreateDirectoryW(m_path.c_str(), nullptr);
+    }
+    ~TempFolder() { Remove(); }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::wstring& Path() const { return m_path; }
+
+private:
+    void Remove()
+    {
+        WIN32_FIND_DATAW entry;
+        UniqueFind find(::FindFirstFileW((m_path + L"*").c_str(), &entry));
+        if (find) {
+            do {
+                ::DeleteFileW((m_path + entry.cFileName).c_str());
+            } while (::FindNextFileW(find.Get(), &entry));
+        }
+        find.Reset();
+        ::RemoveDirectoryW(m_path.c_str());
+    }
+
+    std::wstring m_path;
+};
+
+inline bool CopyTestFile(const std::wstring& from, const std::wstring& to)
+{
+    return ::CopyFileW(from.c_str(), to.c_str(), FALSE) != FALSE;
+}
+
+// The whole file as UTF-8 decoded text; empty when it cannot be read.
+inline std::wstring ReadTextFile(const std::wstring& path)
+{
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    if (!file)
+        return {};
+    std::string bytes(::GetFileSize(file.Get(), nullptr), '\0');
+    DWORD read = 0;
+    ::ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    bytes.resize(read);
+    const int length = ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring text(static_cast<size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), length);
+    return text;
+}
+
+// Waits up to `milliseconds` for `condition`, polling every 20 ms.
+inline bool WaitUntil(const std::function<bool()>& condition, DWORD milliseconds)
+{
+    const ULONGLONG end = ::GetTickCount64() + milliseconds;
+    for (;;) {
+        if (condition())
+            return true;
+        if (::GetTickCount64() >= end)
+            return false;
+        ::Sleep(20);
+    }
+}
+
+inline UniqueHandle StartProcess(const std::wstring& commandLine)
+{
+    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back(L'\0');
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return UniqueHandle();
+    ::CloseHandle(process.hThread);
+    return UniqueHandle(process.hProcess);
+}
+
+struct SeenBox {
+    std::wstring text;
+    std::wstring caption;
+};
+
+// Answers every message box that this process shows, from a thread of its own:
+// `decide` gets the box's number (from 0) and contents and returns the button
+// id to press (IDOK, IDCANCEL, IDRETRY, ...).
+class MessageBoxAnswerer {
+public:
+    using Decision = std::function<int(size_t index, const SeenBox& box)>;
+
+    explicit MessageBoxAnswerer(Decision decide) : m_decide(std::move(decide)), m_thread([this] { Watch(); }) {}
+    explicit MessageBoxAnswerer(int answer) : MessageBoxAnswerer([answer](size_t, const SeenBox&) { return answer; }) {}
+    ~MessageBoxAnswerer()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+    MessageBoxAnswerer(const MessageBoxAnswerer&) = delete;
+    MessageBoxAnswerer& operator=(const MessageBoxAnswerer&) = delete;
+
+    std::vector<SeenBox> Seen()
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        return m_seen;
+    }
+    size_t Count()
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        return m_seen.size();
+    }
+
+private:
+    static BOOL CALLBACK CollectBox(HWND window, LPARAM context)
+    {
+        DWORD process = 0;
+        ::GetWindowThreadProcessId(window, &process);
+        wchar_t className[64] = {};
+        ::GetClassNameW(window, className, 64);
+        if (process == ::GetCurrentProcessId() && ::IsWindowVisible(window) && wcscmp(className, L"#32770") == 0)
+            reinterpret_cast<std::vector<HWND>*>(context)->push_back(window);
+        return TRUE;
+    }
+
+    void Watch()
+    {
+        std::set<HWND> answered;
+        while (!m_stop) {
+            std::vector<HWND> boxes;
+            ::EnumWindows(CollectBox, reinterpret_cast<LPARAM>(&boxes));
+            for (HWND box : boxes) {
+                if (answered.count(box))
+                    continue;
+                SeenBox seen;
+                wchar_t buffer[2048] = {};
+                ::GetDlgItemTextW(box, 0xFFFF, buffer, 2048);
+                seen.text = buffer;
+                buffer[0] = L'\0';
+                ::GetWindowTextW(box, buffer, 2048);
+                seen.caption = buffer;
+                size_t index;
+                {
+                    std::lock_guard<std::mutex> hold(m_lock);
+                    index = m_seen.size();
+                    m_seen.push_back(seen);
+                }
+                answered.insert(box);
+                ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(m_decide(index, seen), BN_CLICKED), 0);
+            }
+            // A box handle may come back for a later box once the first is gone.
+            for (auto it = answered.begin(); it != answered.end();)
+                it = ::IsWindow(*it) ? std::next(it) : answered.erase(it);
+            ::Sleep(20);
+        }
+    }
+
+    Decision m_decide;
+    std::mutex m_lock;
+    std::vector<SeenBox> m_seen;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+} // namespace kelm::test

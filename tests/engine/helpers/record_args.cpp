@@ -1,0 +1,54 @@
+// A stand-in EXE installer for the tests: appends its parent process id and its
+// whole command line to "<own path>.log", optionally sleeps ("/sleep=<ms>"), exits 0.
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+
+#include "framework/handles.h"
+
+namespace {
+
+DWORD ParentProcessId()
+{
+    kelm::UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot)
+        return 0;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    const DWORD self = ::GetCurrentProcessId();
+    for (BOOL more = ::Process32FirstW(snapshot.Get(), &entry); more; more = ::Process32NextW(snapshot.Get(), &entry)) {
+        if (entry.th32ProcessID == self)
+            return entry.th32ParentProcessID;
+    }
+    return 0;
+}
+
+} // namespace
+
+int wmain()
+{
+    wchar_t modulePath[MAX_PATH];
+    ::GetModuleFileNameW(nullptr, modulePath, MAX_PATH);
+    const std::wstring commandLine = ::GetCommandLineW();
+
+    const std::wstring line = std::to_wstring(ParentProcessId()) + L"|" + commandLine + L"\n";
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), utf8.data(), size, nullptr,
+                          nullptr);
+    kelm::UniqueFile log(::CreateFileW((std::wstring(modulePath) + L".log").c_str(), FILE_APPEND_DATA,
+                                       FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (log)
+        ::WriteFile(log.Get(), utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+    log.Reset();
+
+    const size_t sleepAt = commandLine.find(L"/sleep=");
+    if (sleepAt != std::wstring::npos)
+        ::Sleep(static_cast<DWORD>(std::wcstoul(commandLine.c_str() + sleepAt + 7, nullptr, 10)));
+    return 0;
+}

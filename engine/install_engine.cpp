@@ -100,7 +100,7 @@ bool CInstallEngine::WaitForWorker(DWORD milliseconds)
 
 bool CInstallEngine::IsCancelling() const
 {
-    return ReadInstallStatus().phase == PhaseCancelling;
+    return CurrentInstallPhase() == PhaseCancelling;
 }
 
 } // namespace kelm

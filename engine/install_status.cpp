@@ -16,10 +16,20 @@ void SetStatus(InstallPhase phase, int32_t index, int32_t percent, const std::ws
     CriticalSectionLock hold(InstallStatusLock());
     if (g_installStatus.phase == PhaseCancelling && phase != PhaseCancelled)
         return;
+    // A cancellation that comes after the worker's last word would leave the
+    // panel waiting for a final phase that never comes.
+    if (phase == PhaseCancelling && IsFinalPhase(g_installStatus.phase))
+        return;
     g_installStatus.phase = phase;
     g_installStatus.index = index;
     g_installStatus.percent = percent;
     g_installStatus.text = text;
+}
+
+InstallPhase CurrentInstallPhase()
+{
+    CriticalSectionLock hold(InstallStatusLock());
+    return g_installStatus.phase;
 }
 
 InstallStatus ReadInstallStatus()

@@ -41,8 +41,11 @@ extern InstallStatus g_installStatus;
 CriticalSection& InstallStatusLock();
 
 // Stores the four values, except while the run is cancelling: then only the move
-// to PhaseCancelled is taken and every other update is dropped.
+// to PhaseCancelled is taken and every other update is dropped. A run that has
+// ended stays ended: PhaseCancelling never replaces a final phase.
 void SetStatus(InstallPhase phase, int32_t index, int32_t percent, const std::wstring& text);
+
+InstallPhase CurrentInstallPhase();
 
 // A consistent copy of the whole record.
 InstallStatus ReadInstallStatus();

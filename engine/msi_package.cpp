@@ -99,6 +99,9 @@ UINT InstallMsiFile(CInstallEngine& engine, const InstallPackage& package, const
     ::MsiSetInternalUI(static_cast<INSTALLUILEVEL>(INSTALLUILEVEL_NONE | INSTALLUILEVEL_SOURCERESONLY), nullptr);
     ::MsiSetExternalUIW(InstallerMessageHandler, kHandlerMessageFilter, &engine);
     UINT rc = ::MsiInstallProductW(package.localPath.c_str(), commandLine.empty() ? nullptr : commandLine.c_str());
+    // The handler's context is this engine, which may die before the process:
+    // no later installation of the process may call into it.
+    ::MsiSetExternalUIW(nullptr, 0, nullptr);
     if (rc != ERROR_SUCCESS)
         WriteDebugLine(L"VORP_DEBUG: MSI Installation failed. Error Code: %d\r\n", static_cast<int>(rc));
     return rc;

@@ -223,6 +223,18 @@ TEST(InstallStatusTest, WhileCancellingOnlyTheMoveToCancelledIsStored)
     ResetInstallStatus();
 }
 
+TEST(InstallStatusTest, ACancellationAfterTheEndLeavesTheFinalPhase)
+{
+    for (InstallPhase final : {PhaseFinished, PhaseInstallFailed, PhaseCancelled}) {
+        ResetInstallStatus();
+        SetStatus(final, -1, 0, L"");
+        CInstallEngine engine;
+        engine.Cancel();
+        EXPECT_EQ(final, ReadInstallStatus().phase);
+    }
+    ResetInstallStatus();
+}
+
 TEST(PackageSharesTest, SharesAreNormalisedToPercentsSummingTo100)
 {
     struct ShareCase {

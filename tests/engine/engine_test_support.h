@@ -53,17 +53,25 @@ public:
     const std::wstring& Path() const { return m_path; }
 
 private:
-    void Remove()
+    void Remove() { RemoveTree(m_path); }
+
+    static void RemoveTree(const std::wstring& folder)
     {
         WIN32_FIND_DATAW entry;
-        UniqueFind find(::FindFirstFileW((m_path + L"*").c_str(), &entry));
+        UniqueFind find(::FindFirstFileW((folder + L"*").c_str(), &entry));
         if (find) {
             do {
-                ::DeleteFileW((m_path + entry.cFileName).c_str());
+                const std::wstring name = entry.cFileName;
+                if (name == L"." || name == L"..")
+                    continue;
+                if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                    RemoveTree(folder + name + L"\\");
+                else
+                    ::DeleteFileW((folder + name).c_str());
             } while (::FindNextFileW(find.Get(), &entry));
         }
         find.Reset();
-        ::RemoveDirectoryW(m_path.c_str());
+        ::RemoveDirectoryW(folder.c_str());
     }
 
     std::wstring m_path;

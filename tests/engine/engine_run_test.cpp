@@ -1,0 +1,596 @@
+// Whole installation runs on the engine's worker: packages and a version
+// descriptor served by the loopback test server, the prerequisite and the
+// product installed for real, message boxes answered from this process.
+#include <windows.h>
+#include <gtest/gtest.h>
+#include <msi.h>
+#include <shlwapi.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <thread>
+
+#include "config/installed_flags.h"
+#include "config/installer_config.h"
+#include "engine/install_engine.h"
+#include "engine/install_status.h"
+#include "engine_test_support.h"
+#include "support/loopback_server.h"
+
+namespace kelm {
+namespace {
+
+constexpr wchar_t kFullName[] = L"Zunder Pro Engine Test";
+constexpr wchar_t kShortName[] = L"Zunder Test";
+constexpr wchar_t kRegistryKey[] = L"SOFTWARE\\KelmwareEngineTest\\Run";
+constexpr wchar_t kServerDown[] =
+    L"Unable to contact the download server. Check your Internet connection and try again. If the issue persists, "
+    L"please contact Customer Care.";
+
+std::string Narrow(const std::wstring& text)
+{
+    return std::string(text.begin(), text.end());
+}
+
+// "Z:\work\..." as the server (a Linux process) sees it.
+std::string UnixPath(const std::wstring& windowsPath)
+{
+    std::string path = Narrow(windowsPath.substr(2));
+    for (char& c : path)
+        if (c == '\\')
+            c = '/';
+    return path;
+}
+
+std::string JsonString(std::string text)
+{
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\')
+            quoted += '\\';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+std::string Descriptor(const std::string& minimumClient)
+{
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?><kelmwebinstaller>"
+           "<product_code>{143D356E-5BF5-4666-B3C8-CE922D81A88E}</product_code>"
+           "<fresh_install><product_version>8.0.1.0</product_version><min_web_installer_version>" +
+           minimumClient +
+           "</min_web_installer_version><web_installer_download_url>http://127.0.0.1/client.exe"
+           "</web_installer_download_url></fresh_install>"
+           "<patch_install><product_version>8.1.0.0</product_version><min_web_installer_version>" +
+           minimumClient +
+           "</min_web_installer_version><web_installer_download_url>http://127.0.0.1/client.exe"
+           "</web_installer_download_url></patch_install></kelmwebinstaller>";
+}
+
+std::optional<std::wstring> ReadString(HKEY root, const std::wstring& key, const std::wstring& name)
+{
+    wchar_t data[512] = {};
+    DWORD size = sizeof data;
+    if (::RegGetValueW(root, key.c_str(), name.c_str(), RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    return std::wstring(data);
+}
+
+std::optional<DWORD> ReadDword(HKEY root, const std::wstring& key, const std::wstring& name)
+{
+    DWORD data = 0;
+    DWORD size = sizeof data;
+    if (::RegGetValueW(root, key.c_str(), name.c_str(), RRF_RT_REG_DWORD, nullptr, &data, &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    return data;
+}
+
+bool IsInstalled(const wchar_t* productCode)
+{
+    return ::MsiQueryProductStateW(productCode) == INSTALLSTATE_DEFAULT;
+}
+
+void Uninstall(const wchar_t* productCode)
+{
+    ::MsiSetExternalUIW(nullptr, 0, nullptr);
+    ::MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
+    if (IsInstalled(productCode))
+        ::MsiConfigureProductW(productCode, INSTALLLEVEL_DEFAULT, INSTALLSTATE_ABSENT);
+}
+
+// Files of `folder` whose names end with `suffix`.
+std::vector<std::wstring> FilesEndingWith(const std::wstring& folder, const std::wstring& suffix)
+{
+    std::vector<std::wstring> found;
+    WIN32_FIND_DATAW entry;
+    UniqueFind find(::FindFirstFileW((folder + L"*" + suffix).c_str(), &entry));
+    if (find) {
+        do {
+            found.push_back(folder + entry.cFileName);
+        } while (::FindNextFileW(find.Get(), &entry));
+    }
+    return found;
+}
+
+// Plays the status panel: polls g_installStatus, remembers what it saw, and may
+// cancel the run (on its own thread, like the panel's user-interface thread).
+class RunObserver {
+public:
+    using Trigger = std::function<bool(const InstallStatus&)>;
+
+    RunObserver(CInstallEngine& engine, Trigger cancelWhen) : m_engine(engine), m_cancelWhen(std::move(cancelWhen)) {}
+
+    // Polls until a final phase; false when none came within the time.
+    bool WatchUntilEnd(DWORD milliseconds)
+    {
+        const ULONGLONG end = ::GetTickCount64() + milliseconds;
+        int32_t lastIndex = -2;
+        int32_t lastPhase = -1;
+        int32_t lastPercent = 0;
+        while (::GetTickCount64() < end) {
+            const InstallStatus status = ReadInstallStatus();
+            if (status.phase == lastPhase && status.index == lastIndex && status.percent < lastPercent &&
+                status.phase == PhaseInstalling)
+                m_percentWentDown = true;
+            if (m_sawCancelling && status.phase != PhaseCancelling && status.phase != PhaseCancelled)
+                m_leftCancelling = true;
+            if (status.phase == PhaseCancelling)
+                m_sawCancelling = true;
+            if (status.phase == PhaseDownloading)
+                m_sawDownloading = true;
+            if (status.phase == PhaseInstalling)
+                m_installing.insert(status.text);
+            lastPhase = status.phase;
+            lastIndex = status.index;
+            lastPercent = status.percent;
+            if (IsFinalPhase(status.phase)) {
+                m_final = status;
+                return true;
+            }
+            if (!m_cancelled && m_cancelWhen && m_cancelWhen(status)) {
+                m_cancelled = true;
+                m_engine.Cancel();
+            }
+            ::Sleep(2);
+        }
+        return false;
+    }
+
+    const InstallStatus& Final() const { return m_final; }
+    bool Cancelled() const { return m_cancelled; }
+    bool PercentWentDown() const { return m_percentWentDown; }
+    bool LeftCancelling() const { return m_leftCancelling; }
+    bool SawDownloading() const { return m_sawDownloading; }
+    const std::set<std::wstring>& Installing() const { return m_installing; }
+
+private:
+    CInstallEngine& m_engine;
+    Trigger m_cancelWhen;
+    bool m_cancelled = false;
+    bool m_percentWentDown = false;
+    bool m_sawCancelling = false;
+    bool m_leftCancelling = false;
+    bool m_sawDownloading = false;
+    std::set<std::wstring> m_installing;
+    InstallStatus m_final;
+};
+
+class EngineRunTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(server.IsReady()) << server.Problem();
+        prefix = std::string("/engine-run/") + ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
+        Uninstall(test::kProductCode);
+        Uninstall(test::kFailingProductCode);
+        Prepare();
+    }
+
+    // A fresh configuration, status record and set of routes; installed products stay.
+    void Prepare()
+    {
+        server.Reset(prefix);
+        ResetInstallStatus();
+        CleanRegistry();
+
+        ::CreateDirectoryW((module.Path() + L"component").c_str(), nullptr);
+        ::CreateDirectoryW((module.Path() + L"msi").c_str(), nullptr);
+        InstallerConfig& config = theConfig;
+        config.moduleFolder = module.Path().substr(0, module.Path().size() - 1);
+        config.componentFolder = module.Path() + L"component\\";
+        config.msiFolder = module.Path() + L"msi\\";
+        config.installFolder = installRoot.Path();
+        config.homepageUrl.clear();
+        config.installedProduct = InstalledProductInfo{};
+        config.languages.langId = 1033;
+        config.languages.languageFolder = module.Path() + L"language\\";
+
+        ProductManifest manifest;
+        manifest.web_installer_version = L"8.0.0.0";
+        manifest.product_code = test::kProductCode;
+        manifest.pid = L"ZUNDER-TEST";
+        manifest.full_name = kFullName;
+        manifest.short_name = kShortName;
+        manifest.registry = kRegistryKey;
+        manifest.targetVersion = L"8.0.1.0";
+        manifest.version_check_url = Url("version.xml");
+        manifest.mainComponent.name = L"product.msi";
+        manifest.mainComponent.full_url = Url("full/product.msi");
+        manifest.mainComponent.patch_url = Url("patch/product.msi");
+        manifest.executable = L"ZunderTest.exe";
+        manifest.dependencies.push_back({L"dep_setup.exe", Url("dep_setup.exe"), L"/q /norestart"});
+        config.manifest = std::move(manifest);
+
+        InstalledFlags flags = AppInstalledFlags();
+        flags.productInstalled = 0;
+        flags.relatedProductInstalled = 0;
+
+        ServeDescriptor("8.0.0.0");
+        Serve("full/product.msi", test::TestPackage(L"product.msi"));
+        Serve("patch/product.msi", test::TestPackage(L"product.msi"));
+        Serve("failing.msi", test::TestPackage(L"failing.msi"));
+        Serve("dep_setup.exe", test::TestBinaryFolder() + L"record_args.exe");
+    }
+
+    void TearDown() override
+    {
+        Uninstall(test::kProductCode);
+        Uninstall(test::kFailingProductCode);
+        CleanRegistry();
+        ResetInstallStatus();
+        InstalledFlags flags = AppInstalledFlags();
+        flags.productInstalled = 0;
+        flags.relatedProductInstalled = 0;
+        server.Reset(prefix);
+    }
+
+    static void CleanRegistry()
+    {
+        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kRegistryKey);
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, kRegistryKey);
+    }
+
+    std::wstring Url(const std::string& name) const { return server.Url(prefix + name); }
+
+    void Serve(const std::string& name, const std::wstring& file, const std::string& extra = "")
+    {
+        ASSERT_TRUE(server.AddRoutes("{\"path\": " + JsonString(prefix + name) +
+                                     ", \"file_path\": " + JsonString(UnixPath(file)) + extra + "}"));
+    }
+
+    void ServeDescriptor(const std::string& minimumClient, const std::string& extra = "")
+    {
+        ASSERT_TRUE(server.AddRoutes("{\"path\": " + JsonString(prefix + "version.xml") +
+                                     ", \"body\": " + JsonString(Descriptor(minimumClient)) + extra + "}"));
+    }
+
+    // Runs the engine to its end as the status panel would, answering boxes with `answer`.
+    InstallStatus Run(RunObserver::Trigger cancelWhen = {}, int answer = IDOK)
+    {
+        test::MessageBoxAnswerer answerer(answer);
+        InstallStatus final;
+        {
+            CInstallEngine engine;
+            engine.Start();
+            RunObserver observer(engine, std::move(cancelWhen));
+            EXPECT_TRUE(observer.WatchUntilEnd(120000)) << "no final phase";
+            EXPECT_TRUE(engine.WaitForWorker(30000)) << "the worker did not end";
+            EXPECT_FALSE(observer.PercentWentDown());
+            EXPECT_FALSE(observer.LeftCancelling());
+            cancelled = observer.Cancelled();
+            installing = observer.Installing();
+            sawDownloading = observer.SawDownloading();
+            final = observer.Final();
+        }
+        // The worker has ended with the engine; every box it showed has been seen.
+        ::Sleep(100);
+        boxes = answerer.Seen();
+        return final;
+    }
+
+    std::wstring DependencyLog() const
+    {
+        std::vector<std::wstring> logs = FilesEndingWith(theConfig.componentFolder, L"dep_setup.exe.log");
+        return logs.size() == 1 ? test::ReadTextFile(logs[0]) : std::wstring();
+    }
+
+    const test::LoopbackServer& server = test::LoopbackServer::Get();
+    std::string prefix;
+    test::TempFolder module{L"Kelm Run Module"};
+    test::TempFolder installRoot{L"Kelm Run Product"};
+    std::vector<test::SeenBox> boxes;
+    std::set<std::wstring> installing;
+    bool cancelled = false;
+    bool sawDownloading = false;
+};
+
+TEST_F(EngineRunTest, FreshRunInstallsEverythingAndRegistersEachLanguage)
+{
+    for (int32_t language : {1033, 1031}) {
+        SCOPED_TRACE(language);
+        theConfig.languages.langId = language;
+        theConfig.homepageUrl.clear();
+        const InstallStatus final = Run();
+
+        EXPECT_EQ(PhaseFinished, final.phase);
+        EXPECT_EQ(-1, final.index);
+        EXPECT_TRUE(boxes.empty());
+        EXPECT_TRUE(IsInstalled(test::kProductCode));
+        const std::wstring folder = installRoot.Path(); // ends with a backslash
+        EXPECT_TRUE(::PathFileExistsW((folder + L"ZunderTest.exe").c_str()));
+        EXPECT_EQ(test::kProductHomePage, theConfig.homepageUrl);
+
+        // The prerequisite ran from the component folder with its arguments, as a child of the installer.
+        const std::wstring log = DependencyLog();
+        EXPECT_EQ(std::to_wstring(::GetCurrentProcessId()) + L"|", log.substr(0, log.find(L'|') + 1));
+        EXPECT_NE(std::wstring::npos, log.find(L"dep_setup.exe\" /q /norestart\n")) << log;
+
+        EXPECT_EQ(folder, ReadString(HKEY_LOCAL_MACHINE, kRegistryKey, L"InstallDir"));
+        EXPECT_EQ(folder + L"ZunderTest.exe", ReadString(HKEY_LOCAL_MACHINE, kRegistryKey, L"exe"));
+        const std::optional<DWORD> expected =
+            language == 1033 ? std::nullopt : std::optional<DWORD>(static_cast<DWORD>(language));
+        EXPECT_EQ(expected, ReadDword(HKEY_LOCAL_MACHINE, std::wstring(kRegistryKey) + L"\\LanguagePacks",
+                                      L"InitialLangID"));
+        EXPECT_EQ(expected, ReadDword(HKEY_CURRENT_USER, kRegistryKey, L"ApplicationLanguage"));
+        EXPECT_EQ(language == 1033 ? std::nullopt : std::optional<std::wstring>(L"1031"),
+                  ReadString(HKEY_CURRENT_USER, L"SOFTWARE\\Kelmware\\ResourceLangID",
+                             folder + L"vennlink2.exe"));
+
+        // Every request went to the manifest's addresses: descriptor, prerequisite, full package.
+        std::vector<std::string> targets;
+        for (const test::LoggedRequest& request : server.Requests(prefix))
+            if (targets.empty() || targets.back() != request.target)
+                targets.push_back(request.target);
+        EXPECT_EQ((std::vector<std::string>{prefix + "version.xml", prefix + "dep_setup.exe",
+                                            prefix + "full/product.msi"}),
+                  targets);
+
+        Uninstall(test::kProductCode);
+        CleanRegistry();
+        for (const std::wstring& file : FilesEndingWith(theConfig.componentFolder, L".log"))
+            ::DeleteFileW(file.c_str());
+        Prepare();
+    }
+}
+
+TEST_F(EngineRunTest, InstalledProductIsUpdatedFromThePatchAddressWithoutRegistration)
+{
+    // Installed first, as a previous run would have done.
+    ASSERT_EQ(PhaseFinished, Run().phase);
+    Prepare();
+    InstalledFlags flags = AppInstalledFlags();
+    flags.productInstalled = 1;
+    theConfig.installedProduct = InstalledProductInfo{L"8.0.1.0", kFullName, installRoot.Path()};
+    theConfig.manifest.dependencies.clear();
+
+    const InstallStatus final = Run();
+    EXPECT_EQ(PhaseFinished, final.phase);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_TRUE(IsInstalled(test::kProductCode));
+    EXPECT_EQ(std::nullopt, ReadString(HKEY_LOCAL_MACHINE, kRegistryKey, L"exe"));
+    EXPECT_EQ(std::nullopt, ReadString(HKEY_LOCAL_MACHINE, kRegistryKey, L"InstallDir"));
+    EXPECT_TRUE(server.Requests(prefix + "full/").empty());
+    EXPECT_FALSE(server.Requests(prefix + "patch/product.msi").empty());
+}
+
+TEST_F(EngineRunTest, StandaloneManifestInstallsFromTheLocalFoldersWithoutAnyRequest)
+{
+    theConfig.manifest.standalone = 1;
+    ASSERT_TRUE(test::CopyTestFile(test::TestBinaryFolder() + L"record_args.exe",
+                                   theConfig.componentFolder + L"dep_setup.exe"));
+    ASSERT_TRUE(test::CopyTestFile(test::TestPackage(L"product.msi"), theConfig.msiFolder + L"product.msi"));
+
+    const InstallStatus final = Run();
+    EXPECT_EQ(PhaseFinished, final.phase);
+    EXPECT_TRUE(final.downloadShares.empty());
+    EXPECT_EQ((std::vector<int32_t>{44, 56}), final.installShares);
+    EXPECT_FALSE(sawDownloading);
+    EXPECT_TRUE(server.Requests(prefix).empty());
+    EXPECT_TRUE(IsInstalled(test::kProductCode));
+    EXPECT_NE(std::wstring::npos,
+              test::ReadTextFile(theConfig.componentFolder + L"dep_setup.exe.log").find(L"\" /q /norestart\n"));
+}
+
+TEST_F(EngineRunTest, FailingPackageEndsTheRunAsFailedWithoutAMessageOfItsOwn)
+{
+    theConfig.manifest.mainComponent.name = L"failing.msi";
+    theConfig.manifest.mainComponent.full_url = Url("failing.msi");
+    const InstallStatus final = Run();
+    EXPECT_EQ(PhaseInstallFailed, final.phase);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_FALSE(IsInstalled(test::kFailingProductCode));
+    EXPECT_EQ(std::nullopt, ReadString(HKEY_LOCAL_MACHINE, kRegistryKey, L"exe"));
+    EXPECT_EQ(L"", theConfig.homepageUrl);
+}
+
+TEST_F(EngineRunTest, UnreachableServerSaysSoAndFails)
+{
+    struct DownCase {
+        const char* name;
+        std::function<void(EngineRunTest&)> arrange;
+    };
+    const DownCase cases[] = {
+        {"no server at the descriptor's address",
+         [](EngineRunTest&) { theConfig.manifest.version_check_url = L"http://127.0.0.1:9/version.xml"; }},
+        {"the package is missing on the server",
+         [](EngineRunTest& t) { theConfig.manifest.mainComponent.full_url = t.Url("missing/product.msi"); }},
+        {"the descriptor is not XML",
+         [](EngineRunTest& t) {
+             t.server.AddRoutes("{\"path\": " + JsonString(t.prefix + "version.xml") + ", \"body\": \"<<<\"}");
+         }},
+    };
+    for (const DownCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Prepare();
+        c.arrange(*this);
+        const InstallStatus final = Run();
+        EXPECT_EQ(PhaseInstallFailed, final.phase);
+        ASSERT_EQ(1u, boxes.size());
+        EXPECT_EQ(kServerDown, boxes[0].text);
+        EXPECT_EQ(kShortName, boxes[0].caption);
+        EXPECT_FALSE(IsInstalled(test::kProductCode));
+    }
+}
+
+TEST_F(EngineRunTest, DescriptorOutcomesShowTheirMessageAndFail)
+{
+    struct OutcomeCase {
+        const char* name;
+        std::function<void(EngineRunTest&)> arrange;
+        std::wstring message;
+    };
+    const OutcomeCase cases[] = {
+        {"1: already installed",
+         [](EngineRunTest&) {
+             AppInstalledFlags().productInstalled = 1;
+             theConfig.installedProduct = InstalledProductInfo{L"8.1.0.0", kFullName, L""};
+         },
+         L"Zunder Test is already installed. Would you like to launch it?"},
+        {"2: client too old", [](EngineRunTest& t) { t.ServeDescriptor("8.0.0.1"); },
+         L"The version of your client is too old, please click \"OK\" to download the latest client."},
+        {"6: another product installed",
+         [](EngineRunTest&) {
+             AppInstalledFlags().relatedProductInstalled = 1;
+             theConfig.installedProduct = InstalledProductInfo{L"7.0.0.0", L"Zunder Classic", L""};
+         },
+         L"Another version of this product is already installed. Installation of this version cannot continue. "
+         L"To configure or remove the existing version of this product, use Add/Remove Programs on the Control "
+         L"Panel."},
+    };
+    for (const OutcomeCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Prepare();
+        c.arrange(*this);
+        const InstallStatus final = Run({}, IDCANCEL);
+        EXPECT_EQ(PhaseInstallFailed, final.phase);
+        ASSERT_EQ(1u, boxes.size());
+        EXPECT_EQ(c.message, boxes[0].text);
+        EXPECT_EQ(L"Windows Installer", boxes[0].caption);
+        EXPECT_TRUE(server.Requests(prefix + "full/").empty());
+        AppInstalledFlags().productInstalled = 0;
+        AppInstalledFlags().relatedProductInstalled = 0;
+    }
+}
+
+TEST_F(EngineRunTest, CancelAtAnyMomentEndsCancelledWithoutAnotherMessage)
+{
+    struct CancelCase {
+        const char* name;
+        std::function<void(EngineRunTest&)> arrange;
+        RunObserver::Trigger cancelWhen;
+        bool productMayBeInstalled; // Wine's installer ignores Cancel answers
+    };
+    const std::string slowly = ", \"piece_size\": 256, \"piece_delay_ms\": 60";
+    const CancelCase cases[] = {
+        {"during the descriptor", [&](EngineRunTest& t) { t.ServeDescriptor("8.0.0.0", slowly); },
+         [](const InstallStatus&) { return true; }, false},
+        {"during a download",
+         [&](EngineRunTest& t) { t.Serve("full/product.msi", test::TestPackage(L"product.msi"), slowly); },
+         [](const InstallStatus& s) { return s.phase == PhaseDownloading && s.index == 1 && s.percent >= 10; },
+         false},
+        {"during an EXE installer",
+         [](EngineRunTest&) { theConfig.manifest.dependencies[0].install_commandline = L"/q /sleep=1500"; },
+         [](const InstallStatus& s) { return s.phase == PhaseInstalling && s.text == L"dep_setup.exe"; }, false},
+        {"during the MSI installation", [](EngineRunTest&) {},
+         [](const InstallStatus& s) { return s.phase == PhaseInstalling && s.text == L"product.msi"; }, true},
+    };
+    for (const CancelCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Prepare();
+        c.arrange(*this);
+        const InstallStatus final = Run(c.cancelWhen);
+        EXPECT_TRUE(cancelled);
+        EXPECT_EQ(PhaseCancelled, final.phase);
+        EXPECT_EQ(-1, final.index);
+        EXPECT_TRUE(boxes.empty()) << boxes.size() << " message(s), the first: "
+                                   << testing::PrintToString(boxes.empty() ? L"" : boxes[0].text);
+        if (!c.productMayBeInstalled)
+            EXPECT_FALSE(IsInstalled(test::kProductCode));
+        Uninstall(test::kProductCode);
+    }
+}
+
+TEST_F(EngineRunTest, CancelWhilePausedOrWhileTheVersionMessageIsOpenEndsCancelled)
+{
+    {
+        SCOPED_TRACE("paused download");
+        Serve("full/product.msi", test::TestPackage(L"product.msi"), ", \"piece_size\": 256, \"piece_delay_ms\": 60");
+        test::MessageBoxAnswerer answerer(IDOK);
+        CInstallEngine engine;
+        engine.Start();
+        ASSERT_TRUE(test::WaitUntil(
+            [] {
+                InstallStatus s = ReadInstallStatus();
+                return s.phase == PhaseDownloading && s.index == 1 && s.percent > 0;
+            },
+            30000));
+        engine.Pause();
+        ::Sleep(300);
+        const InstallStatus held = ReadInstallStatus();
+        ::Sleep(500);
+        EXPECT_EQ(held.percent, ReadInstallStatus().percent) << "a paused transfer reports nothing";
+        engine.Cancel();
+        EXPECT_TRUE(engine.WaitForWorker(30000));
+        EXPECT_EQ(PhaseCancelled, ReadInstallStatus().phase);
+        EXPECT_EQ(0u, answerer.Count());
+    }
+    Prepare();
+    {
+        SCOPED_TRACE("version message open");
+        ServeDescriptor("9.0.0.0");
+        CInstallEngine engine;
+        test::MessageBoxAnswerer answerer([&](size_t, const test::SeenBox&) {
+            engine.Cancel();
+            return IDOK;
+        });
+        engine.Start();
+        EXPECT_TRUE(engine.WaitForWorker(30000));
+        EXPECT_EQ(PhaseCancelled, ReadInstallStatus().phase);
+        EXPECT_EQ(1u, answerer.Count());
+    }
+}
+
+TEST_F(EngineRunTest, SharesFollowThePackagesToDownloadAndInstall)
+{
+    struct ShareCase {
+        std::vector<DependencyInfo> dependencies;
+        int32_t standalone;
+        std::vector<int32_t> download;
+        std::vector<int32_t> install;
+    };
+    const DependencyInfo vcRedist{L"vc_redist.exe", L"http://127.0.0.1/vc_redist.exe", L"/q"};
+    const DependencyInfo webView{L"webview2.exe", L"http://127.0.0.1/webview2.exe", L"/silent"};
+    const ShareCase cases[] = {
+        {{vcRedist, webView}, 0, {30, 30, 40}, {30, 30, 40}},
+        {{vcRedist}, 0, {44, 56}, {44, 56}},
+        {{}, 0, {100}, {100}},
+        {{vcRedist, webView}, 1, {}, {30, 30, 40}},
+    };
+    for (const ShareCase& c : cases) {
+        theConfig.manifest.dependencies = c.dependencies;
+        theConfig.manifest.standalone = c.standalone;
+        CInstallEngine engine;
+        engine.BuildPackageList();
+        const InstallStatus status = ReadInstallStatus();
+        EXPECT_EQ(c.download, status.downloadShares);
+        EXPECT_EQ(c.install, status.installShares);
+        ASSERT_EQ(c.dependencies.size() + 1, engine.Packages().size());
+        EXPECT_EQ(theConfig.msiFolder + L"product.msi", engine.Packages().back().localPath);
+        EXPECT_EQ(c.standalone ? 0 : 1, engine.Packages().back().needsDownload);
+    }
+    // The update address serves only an installed product, and only when it is given.
+    AppInstalledFlags().productInstalled = 1;
+    for (const wchar_t* patch : {L"", L"http://127.0.0.1/patch.msi"}) {
+        theConfig.manifest.mainComponent.patch_url = patch;
+        CInstallEngine engine;
+        engine.BuildPackageList();
+        EXPECT_EQ(*patch ? std::wstring(patch) : theConfig.manifest.mainComponent.full_url,
+                  engine.Packages().back().url);
+    }
+}
+
+} // namespace
+} // namespace kelm

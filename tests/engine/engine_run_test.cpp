@@ -179,7 +179,7 @@ private:
 };
 
 class EngineRunTest : public ::testing::Test {
-protected:
+public:
     void SetUp() override
     {
         ASSERT_TRUE(server.IsReady()) << server.Problem();
@@ -400,7 +400,10 @@ TEST_F(EngineRunTest, FailingPackageEndsTheRunAsFailedWithoutAMessageOfItsOwn)
     theConfig.manifest.mainComponent.full_url = Url("failing.msi");
     const InstallStatus final = Run();
     EXPECT_EQ(PhaseInstallFailed, final.phase);
-    EXPECT_TRUE(boxes.empty());
+    // Only the installer's own words may reach the user (Wine shows its launch
+    // condition once the handler has switched the internal level to basic).
+    for (const test::SeenBox& box : boxes)
+        EXPECT_EQ(L"This package never installs.", box.text);
     EXPECT_FALSE(IsInstalled(test::kFailingProductCode));
     EXPECT_EQ(std::nullopt, ReadString(HKEY_LOCAL_MACHINE, kRegistryKey, L"exe"));
     EXPECT_EQ(L"", theConfig.homepageUrl);
@@ -507,8 +510,9 @@ TEST_F(EngineRunTest, CancelAtAnyMomentEndsCancelledWithoutAnotherMessage)
         EXPECT_EQ(-1, final.index);
         EXPECT_TRUE(boxes.empty()) << boxes.size() << " message(s), the first: "
                                    << testing::PrintToString(boxes.empty() ? L"" : boxes[0].text);
-        if (!c.productMayBeInstalled)
+        if (!c.productMayBeInstalled) {
             EXPECT_FALSE(IsInstalled(test::kProductCode));
+        }
         Uninstall(test::kProductCode);
     }
 }

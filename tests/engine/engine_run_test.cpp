@@ -7,6 +7,8 @@
 #include <shlwapi.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <new>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -20,8 +22,32 @@
 #include "engine_test_support.h"
 #include "support/loopback_server.h"
 
+// While armed, every allocation through operator new on a thread other than the
+// arming one fails: the engine's worker meets std::bad_alloc at its first step.
+namespace {
+std::atomic<DWORD> g_allocationThread{0};
+}
+
+void* operator new(std::size_t size)
+{
+    const DWORD allowed = g_allocationThread.load();
+    if (allowed != 0 && ::GetCurrentThreadId() != allowed)
+        throw std::bad_alloc();
+    // The library's operator delete releases with free().
+    if (void* memory = std::malloc(size ? size : 1))
+        return memory;
+    throw std::bad_alloc();
+}
+
 namespace kelm {
 namespace {
+
+// Arms the allocation failure for the lifetime of the object.
+class FailingAllocationsElsewhere {
+public:
+    FailingAllocationsElsewhere() { g_allocationThread = ::GetCurrentThreadId(); }
+    ~FailingAllocationsElsewhere() { g_allocationThread = 0; }
+};
 
 constexpr wchar_t kFullName[] = L"Zunder Pro Engine Test";
 constexpr wchar_t kShortName[] = L"Zunder Test";
@@ -554,6 +580,29 @@ TEST_F(EngineRunTest, CancelWhilePausedOrWhileTheVersionMessageIsOpenEndsCancell
         EXPECT_TRUE(engine.WaitForWorker(30000));
         EXPECT_EQ(PhaseCancelled, ReadInstallStatus().phase);
         EXPECT_EQ(1u, answerer.Count());
+    }
+}
+
+TEST_F(EngineRunTest, AnExceptionInsideTheRunStillEndsItInAFinalPhase)
+{
+    for (bool cancelFirst : {false, true}) {
+        SCOPED_TRACE(cancelFirst ? "while cancelling" : "plain run");
+        Prepare();
+        InstallPhase phase = PhaseInit;
+        {
+            CInstallEngine engine;
+            if (cancelFirst)
+                engine.Cancel();
+            {
+                FailingAllocationsElsewhere failing;
+                engine.Start();
+                test::WaitUntil([] { return IsFinalPhase(CurrentInstallPhase()); }, 30000);
+                phase = CurrentInstallPhase();
+            }
+            EXPECT_TRUE(engine.WaitForWorker(30000));
+        }
+        EXPECT_EQ(cancelFirst ? PhaseCancelled : PhaseInstallFailed, phase);
+        EXPECT_TRUE(server.Requests(prefix).empty());
     }
 }
 

@@ -3,7 +3,6 @@
 #include <msi.h>
 #include <shlwapi.h>
 
-#include <cwchar>
 #include <cwctype>
 #include <string_view>
 
@@ -24,11 +23,9 @@ constexpr wchar_t kReinstallCommandLine[] = L"REINSTALL=ALL REINSTALLMODE=vomus 
 constexpr std::wstring_view kPropertyPrefix = L"Property(S):";
 constexpr std::wstring_view kHomePagePrefix = L"InstallHomepageURL =";
 
-void WriteDebugLine(const wchar_t* format, auto value)
+void WriteDebugLine(const std::wstring& line)
 {
-    wchar_t line[1024];
-    swprintf(line, sizeof line / sizeof line[0], format, value);
-    ::OutputDebugStringW(line);
+    ::OutputDebugStringW(line.c_str());
 }
 
 std::wstring_view Trim(std::wstring_view text)
@@ -103,7 +100,8 @@ UINT InstallMsiFile(CInstallEngine& engine, const InstallPackage& package, const
     // no later installation of the process may call into it.
     ::MsiSetExternalUIW(nullptr, 0, nullptr);
     if (rc != ERROR_SUCCESS)
-        WriteDebugLine(L"VORP_DEBUG: MSI Installation failed. Error Code: %d\r\n", static_cast<int>(rc));
+        WriteDebugLine(L"VORP_DEBUG: MSI Installation failed. Error Code: " + std::to_wstring(static_cast<int>(rc)) +
+                       L"\r\n");
     return rc;
 }
 
@@ -133,7 +131,7 @@ int CInstallEngine::HandleInstallerMessage(UINT messageType, const wchar_t* mess
     }
     if (!message)
         return 0;
-    WriteDebugLine(L"\r\n %s", message);
+    WriteDebugLine(L"\r\n " + std::wstring(message));
 
     const UINT kind = messageType & 0xFF000000u;
     const UINT boxFlags = messageType & 0x00FFFFFFu;

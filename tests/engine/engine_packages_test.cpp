@@ -136,8 +136,17 @@ TEST_F(MsiPackageTest, PackageWithAFalseLaunchConditionFails)
 {
     CInstallEngine engine;
     test::MessageBoxAnswerer answerer(IDOK);
+    test::DebugOutputRecorder debugOutput;
+    ASSERT_TRUE(debugOutput.IsListening());
     const UINT rc = InstallMsiFile(engine, Package(L"failing.msi"), L"", nullptr, L"Zunder");
     EXPECT_EQ(static_cast<UINT>(ERROR_INSTALL_FAILURE), rc);
+    // Every installer message goes to the debugger output, then the failure code.
+    ASSERT_TRUE(test::WaitUntil([&] { return debugOutput.Text().find("Error Code") != std::string::npos; }, 5000));
+    const std::string lines = debugOutput.Text();
+    EXPECT_NE(std::string::npos, lines.find("\r\n Action start ")) << lines;
+    const std::string failure = "VORP_DEBUG: MSI Installation failed. Error Code: 1603\r\n";
+    ASSERT_GE(lines.size(), failure.size());
+    EXPECT_EQ(failure, lines.substr(lines.size() - failure.size()));
     EXPECT_FALSE(IsMsiSuccess(rc));
     EXPECT_FALSE(IsInstalled(test::kFailingProductCode));
     EXPECT_EQ(0, engine.Failure());

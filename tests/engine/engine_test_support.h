@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstring>
 #include <functional>
 #include <mutex>
 #include <set>
@@ -124,6 +125,66 @@ inline UniqueHandle StartProcess(const std::wstring& commandLine)
     ::CloseHandle(process.hThread);
     return UniqueHandle(process.hProcess);
 }
+
+// Receives what this process writes to the debugger output, through the
+// system-wide debug-monitor buffer (one monitor per machine at a time).
+class DebugOutputRecorder {
+public:
+    DebugOutputRecorder()
+        : m_bufferReady(::CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_BUFFER_READY")),
+          m_dataReady(::CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_DATA_READY")),
+          m_mapping(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, L"DBWIN_BUFFER")),
+          m_view(m_mapping ? ::MapViewOfFile(m_mapping.Get(), FILE_MAP_READ, 0, 0, 4096) : nullptr),
+          m_thread([this] { Listen(); })
+    {
+    }
+    ~DebugOutputRecorder()
+    {
+        m_stop = true;
+        m_thread.join();
+        if (m_view)
+            ::UnmapViewOfFile(m_view);
+    }
+    DebugOutputRecorder(const DebugOutputRecorder&) = delete;
+    DebugOutputRecorder& operator=(const DebugOutputRecorder&) = delete;
+
+    bool IsListening() const { return m_view != nullptr && m_bufferReady && m_dataReady; }
+    // Everything received so far from this process, in order.
+    std::string Text()
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        return m_text;
+    }
+
+private:
+    void Listen()
+    {
+        if (!IsListening())
+            return;
+        ::SetEvent(m_bufferReady.Get());
+        while (!m_stop) {
+            if (::WaitForSingleObject(m_dataReady.Get(), 50) != WAIT_OBJECT_0)
+                continue;
+            const char* data = static_cast<const char*>(m_view);
+            DWORD process = 0;
+            memcpy(&process, data, sizeof process);
+            if (process == ::GetCurrentProcessId()) {
+                std::lock_guard<std::mutex> hold(m_lock);
+                m_text += std::string(data + sizeof process, strnlen(data + sizeof process, 4096 - sizeof process));
+            }
+            ::SetEvent(m_bufferReady.Get());
+        }
+    }
+
+    UniqueHandle m_bufferReady;
+    UniqueHandle m_dataReady;
+    UniqueHandle m_mapping;
+    void* m_view;
+    std::mutex m_lock;
+    std::string m_text;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
 
 struct SeenBox {
     std::wstring text;

@@ -39,7 +39,9 @@ TEST(ShellLaunchTest, ProgramInAFolderWithSpacesIsStartedByTheDesktopShell)
     const DWORD parent = std::wcstoul(record.c_str(), nullptr, 10);
     const std::wstring commandLine = record.substr(record.find(L'|') + 1);
 
-    // The program was not started as a child of this (elevated) process but by the shell.
+    // The program was not started as a child of this (elevated) process but by the
+    // shell. Wine runs every process with the same token, so the difference in
+    // rights itself cannot be observed here; the parent can.
     EXPECT_NE(::GetCurrentProcessId(), parent);
     std::wstring parentName = ProcessName(parent);
     CharLowerW(parentName.data());

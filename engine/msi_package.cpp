@@ -1,5 +1,9 @@
 #include "engine/msi_package.h"
 
+#include "config/installed_flags.h"
+#include "config/installer_config.h"
+#include "engine/main_window.h"
+
 #include <msi.h>
 #include <shlwapi.h>
 
@@ -264,6 +268,14 @@ void CInstallEngine::ParseLogLine(const std::wstring& line)
     if (!StartsWithNoCase(rest, kHomePagePrefix))
         return;
     m_strHomePageUrl = std::wstring(Trim(rest.substr(kHomePagePrefix.size())));
+}
+
+bool InstallMsiPackage(CInstallEngine& engine, const InstallPackage& package)
+{
+    const InstalledFlags flags = AppInstalledFlags();
+    const std::wstring commandLine =
+        MakeMsiCommandLine(flags.productInstalled != 0, flags.relatedProductInstalled != 0, theConfig.installFolder);
+    return IsMsiSuccess(InstallMsiFile(engine, package, commandLine, MainWindowHandle(), theConfig.manifest.short_name));
 }
 
 int WINAPI InstallerMessageHandler(LPVOID context, UINT messageType, LPCWSTR message)

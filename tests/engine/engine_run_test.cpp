@@ -218,6 +218,7 @@ public:
     // A fresh configuration, status record and set of routes; installed products stay.
     void Prepare()
     {
+        ::SetEnvironmentVariableW(L"KELM_RECORD_SLEEP_MS", nullptr);
         server.Reset(prefix);
         ResetInstallStatus();
         CleanRegistry();
@@ -511,6 +512,7 @@ TEST_F(EngineRunTest, CancelAtAnyMomentEndsCancelledWithoutAnotherMessage)
         std::function<void(EngineRunTest&)> arrange;
         RunObserver::Trigger cancelWhen;
         bool productMayBeInstalled; // Wine's installer ignores Cancel answers
+        std::function<void()> verify = {};
     };
     const std::string slowly = ", \"piece_size\": 256, \"piece_delay_ms\": 60";
     const CancelCase cases[] = {
@@ -525,6 +527,17 @@ TEST_F(EngineRunTest, CancelAtAnyMomentEndsCancelledWithoutAnotherMessage)
          [](const InstallStatus& s) { return s.phase == PhaseInstalling && s.text == L"dep_setup.exe"; }, false},
         {"during the MSI installation", [](EngineRunTest&) {},
          [](const InstallStatus& s) { return s.phase == PhaseInstalling && s.text == L"product.msi"; }, true},
+        // The last package runs to its end and every step succeeds; the run is cancelled all the same.
+        {"during the last package",
+         [](EngineRunTest& t) {
+             theConfig.manifest.dependencies.clear();
+             theConfig.manifest.mainComponent.name = L"main_setup.exe";
+             theConfig.manifest.mainComponent.full_url = t.Url("main_setup.exe");
+             t.Serve("main_setup.exe", test::TestBinaryFolder() + L"record_args.exe");
+             ::SetEnvironmentVariableW(L"KELM_RECORD_SLEEP_MS", L"1500");
+         },
+         [](const InstallStatus& s) { return s.phase == PhaseInstalling && s.text == L"main_setup.exe"; }, false,
+         [] { EXPECT_FALSE(test::ReadTextFile(theConfig.msiFolder + L"main_setup.exe.log").empty()); }},
     };
     for (const CancelCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -539,8 +552,12 @@ TEST_F(EngineRunTest, CancelAtAnyMomentEndsCancelledWithoutAnotherMessage)
         if (!c.productMayBeInstalled) {
             EXPECT_FALSE(IsInstalled(test::kProductCode));
         }
+        if (c.verify)
+            c.verify();
         Uninstall(test::kProductCode);
+        CleanRegistry();
     }
+    ::SetEnvironmentVariableW(L"KELM_RECORD_SLEEP_MS", nullptr);
 }
 
 TEST_F(EngineRunTest, CancelWhilePausedOrWhileTheVersionMessageIsOpenEndsCancelled)

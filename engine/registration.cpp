@@ -15,6 +15,8 @@ namespace {
 constexpr wchar_t kResourceLanguageKey[] = L"SOFTWARE\\Kelmware\\ResourceLangID\\";
 constexpr wchar_t kSiblingProgram[] = L"vennlink2.exe";
 
+// Created when missing, with the access RegistryKey asks for; the DWORD values
+// need the write handle itself, which RegistryKey keeps to itself.
 UniqueRegKey CreateKey(HKEY root, const std::wstring& path)
 {
     UniqueRegKey key;

@@ -62,7 +62,8 @@ void CInstallEngine::Start()
     } catch (...) {
         // No worker: the run ends here, so that the panel sees a final phase.
         SetStatus(PhaseInstallFailed, -1, 0, L"");
-        SetStatus(PhaseCancelled, -1, 0, L"");
+        if (IsCancelling())
+            SetStatus(PhaseCancelled, -1, 0, L"");
     }
 }
 

@@ -274,10 +274,16 @@ public:
         server.Reset(prefix);
     }
 
-    static void CleanRegistry()
+    void CleanRegistry()
     {
         ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kRegistryKey);
         ::RegDeleteTreeW(HKEY_CURRENT_USER, kRegistryKey);
+        HKEY languages = nullptr;
+        if (::RegOpenKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\Kelmware\\ResourceLangID", 0, KEY_SET_VALUE, &languages) ==
+            ERROR_SUCCESS) {
+            ::RegDeleteValueW(languages, (installRoot.Path() + L"vennlink2.exe").c_str());
+            ::RegCloseKey(languages);
+        }
     }
 
     std::wstring Url(const std::string& name) const { return server.Url(prefix + name); }

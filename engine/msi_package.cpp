@@ -275,7 +275,8 @@ bool InstallMsiPackage(CInstallEngine& engine, const InstallPackage& package)
     const InstalledFlags flags = AppInstalledFlags();
     const std::wstring commandLine =
         MakeMsiCommandLine(flags.productInstalled != 0, flags.relatedProductInstalled != 0, theConfig.installFolder);
-    return IsMsiSuccess(InstallMsiFile(engine, package, commandLine, MainWindowHandle(), theConfig.manifest.short_name));
+    const UINT rc = InstallMsiFile(engine, package, commandLine, MainWindowHandle(), theConfig.manifest.short_name);
+    return IsMsiSuccess(rc);
 }
 
 int WINAPI InstallerMessageHandler(LPVOID context, UINT messageType, LPCWSTR message)

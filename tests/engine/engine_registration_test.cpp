@@ -72,9 +72,11 @@ TEST(RegistrationTest, ValuesFollowTheLanguageAndTheProgramFolder)
         EXPECT_EQ(language, ReadDword(HKEY_LOCAL_MACHINE, key + L"\\LanguagePacks", L"InitialLangID"));
         EXPECT_EQ(language, ReadDword(HKEY_CURRENT_USER, key, L"ApplicationLanguage"));
         if (!c.siblingValueName.empty()) {
-            EXPECT_EQ(std::to_wstring(c.langId), ReadString(HKEY_CURRENT_USER, kResourceLanguageKey, c.siblingValueName));
+            EXPECT_EQ(std::to_wstring(c.langId),
+                      ReadString(HKEY_CURRENT_USER, kResourceLanguageKey, c.siblingValueName));
             HKEY resource = nullptr;
-            if (::RegOpenKeyExW(HKEY_CURRENT_USER, kResourceLanguageKey, 0, KEY_SET_VALUE, &resource) == ERROR_SUCCESS) {
+            if (::RegOpenKeyExW(HKEY_CURRENT_USER, kResourceLanguageKey, 0, KEY_SET_VALUE, &resource) ==
+                ERROR_SUCCESS) {
                 ::RegDeleteValueW(resource, c.siblingValueName.c_str());
                 ::RegCloseKey(resource);
             }

@@ -12,7 +12,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
-#include <set>
+#include <map>
 #include <thread>
 
 #include "config/installed_flags.h"
@@ -168,7 +168,7 @@ public:
             if (status.phase == PhaseDownloading)
                 m_sawDownloading = true;
             if (status.phase == PhaseInstalling)
-                m_installing.insert(status.text);
+                m_installing[status.text] = status.index;
             lastPhase = status.phase;
             lastIndex = status.index;
             lastPercent = status.percent;
@@ -190,7 +190,8 @@ public:
     bool PercentWentDown() const { return m_percentWentDown; }
     bool LeftCancelling() const { return m_leftCancelling; }
     bool SawDownloading() const { return m_sawDownloading; }
-    const std::set<std::wstring>& Installing() const { return m_installing; }
+    // Install index of every package seen installing.
+    const std::map<std::wstring, int32_t>& Installing() const { return m_installing; }
 
 private:
     CInstallEngine& m_engine;
@@ -200,7 +201,7 @@ private:
     bool m_sawCancelling = false;
     bool m_leftCancelling = false;
     bool m_sawDownloading = false;
-    std::set<std::wstring> m_installing;
+    std::map<std::wstring, int32_t> m_installing;
     InstallStatus m_final;
 };
 
@@ -335,7 +336,7 @@ public:
     test::TempFolder module{L"Kelm Run Module"};
     test::TempFolder installRoot{L"Kelm Run Product"};
     std::vector<test::SeenBox> boxes;
-    std::set<std::wstring> installing;
+    std::map<std::wstring, int32_t> installing;
     bool cancelled = false;
     bool sawDownloading = false;
 };
@@ -425,6 +426,26 @@ TEST_F(EngineRunTest, StandaloneManifestInstallsFromTheLocalFoldersWithoutAnyReq
     EXPECT_TRUE(IsInstalled(test::kProductCode));
     EXPECT_NE(std::wstring::npos,
               test::ReadTextFile(theConfig.componentFolder + L"dep_setup.exe.log").find(L"\" /q /norestart\n"));
+}
+
+TEST_F(EngineRunTest, PackagesAreInstalledByExtensionAndMissingOnesAreSkipped)
+{
+    theConfig.manifest.standalone = 1;
+    theConfig.manifest.dependencies = {
+        {L"readme.zip", L"", L""}, {L"missing.exe", L"", L"/q"}, {L"SECOND.EXE", L"", L"/q"}};
+    const std::wstring recorder = test::TestBinaryFolder() + L"record_args.exe";
+    ASSERT_TRUE(test::CopyTestFile(recorder, theConfig.componentFolder + L"readme.zip"));
+    ASSERT_TRUE(test::CopyTestFile(recorder, theConfig.componentFolder + L"SECOND.EXE"));
+    ASSERT_TRUE(test::CopyTestFile(test::TestPackage(L"product.msi"), theConfig.msiFolder + L"product.msi"));
+
+    EXPECT_EQ(PhaseFinished, Run().phase);
+    // The .zip counts as installed (index 0, too quick to be seen every time); the
+    // missing package is skipped and the next one takes its index.
+    installing.erase(L"readme.zip");
+    EXPECT_EQ((std::map<std::wstring, int32_t>{{L"SECOND.EXE", 1}, {L"product.msi", 2}}), installing);
+    EXPECT_FALSE(test::ReadTextFile(theConfig.componentFolder + L"SECOND.EXE.log").empty());
+    EXPECT_TRUE(test::ReadTextFile(theConfig.componentFolder + L"readme.zip.log").empty()) << "a .zip is never run";
+    EXPECT_TRUE(IsInstalled(test::kProductCode));
 }
 
 TEST_F(EngineRunTest, FailingPackageEndsTheRunAsFailedWithoutAMessageOfItsOwn)

@@ -12,9 +12,8 @@
 #include "engine/exe_package.h"
 #include "engine/install_engine.h"
 #include "engine/msi_package.h"
+#include "engine/main_window.h"
 #include "engine/registration.h"
-#include "engine/running_apps.h"
-#include "framework/app.h"
 #include "transfer/download_job.h"
 #include "transfer/http_client.h"
 
@@ -36,12 +35,6 @@ public:
 private:
     const CInstallEngine& m_engine;
 };
-
-HWND MainWindowHandle()
-{
-    CWnd* window = AfxGetMainWnd();
-    return window ? window->GetSafeHwnd() : nullptr;
-}
 
 // The first "%s" of a localised text replaced by `value`. Translations come
 // from a file beside the program; they are never used as a format string.
@@ -69,7 +62,8 @@ void CInstallEngine::Start()
     } catch (...) {
         // No worker: the run ends here, so that the panel sees a final phase.
         SetStatus(PhaseInstallFailed, -1, 0, L"");
-        SetStatus(PhaseCancelled, -1, 0, L"");
+        if (IsCancelling())
+            SetStatus(PhaseCancelled, -1, 0, L"");
     }
 }
 
@@ -218,30 +212,6 @@ bool CInstallEngine::InstallPackages()
         ++m_nInstallIndex;
     }
     return true;
-}
-
-// The package steps' views of the run's configuration.
-
-bool InstallMsiPackage(CInstallEngine& engine, const InstallPackage& package)
-{
-    const InstalledFlags flags = AppInstalledFlags();
-    const std::wstring commandLine =
-        MakeMsiCommandLine(flags.productInstalled != 0, flags.relatedProductInstalled != 0, theConfig.installFolder);
-    return IsMsiSuccess(InstallMsiFile(engine, package, commandLine, MainWindowHandle(), theConfig.manifest.short_name));
-}
-
-int32_t RegisterInstallation()
-{
-    // An update of the installed product keeps the values of its first installation.
-    if (AppInstalledFlags().productInstalled)
-        return 1;
-    WriteInstallationValues(theConfig.manifest.registry, GetProductExePath(), theConfig.languages.langId);
-    return 1;
-}
-
-int32_t CheckRunningApplications(const std::wstring& caption, HWND owner)
-{
-    return AskToCloseRunningApplications(GetUiString(IDS_CLOSE_RUNNING_APPS), caption, owner);
 }
 
 } // namespace kelm

@@ -1,5 +1,9 @@
 #include "engine/msi_package.h"
 
+#include "config/installed_flags.h"
+#include "config/installer_config.h"
+#include "engine/main_window.h"
+
 #include <msi.h>
 #include <shlwapi.h>
 
@@ -264,6 +268,15 @@ void CInstallEngine::ParseLogLine(const std::wstring& line)
     if (!StartsWithNoCase(rest, kHomePagePrefix))
         return;
     m_strHomePageUrl = std::wstring(Trim(rest.substr(kHomePagePrefix.size())));
+}
+
+bool InstallMsiPackage(CInstallEngine& engine, const InstallPackage& package)
+{
+    const InstalledFlags flags = AppInstalledFlags();
+    const std::wstring commandLine =
+        MakeMsiCommandLine(flags.productInstalled != 0, flags.relatedProductInstalled != 0, theConfig.installFolder);
+    const UINT rc = InstallMsiFile(engine, package, commandLine, MainWindowHandle(), theConfig.manifest.short_name);
+    return IsMsiSuccess(rc);
 }
 
 int WINAPI InstallerMessageHandler(LPVOID context, UINT messageType, LPCWSTR message)

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "config/installed_flags.h"
+#include "config/installer_config.h"
 #include "framework/handles.h"
 
 namespace kelm {
@@ -13,6 +15,8 @@ namespace {
 constexpr wchar_t kResourceLanguageKey[] = L"SOFTWARE\\Kelmware\\ResourceLangID\\";
 constexpr wchar_t kSiblingProgram[] = L"vennlink2.exe";
 
+// Created when missing, with the access RegistryKey asks for; the DWORD values
+// need the write handle itself, which RegistryKey keeps to itself.
 UniqueRegKey CreateKey(HKEY root, const std::wstring& path)
 {
     UniqueRegKey key;
@@ -56,6 +60,15 @@ void WriteInstallationValues(const std::wstring& registryPath, const std::wstrin
     if (hasFolder)
         SetString(CreateKey(HKEY_CURRENT_USER, kResourceLanguageKey), programFolder + kSiblingProgram,
                   std::to_wstring(langId));
+}
+
+int32_t RegisterInstallation()
+{
+    // An update of the installed product keeps the values of its first installation.
+    if (AppInstalledFlags().productInstalled)
+        return 1;
+    WriteInstallationValues(theConfig.manifest.registry, GetProductExePath(), theConfig.languages.langId);
+    return 1;
 }
 
 } // namespace kelm

@@ -1,5 +1,6 @@
 #include "engine/running_apps.h"
 
+#include "config/ui_strings.h"
 #include "framework/handles.h"
 
 namespace kelm {
@@ -39,6 +40,11 @@ int32_t AskToCloseRunningApplications(const std::wstring& intro, const std::wstr
         if (::MessageBoxW(owner, message.c_str(), caption.c_str(), MB_ICONWARNING | MB_RETRYCANCEL) != IDRETRY)
             return 0;
     }
+}
+
+int32_t CheckRunningApplications(const std::wstring& caption, HWND owner)
+{
+    return AskToCloseRunningApplications(GetUiString(IDS_CLOSE_RUNNING_APPS), caption, owner);
 }
 
 } // namespace kelm

@@ -58,14 +58,25 @@ TEST(RegistrationTest, ValuesFollowTheLanguageAndTheProgramFolder)
         EXPECT_EQ(c.installDir, ReadString(HKEY_LOCAL_MACHINE, key, L"InstallDir"));
         EXPECT_EQ(c.installDir ? std::optional<std::wstring>(c.exePath) : std::nullopt,
                   ReadString(HKEY_LOCAL_MACHINE, key, L"exe"));
+        if (c.installDir) {
+            // Strings are stored with their terminating NUL counted.
+            HKEY product = nullptr;
+            DWORD stored = 0;
+            ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &product));
+            ::RegQueryValueExW(product, L"exe", nullptr, nullptr, nullptr, &stored);
+            ::RegCloseKey(product);
+            EXPECT_EQ((c.exePath.size() + 1) * sizeof(wchar_t), stored);
+        }
         const std::optional<DWORD> language =
             c.langId == 1033 ? std::nullopt : std::optional<DWORD>(static_cast<DWORD>(c.langId));
         EXPECT_EQ(language, ReadDword(HKEY_LOCAL_MACHINE, key + L"\\LanguagePacks", L"InitialLangID"));
         EXPECT_EQ(language, ReadDword(HKEY_CURRENT_USER, key, L"ApplicationLanguage"));
         if (!c.siblingValueName.empty()) {
-            EXPECT_EQ(std::to_wstring(c.langId), ReadString(HKEY_CURRENT_USER, kResourceLanguageKey, c.siblingValueName));
+            EXPECT_EQ(std::to_wstring(c.langId),
+                      ReadString(HKEY_CURRENT_USER, kResourceLanguageKey, c.siblingValueName));
             HKEY resource = nullptr;
-            if (::RegOpenKeyExW(HKEY_CURRENT_USER, kResourceLanguageKey, 0, KEY_SET_VALUE, &resource) == ERROR_SUCCESS) {
+            if (::RegOpenKeyExW(HKEY_CURRENT_USER, kResourceLanguageKey, 0, KEY_SET_VALUE, &resource) ==
+                ERROR_SUCCESS) {
                 ::RegDeleteValueW(resource, c.siblingValueName.c_str());
                 ::RegCloseKey(resource);
             }

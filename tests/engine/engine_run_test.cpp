@@ -12,7 +12,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
-#include <set>
+#include <map>
 #include <thread>
 
 #include "config/installed_flags.h"
@@ -168,7 +168,7 @@ public:
             if (status.phase == PhaseDownloading)
                 m_sawDownloading = true;
             if (status.phase == PhaseInstalling)
-                m_installing.insert(status.text);
+                m_installing[status.text] = status.index;
             lastPhase = status.phase;
             lastIndex = status.index;
             lastPercent = status.percent;
@@ -190,7 +190,8 @@ public:
     bool PercentWentDown() const { return m_percentWentDown; }
     bool LeftCancelling() const { return m_leftCancelling; }
     bool SawDownloading() const { return m_sawDownloading; }
-    const std::set<std::wstring>& Installing() const { return m_installing; }
+    // Install index of every package seen installing.
+    const std::map<std::wstring, int32_t>& Installing() const { return m_installing; }
 
 private:
     CInstallEngine& m_engine;
@@ -200,7 +201,7 @@ private:
     bool m_sawCancelling = false;
     bool m_leftCancelling = false;
     bool m_sawDownloading = false;
-    std::set<std::wstring> m_installing;
+    std::map<std::wstring, int32_t> m_installing;
     InstallStatus m_final;
 };
 
@@ -218,6 +219,7 @@ public:
     // A fresh configuration, status record and set of routes; installed products stay.
     void Prepare()
     {
+        ::SetEnvironmentVariableW(L"KELM_RECORD_SLEEP_MS", nullptr);
         server.Reset(prefix);
         ResetInstallStatus();
         CleanRegistry();
@@ -273,10 +275,16 @@ public:
         server.Reset(prefix);
     }
 
-    static void CleanRegistry()
+    void CleanRegistry()
     {
         ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kRegistryKey);
         ::RegDeleteTreeW(HKEY_CURRENT_USER, kRegistryKey);
+        HKEY languages = nullptr;
+        if (::RegOpenKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\Kelmware\\ResourceLangID", 0, KEY_SET_VALUE, &languages) ==
+            ERROR_SUCCESS) {
+            ::RegDeleteValueW(languages, (installRoot.Path() + L"vennlink2.exe").c_str());
+            ::RegCloseKey(languages);
+        }
     }
 
     std::wstring Url(const std::string& name) const { return server.Url(prefix + name); }
@@ -328,7 +336,7 @@ public:
     test::TempFolder module{L"Kelm Run Module"};
     test::TempFolder installRoot{L"Kelm Run Product"};
     std::vector<test::SeenBox> boxes;
-    std::set<std::wstring> installing;
+    std::map<std::wstring, int32_t> installing;
     bool cancelled = false;
     bool sawDownloading = false;
 };
@@ -418,6 +426,26 @@ TEST_F(EngineRunTest, StandaloneManifestInstallsFromTheLocalFoldersWithoutAnyReq
     EXPECT_TRUE(IsInstalled(test::kProductCode));
     EXPECT_NE(std::wstring::npos,
               test::ReadTextFile(theConfig.componentFolder + L"dep_setup.exe.log").find(L"\" /q /norestart\n"));
+}
+
+TEST_F(EngineRunTest, PackagesAreInstalledByExtensionAndMissingOnesAreSkipped)
+{
+    theConfig.manifest.standalone = 1;
+    theConfig.manifest.dependencies = {
+        {L"readme.zip", L"", L""}, {L"missing.exe", L"", L"/q"}, {L"SECOND.EXE", L"", L"/q"}};
+    const std::wstring recorder = test::TestBinaryFolder() + L"record_args.exe";
+    ASSERT_TRUE(test::CopyTestFile(recorder, theConfig.componentFolder + L"readme.zip"));
+    ASSERT_TRUE(test::CopyTestFile(recorder, theConfig.componentFolder + L"SECOND.EXE"));
+    ASSERT_TRUE(test::CopyTestFile(test::TestPackage(L"product.msi"), theConfig.msiFolder + L"product.msi"));
+
+    EXPECT_EQ(PhaseFinished, Run().phase);
+    // The .zip counts as installed (index 0, too quick to be seen every time); the
+    // missing package is skipped and the next one takes its index.
+    installing.erase(L"readme.zip");
+    EXPECT_EQ((std::map<std::wstring, int32_t>{{L"SECOND.EXE", 1}, {L"product.msi", 2}}), installing);
+    EXPECT_FALSE(test::ReadTextFile(theConfig.componentFolder + L"SECOND.EXE.log").empty());
+    EXPECT_TRUE(test::ReadTextFile(theConfig.componentFolder + L"readme.zip.log").empty()) << "a .zip is never run";
+    EXPECT_TRUE(IsInstalled(test::kProductCode));
 }
 
 TEST_F(EngineRunTest, FailingPackageEndsTheRunAsFailedWithoutAMessageOfItsOwn)
@@ -511,6 +539,7 @@ TEST_F(EngineRunTest, CancelAtAnyMomentEndsCancelledWithoutAnotherMessage)
         std::function<void(EngineRunTest&)> arrange;
         RunObserver::Trigger cancelWhen;
         bool productMayBeInstalled; // Wine's installer ignores Cancel answers
+        std::function<void()> verify = {};
     };
     const std::string slowly = ", \"piece_size\": 256, \"piece_delay_ms\": 60";
     const CancelCase cases[] = {
@@ -525,6 +554,17 @@ TEST_F(EngineRunTest, CancelAtAnyMomentEndsCancelledWithoutAnotherMessage)
          [](const InstallStatus& s) { return s.phase == PhaseInstalling && s.text == L"dep_setup.exe"; }, false},
         {"during the MSI installation", [](EngineRunTest&) {},
          [](const InstallStatus& s) { return s.phase == PhaseInstalling && s.text == L"product.msi"; }, true},
+        // The last package runs to its end and every step succeeds; the run is cancelled all the same.
+        {"during the last package",
+         [](EngineRunTest& t) {
+             theConfig.manifest.dependencies.clear();
+             theConfig.manifest.mainComponent.name = L"main_setup.exe";
+             theConfig.manifest.mainComponent.full_url = t.Url("main_setup.exe");
+             t.Serve("main_setup.exe", test::TestBinaryFolder() + L"record_args.exe");
+             ::SetEnvironmentVariableW(L"KELM_RECORD_SLEEP_MS", L"1500");
+         },
+         [](const InstallStatus& s) { return s.phase == PhaseInstalling && s.text == L"main_setup.exe"; }, false,
+         [] { EXPECT_FALSE(test::ReadTextFile(theConfig.msiFolder + L"main_setup.exe.log").empty()); }},
     };
     for (const CancelCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -539,8 +579,12 @@ TEST_F(EngineRunTest, CancelAtAnyMomentEndsCancelledWithoutAnotherMessage)
         if (!c.productMayBeInstalled) {
             EXPECT_FALSE(IsInstalled(test::kProductCode));
         }
+        if (c.verify)
+            c.verify();
         Uninstall(test::kProductCode);
+        CleanRegistry();
     }
+    ::SetEnvironmentVariableW(L"KELM_RECORD_SLEEP_MS", nullptr);
 }
 
 TEST_F(EngineRunTest, CancelWhilePausedOrWhileTheVersionMessageIsOpenEndsCancelled)

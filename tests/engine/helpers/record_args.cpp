@@ -1,5 +1,6 @@
 // A stand-in EXE installer for the tests: appends its parent process id and its
-// whole command line to "<own path>.log", optionally sleeps ("/sleep=<ms>"), exits 0.
+// whole command line to "<own path>.log", optionally sleeps ("/sleep=<ms>" or the
+// inherited environment variable KELM_RECORD_SLEEP_MS), exits 0.
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -50,5 +51,8 @@ int wmain()
     const size_t sleepAt = commandLine.find(L"/sleep=");
     if (sleepAt != std::wstring::npos)
         ::Sleep(static_cast<DWORD>(std::wcstoul(commandLine.c_str() + sleepAt + 7, nullptr, 10)));
+    wchar_t sleepSetting[32] = {};
+    if (::GetEnvironmentVariableW(L"KELM_RECORD_SLEEP_MS", sleepSetting, 32) > 0)
+        ::Sleep(static_cast<DWORD>(std::wcstoul(sleepSetting, nullptr, 10)));
     return 0;
 }

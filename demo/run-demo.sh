@@ -207,7 +207,7 @@ expect() {  # expect <what> <driver arguments...>; sets PAGE_RECT
     [ -n "$output" ] && printf '%s\n' "$output" | sed 's/^/  /'
     PAGE_RECT="$(printf '%s\n' "$output" | awk 'NF == 5 && $2 ~ /^-?[0-9]+$/ {print $2, $3, $4, $5; exit}')"
     if [ "$rc" -ne 0 ]; then
-        shot "failure-$1"
+        shot "failure-$(printf '%s' "$1" | tr -c 'a-zA-Z0-9' '-' | tr -s '-')"
         fail "$1 (driver exit code $rc; installer output in $LOGS/installer.log)"
     fi
 }
@@ -373,10 +373,18 @@ if [ -n "$version" ]; then
 else
     say "Zunder Pro Video Editor 8 is NOT installed"
 fi
+show_key() {  # show_key <key> [/s]: the key's values as "wine reg query" lists them
+    local listing
+    if listing="$(wine reg query "$@" </dev/null 2>/dev/null)"; then
+        printf '%s\n' "$listing" | tr -d '\r' | sed '/^$/d; s/^/  /'
+    else
+        say "  $1: none"
+    fi
+}
 say "Registry values written by the installer:"
-wine reg query "HKLM\\$PRODUCT_KEY" /s </dev/null 2>/dev/null | tr -d '\r' | sed '/^$/d; s/^/  /' || true
-wine reg query "HKCU\\$PRODUCT_KEY" </dev/null 2>/dev/null | tr -d '\r' | sed '/^$/d; s/^/  /' || true
-wine reg query "HKCU\\SOFTWARE\\Kelmware\\ResourceLangID" </dev/null 2>/dev/null | tr -d '\r' | sed '/^$/d; s/^/  /' || true
+show_key "HKLM\\$PRODUCT_KEY" /s
+show_key "HKCU\\$PRODUCT_KEY"
+show_key "HKCU\\SOFTWARE\\Kelmware\\ResourceLangID"
 if [ -n "$runtime_version" ]; then
     say "Prerequisite Zunder Runtime 8 $runtime_version ran $runtime_runs time(s), last as: $runtime_command"
 else

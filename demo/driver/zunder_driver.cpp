@@ -232,6 +232,19 @@ void PostClick(HWND panel, int itemId)
     PostMessageW(panel, WM_COMMAND, MAKEWPARAM(itemId, BN_CLICKED), reinterpret_cast<LPARAM>(item));
 }
 
+// Waits until the settings page has gone (the wizard moved on); false when it is
+// still there after the time given.
+bool SettingsPageLeft(DWORD milliseconds)
+{
+    const DWORD deadline = GetTickCount() + milliseconds;
+    while (SettingsPanel()) {
+        if (Expired(deadline) || FindMessageBox())
+            return false;
+        Sleep(kPollMilliseconds);
+    }
+    return true;
+}
+
 int PressInstall()
 {
     HWND panel = SettingsPanel();
@@ -255,7 +268,22 @@ int PressInstall()
     }
     PostClick(panel, kSettingsInstall);
     wprintf(L"pressed Install\n");
-    return kDone;
+    if (SettingsPageLeft(5000))
+        return kDone;
+    if (HWND box = FindMessageBox())
+        return ReportMessageBox(box);
+    // An Install button drawn as enabled while the terms count as not accepted
+    // ignores the press: accept them and press again.
+    wprintf(L"the settings page stays; accepting the licence terms and pressing Install again\n");
+    PostClick(panel, kSettingsAccept);
+    Sleep(500);
+    PostClick(panel, kSettingsInstall);
+    if (SettingsPageLeft(10000))
+        return kDone;
+    if (HWND box = FindMessageBox())
+        return ReportMessageBox(box);
+    wprintf(L"the settings page does not move on\n");
+    return kFailed;
 }
 
 int PressStartNow()

@@ -194,6 +194,8 @@ shot() {  # shot <name> [x y width height]: the whole screen or a window's recta
 }
 
 INSTALLER_PID=""
+LAST_OUTPUT=""
+STATUS_TEXTS=""
 start_installer() {
     say "starting: KelmWebInstaller.exe $*"
     (cd "$INSTALLER_DIR" && exec wine ./KelmWebInstaller.exe "$@" </dev/null >>"$LOGS/installer.log" 2>&1) &
@@ -204,6 +206,7 @@ start_installer() {
 expect() {  # expect <what> <driver arguments...>; sets PAGE_RECT
     local output rc=0
     output="$(driver "${@:2}")" || rc=$?
+    LAST_OUTPUT="$output"
     [ -n "$output" ] && printf '%s\n' "$output" | sed 's/^/  /'
     PAGE_RECT="$(printf '%s\n' "$output" | awk 'NF == 5 && $2 ~ /^-?[0-9]+$/ {print $2, $3, $4, $5; exit}')"
     if [ "$rc" -ne 0 ]; then
@@ -232,6 +235,7 @@ drive_wizard() {  # drive_wizard <label> <fresh|update>
     fi
     shot "$label-2-status" $PAGE_RECT
     expect "progress" wait-progress 600
+    STATUS_TEXTS="$(printf '%s\n' "$LAST_OUTPUT" | sed -n 's/^status: //p')"
     shot "$label-3-progress" $PAGE_RECT
     expect "success page" wait-page success 900
     shot "$label-4-success" $PAGE_RECT
@@ -416,6 +420,7 @@ fi
     echo "application_language=$app_lang"
     echo "runtime_runs=$runtime_runs"
     echo "runtime_command=$runtime_command"
+    echo "status_texts=$STATUS_TEXTS"
     echo "opened_urls=$( [ -s "$OPENED_URLS" ] && paste -sd' ' "$OPENED_URLS" || true)"
     echo "screenshots=$(ls "$SHOTS" 2>/dev/null | paste -sd' ' -)"
 } > "$RESULT"

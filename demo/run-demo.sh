@@ -237,10 +237,15 @@ drive_wizard() {  # drive_wizard <label> <fresh|update>
     expect "progress" wait-progress 600
     STATUS_TEXTS="$(printf '%s\n' "$LAST_OUTPUT" | sed -n 's/^status: //p')"
     shot "$label-3-progress" $PAGE_RECT
-    expect "success page" wait-page success 900
-    shot "$label-4-success" $PAGE_RECT
-    expect "Start Now" press start-now
-    expect "the product's window" wait-page product 60
+    local product_wait=60
+    if [ "$LAUNCH_AFTER_INSTALL" -eq 0 ]; then
+        expect "success page" wait-page success 900
+        shot "$label-4-success" $PAGE_RECT
+        expect "Start Now" press start-now
+    else
+        product_wait=900
+    fi
+    expect "the product's window" wait-page product "$product_wait"
     shot "$label-5-product" $PAGE_RECT
     expect "the installer's end" wait-exit 60
     expect "closing the product" close-product 30
@@ -309,6 +314,13 @@ fi
 # --- the run -----------------------------------------------------------------------
 OPTIONS=("${INSTALLER_OPTIONS[@]}")
 [ -n "$LANGUAGE" ] && OPTIONS+=(/lang "$LANGUAGE")
+LAUNCH_AFTER_INSTALL=0
+for option in "${INSTALLER_OPTIONS[@]}"; do
+    case "$option" in
+        /l) LAUNCH_AFTER_INSTALL=1 ;;  # the product starts instead of the success page
+        /s) [ "$SCENARIO" = fresh ] && SCENARIO=silent ;;
+    esac
+done
 
 case "$SCENARIO" in
 fresh)
@@ -346,7 +358,11 @@ silent)
     if [ "$VISIBLE" -eq 1 ]; then
         say "a silent run shows no window; this command waits for its end"
     fi
-    run_silent silent "${OPTIONS[@]}"
+    others=()
+    for option in "${OPTIONS[@]}"; do
+        [ "$option" = /s ] || others+=("$option")
+    done
+    run_silent silent "${others[@]}"
     ;;
 esac
 

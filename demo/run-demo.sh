@@ -182,7 +182,7 @@ say "KelmWebInstaller.exe, config\\manifest.xml, language\\{$(ls "$INSTALLER_DIR
 # --- screenshots ------------------------------------------------------------------
 shot() {  # shot <name> [x y width height]: the whole screen or a window's rectangle
     local file="$SHOTS/$1.png"
-    sleep 0.8  # let the page paint (and the slide show move on)
+    sleep "${SHOT_DELAY:-0.8}"  # let the page paint (and the slide show move on)
     if [ $# -ge 5 ]; then
         local x=$(( $2 < 0 ? 0 : $2 )) y=$(( $3 < 0 ? 0 : $3 ))
         import -display "$DISPLAY" -window root -crop "$4x$5+$x+$y" +repage "$file" 2>>"$LOGS/wine.log" || true
@@ -220,7 +220,7 @@ drive_wizard() {  # drive_wizard <label> <fresh|update>
     output="$(driver wait-page check 60)" || rc=$?
     printf '%s\n' "$output" | sed 's/^/  /'
     if [ "$rc" -eq 0 ]; then
-        shot "$label-0-check" $(printf '%s\n' "$output" | awk '{print $2, $3, $4, $5}')
+        SHOT_DELAY=0.05 shot "$label-0-check" $(printf '%s\n' "$output" | awk '{print $2, $3, $4, $5}')
     elif [ "$rc" -ne 3 ]; then
         shot "failure-client-check"
         fail "the client check did not lead to the wizard"

@@ -38,7 +38,7 @@ while [ $# -gt 0 ]; do
         --automatic) AUTOMATIC=1; shift ;;
         --keep) KEEP=1; shift ;;
         --) shift; INSTALLER_OPTIONS+=("$@"); break ;;
-        -h|--help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h|--help) awk 'NR > 1 && /^#/ {sub(/^# ?/, ""); print; next} NR > 1 {exit}' "$0"; exit 0 ;;
         *) echo "unknown option: $1 (see --help)" >&2; exit 2 ;;
     esac
 done
@@ -112,7 +112,7 @@ if [ "$VISIBLE" -eq 1 ]; then
     setsid wineserver -p </dev/null >>"$LOGS/harness.log" 2>&1 || true
     say "windows appear on display $DISPLAY"
 else
-    say "no display in use: running under Xvfb ($DISPLAY), the wizard is answered automatically"
+    say "the wizard is answered automatically on an Xvfb display ($DISPLAY)"
 fi
 
 run_wine() { wine "$@" </dev/null >>"$LOGS/wine.log" 2>&1; }

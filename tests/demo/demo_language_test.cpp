@@ -58,6 +58,11 @@ const TextKey kTextKeys[] = {
     {L"IDS_ERR_CONNECT_DOWNLOAD_SERVER", L"Unable to contact the download server."},
     {L"IDS_ERR_CREATE_FOLDER_FAILED", L"The specified path %s is unavailable."},
     {L"IDS_CLOSE_RUNNING_APPS", L"The following applications should be closed before continuing the installation:"},
+    {L"IDS_ERR_MANIFEST_MISSING", L"The installer cannot start: its manifest file %s is missing or cannot be read."},
+    {L"IDS_ERR_MANIFEST_MALFORMED", L"The installer cannot start: its manifest file %s is not well-formed."},
+    {L"IDS_ERR_MANIFEST_INCOMPLETE", L"The installer cannot start: its manifest file %s lacks the element %s."},
+    {L"IDS_ERR_WORK_FOLDER", L"The installer cannot start: with its manifest file %s it needs the folder %s."},
+    {L"IDS_ERR_MODULE_PATH", L"The installer cannot start: the location of its own program file is unavailable."},
 };
 const wchar_t* const kLinkKeys[] = {L"IDS_RLINK_TERMS", L"IDS_RLINK_SLIDE_SHOW"};
 constexpr size_t kLongestText = 259;  // what the installer's 260-character buffer keeps

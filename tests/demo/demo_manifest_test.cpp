@@ -1,7 +1,8 @@
-// The demo's manifest and version descriptors, read by the installer's own
-// configuration code: every element arrives in its field (the forward-only
-// order holds), a laid-out installer folder loads completely, and the two
-// releases lead to the decisions the demo relies on.
+// The demo's manifest, version descriptors and language folders, read by the
+// installer's own configuration code: every element arrives in its field (the
+// forward-only order holds), a laid-out installer folder loads completely, the two
+// releases lead to the decisions the demo relies on, and each language folder
+// gives the texts, links and slides of its language.
 
 #include <windows.h>
 
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "config/installer_config.h"
+#include "config/ui_strings.h"
 #include "config/version_check.h"
 
 namespace {
@@ -115,6 +117,28 @@ TEST(DemoReleases, PublishedReleasesLeadToTheIntendedDecisions)
         EXPECT_EQ(EvaluateVersionCheck(config, installed, false), c.expected)
             << c.publishedRelease << " over " << (installed ? c.installedVersion : L"nothing");
     }
+}
+
+TEST(DemoLanguageFolders, TheSelectedLanguageGivesItsTextsLinksAndSlides)
+{
+    LanguageResources german{1031, SourcePath(L"demo\\language\\")};
+    EXPECT_EQ(german.GetUiString(IDS_INSTALL), L"Installieren");
+    EXPECT_EQ(german.GetUiString(IDS_PRODUCT_READY), L"%s ist bereit");
+    EXPECT_EQ(german.GetUiString(IDS_CLOSE_RUNNING_APPS),
+              L"Bitte schlie\u00dfen Sie die folgenden Anwendungen, bevor die Installation fortgesetzt wird:");
+    EXPECT_EQ(german.GetLink(IDS_RLINK_TERMS), L"http://127.0.0.1:8470/zunder/terms.html?lang=1031");
+    EXPECT_EQ(german.FindSlideImages(96).size(), 3u);
+    EXPECT_EQ(german.FindSlideImages(192).size(), 3u);
+
+    LanguageResources starting{LanguageResources::kDefaultLangId, SourcePath(L"demo\\language\\")};
+    EXPECT_EQ(starting.GetUiString(IDS_INSTALL), L"Install");  // the built-in English text
+    EXPECT_EQ(starting.GetUiString(IDS_START_NOW), L"Start Now");
+    EXPECT_EQ(starting.GetLink(IDS_RLINK_SLIDE_SHOW), L"http://127.0.0.1:8470/zunder/tour.html");
+    EXPECT_EQ(starting.FindSlideImages(144).size(), 3u);
+
+    LanguageResources japanese{1041, SourcePath(L"demo\\language\\")};  // no such folder
+    EXPECT_EQ(japanese.GetUiString(IDS_INSTALL), L"Install");
+    EXPECT_TRUE(japanese.FindSlideImages(96).empty());
 }
 
 } // namespace

@@ -303,10 +303,18 @@ if [ "${#MISSING_PARTS[@]}" -gt 0 ]; then
         run_visible "${INSTALLER_OPTIONS[@]}"
     fi
     step "Not there yet"
-    say "This build of the installer lacks: ${MISSING_PARTS[*]}."
-    say "Until every part is built, the installer cannot read the manifest, fetch the packages or"
-    say "show its wizard, so the demo product is not installed. Ready and shown above: the demo"
-    say "product's packages, the package server, the installer folder and the installer program."
+    say "This build of the installer lacks parts, so the demo product is not installed:"
+    for part in "${MISSING_PARTS[@]}"; do
+        case "$part" in
+            config) say "  config: reading the manifest, the version descriptor and the texts" ;;
+            transfer) say "  transfer: fetching the version descriptor and the packages" ;;
+            engine) say "  engine: installing the packages and recording the installation" ;;
+            skin) say "  skin: drawing the installer's windows" ;;
+            wizard) say "  wizard: the wizard and the client check" ;;
+        esac
+    done
+    say "Ready and shown above: the demo product's packages, the package server, the installer"
+    say "folder and the installer program as built."
     say "Screenshots: $SHOTS"
     exit 0
 fi

@@ -243,8 +243,8 @@ HWND FindBox(const wchar_t* caption)
 TEST(DemoPrerequisite, QuietRunRecordsItselfWithoutAWindow)
 {
     const DWORD before = RuntimeRunCount();
-    // The engine runs dependencies as "<path> <install_commandline>", the path unquoted.
-    Process setup = Start(BuildPath(L"demo\\zunder_runtime_setup.exe") + L" /quiet /norestart");
+    // The installation runs a dependency as "<quoted path> <install_commandline>".
+    Process setup = Start(Quoted(BuildPath(L"demo\\zunder_runtime_setup.exe")) + L" /quiet /norestart");
     ASSERT_TRUE(setup.process);
     EXPECT_EQ(WaitExit(setup), 0u);
     EXPECT_EQ(RuntimeRunCount(), before + 1);

@@ -1,28 +1,17 @@
 #!/bin/bash
-# Builds the installer and runs it under Wine: in a window on the user's display
-# when one is reachable, otherwise under Xvfb with screenshots saved.
-# Usage: scripts/run.sh [installer options...]
+# The demo from a fresh clone: installs missing Debian packages, builds the
+# installer and the demo product, lays out the installer folder, starts the
+# demo's package server on 127.0.0.1 and installs the demo product with the
+# installer under Wine: in a window when $DISPLAY is reachable, otherwise under
+# Xvfb with the wizard answered automatically and every page saved as a
+# screenshot. Ends by telling what was installed where.
+#
+# Usage: scripts/run.sh [--update] [--silent] [--lang ID] [--automatic] [--keep]
+#                       [-- installer options...]
+# Environment: KELM_BUILD names the build folder (default: build).
+# Options: see demo/run-demo.sh --help and docs/demo.md.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 BUILD="${KELM_BUILD:-$ROOT/build}"
 "$ROOT/scripts/build.sh" "$BUILD"
-USER_DISPLAY="${DISPLAY:-}"
-
-"$ROOT/tests/harness/setup.sh" "$BUILD" >/dev/null
-export KELM_BUILD_DIR="$BUILD"
-. "$ROOT/tests/harness/wine-env.sh"
-trap '"$ROOT/tests/harness/cleanup.sh" "$BUILD" >/dev/null' EXIT
-
-if [ -n "$USER_DISPLAY" ] && xdpyinfo -display "$USER_DISPLAY" >/dev/null 2>&1; then
-    DISPLAY="$USER_DISPLAY" wine "$BUILD/app/KelmWebInstaller.exe" "$@"
-    exit $?
-fi
-
-SHOTS="$BUILD/screenshots"
-mkdir -p "$SHOTS"
-wine "$BUILD/app/KelmWebInstaller.exe" "$@" </dev/null >"$KELM_HARNESS_DIR/run.log" 2>&1 &
-pid=$!
-sleep 5
-import -display "$DISPLAY" -window root -crop 1000x700+0+0 "$SHOTS/installer.png"
-echo "no display: ran under Xvfb ($DISPLAY); screenshot saved to $SHOTS/installer.png"
-kill "$pid" 2>/dev/null || true
+exec "$ROOT/demo/run-demo.sh" --build "$BUILD" "$@"

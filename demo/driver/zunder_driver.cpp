@@ -1,0 +1,464 @@
+// Drives the installer's wizard from outside, as a user would: finds its windows
+// under the same wineserver (or desktop session), reads their texts, presses
+// their buttons and answers message boxes. One command per run, so that a script
+// can take a screenshot between the steps.
+//
+//   zunder_driver wait-page <check|settings|status|update-status|success|product> [seconds]
+//       waits until the page is visible; prints "<page> x y width height".
+//       "update-status" fails when the settings page shows up instead; "check"
+//       gives up (exit code 3) when the wizard is up before the check dialog was seen.
+//   zunder_driver press <install|start-now>
+//   zunder_driver wait-progress [seconds]   status page shows a percentage above 0
+//   zunder_driver status-texts              prints the status page's three texts
+//   zunder_driver answer-box <ok|cancel|yes|no|retry>
+//   zunder_driver close-product [seconds]    closes the product and waits until it has ended
+//   zunder_driver wait-product-end [seconds]
+//   zunder_driver wait-exit [seconds]       the installer has ended
+//   zunder_driver watch-hidden [seconds]    a silent run: no window of the installer is ever visible
+//
+// Exit codes: 0 done; 1 timeout or failure; 2 a message box stands in the way
+// (its caption and text are printed as "box: <caption>: <text>"); 3 not seen.
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "framework/handles.h"
+
+namespace {
+
+constexpr wchar_t kInstallerSemaphore[] = L"MirelleZunderInstaller_80";
+constexpr wchar_t kProductSemaphore[] = L"MirelleZunderInstance_80";
+constexpr wchar_t kInstallerExe[] = L"KelmWebInstaller.exe";
+constexpr wchar_t kWizardClass[] = L"BrenvikClassName-CHS";
+constexpr wchar_t kProductClass[] = L"ZunderDemoEditorWindow";
+
+// Dialog item identifiers of the installer's panels.
+constexpr int kCheckProgress = 171;
+constexpr int kSettingsInstall = 133;
+constexpr int kSettingsAccept = 134;
+constexpr int kStatusText = 122;
+constexpr int kStatusTime = 173;
+constexpr int kStatusPercent = 123;
+constexpr int kSuccessStartNow = 1;
+constexpr int kSuccessLaunchLabel = 151;
+constexpr int kMessageBoxText = 0xFFFF;
+
+constexpr DWORD kPollMilliseconds = 50;
+
+enum ExitCode { kDone = 0, kFailed = 1, kBlockedByBox = 2, kNotSeen = 3 };
+
+std::wstring WindowText(HWND window)
+{
+    wchar_t buffer[1024] = {};
+    SendMessageTimeoutW(window, WM_GETTEXT, static_cast<WPARAM>(std::size(buffer)),
+                        reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 2000, nullptr);
+    return buffer;
+}
+
+std::wstring ClassName(HWND window)
+{
+    wchar_t buffer[256] = {};
+    GetClassNameW(window, buffer, static_cast<int>(std::size(buffer)));
+    return buffer;
+}
+
+std::vector<HWND> TopLevelWindows()
+{
+    std::vector<HWND> windows;
+    EnumWindows([](HWND window, LPARAM list) -> BOOL {
+        reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
+bool IsShown(HWND window)
+{
+    if (!window || !IsWindowVisible(window))
+        return false;
+    RECT rect;
+    GetWindowRect(window, &rect);
+    return rect.right > rect.left && rect.bottom > rect.top;
+}
+
+bool SemaphoreExists(const wchar_t* name)
+{
+    kelm::UniqueHandle semaphore(OpenSemaphoreW(SYNCHRONIZE, FALSE, name));
+    return static_cast<bool>(semaphore);
+}
+
+std::set<DWORD> InstallerProcesses()
+{
+    std::set<DWORD> ids;
+    kelm::UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot)
+        return ids;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry)) {
+        const wchar_t* name = wcsrchr(entry.szExeFile, L'\\');
+        name = name ? name + 1 : entry.szExeFile;
+        if (_wcsicmp(name, kInstallerExe) == 0)
+            ids.insert(entry.th32ProcessID);
+    }
+    return ids;
+}
+
+// A message box: a visible dialog-class window with the box's text item.
+HWND FindMessageBox()
+{
+    for (HWND window : TopLevelWindows()) {
+        if (IsShown(window) && ClassName(window) == L"#32770" && GetDlgItem(window, kMessageBoxText))
+            return window;
+    }
+    return nullptr;
+}
+
+int ReportMessageBox(HWND box)
+{
+    std::wstring text = WindowText(GetDlgItem(box, kMessageBoxText));
+    for (auto& c : text) {
+        if (c == L'\r' || c == L'\n')
+            c = L' ';
+    }
+    wprintf(L"box: %ls: %ls\n", WindowText(box).c_str(), text.c_str());
+    return kBlockedByBox;
+}
+
+HWND VisibleWizard()
+{
+    HWND wizard = FindWindowW(kWizardClass, nullptr);
+    return IsShown(wizard) ? wizard : nullptr;
+}
+
+// The shown panel of the wizard that holds the given dialog item.
+HWND ShownPanelWith(int itemId, int secondItemId = 0)
+{
+    HWND wizard = VisibleWizard();
+    if (!wizard)
+        return nullptr;
+    for (HWND child = GetWindow(wizard, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (IsWindowVisible(child) && GetDlgItem(child, itemId)
+            && (secondItemId == 0 || GetDlgItem(child, secondItemId)))
+            return child;
+    }
+    return nullptr;
+}
+
+HWND SettingsPanel() { return ShownPanelWith(kSettingsInstall, kSettingsAccept); }
+HWND StatusPanel() { return ShownPanelWith(kStatusPercent, kStatusText); }
+HWND SuccessPanel() { return ShownPanelWith(kSuccessStartNow, kSuccessLaunchLabel); }
+
+HWND CheckDialog()
+{
+    std::set<DWORD> installers = InstallerProcesses();
+    for (HWND window : TopLevelWindows()) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        HWND progress = GetDlgItem(window, kCheckProgress);
+        if (installers.count(process) && IsShown(window) && progress
+            && ClassName(progress) == L"msctls_progress32")
+            return window;
+    }
+    return nullptr;
+}
+
+HWND ProductWindow()
+{
+    HWND window = FindWindowW(kProductClass, nullptr);
+    return IsShown(window) ? window : nullptr;
+}
+
+HWND FindPage(const std::wstring& page)
+{
+    if (page == L"check")
+        return CheckDialog();
+    if (page == L"product")
+        return ProductWindow();
+    HWND panel = page == L"settings" ? SettingsPanel()
+               : page == L"status" || page == L"update-status" ? StatusPanel()
+               : page == L"success"  ? SuccessPanel()
+                                     : nullptr;
+    return panel ? GetAncestor(panel, GA_ROOT) : nullptr;
+}
+
+void PrintRect(const std::wstring& label, HWND window)
+{
+    RECT rect;
+    GetWindowRect(window, &rect);
+    wprintf(L"%ls %ld %ld %ld %ld\n", label.c_str(), rect.left, rect.top, rect.right - rect.left,
+            rect.bottom - rect.top);
+}
+
+DWORD Deadline(int seconds) { return GetTickCount() + static_cast<DWORD>(seconds) * 1000; }
+bool Expired(DWORD deadline) { return static_cast<LONG>(GetTickCount() - deadline) >= 0; }
+
+int WaitPage(const std::wstring& page, int seconds)
+{
+    const DWORD deadline = Deadline(seconds);
+    const DWORD poll = page == L"check" ? 10 : kPollMilliseconds;  // the check dialog may be up briefly
+    for (;;) {
+        if (HWND window = FindPage(page)) {
+            PrintRect(page, window);
+            return kDone;
+        }
+        if (HWND box = FindMessageBox())
+            return ReportMessageBox(box);
+        if (page == L"check" && VisibleWizard()) {
+            wprintf(L"check: not seen, the wizard is up\n");
+            return kNotSeen;
+        }
+        if (page == L"update-status" && SettingsPanel()) {
+            wprintf(L"the settings page is shown, but an installed product is updated without it\n");
+            return kFailed;
+        }
+        if (Expired(deadline)) {
+            wprintf(L"timeout: no %ls page after %d s\n", page.c_str(), seconds);
+            return kFailed;
+        }
+        Sleep(poll);
+    }
+}
+
+void PostClick(HWND panel, int itemId)
+{
+    HWND item = GetDlgItem(panel, itemId);
+    PostMessageW(panel, WM_COMMAND, MAKEWPARAM(itemId, BN_CLICKED), reinterpret_cast<LPARAM>(item));
+}
+
+// Waits until the settings page has gone (the wizard moved on); false when it is
+// still there after the time given.
+bool SettingsPageLeft(DWORD milliseconds)
+{
+    const DWORD deadline = GetTickCount() + milliseconds;
+    while (SettingsPanel()) {
+        if (Expired(deadline) || FindMessageBox())
+            return false;
+        Sleep(kPollMilliseconds);
+    }
+    return true;
+}
+
+int PressInstall()
+{
+    HWND panel = SettingsPanel();
+    if (!panel) {
+        wprintf(L"no settings page\n");
+        return kFailed;
+    }
+    HWND install = GetDlgItem(panel, kSettingsInstall);
+    if (!IsWindowEnabled(install)) {
+        // Users in some regions must tick the licence box first.
+        wprintf(L"accepting the licence terms\n");
+        PostClick(panel, kSettingsAccept);
+        const DWORD deadline = Deadline(10);
+        while (!IsWindowEnabled(install)) {
+            if (Expired(deadline)) {
+                wprintf(L"the Install button stays disabled\n");
+                return kFailed;
+            }
+            Sleep(kPollMilliseconds);
+        }
+    }
+    PostClick(panel, kSettingsInstall);
+    wprintf(L"pressed Install\n");
+    if (SettingsPageLeft(5000))
+        return kDone;
+    if (HWND box = FindMessageBox())
+        return ReportMessageBox(box);
+    // An Install button drawn as enabled while the terms count as not accepted
+    // ignores the press: accept them and press again.
+    wprintf(L"the settings page stays; accepting the licence terms and pressing Install again\n");
+    PostClick(panel, kSettingsAccept);
+    Sleep(500);
+    PostClick(panel, kSettingsInstall);
+    if (SettingsPageLeft(10000))
+        return kDone;
+    if (HWND box = FindMessageBox())
+        return ReportMessageBox(box);
+    wprintf(L"the settings page does not move on\n");
+    return kFailed;
+}
+
+int PressStartNow()
+{
+    HWND panel = SuccessPanel();
+    if (!panel) {
+        wprintf(L"no success page\n");
+        return kFailed;
+    }
+    PostClick(panel, kSuccessStartNow);
+    wprintf(L"pressed Start Now\n");
+    return kDone;
+}
+
+int StatusTexts(HWND panel)
+{
+    wprintf(L"status: %ls | %ls | %ls\n", WindowText(GetDlgItem(panel, kStatusText)).c_str(),
+            WindowText(GetDlgItem(panel, kStatusTime)).c_str(),
+            WindowText(GetDlgItem(panel, kStatusPercent)).c_str());
+    return kDone;
+}
+
+int WaitProgress(int seconds)
+{
+    const DWORD deadline = Deadline(seconds);
+    for (;;) {
+        if (HWND panel = StatusPanel()) {
+            double percent = _wtof(WindowText(GetDlgItem(panel, kStatusPercent)).c_str());
+            if (percent > 0.0)
+                return StatusTexts(panel);
+        } else if (SuccessPanel()) {
+            wprintf(L"the installation ended before any progress was seen\n");
+            return kDone;
+        }
+        if (HWND box = FindMessageBox())
+            return ReportMessageBox(box);
+        if (Expired(deadline)) {
+            wprintf(L"timeout: no progress after %d s\n", seconds);
+            return kFailed;
+        }
+        Sleep(kPollMilliseconds);
+    }
+}
+
+int AnswerBox(const std::wstring& answer)
+{
+    int id = answer == L"ok" ? IDOK : answer == L"cancel" ? IDCANCEL : answer == L"yes" ? IDYES
+           : answer == L"no" ? IDNO : answer == L"retry" ? IDRETRY : 0;
+    HWND box = FindMessageBox();
+    if (!box || id == 0) {
+        wprintf(L"no message box to answer\n");
+        return kFailed;
+    }
+    ReportMessageBox(box);
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, id)));
+    return kDone;
+}
+
+// Closes the product's window (when asked to) and waits until the product has ended.
+int WaitProductEnd(bool close, int seconds)
+{
+    if (HWND window = FindWindowW(kProductClass, nullptr); window && close)
+        PostMessageW(window, WM_CLOSE, 0, 0);
+    const DWORD deadline = Deadline(seconds);
+    while (SemaphoreExists(kProductSemaphore)) {
+        if (Expired(deadline)) {
+            wprintf(L"the product is still running after %d s\n", seconds);
+            return kFailed;
+        }
+        Sleep(kPollMilliseconds);
+    }
+    wprintf(L"product ended\n");
+    return kDone;
+}
+
+int WaitExit(int seconds)
+{
+    const DWORD deadline = Deadline(seconds);
+    while (SemaphoreExists(kInstallerSemaphore)) {
+        if (HWND box = FindMessageBox())
+            return ReportMessageBox(box);
+        if (Expired(deadline)) {
+            wprintf(L"the installer is still running after %d s\n", seconds);
+            return kFailed;
+        }
+        Sleep(kPollMilliseconds);
+    }
+    wprintf(L"installer ended\n");
+    return kDone;
+}
+
+// Watches a silent run from its start to its end and reports every window of the
+// installer's process that became visible.
+int WatchHidden(int seconds)
+{
+    const DWORD deadline = Deadline(seconds);
+    while (!SemaphoreExists(kInstallerSemaphore)) {
+        if (Expired(deadline)) {
+            wprintf(L"the installer did not start within %d s\n", seconds);
+            return kFailed;
+        }
+        Sleep(kPollMilliseconds);
+    }
+    std::set<HWND> created;
+    std::set<HWND> shown;
+    while (SemaphoreExists(kInstallerSemaphore)) {
+        std::set<DWORD> installers = InstallerProcesses();
+        for (HWND window : TopLevelWindows()) {
+            DWORD process = 0;
+            GetWindowThreadProcessId(window, &process);
+            if (!installers.count(process))
+                continue;
+            created.insert(window);
+            if (IsShown(window) && shown.insert(window).second) {
+                wprintf(L"visible window: class %ls, title \"%ls\"\n", ClassName(window).c_str(),
+                        WindowText(window).c_str());
+                if (GetDlgItem(window, kMessageBoxText))
+                    return ReportMessageBox(window);
+            }
+        }
+        if (Expired(deadline)) {
+            wprintf(L"the installer is still running after %d s\n", seconds);
+            return kFailed;
+        }
+        Sleep(kPollMilliseconds);
+    }
+    wprintf(L"silent run ended: %zu window(s) created, %zu visible\n", created.size(), shown.size());
+    return shown.empty() ? kDone : kFailed;
+}
+
+int Usage()
+{
+    wprintf(L"usage: zunder_driver wait-page <check|settings|status|update-status|success|product> [seconds]\n"
+            L"       zunder_driver press <install|start-now>\n"
+            L"       zunder_driver wait-progress [seconds] | status-texts\n"
+            L"       zunder_driver answer-box <ok|cancel|yes|no|retry>\n"
+            L"       zunder_driver close-product [seconds] | wait-product-end [seconds]\n"
+            L"       zunder_driver wait-exit [seconds] | watch-hidden [seconds]\n");
+    return kFailed;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    if (argc < 2)
+        return Usage();
+    const std::wstring command = argv[1];
+    const std::wstring argument = argc > 2 ? argv[2] : L"";
+    auto seconds = [&](int position, int fallback) {
+        return argc > position ? _wtoi(argv[position]) : fallback;
+    };
+
+    if (command == L"wait-page" && !argument.empty())
+        return WaitPage(argument, seconds(3, 120));
+    if (command == L"press" && argument == L"install")
+        return PressInstall();
+    if (command == L"press" && argument == L"start-now")
+        return PressStartNow();
+    if (command == L"wait-progress")
+        return WaitProgress(seconds(2, 300));
+    if (command == L"status-texts") {
+        HWND panel = StatusPanel();
+        return panel ? StatusTexts(panel) : kFailed;
+    }
+    if (command == L"answer-box" && !argument.empty())
+        return AnswerBox(argument);
+    if (command == L"close-product")
+        return WaitProductEnd(true, seconds(2, 30));
+    if (command == L"wait-product-end")
+        return WaitProductEnd(false, seconds(2, 86400));
+    if (command == L"wait-exit")
+        return WaitExit(seconds(2, 300));
+    if (command == L"watch-hidden")
+        return WatchHidden(seconds(2, 600));
+    return Usage();
+}

@@ -288,6 +288,8 @@ BOOL CStatusPanel::CanClose()
             return TRUE;
         m_bCancelRequested = 1;
         m_engine.Cancel();
+        // Say so at once: the worker may wind down before the next poll would show it.
+        m_lblStatus.SetText(GetUiString(IDS_STATUS_CANCELLING));
         return FALSE;
     }
     SetEvent(m_engine.RunEvent());

@@ -99,14 +99,14 @@ BOOL CKelmDialog::OnNcCreate(CREATESTRUCTW* create)
     if (!Default())
         return FALSE;
 
-    struct ButtonSpec {
+    struct CaptionButtonLook {
         int firstImageId;
         SkinSlot hover;
         SkinSlot pressed;
         const wchar_t* label;
         bool visible;
     };
-    static const ButtonSpec specs[] = {
+    static const CaptionButtonLook looks[] = {
         {IDB_CLOSE_FIRST, SkinSlot::CloseHoverColor, SkinSlot::ClosePressedColor, L"Close", true},
         {IDB_MAXIMIZE_FIRST, SkinSlot::CaptionButtonHoverColor, SkinSlot::CaptionButtonPressedColor, L"Maximize", true},
         {IDB_RESTORE_FIRST, SkinSlot::CaptionButtonHoverColor, SkinSlot::CaptionButtonPressedColor, L"Restore", false},
@@ -117,16 +117,16 @@ BOOL CKelmDialog::OnNcCreate(CREATESTRUCTW* create)
     const bool hasMaximizeBox = (create->style & WS_MAXIMIZEBOX) != 0;
     m_buttons.clear();
     for (int id = 0; id < 4; ++id) {
-        const ButtonSpec& spec = specs[id];
+        const CaptionButtonLook& look = looks[id];
         CaptionButton button;
         button.owner = m_hWnd;
         button.id = id;
         button.normalColor = SkinColor(SkinSlot::FrameBackColor);
-        button.hoverColor = SkinColor(spec.hover);
-        button.pressedColor = SkinColor(spec.pressed);
-        button.label = spec.label;
-        button.visible = spec.visible;
-        if (const auto image = LoadResourceImage(DpiImageId(spec.firstImageId)); image && image->Bitmap()) {
+        button.hoverColor = SkinColor(look.hover);
+        button.pressedColor = SkinColor(look.pressed);
+        button.label = look.label;
+        button.visible = look.visible;
+        if (const auto image = LoadResourceImage(DpiImageId(look.firstImageId)); image && image->Bitmap()) {
             button.image = image->Bitmap();
             button.imageWidth = image->Width();
             button.imageHeight = image->Height();

@@ -208,12 +208,12 @@ bool Gallery::Create()
         {"text_empty", false, false, true, L"", At(450, 10, 50, 34)},
         {"text_narrow", false, false, true, L"", At(510, 10, 6, 34)},
     };
-    for (const auto& spec : textButtons) {
-        auto& button = Make(m_textButtons, L"BUTTON", L"", BS_PUSHBUTTON, spec.rect);
-        button.SetCaption(spec.caption);
-        button.SetEnabled(spec.enabled);
-        button.ShowState(spec.hover, spec.pressed);
-        Record(spec.name, button.m_hWnd);
+    for (const auto& item : textButtons) {
+        auto& button = Make(m_textButtons, L"BUTTON", L"", BS_PUSHBUTTON, item.rect);
+        button.SetCaption(item.caption);
+        button.SetEnabled(item.enabled);
+        button.ShowState(item.hover, item.pressed);
+        Record(item.name, button.m_hWnd);
     }
 
     // Image buttons: check boxes, expand arrows and the browse button, at rest, hovered and pressed.
@@ -240,16 +240,16 @@ bool Gallery::Create()
         {"browse_hover", 0, L"...", SkinColor(SkinSlot::BrowseButtonColor), true, false, At(382, 60, 40, 30)},
         {"logo", IDB_LOGO_FIRST, L"", back, false, false, At(432, 60, 120, 30)},
     };
-    for (const auto& spec : imageButtons) {
-        auto& button = Make(m_imageButtons, L"BUTTON", L"", BS_PUSHBUTTON, spec.rect);
-        const COLORREF hover = spec.normal == back ? hoverFill : RGB(85, 86, 92);
-        button.Configure(SIZE{0, 0}, spec.normal, hover, RGB(20, 21, 25), outline, spec.caption);
-        if (spec.firstImageId) {
-            if (auto image = LoadResourceImage(DpiImageId(spec.firstImageId)); image && image->Bitmap())
+    for (const auto& item : imageButtons) {
+        auto& button = Make(m_imageButtons, L"BUTTON", L"", BS_PUSHBUTTON, item.rect);
+        const COLORREF hover = item.normal == back ? hoverFill : RGB(85, 86, 92);
+        button.Configure(SIZE{0, 0}, item.normal, hover, RGB(20, 21, 25), outline, item.caption);
+        if (item.firstImageId) {
+            if (auto image = LoadResourceImage(DpiImageId(item.firstImageId)); image && image->Bitmap())
                 button.SetImage(image->Bitmap(), image->Width(), image->Height());
         }
-        button.ShowState(spec.hover, spec.pressed);
-        Record(spec.name, button.m_hWnd);
+        button.ShowState(item.hover, item.pressed);
+        Record(item.name, button.m_hWnd);
     }
 
     // Labels: plain text, the link with its focus rectangle, the title font.
@@ -300,13 +300,13 @@ bool Gallery::Create()
         {"edit_readonly", ES_READONLY, true, At(470, 140, 80, 28)},
         {"edit_active", 0, true, At(190, 140, 180, 28)},
     };
-    for (const auto& spec : edits) {
-        auto& edit = Make(m_edits, L"EDIT", L"C:\\Program Files\\Zunder", ES_AUTOHSCROLL | spec.style,
-                          spec.rect);
+    for (const auto& item : edits) {
+        auto& edit = Make(m_edits, L"EDIT", L"C:\\Program Files\\Zunder", ES_AUTOHSCROLL | item.style,
+                          item.rect);
         edit.SendMessageW(WM_SETFONT, reinterpret_cast<WPARAM>(NormalFont()), TRUE);
         edit.SetColors(editBack, RGB(54, 138, 211), editBack, RGB(255, 255, 255));
-        edit.EnableWindow(spec.enabled);
-        Record(spec.name, edit.m_hWnd);
+        edit.EnableWindow(item.enabled);
+        Record(item.name, edit.m_hWnd);
     }
 
     // Progress bars: empty, half (500 of 1000), full.
@@ -359,19 +359,19 @@ bool Gallery::Create()
         {"frame_disabled", IDD_TEST_FRAME, -1, false, false, true},
     };
     int y = 8;
-    for (const auto& spec : frames) {
-        m_frames.push_back(std::make_unique<CaptionStateDialog>(spec.templateId, true));
+    for (const auto& item : frames) {
+        m_frames.push_back(std::make_unique<CaptionStateDialog>(item.templateId, true));
         CaptionStateDialog& frame = *m_frames.back();
-        if (!frame.Create(spec.templateId))
+        if (!frame.Create(item.templateId))
             return false;
         frame.SetWindowPos(nullptr, columnX, y, ScaleX(150), ScaleY(70), SWP_NOZORDER | SWP_NOACTIVATE);
         frame.ShowWindow(SW_SHOWNOACTIVATE);
-        if (spec.disableClose) {
+        if (item.disableClose) {
             frame.SetCaptionButtonDisabled(CaptionButton::Close, true);
             frame.SetCaptionButtonDisabled(CaptionButton::Minimize, true);
         }
-        frame.ShowButtonState(spec.button, spec.hover, spec.pressed);
-        Record(spec.name, frame.m_hWnd);
+        frame.ShowButtonState(item.button, item.hover, item.pressed);
+        Record(item.name, frame.m_hWnd);
         y += ScaleY(70) + ScaleY(10);
     }
     // The caption buttons of the first frame, as laid out.

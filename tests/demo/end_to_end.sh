@@ -4,6 +4,7 @@
 # the newer release without the settings page, and a silent installation. Checks
 # what each run reports (version, registry values, prerequisite, home page,
 # screenshots). Exit code 77: skipped, the installer lacks parts.
+# A fourth run repeats the update with German recorded as the product's language.
 # Usage: end_to_end.sh <build folder> <state folder>
 set -uo pipefail
 BUILD="$1"
@@ -67,9 +68,13 @@ for page in update-2-status update-4-success update-5-product; do
     check "screenshot $page" has_shot "$page"
 done
 
+run german --update --lang 1031
+check "the update in German brings 8.1.0.0" equals version 8.1.0.0
+check "the status page speaks German" contains status_texts 'Wird '
+
 run silent --silent
 check "the silent run installs 8.0.1.0" equals version 8.0.1.0
 check "the silent run's program file is there" equals exe_exists 1
 
-echo "screenshots: $STATE/screenshots-{fresh,update,silent}"
+echo "screenshots: $STATE/screenshots-{fresh,update,german,silent}"
 [ "$failures" -eq 0 ]

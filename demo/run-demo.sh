@@ -196,6 +196,7 @@ shot() {  # shot <name> [x y width height]: the whole screen or a window's recta
 INSTALLER_PID=""
 LAST_OUTPUT=""
 STATUS_TEXTS=""
+PAGE_RECT=""
 start_installer() {
     say "starting: KelmWebInstaller.exe $*"
     (cd "$INSTALLER_DIR" && exec wine ./KelmWebInstaller.exe "$@" </dev/null >>"$LOGS/installer.log" 2>&1) &
@@ -203,12 +204,15 @@ start_installer() {
 }
 
 # Runs one driver step; on failure records the screen and stops the run.
-expect() {  # expect <what> <driver arguments...>; sets PAGE_RECT
+expect() {  # expect <what> <driver arguments...>; updates PAGE_RECT
     local output rc=0
     output="$(driver "${@:2}")" || rc=$?
     LAST_OUTPUT="$output"
     [ -n "$output" ] && printf '%s\n' "$output" | sed 's/^/  /'
-    PAGE_RECT="$(printf '%s\n' "$output" | awk 'NF == 5 && $2 ~ /^-?[0-9]+$/ {print $2, $3, $4, $5; exit}')"
+    local rect
+    rect="$(printf '%s\n' "$output" | awk 'NF == 5 && $2 ~ /^-?[0-9]+$/ {print $2, $3, $4, $5; exit}')"
+    # Steps that report no window (progress, presses) keep the page's rectangle.
+    [ -n "$rect" ] && PAGE_RECT="$rect"
     if [ "$rc" -ne 0 ]; then
         shot "failure-$(printf '%s' "$1" | tr -c 'a-zA-Z0-9' '-' | tr -s '-')"
         fail "$1 (driver exit code $rc; installer output in $LOGS/installer.log)"

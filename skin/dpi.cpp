@@ -1,5 +1,7 @@
 #include "skin/dpi.h"
 
+#include "framework/handles.h"
+
 #include <windows.h>
 
 namespace {
@@ -13,10 +15,9 @@ const ScreenDpi& ReadScreenDpi()
 {
     static const ScreenDpi dpi = [] {
         ScreenDpi value;
-        if (HDC screen = GetDC(nullptr)) {
-            value.x = GetDeviceCaps(screen, LOGPIXELSX);
-            value.y = GetDeviceCaps(screen, LOGPIXELSY);
-            ReleaseDC(nullptr, screen);
+        if (const kelm::WindowDc screen(nullptr); screen) {
+            value.x = GetDeviceCaps(screen.Get(), LOGPIXELSX);
+            value.y = GetDeviceCaps(screen.Get(), LOGPIXELSY);
         }
         return value;
     }();

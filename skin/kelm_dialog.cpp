@@ -446,10 +446,9 @@ void CKelmDialog::OnSize(UINT, int, int)
         region.bottom -= kMaximizedInset;
     }
     // The window owns the region once SetWindowRgn succeeds.
-    if (HRGN shape = CreateRoundRectRgn(region.left, region.top, region.right + 1, region.bottom + 1, 0, 0)) {
-        if (!SetWindowRgn(m_hWnd, shape, TRUE))
-            DeleteObject(shape);
-    }
+    kelm::UniqueRegion shape(CreateRoundRectRgn(region.left, region.top, region.right + 1, region.bottom + 1, 0, 0));
+    if (shape && SetWindowRgn(m_hWnd, shape.Get(), TRUE))
+        shape.Release();
     LayoutClient(GetClientRect());
 }
 

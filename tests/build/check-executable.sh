@@ -1,7 +1,9 @@
 #!/bin/bash
 # Checks the installer executable's PE header, imports and embedded manifest.
+# Usage: check-executable.sh <exe> [build type]
 set -u
 exe="$1"
+build_type="${2:-}"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
@@ -22,6 +24,11 @@ grep -q 'requestedExecutionLevel level="requireAdministrator"' <<<"$manifest" ||
 grep -q '<dpiAware[^>]*>true</dpiAware>' <<<"$manifest" || fail "manifest is not DPI-aware"
 grep -q 'Microsoft.Windows.Common-Controls' <<<"$manifest" || fail "manifest does not ask for common controls 6"
 
+if [ "$build_type" = Release ]; then
+    x86_64-w64-mingw32-objdump -h "$exe" | grep -q ' \.debug_' && fail "a release image carries debug sections"
+fi
+
 echo "imports: $(echo $imports)"
+echo "size: $(stat -c %s "$exe") bytes"
 if [ "$failures" -eq 0 ]; then echo "executable image OK"; exit 0; fi
 exit 1

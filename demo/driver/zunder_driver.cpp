@@ -298,24 +298,32 @@ int PressStartNow()
     return kDone;
 }
 
+std::wstring StatusLine(HWND panel)
+{
+    return WindowText(GetDlgItem(panel, kStatusText)) + L" | " + WindowText(GetDlgItem(panel, kStatusTime)) +
+           L" | " + WindowText(GetDlgItem(panel, kStatusPercent));
+}
+
 int StatusTexts(HWND panel)
 {
-    wprintf(L"status: %ls | %ls | %ls\n", WindowText(GetDlgItem(panel, kStatusText)).c_str(),
-            WindowText(GetDlgItem(panel, kStatusTime)).c_str(),
-            WindowText(GetDlgItem(panel, kStatusPercent)).c_str());
+    wprintf(L"status: %ls\n", StatusLine(panel).c_str());
     return kDone;
 }
 
 int WaitProgress(int seconds)
 {
     const DWORD deadline = Deadline(seconds);
+    std::wstring lastSeen;  // a quick run may end between two looks
     for (;;) {
         if (HWND panel = StatusPanel()) {
             double percent = _wtof(WindowText(GetDlgItem(panel, kStatusPercent)).c_str());
             if (percent > 0.0)
                 return StatusTexts(panel);
+            lastSeen = StatusLine(panel);
         } else if (SuccessPanel()) {
             wprintf(L"the installation ended before any progress was seen\n");
+            if (!lastSeen.empty())
+                wprintf(L"status: %ls\n", lastSeen.c_str());
             return kDone;
         }
         if (HWND box = FindMessageBox())

@@ -179,6 +179,12 @@ bool ClickWithMouse(HWND window)
     const POINT centre{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
     if (WindowFromPoint(centre) != window)
         return false;
+    // Two clicks within the double-click time would make the second one a double click.
+    static ULONGLONG lastClick = 0;
+    const ULONGLONG apart = GetDoubleClickTime() + 100;
+    if (lastClick != 0 && GetTickCount64() - lastClick < apart)
+        Sleep(static_cast<DWORD>(apart - (GetTickCount64() - lastClick)));
+    lastClick = GetTickCount64();
     // Absolute mouse coordinates run from 0 to 65535 over the primary screen.
     const LONG x = MulDiv(centre.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
     const LONG y = MulDiv(centre.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);

@@ -78,7 +78,8 @@ HWND FindPanelItem(HWND wizard, int id);
 // the pointer moves there and the button goes down and up through the system's
 // input queue; then it moves on to the screen's bottom-right corner, so that
 // no later window shows a hovered control. False when another window lies on
-// top of that point.
+// top of that point. Clicks follow each other no faster than the double-click
+// time, so each one is a single click.
 bool ClickWithMouse(HWND window);
 
 // The system folder-browse dialog that the process shows, or null: a visible

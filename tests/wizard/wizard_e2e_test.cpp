@@ -368,12 +368,12 @@ protected:
     }
 
     // A language file beside the installer that sets only the links' addresses.
-    void WriteLanguageLinks()
+    void WriteLanguageLinks(const std::wstring& termsLink = kTermsPage)
     {
         const std::wstring folder = m_folder + L"\\language\\2052";
         CreateDirectoryW((m_folder + L"\\language").c_str(), nullptr);
         CreateDirectoryW(folder.c_str(), nullptr);
-        const std::string text = "[RLINK]\r\nIDS_RLINK_TERMS=" + Narrow(kTermsPage) +
+        const std::string text = "[RLINK]\r\nIDS_RLINK_TERMS=" + Narrow(termsLink) +
                                  "\r\nIDS_RLINK_SLIDE_SHOW=" + Narrow(kTourPage) + "\r\n";
         UniqueFile file(CreateFileW((folder + L"\\string.ini").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
                                     nullptr));
@@ -579,6 +579,13 @@ TEST_F(WizardEndToEnd, SettingsPageControlsLinksAndFolderBrowser)
     std::vector<std::string> pages;
     EXPECT_TRUE(WaitUntil([&] { return !(pages = OpenedPages()).empty(); }, 10000));
     EXPECT_EQ(pages, std::vector<std::string>{"\"" + Narrow(kTermsPage) + "\""});
+    // A link that names a program is not a web page: nothing is started (the
+    // recorder would log its own start).
+    WriteLanguageLinks(FromUnix(KELM_URL_RECORDER));
+    ASSERT_TRUE(ClickWithMouse(GetDlgItem(settings, kTermsLink)));
+    Sleep(1500);
+    EXPECT_EQ(OpenedPages().size(), 1u);
+    WriteLanguageLinks();
 
     // "..." opens the folder dialog; Cancel leaves the box as it was.
     const std::wstring pick = m_folder + L"\\pick";

@@ -1,5 +1,7 @@
 #include "wizard/guide_panel.h"
 
+#include <shellapi.h>
+
 #include "framework/handles.h"
 #include "skin/dpi.h"
 #include "skin/image_loader.h"
@@ -28,6 +30,14 @@ CGuidePanel::~CGuidePanel() = default;
 CSize CGuidePanel::DefaultPanelSize() { return g_defaultPanelSize; }
 double CGuidePanel::ScaleX() { return DpiScale(ScreenDpiX()); }
 double CGuidePanel::ScaleY() { return DpiScale(ScreenDpiY()); }
+
+bool CGuidePanel::OpenWebPage(const std::wstring& address)
+{
+    if (!IsWebAddress(address))
+        return false;
+    ShellExecuteW(nullptr, L"open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    return true;
+}
 
 void CGuidePanel::OnDrawBackground(HDC) {}
 void CGuidePanel::LayoutControls(const CRect&) {}

@@ -52,6 +52,9 @@ public:
     // The screen's scale factors.
     static double ScaleX();
     static double ScaleY();
+    // Opens `address` in the browser when it is a web address (IsWebAddress);
+    // anything else is left alone. True when it went to the shell.
+    static bool OpenWebPage(const std::wstring& address);
 
 protected:
     BOOL OnInitDialog() override;

@@ -1,6 +1,5 @@
 #include "wizard/setting_panel.h"
 
-#include <shellapi.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 
@@ -236,8 +235,7 @@ void CSettingPanel::OnExpandClicked()
 
 void CSettingPanel::OnTermsLink()
 {
-    const std::wstring link = GetLink(IDS_RLINK_TERMS);
-    ShellExecuteW(nullptr, L"open", link.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    OpenWebPage(GetLink(IDS_RLINK_TERMS));
 }
 
 void CSettingPanel::OnBrowse()

@@ -1,6 +1,5 @@
 #include "wizard/status_panel.h"
 
-#include <shellapi.h>
 #include <shlwapi.h>
 
 #include <cstdio>
@@ -298,8 +297,7 @@ BOOL CStatusPanel::CanClose()
 
 LRESULT CStatusPanel::OnSlideShowClicked(WPARAM, LPARAM)
 {
-    const std::wstring link = GetLink(IDS_RLINK_SLIDE_SHOW);
-    ShellExecuteW(nullptr, L"open", link.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    OpenWebPage(GetLink(IDS_RLINK_SLIDE_SHOW));
     return 0;
 }
 

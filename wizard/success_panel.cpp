@@ -1,6 +1,5 @@
 #include "wizard/success_panel.h"
 
-#include <shellapi.h>
 #include <shlwapi.h>
 
 #include "config/installer_config.h"
@@ -136,9 +135,8 @@ BOOL CSuccessPanel::OpenHomePage()
     const WizardRunFlags flags = guide != nullptr ? guide->RunFlags() : WizardRunFlags{};
     if (flags.productInstalled || flags.relatedProductInstalled || m_bHomePageOpened)
         return FALSE;
-    if (theConfig.homepageUrl.empty())
-        return FALSE;
-    ShellExecuteW(nullptr, L"open", theConfig.homepageUrl.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    if (!OpenWebPage(theConfig.homepageUrl))
+        return FALSE; // none, or not a web address
     m_bHomePageOpened = 1;
     return TRUE;
 }

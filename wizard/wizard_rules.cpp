@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cwchar>
 #include <limits>
+#include <string_view>
 
 #include "config/localised_format.h"
 
@@ -303,6 +305,23 @@ std::wstring BrowseStartFolder(const std::wstring& text)
         path.erase(cut);
     }
     return path;
+}
+
+bool IsWebAddress(const std::wstring& address)
+{
+    size_t host = 0;
+    for (const wchar_t* scheme : {L"http://", L"https://"}) {
+        const size_t length = wcslen(scheme);
+        if (address.size() > length && _wcsnicmp(address.c_str(), scheme, length) == 0)
+            host = length;
+    }
+    if (host == 0 || std::wstring_view(L"/?#").find(address[host]) != std::wstring_view::npos)
+        return false;
+    for (wchar_t c : address) {
+        if (c <= L' ' || c == 0x7F || std::wstring_view(L"\"<>\\^`{|}").find(c) != std::wstring_view::npos)
+            return false;
+    }
+    return true;
 }
 
 } // namespace kelm

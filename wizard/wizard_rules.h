@@ -135,4 +135,13 @@ FolderCheck PrepareInstallFolder(const std::wstring& path, std::wstring* failedA
 // the longest existing prefix. Empty for an empty text.
 std::wstring BrowseStartFolder(const std::wstring& text);
 
+// ----- web pages -----
+
+// Whether `address` may go to the shell as a web page: "http://" or
+// "https://" (any case) and a host, with no space, control character, quote
+// or other character that a URL may not hold. The installer runs elevated and
+// its links come from a language file and a package: none of them may start a
+// local program or add arguments to the browser's command line.
+bool IsWebAddress(const std::wstring& address);
+
 } // namespace kelm

@@ -171,6 +171,65 @@ HWND FindPanelItem(HWND wizard, int id)
     return panel != nullptr ? GetDlgItem(panel, id) : nullptr;
 }
 
+bool ClickWithMouse(HWND window)
+{
+    RECT rect{};
+    if (!GetWindowRect(window, &rect))
+        return false;
+    const POINT centre{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    if (WindowFromPoint(centre) != window)
+        return false;
+    // Two clicks within the double-click time would make the second one a double click.
+    static ULONGLONG lastClick = 0;
+    const ULONGLONG apart = GetDoubleClickTime() + 100;
+    if (lastClick != 0 && GetTickCount64() - lastClick < apart)
+        Sleep(static_cast<DWORD>(apart - (GetTickCount64() - lastClick)));
+    lastClick = GetTickCount64();
+    // Absolute mouse coordinates run from 0 to 65535 over the primary screen.
+    const LONG x = MulDiv(centre.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    const LONG y = MulDiv(centre.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    const DWORD flags[4] = {MOUSEEVENTF_MOVE, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP, MOUSEEVENTF_MOVE};
+    INPUT inputs[4] = {};
+    for (int i = 0; i < 4; ++i) {
+        inputs[i].type = INPUT_MOUSE;
+        inputs[i].mi.dx = i < 3 ? x : 65535;
+        inputs[i].mi.dy = i < 3 ? y : 65535;
+        inputs[i].mi.dwFlags = flags[i] | MOUSEEVENTF_ABSOLUTE;
+    }
+    return SendInput(4, inputs, sizeof(INPUT)) == 4;
+}
+
+HWND FindDescendant(HWND parent, const wchar_t* className, const wchar_t* text)
+{
+    struct Search {
+        const wchar_t* className;
+        const wchar_t* text;
+        HWND found;
+    } search{className, text, nullptr};
+    EnumChildWindows(
+        parent,
+        [](HWND child, LPARAM data) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(data);
+            if (ClassName(child) == s->className && (s->text == nullptr || WindowText(child) == s->text)) {
+                s->found = child;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND FindFolderBrowser(DWORD processId)
+{
+    for (HWND window : TopLevelWindows(processId)) {
+        if (ClassName(window) == L"#32770" && IsWindowVisible(window) &&
+            FindDescendant(window, L"SysTreeView32") != nullptr)
+            return window;
+    }
+    return nullptr;
+}
+
 bool SaveWindowPicture(HWND window, const std::wstring& path)
 {
     RECT rect{};

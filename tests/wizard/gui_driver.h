@@ -74,6 +74,21 @@ HWND FindVisiblePanelWith(HWND wizard, int id);
 // Item `id` of the visible page that has it, or null.
 HWND FindPanelItem(HWND wizard, int id);
 
+// A left click of the mouse, as the user makes it, at the centre of `window`:
+// the pointer moves there and the button goes down and up through the system's
+// input queue; then it moves on to the screen's bottom-right corner, so that
+// no later window shows a hovered control. False when another window lies on
+// top of that point. Clicks follow each other no faster than the double-click
+// time, so each one is a single click.
+bool ClickWithMouse(HWND window);
+
+// The system folder-browse dialog that the process shows, or null: a visible
+// top-level dialog with a folder tree.
+HWND FindFolderBrowser(DWORD processId);
+// The first descendant of `parent` with window class `className` (and text
+// `text`, when given), or null.
+HWND FindDescendant(HWND parent, const wchar_t* className, const wchar_t* text = nullptr);
+
 // Saves what the screen shows of `window` as a 24-bit BMP file.
 bool SaveWindowPicture(HWND window, const std::wstring& path);
 

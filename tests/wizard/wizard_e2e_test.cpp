@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commctrl.h>
 #include <msi.h>
 
 #include <cstdlib>
@@ -39,6 +40,13 @@ constexpr int kPercentLabel = 123;
 constexpr int kTimeLabel = 173;
 constexpr int kStartNow = 1;
 constexpr int kLaunchCheck = 150;
+constexpr int kBrowseButton = 148;
+constexpr int kTermsLink = 152;
+constexpr int kSlideShow = 170;
+
+// Pages the links open, given to the installer through its language file.
+constexpr wchar_t kTermsPage[] = L"http://127.0.0.1/zunder/terms.html";
+constexpr wchar_t kTourPage[] = L"http://127.0.0.1/zunder/tour.html";
 
 std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 std::string Narrow(const std::wstring& text)
@@ -238,9 +246,11 @@ protected:
         LoopbackServer::Get().Reset(m_prefix);
         ASSERT_TRUE(CopyFileW(FromUnix(KELM_INSTALLER_EXE).c_str(), (m_folder + L"\\KelmWebInstaller.exe").c_str(),
                               FALSE));
-        m_browser = std::make_unique<ScopedRegistryString>(
-            HKEY_CLASSES_ROOT, L"http\\shell\\open\\command", nullptr,
-            L"\"" + FromUnix(KELM_URL_RECORDER) + L"\" \"%1\"");
+        // Pages the installer opens go to the recorder, never to a browser.
+        for (const wchar_t* scheme : {L"http", L"https"})
+            m_browsers.push_back(std::make_unique<ScopedRegistryString>(
+                HKEY_CLASSES_ROOT, std::wstring(scheme) + L"\\shell\\open\\command", nullptr,
+                L"\"" + FromUnix(KELM_URL_RECORDER) + L"\" \"%1\""));
         DeleteFileW(UrlLog().c_str());
     }
 
@@ -248,7 +258,7 @@ protected:
     {
         m_installer.Terminate();
         SetScreenDpi(96);
-        m_browser.reset();
+        m_browsers.clear();
     }
 
     void Serve(const ServerScript& script)
@@ -348,6 +358,60 @@ protected:
         return box;
     }
 
+    // The pages opened so far, each as the quoted address the recorder was given.
+    static std::vector<std::string> OpenedPages()
+    {
+        std::vector<std::string> pages;
+        for (const std::string& line : ReadLines(UrlLog()))
+            pages.push_back(ArgumentsOf(line));
+        return pages;
+    }
+
+    // A language file beside the installer that sets only the links' addresses.
+    void WriteLanguageLinks(const std::wstring& termsLink = kTermsPage)
+    {
+        const std::wstring folder = m_folder + L"\\language\\2052";
+        CreateDirectoryW((m_folder + L"\\language").c_str(), nullptr);
+        CreateDirectoryW(folder.c_str(), nullptr);
+        const std::string text = "[RLINK]\r\nIDS_RLINK_TERMS=" + Narrow(termsLink) +
+                                 "\r\nIDS_RLINK_SLIDE_SHOW=" + Narrow(kTourPage) + "\r\n";
+        UniqueFile file(CreateFileW((folder + L"\\string.ini").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                                    nullptr));
+        ASSERT_TRUE(file);
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr));
+    }
+
+    // Presses "..." on the settings page and waits for the folder dialog; when
+    // `selected` is given, its name box must show it, the folder it opened at.
+    HWND OpenFolderBrowser(HWND wizard, HWND settings, const wchar_t* selected)
+    {
+        ClickItem(settings, kBrowseButton);
+        HWND browser = nullptr;
+        WaitUntil([&] { return (browser = FindFolderBrowser(m_installer.Id())) != nullptr || !m_installer.IsRunning(); },
+                  20000);
+        EXPECT_NE(browser, nullptr);
+        if (browser == nullptr)
+            return nullptr;
+        WaitResponsive(browser);
+        EXPECT_FALSE(IsWindowEnabled(wizard)) << "the dialog is modal to the wizard";
+        HWND name = FindDescendant(browser, L"Edit");
+        EXPECT_NE(name, nullptr);
+        if (selected != nullptr) {
+            EXPECT_TRUE(name != nullptr && WaitUntil([&] { return WindowText(name) == selected; }, 5000))
+                << Narrow(WindowText(name));
+        }
+        return browser;
+    }
+
+    // Answers the folder dialog with OK or Cancel and waits until it is gone.
+    void CloseFolderBrowser(HWND browser, int buttonId)
+    {
+        PostMessageW(browser, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(browser, buttonId)));
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindow(browser); }, 10000));
+    }
+
     std::wstring ProgramPath() const { return m_installFolder + L"\\bin\\Zunder.exe"; }
     std::wstring ProgramLog() const { return ProgramPath() + L".log"; }
     static std::wstring UrlLog() { return FromUnix(KELM_URL_RECORDER) + L".log"; }
@@ -394,7 +458,7 @@ protected:
     std::wstring m_folder;
     std::wstring m_installFolder;
     ChildProcess m_installer;
-    std::unique_ptr<ScopedRegistryString> m_browser;
+    std::vector<std::unique_ptr<ScopedRegistryString>> m_browsers;
 };
 
 const std::wstring kConnectText =
@@ -475,12 +539,15 @@ TEST_F(WizardEndToEnd, ClientTooOldDownloadsAndStartsTheNewerClient)
     EXPECT_EQ(ArgumentsOf(lines[0]), "/n");
 }
 
-TEST_F(WizardEndToEnd, OptInRegionAndFolderChecksOnTheSettingsPage)
+// The settings page's controls, its licence link and folder browser, and the
+// slide show's link on the status page, in one run of the wizard.
+TEST_F(WizardEndToEnd, SettingsPageControlsLinksAndFolderBrowser)
 {
     RemoveProduct();
     ASSERT_FALSE(ProductInstalled());
     ScopedRegistryString region(HKEY_CURRENT_USER, L"Control Panel\\International\\Geo", L"Nation", L"122");
     Serve(ServerScript());
+    WriteLanguageLinks();
     Start(L"/n");
     HWND wizard = WaitForWizard();
     ASSERT_NE(wizard, nullptr);
@@ -507,6 +574,55 @@ TEST_F(WizardEndToEnd, OptInRegionAndFolderChecksOnTheSettingsPage)
     EXPECT_TRUE(m_installer.IsRunning());
     EXPECT_NE(FindVisiblePanelWith(wizard, kInstallButton), nullptr);
 
+    // The licence link opens the terms page from the language file, whether ticked or not.
+    ASSERT_TRUE(ClickWithMouse(GetDlgItem(settings, kTermsLink)));
+    std::vector<std::string> pages;
+    EXPECT_TRUE(WaitUntil([&] { return !(pages = OpenedPages()).empty(); }, 10000));
+    EXPECT_EQ(pages, std::vector<std::string>{"\"" + Narrow(kTermsPage) + "\""});
+    // A link that names a program is not a web page: nothing is started (the
+    // recorder would log its own start).
+    WriteLanguageLinks(FromUnix(KELM_URL_RECORDER));
+    ASSERT_TRUE(ClickWithMouse(GetDlgItem(settings, kTermsLink)));
+    Sleep(1500);
+    EXPECT_EQ(OpenedPages().size(), 1u);
+    WriteLanguageLinks();
+
+    // "..." opens the folder dialog; Cancel leaves the box as it was.
+    const std::wstring pick = m_folder + L"\\pick";
+    for (const wchar_t* level : {L"", L"\\alpha", L"\\beta"})
+        ASSERT_TRUE(CreateDirectoryW((pick + level).c_str(), nullptr));
+    HWND folderEdit = GetDlgItem(settings, kFolderEdit);
+    const std::wstring typed = pick + L"\\alpha\\not\\there\\";
+    SetWindowTextOf(folderEdit, typed);
+    // Wine's first folder dialog in a process may miss the start folder when its
+    // levels were created moments ago (see PLATFORM.md); the second one checks it.
+    HWND browser = OpenFolderBrowser(wizard, settings, nullptr);
+    ASSERT_NE(browser, nullptr);
+    EXPECT_NE(FindDescendant(browser, L"Static", L"Browse to the destination folder."), nullptr);
+    CloseFolderBrowser(browser, IDCANCEL);
+    EXPECT_EQ(WindowText(folderEdit), typed);
+    EXPECT_TRUE(IsWindowEnabled(wizard));
+
+    // It opens at the deepest existing level of the typed folder; OK puts the
+    // folder the user picked into the box.
+    browser = OpenFolderBrowser(wizard, settings, L"alpha");
+    ASSERT_NE(browser, nullptr);
+    SavePicture(browser, L"folder_browser_96dpi");
+    // The user picks the next folder in the tree: "beta", beside "alpha".
+    HWND tree = FindDescendant(browser, L"SysTreeView32");
+    DWORD_PTR selected = 0;
+    ASSERT_TRUE(SendMessageTimeoutW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0, SMTO_NORMAL, 5000, &selected));
+    DWORD_PTR next = 0;
+    ASSERT_TRUE(SendMessageTimeoutW(tree, TVM_GETNEXTITEM, TVGN_NEXT, static_cast<LPARAM>(selected), SMTO_NORMAL,
+                                    5000, &next));
+    ASSERT_NE(next, 0u);
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(tree, TVM_SELECTITEM, TVGN_CARET, static_cast<LPARAM>(next), SMTO_NORMAL, 5000, &ignored);
+    EXPECT_TRUE(WaitUntil([&] { return WindowText(FindDescendant(browser, L"Edit")) == L"beta"; }, 5000));
+    CloseFolderBrowser(browser, IDOK);
+    EXPECT_TRUE(WaitUntil([&] { return WindowText(folderEdit) == pick + L"\\beta"; }, 5000))
+        << Narrow(WindowText(folderEdit));
+
     // Unticked: Install does nothing.
     SetWindowTextOf(GetDlgItem(settings, kFolderEdit), L"relative\\folder");
     ClickItem(settings, kInstallButton);
@@ -514,23 +630,29 @@ TEST_F(WizardEndToEnd, OptInRegionAndFolderChecksOnTheSettingsPage)
     EXPECT_EQ(FindMessageBox(m_installer.Id()), nullptr);
     EXPECT_NE(FindVisiblePanelWith(wizard, kInstallButton), nullptr);
 
-    // Ticked: a relative folder is refused and the previous folder comes back.
+    // Ticked: a relative folder is refused and the folder chosen last comes back.
     ClickItem(settings, kAcceptCheck);
     ClickItem(settings, kInstallButton);
     HWND box = WaitForMessageBox(10000);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(MessageBoxText(box), L"The specified path relative\\folder is unavailable.");
     AnswerMessageBox(box, IDOK);
-    EXPECT_TRUE(WaitUntil([&] { return WindowText(GetDlgItem(settings, kFolderEdit)) == L"C:\\Program Files\\Kelmware"; },
-                          5000))
-        << Narrow(WindowText(GetDlgItem(settings, kFolderEdit)));
+    EXPECT_TRUE(WaitUntil([&] { return WindowText(folderEdit) == pick + L"\\beta"; }, 5000))
+        << Narrow(WindowText(folderEdit));
 
     // A new nested folder is created level by level once Install is pressed.
     const std::wstring nested = L"C:\\kelmwiz\\nested_" + std::to_wstring(GetTickCount()) + L"\\one\\two";
     SetWindowTextOf(GetDlgItem(settings, kFolderEdit), nested + L"\\");
     ClickItem(settings, kInstallButton);
-    EXPECT_NE(WaitForPanel(wizard, kTimeLabel, 10000), nullptr);
+    HWND status = WaitForPanel(wizard, kTimeLabel, 10000);
+    ASSERT_NE(status, nullptr);
     EXPECT_TRUE(IsDirectory(nested));
+
+    // A click on the slide show opens the tour page from the language file.
+    ASSERT_TRUE(ClickWithMouse(GetDlgItem(status, kSlideShow)));
+    EXPECT_TRUE(WaitUntil([&] { return (pages = OpenedPages()).size() == 2; }, 10000));
+    ASSERT_EQ(pages.size(), 2u);
+    EXPECT_EQ(pages[1], "\"" + Narrow(kTourPage) + "\"");
 
     // Closing ends the run; once the engine runs it asks first, and Yes cancels.
     PostMessageW(wizard, WM_CLOSE, 0, 0);
@@ -543,6 +665,7 @@ TEST_F(WizardEndToEnd, OptInRegionAndFolderChecksOnTheSettingsPage)
     }, 60000);
     ASSERT_FALSE(m_installer.IsRunning());
     EXPECT_FALSE(ProductInstalled());
+    EXPECT_EQ(OpenedPages().size(), 2u) << "each click opens its page once";
 }
 
 TEST_F(WizardEndToEnd, FreshInstallationRunsThroughAllPages)

@@ -243,3 +243,30 @@ TEST(InstallFolder, CreatesMissingLevelsOneByOne)
     RemoveDirectoryW((root + L"\\one").c_str());
     RemoveDirectoryW(root.c_str());
 }
+
+TEST(WebPages, OnlyPlainWebAddressesGoToTheShell)
+{
+    struct Case { const wchar_t* address; bool web; };
+    const Case cases[] = {
+        {L"https://go.kelmware.com/zunder80-terms", true},
+        {L"http://127.0.0.1:8080/tour.html?lang=2052#top", true},
+        {L"HTTPS://Example.com", true},
+        {L"", false},
+        {L"https://", false},
+        {L"https:///path", false},
+        {L"http:example.com", false},
+        {L"C:\\Windows\\System32\\calc.exe", false},
+        {L"file:///C:/Windows/System32/calc.exe", false},
+        {L"\\\\server\\share\\setup.exe", false},
+        {L"mailto:care@kelmware.com", false},
+        {L"javascript:alert(1)", false},
+        {L" https://example.com", false},
+        {L"https://example.com\" --new-window \"C:\\x", false},  // would end the browser's quoted %1
+        {L"https://example.com/a b", false},
+        {L"https://example.com/\t", false},
+        {L"https://example.com/<script>", false},
+        {L"https://example.com\\..\\x", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IsWebAddress(c.address), c.web) << testing::PrintToString(std::wstring(c.address));
+}

@@ -95,32 +95,13 @@ void CKelmButton::OnMouseLeave()
 
 void CKelmButton::OnLButtonDown(UINT, CPoint)
 {
-    if (!m_captured) {
-        m_captured = true;
-        SetCapture(m_hWnd);
-        m_pressed = true;
-    }
-    Invalidate(FALSE);
+    m_click.Press(m_hWnd);
     Default();
 }
 
 void CKelmButton::OnLButtonUp(UINT, CPoint point)
 {
-    if (m_captured) {
-        m_captured = false;
-        // Releasing the capture first also ends the system button's own press,
-        // so the click is reported once, by the message posted here.
-        ReleaseCapture();
-        if (m_pressed) {
-            m_pressed = false;
-            if (GetClientRect().PtInRect(point)) {
-                if (HWND parent = ::GetParent(m_hWnd))
-                    ::PostMessageW(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(m_hWnd), BN_CLICKED),
-                                   reinterpret_cast<LPARAM>(m_hWnd));
-            }
-        }
-    }
-    Invalidate(FALSE);
+    m_click.Release(m_hWnd, point);
     Default();
 }
 
@@ -149,8 +130,8 @@ void CKelmButton::DrawItem(DRAWITEMSTRUCT* item)
         kelm::UniqueBrush back(CreateSolidBrush(m_normalColor));
         FillRect(dc, &local, back.Get());
     }
-    if (m_hover || m_pressed) {
-        const COLORREF state = m_pressed ? m_pressedColor : m_hoverColor;
+    if (m_hover || m_click.IsPressed()) {
+        const COLORREF state = m_click.IsPressed() ? m_pressedColor : m_hoverColor;
         kelm::UniquePen pen(CreatePen(PS_SOLID, 1, m_borderColor));
         kelm::UniqueBrush brush(CreateSolidBrush(state));
         kelm::SelectedObject penSelection(dc, pen.Get());

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "framework/controls.h"
+#include "skin/click_tracker.h"
 
 class CKelmButton : public kelm::CButton {
     KELM_DECLARE_DYNAMIC(CKelmButton)
@@ -46,8 +47,7 @@ protected:
     bool m_framesHorizontal = true;
     bool m_tracking = false;
     bool m_hover = false;
-    bool m_pressed = false;
-    bool m_captured = false;
+    ClickTracker m_click;
     BLENDFUNCTION m_blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
 
     KELM_DECLARE_MESSAGE_MAP()

@@ -3,7 +3,6 @@
 #include "skin/palette.h"
 
 using kelm::CPoint;
-using kelm::CRect;
 
 KELM_IMPLEMENT_DYNAMIC(CKelmTextButton, kelm::CButton)
 
@@ -35,10 +34,7 @@ CKelmTextButton::~CKelmTextButton() = default;
 void CKelmTextButton::SetEnabled(bool enabled)
 {
     m_hover = false;
-    m_pressed = false;
-    if (m_captured && GetCapture() == m_hWnd)
-        ReleaseCapture();
-    m_captured = false;
+    m_click.Cancel(m_hWnd);
     m_tracking = false;
     if (enabled == m_enabled)
         return;
@@ -66,14 +62,14 @@ COLORREF CKelmTextButton::CurrentFill() const
         return m_disabledFill;
     // Hover wins: while the mouse is held down and has left the button, the
     // pressed colour shows.
-    return m_hover ? m_hoverFill : m_pressed ? m_pressedFill : m_normalFill;
+    return m_hover ? m_hoverFill : m_click.IsPressed() ? m_pressedFill : m_normalFill;
 }
 
 COLORREF CKelmTextButton::CurrentTextColor() const
 {
     if (!m_enabled)
         return m_disabledText;
-    return m_hover ? m_hoverText : m_pressed ? m_pressedText : m_normalText;
+    return m_hover ? m_hoverText : m_click.IsPressed() ? m_pressedText : m_normalText;
 }
 
 void CKelmTextButton::OnPaint()
@@ -116,12 +112,7 @@ void CKelmTextButton::OnLButtonDown(UINT, CPoint)
     // Also refused here for presses that do not come through the message loop.
     if (!m_enabled)
         return;
-    if (!m_captured) {
-        m_captured = true;
-        SetCapture(m_hWnd);
-        m_pressed = true;
-    }
-    Invalidate(FALSE);
+    m_click.Press(m_hWnd);
     Default();
 }
 
@@ -129,19 +120,7 @@ void CKelmTextButton::OnLButtonUp(UINT, CPoint point)
 {
     if (!m_enabled)
         return;
-    if (m_captured) {
-        m_captured = false;
-        ReleaseCapture();
-        if (m_pressed) {
-            m_pressed = false;
-            if (GetClientRect().PtInRect(point)) {
-                if (HWND parent = ::GetParent(m_hWnd))
-                    ::PostMessageW(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(m_hWnd), BN_CLICKED),
-                                   reinterpret_cast<LPARAM>(m_hWnd));
-            }
-        }
-    }
-    Invalidate(FALSE);
+    m_click.Release(m_hWnd, point);
     Default();
 }
 

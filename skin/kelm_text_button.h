@@ -10,6 +10,7 @@
 #include <string>
 
 #include "framework/controls.h"
+#include "skin/click_tracker.h"
 #include "skin/d2d_drawing.h"
 
 class CKelmTextButton : public kelm::CButton {
@@ -52,8 +53,7 @@ protected:
     std::wstring m_text;
     bool m_enabled = true;
     bool m_hover = false;
-    bool m_pressed = false;
-    bool m_captured = false;
+    ClickTracker m_click;
     bool m_tracking = false;
     TextButtonRenderer m_renderer;
 

@@ -57,7 +57,7 @@ public:
     void ShowState(bool hover, bool pressed)
     {
         m_hover = hover;
-        m_pressed = pressed;
+        m_click.ShowPressed(pressed);
         Invalidate(FALSE);
     }
 };
@@ -67,7 +67,7 @@ public:
     void ShowState(bool hover, bool pressed)
     {
         m_hover = hover;
-        m_pressed = pressed;
+        m_click.ShowPressed(pressed);
         Invalidate(FALSE);
     }
 };

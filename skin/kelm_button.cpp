@@ -2,10 +2,10 @@
 
 #include "framework/handles.h"
 #include "skin/fonts.h"
+#include "skin/memory_dc_canvas.h"
 #include "skin/palette.h"
 
 using kelm::CPoint;
-using kelm::CRect;
 
 KELM_IMPLEMENT_DYNAMIC(CKelmButton, kelm::CButton)
 
@@ -112,20 +112,15 @@ BOOL CKelmButton::OnEraseBkgnd(HDC)
 
 void CKelmButton::DrawItem(DRAWITEMSTRUCT* item)
 {
-    const CRect area(item->rcItem);
-    const int width = area.Width();
-    const int height = area.Height();
-    if (width <= 0 || height <= 0)
+    MemoryDcCanvas canvas(item->hDC, item->rcItem);
+    if (!canvas)
         return;
-    kelm::UniqueMemoryDc memoryDc(CreateCompatibleDC(item->hDC));
-    kelm::UniqueBitmap canvas(CreateCompatibleBitmap(item->hDC, width, height));
-    if (!memoryDc || !canvas)
-        return;
-    kelm::SelectedObject canvasSelection(memoryDc.Get(), canvas.Get());
-    HDC dc = memoryDc.Get();
+    HDC dc = canvas.Dc();
+    const int width = canvas.Width();
+    const int height = canvas.Height();
+    const RECT& local = canvas.Bounds();
     SetStretchBltMode(dc, COLORONCOLOR);
 
-    const RECT local{0, 0, width, height};
     {
         kelm::UniqueBrush back(CreateSolidBrush(m_normalColor));
         FillRect(dc, &local, back.Get());
@@ -156,5 +151,5 @@ void CKelmButton::DrawItem(DRAWITEMSTRUCT* item)
         DrawTextW(dc, m_text.c_str(), -1, &textRect,
                   DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_WORD_ELLIPSIS);
     }
-    BitBlt(item->hDC, area.left, area.top, width, height, dc, 0, 0, SRCCOPY);
+    canvas.CopyToTarget();
 }

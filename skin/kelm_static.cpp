@@ -3,6 +3,7 @@
 #include "framework/handles.h"
 #include "skin/dpi.h"
 #include "skin/fonts.h"
+#include "skin/memory_dc_canvas.h"
 
 using kelm::CPoint;
 using kelm::CRect;
@@ -36,25 +37,18 @@ void CKelmStatic::PreSubclassWindow()
 void CKelmStatic::DrawItem(DRAWITEMSTRUCT* item)
 {
     const CRect area(item->rcItem);
-    const int width = area.Width();
-    const int height = area.Height();
-    if (width <= 0 || height <= 0)
-        return;
     {
-        kelm::UniqueMemoryDc memoryDc(CreateCompatibleDC(item->hDC));
-        kelm::UniqueBitmap canvas(CreateCompatibleBitmap(item->hDC, width, height));
-        if (!memoryDc || !canvas)
+        MemoryDcCanvas canvas(item->hDC, area);
+        if (!canvas)
             return;
-        kelm::SelectedObject canvasSelection(memoryDc.Get(), canvas.Get());
-        const RECT local{0, 0, width, height};
         kelm::UniqueBrush back(CreateSolidBrush(m_backColor));
-        FillRect(memoryDc.Get(), &local, back.Get());
+        FillRect(canvas.Dc(), &canvas.Bounds(), back.Get());
         if (!m_text.empty())
-            DrawLabelText(memoryDc.Get(), m_text, local);
-        BitBlt(item->hDC, area.left, area.top, width, height, memoryDc.Get(), 0, 0, SRCCOPY);
+            DrawLabelText(canvas.Dc(), m_text, canvas.Bounds());
+        canvas.CopyToTarget();
     }
     if (m_isLink && m_hasFocus) {
-        RECT focus{area.left + 2, area.top + 2, area.left + width - 2, area.top + height - 2};
+        RECT focus{area.left + 2, area.top + 2, area.right - 2, area.bottom - 2};
         DrawFocusRect(item->hDC, &focus);
     }
 }

@@ -38,6 +38,36 @@ int32_t XmlScanner::Find(wchar_t c, int32_t from) const
     return found ? static_cast<int32_t>(found - m_text) : m_length;
 }
 
+// The '>' of a terminator: the first '>' preceded by `rest`, with all of
+// `rest` at or behind `from`; m_length when there is none.
+int32_t XmlScanner::FindTerminator(int32_t from, std::wstring_view rest) const
+{
+    const int32_t restLength = static_cast<int32_t>(rest.size());
+    int32_t close = Find(L'>', from + restLength);
+    while (close < m_length && std::wstring_view(m_text + close - restLength, rest.size()) != rest)
+        close = Find(L'>', close + 1);
+    return close;
+}
+
+// The tag name from `from` to the first whitespace, '/' or '>'; returns its end.
+int32_t XmlScanner::ScanTagName(XmlNode& node, int32_t from) const
+{
+    int32_t i = from;
+    while (i < m_length && !IsXmlWhitespace(m_text[i]) && m_text[i] != L'/' && m_text[i] != L'>')
+        ++i;
+    node.nameStart = from;
+    node.nameEnd = i;
+    return i;
+}
+
+// The node ends with the '>' at `close`.
+XmlNode XmlScanner::Complete(XmlNode node, int kind, int32_t close)
+{
+    node.kind = kind;
+    node.length = close + 1 - node.start;
+    return node;
+}
+
 XmlNode XmlScanner::Next(int32_t offset) const
 {
     XmlNode node;
@@ -102,11 +132,7 @@ XmlNode XmlScanner::Next(int32_t offset) const
 XmlNode XmlScanner::ScanStartTag(XmlNode node) const
 {
     const wchar_t* text = m_text;
-    int32_t i = node.start + 1;
-    node.nameStart = i;
-    while (i < m_length && !IsXmlWhitespace(text[i]) && text[i] != L'/' && text[i] != L'>')
-        ++i;
-    node.nameEnd = i;
+    int32_t i = ScanTagName(node, node.start + 1);
 
     // A quote opens a value only right after '=' (whitespace between allowed);
     // any other first character after '=' starts an unquoted value.
@@ -123,19 +149,14 @@ XmlNode XmlScanner::ScanStartTag(XmlNode node) const
                 node.emptyElement = slash >= node.nameEnd && text[slash] == L'/' &&
                                     (slash == node.nameEnd || IsXmlWhitespace(text[slash - 1]) ||
                                      IsQuote(text[slash - 1]));
-                node.kind = XmlStartTag;
-                node.length = i + 1 - node.start;
-                return node;
+                return Complete(node, XmlStartTag, i);
             }
             if (c == L'=')
                 state = State::AfterEquals;
             break;
         case State::AfterEquals:
-            if (c == L'>') {
-                node.kind = XmlStartTag;
-                node.length = i + 1 - node.start;
-                return node;
-            }
+            if (c == L'>')
+                return Complete(node, XmlStartTag, i);
             if (IsQuote(c)) {
                 quote = c;
                 state = State::Quoted;
@@ -148,11 +169,8 @@ XmlNode XmlScanner::ScanStartTag(XmlNode node) const
                 state = State::Plain;
             break;
         case State::Unquoted:
-            if (c == L'>') {
-                node.kind = XmlStartTag;
-                node.length = i + 1 - node.start;
-                return node;
-            }
+            if (c == L'>')
+                return Complete(node, XmlStartTag, i);
             if (IsXmlWhitespace(c))
                 state = State::Plain;
             break;
@@ -163,34 +181,20 @@ XmlNode XmlScanner::ScanStartTag(XmlNode node) const
 
 XmlNode XmlScanner::ScanEndTag(XmlNode node) const
 {
-    const wchar_t* text = m_text;
-    int32_t i = node.start + 2;
-    node.nameStart = i;
-    while (i < m_length && !IsXmlWhitespace(text[i]) && text[i] != L'/' && text[i] != L'>')
-        ++i;
-    node.nameEnd = i;
-    const int32_t close = Find(L'>', i);
+    const int32_t close = FindTerminator(ScanTagName(node, node.start + 2), L"");
     if (close >= m_length)
         return Unterminated(node, L"end_tag");
-    node.kind = XmlEndTag;
-    node.length = close + 1 - node.start;
-    return node;
+    return Complete(node, XmlEndTag, close);
 }
 
-// Nodes ended by "?>", "-->" or "]]>": a '>' preceded by the rest of the
-// terminator, all of it behind the opening characters.
+// Nodes ended by "?>", "-->" or "]]>".
 XmlNode XmlScanner::ScanTerminated(XmlNode node, int32_t from, std::wstring_view rest, int kind,
                                    const wchar_t* unterminatedType) const
 {
-    const int32_t restLength = static_cast<int32_t>(rest.size());
-    for (int32_t close = Find(L'>', from + restLength); close < m_length; close = Find(L'>', close + 1)) {
-        if (std::wstring_view(m_text + close - restLength, rest.size()) == rest) {
-            node.kind = kind;
-            node.length = close + 1 - node.start;
-            return node;
-        }
-    }
-    return Unterminated(node, unterminatedType);
+    const int32_t close = FindTerminator(from, rest);
+    if (close >= m_length)
+        return Unterminated(node, unterminatedType);
+    return Complete(node, kind, close);
 }
 
 // A document type ends at the first '>' outside its internal declarations
@@ -201,11 +205,8 @@ XmlNode XmlScanner::ScanDocumentType(XmlNode node) const
     int32_t i = node.start + 3;
     while (i < m_length) {
         const wchar_t c = text[i];
-        if (c == L'>') {
-            node.kind = XmlDocumentType;
-            node.length = i + 1 - node.start;
-            return node;
-        }
+        if (c == L'>')
+            return Complete(node, XmlDocumentType, i);
         if (c != L'<') {
             ++i;
             continue;
@@ -240,9 +241,7 @@ XmlNode XmlScanner::ScanDocumentType(XmlNode node) const
             if (i + 3 >= m_length)
                 break;
             if (text[i + 3] == L'-') {
-                int32_t close = Find(L'>', i + 6);
-                while (close < m_length && !(text[close - 1] == L'-' && text[close - 2] == L'-'))
-                    close = Find(L'>', close + 1);
+                const int32_t close = FindTerminator(i + 4, L"--");
                 if (close >= m_length)
                     break;
                 i = close + 1;

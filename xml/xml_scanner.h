@@ -52,6 +52,9 @@ private:
     XmlNode Fault(XmlNode node, const wchar_t* entry, int32_t from) const;
     XmlNode Unterminated(XmlNode node, const wchar_t* type) const;
     int32_t Find(wchar_t c, int32_t from) const;
+    int32_t FindTerminator(int32_t from, std::wstring_view rest) const;
+    int32_t ScanTagName(XmlNode& node, int32_t from) const;
+    static XmlNode Complete(XmlNode node, int kind, int32_t close);
 
     const wchar_t* m_text;
     int32_t m_length;

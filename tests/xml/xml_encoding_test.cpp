@@ -197,21 +197,6 @@ TEST(LoadFile, EncodingNamedButNotConvertibleFallsBackToTheAnsiCodePage)
     EXPECT_EQ(document.GetElementText(), L"x");
 }
 
-TEST(LoadFile, DropsZeroUnits)
-{
-    TempFolder folder;
-    CXmlDocument document;
-    EXPECT_TRUE(document.LoadFile(folder.Write(L"nulls.xml", Bytes("<a>x\0y</a>", 10))));
-    EXPECT_EQ(document.GetResultReport(),
-              L"<nulls_removed count=\"1\"/><read encoding=\"UTF-8\" length=\"10\"/>"
-              L"<converted_to encoding=\"UTF-16\" length=\"9\"/>");
-    ASSERT_TRUE(document.FindElement(L"a"));
-    EXPECT_EQ(document.GetElementText(), L"xy");
-
-    EXPECT_TRUE(document.LoadFile(folder.Write(L"nulls16.xml", Utf16(std::wstring(L"<a>x\0y</a>", 10), false))));
-    EXPECT_EQ(document.GetResultReport(), L"<bom/><nulls_removed count=\"1\"/><read encoding=\"UTF-16LE\" length=\"10\"/>");
-}
-
 TEST(LoadFile, ReadsFilesLongerThanTheDetectionBytesWhole)
 {
     std::wstring text = L"<list>";
@@ -227,25 +212,44 @@ TEST(LoadFile, ReadsFilesLongerThanTheDetectionBytesWhole)
     }
 }
 
-TEST(LoadFile, ReportForAnEmptyFile)
+// Small files with their whole load report: zero units are dropped before
+// decoding and counted, an empty file is read but holds no document.
+TEST(LoadFile, ReportsOfSmallFiles)
 {
+    Bytes ascii = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<config><name>Sample</name><note>";
+    ascii += Bytes(120 - ascii.size() - 16, 'x') + "</note></config>";
+    ASSERT_EQ(ascii.size(), 120u);
+    struct Case {
+        const wchar_t* name;
+        Bytes bytes;
+        bool loads;
+        std::wstring report;
+        int elementCount;        // the document's own record included
+        const wchar_t* textOfA;  // the text of element "a"; null when it has none
+    };
+    const Case cases[] = {
+        {L"empty.xml", "", false, L"<read encoding=\"\" length=\"0\"/>", 1, nullptr},
+        {L"ascii.xml", ascii, true,
+         L"<read encoding=\"utf-8\" length=\"120\"/><converted_to encoding=\"UTF-16\" length=\"120\"/>", 4, nullptr},
+        {L"nulls.xml", Bytes("<a>x\0y</a>", 10), true,
+         L"<nulls_removed count=\"1\"/><read encoding=\"UTF-8\" length=\"10\"/>"
+         L"<converted_to encoding=\"UTF-16\" length=\"9\"/>",
+         2, L"xy"},
+        {L"nulls16.xml", Utf16(std::wstring(L"<a>x\0y</a>", 10), false), true,
+         L"<bom/><nulls_removed count=\"1\"/><read encoding=\"UTF-16LE\" length=\"10\"/>", 2, L"xy"},
+    };
     TempFolder folder;
-    CXmlDocument document;
-    EXPECT_FALSE(document.LoadFile(folder.Write(L"empty.xml", "")));
-    EXPECT_EQ(document.GetResultReport(), L"<read encoding=\"\" length=\"0\"/>");
-    EXPECT_EQ(document.GetElementCount(), 1);
-}
-
-TEST(LoadFile, ReportForAWellFormedAsciiFileWithADeclaration)
-{
-    Bytes bytes = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<config><name>Sample</name><note>";
-    bytes += Bytes(120 - bytes.size() - 16, 'x') + "</note></config>";
-    ASSERT_EQ(bytes.size(), 120u);
-    TempFolder folder;
-    CXmlDocument document;
-    EXPECT_TRUE(document.LoadFile(folder.Write(L"ascii.xml", bytes)));
-    EXPECT_EQ(document.GetResultReport(),
-              L"<read encoding=\"utf-8\" length=\"120\"/><converted_to encoding=\"UTF-16\" length=\"120\"/>");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "file " << c.name);
+        CXmlDocument document;
+        EXPECT_EQ(document.LoadFile(folder.Write(c.name, c.bytes)), c.loads);
+        EXPECT_EQ(document.GetResultReport(), c.report);
+        EXPECT_EQ(document.GetElementCount(), c.elementCount);
+        if (c.textOfA) {
+            ASSERT_TRUE(document.FindElement(L"a"));
+            EXPECT_EQ(document.GetElementText(), c.textOfA);
+        }
+    }
 }
 
 TEST(LoadFile, FileThatCannotBeOpened)

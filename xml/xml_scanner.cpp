@@ -111,17 +111,9 @@ XmlNode XmlScanner::Next(int32_t offset) const
         return Unterminated(node, L"tag");
     switch (text[offset + 2]) {
     case L'-':
-        if (offset + 3 >= m_length)
-            return Unterminated(node, L"tag");
-        if (text[offset + 3] != L'-')
-            return Fault(node, L"comment_tag_syntax", offset + 3);
-        return ScanTerminated(node, offset + 4, L"--", XmlComment, L"comment");
+        return ScanOpenedSection(node, L'-', L"comment_tag_syntax", L"--", XmlComment, L"comment");
     case L'[':
-        if (offset + 3 >= m_length)
-            return Unterminated(node, L"tag");
-        if (text[offset + 3] != L'C')
-            return Fault(node, L"cdata_section_syntax", offset + 3);
-        return ScanTerminated(node, offset + 4, L"]]", XmlCData, L"cdata_section");
+        return ScanOpenedSection(node, L'C', L"cdata_section_syntax", L"]]", XmlCData, L"cdata_section");
     case L'D':
         return ScanDocumentType(node);
     default:
@@ -195,6 +187,19 @@ XmlNode XmlScanner::ScanTerminated(XmlNode node, int32_t from, std::wstring_view
     if (close >= m_length)
         return Unterminated(node, unterminatedType);
     return Complete(node, kind, close);
+}
+
+// Comments ("<!--") and CDATA sections ("<![C"): the fourth character of the
+// opening decides before the node runs to its terminator.
+XmlNode XmlScanner::ScanOpenedSection(XmlNode node, wchar_t fourth, const wchar_t* faultEntry,
+                                      std::wstring_view rest, int kind, const wchar_t* unterminatedType) const
+{
+    const int32_t at = node.start + 3;
+    if (at >= m_length)
+        return Unterminated(node, L"tag");
+    if (m_text[at] != fourth)
+        return Fault(node, faultEntry, at);
+    return ScanTerminated(node, at + 1, rest, kind, unterminatedType);
 }
 
 // A document type ends at the first '>' outside its internal declarations

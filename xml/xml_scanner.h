@@ -48,6 +48,8 @@ private:
     XmlNode ScanEndTag(XmlNode node) const;
     XmlNode ScanTerminated(XmlNode node, int32_t from, std::wstring_view rest, int kind,
                            const wchar_t* unterminatedType) const;
+    XmlNode ScanOpenedSection(XmlNode node, wchar_t fourth, const wchar_t* faultEntry, std::wstring_view rest,
+                              int kind, const wchar_t* unterminatedType) const;
     XmlNode ScanDocumentType(XmlNode node) const;
     XmlNode Fault(XmlNode node, const wchar_t* entry, int32_t from) const;
     XmlNode Unterminated(XmlNode node, const wchar_t* type) const;

@@ -4,85 +4,9 @@
 
 namespace kelm::test {
 
-bool ChildProcess::Start(const std::wstring& exe, const std::wstring& arguments, const std::wstring& folder)
-{
-    std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
-                        &startup, &info))
-        return false;
-    CloseHandle(info.hThread);
-    m_process.Reset(info.hProcess);
-    m_id = info.dwProcessId;
-    return true;
-}
-
-bool ChildProcess::IsRunning() const
-{
-    return m_process && WaitForSingleObject(m_process.Get(), 0) == WAIT_TIMEOUT;
-}
-
-bool ChildProcess::WaitForExit(int timeoutMs, DWORD* code) const
-{
-    if (!m_process || WaitForSingleObject(m_process.Get(), static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0)
-        return false;
-    if (code != nullptr)
-        GetExitCodeProcess(m_process.Get(), code);
-    return true;
-}
-
-void ChildProcess::Terminate()
-{
-    if (IsRunning()) {
-        TerminateProcess(m_process.Get(), 99);
-        WaitForSingleObject(m_process.Get(), 5000);
-    }
-}
-
-std::vector<HWND> TopLevelWindows(DWORD processId)
-{
-    struct Search {
-        DWORD processId;
-        std::vector<HWND> found;
-    } search{processId, {}};
-    EnumWindows(
-        [](HWND window, LPARAM data) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(data);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            if (owner == s->processId)
-                s->found.push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-std::wstring ClassName(HWND window)
-{
-    wchar_t name[256] = {};
-    GetClassNameW(window, name, 256);
-    return name;
-}
-
 HWND FindWizard(DWORD processId)
 {
-    for (HWND window : TopLevelWindows(processId)) {
-        if (ClassName(window) == L"BrenvikClassName-CHS")
-            return window;
-    }
-    return nullptr;
-}
-
-HWND FindMessageBox(DWORD processId)
-{
-    for (HWND window : TopLevelWindows(processId)) {
-        if (ClassName(window) == L"#32770" && GetDlgItem(window, 0xFFFF) != nullptr && IsWindowVisible(window))
-            return window;
-    }
-    return nullptr;
+    return FindWindowOfClass(processId, L"BrenvikClassName-CHS");
 }
 
 HWND FindCheckDialog(DWORD processId)
@@ -111,37 +35,11 @@ bool WaitResponsive(HWND window, int timeoutMs)
     return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, static_cast<UINT>(timeoutMs), &ignored) != 0;
 }
 
-std::wstring WindowText(HWND window)
-{
-    wchar_t text[1024] = {};
-    DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 20000,
-                             &copied))
-        return {};
-    return std::wstring(text, static_cast<size_t>(copied));
-}
-
-std::wstring MessageBoxText(HWND box)
-{
-    HWND text = GetDlgItem(box, 0xFFFF);
-    return text != nullptr ? WindowText(text) : std::wstring();
-}
-
 void SetWindowTextOf(HWND window, const std::wstring& text)
 {
     DWORD_PTR ignored = 0;
     SendMessageTimeoutW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_NORMAL, 20000,
                         &ignored);
-}
-
-void ClickItem(HWND dialog, int id)
-{
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-}
-
-void AnswerMessageBox(HWND box, int buttonId)
-{
-    PostMessageW(box, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, buttonId)));
 }
 
 HWND FindVisiblePanelWith(HWND wizard, int id)

@@ -2,7 +2,6 @@
 // into the test prefix by the Windows Installer and removed again.
 
 #include <windows.h>
-#include <msi.h>
 
 #include <gtest/gtest.h>
 
@@ -10,6 +9,8 @@
 #include "config/registry_key.h"
 #include "config/version_check.h"
 #include "config_test_support.h"
+#include "support/msi_products.h"
+#include "support/registry_cleanup.h"
 
 namespace kelm {
 namespace {
@@ -24,42 +25,13 @@ constexpr wchar_t kNeverInstalledCode[] = L"{0D4F26C4-0B5E-4C36-9B0F-1F5D5C6D7E8
 constexpr wchar_t kProductKey[] = L"SOFTWARE\\KelmTests\\Zunder Pro\\080";
 constexpr wchar_t kPreviousKey[] = L"SOFTWARE\\KelmTests\\Zunder Pro\\075";
 
-void Uninstall(const wchar_t* productCode)
+// One of the packages the build makes with wixl (the test's working folder is the
+// build folder holding msi\<name>.msi).
+std::wstring TestPackage(const wchar_t* name)
 {
-    ::MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
-    ::MsiConfigureProductW(productCode, INSTALLLEVEL_DEFAULT, INSTALLSTATE_ABSENT);
-}
-
-// One package installed for the lifetime of the object (the test's working
-// folder is the build folder holding msi\<name>.msi).
-class InstalledPackage {
-public:
-    InstalledPackage(const wchar_t* name, const wchar_t* productCode, const std::wstring& properties = L"")
-        : m_productCode(productCode)
-    {
-        wchar_t path[MAX_PATH] = {};
-        ::GetFullPathNameW((std::wstring(L"msi\\") + name + L".msi").c_str(), MAX_PATH, path, nullptr);
-        ::MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
-        m_result = ::MsiInstallProductW(path, properties.c_str());
-    }
-    ~InstalledPackage() { Uninstall(m_productCode); }
-    InstalledPackage(const InstalledPackage&) = delete;
-    InstalledPackage& operator=(const InstalledPackage&) = delete;
-
-    UINT Result() const { return m_result; }
-
-private:
-    const wchar_t* m_productCode;
-    UINT m_result = ERROR_INSTALL_FAILURE;
-};
-
-bool KeyExists(const std::wstring& path)
-{
-    HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    ::RegCloseKey(key);
-    return true;
+    wchar_t path[MAX_PATH] = {};
+    ::GetFullPathNameW((std::wstring(L"msi\\") + name + L".msi").c_str(), MAX_PATH, path, nullptr);
+    return path;
 }
 
 void SetLangId(const std::wstring& productKey, std::optional<DWORD> langId)
@@ -81,10 +53,9 @@ protected:
     {
         // Leftovers of an interrupted run.
         for (const wchar_t* code : {kCurrentCode, kOlderCode, kNoLocationCode})
-            Uninstall(code);
+            test::RemoveProduct(code);
     }
     void SetUp() override { ResetConfig(kCurrentCode); }
-    void TearDown() override { ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KelmTests\\Zunder Pro"); }
 
     void ResetConfig(const wchar_t* productCode, const wchar_t* upgradeCode = kUpgradeCode)
     {
@@ -99,6 +70,7 @@ protected:
     }
     void Detect() { DetectInstalledProduct(*m_config, InstalledFlags{m_product, m_related}); }
 
+    const test::RegistryCleanup m_productKeys{{HKEY_LOCAL_MACHINE, L"SOFTWARE\\KelmTests\\Zunder Pro"}};
     std::unique_ptr<InstallerConfig> m_config;
     int32_t m_product = 0;
     int32_t m_related = 0;
@@ -112,7 +84,7 @@ TEST_F(DetectionTest, NothingInstalledLeavesEverythingAsItWas)
     EXPECT_TRUE(m_config->installedProduct.IsEmpty());
     EXPECT_EQ(L"C:\\Program Files\\Kelmware", m_config->installFolder);
     EXPECT_EQ(2052, m_config->languages.langId);
-    EXPECT_FALSE(KeyExists(std::wstring(kProductKey) + L"\\LanguagePacks"));
+    EXPECT_FALSE(test::RegistryKeyExists(HKEY_LOCAL_MACHINE, std::wstring(kProductKey) + L"\\LanguagePacks"));
     EXPECT_TRUE(QueryProductByCode(kNeverInstalledCode).IsEmpty());
     EXPECT_TRUE(QueryProductByUpgradeCode(kNoLocationUpgradeCode).IsEmpty());
     EXPECT_TRUE(QueryProductByUpgradeCode(L"").IsEmpty());
@@ -120,7 +92,7 @@ TEST_F(DetectionTest, NothingInstalledLeavesEverythingAsItWas)
 
 TEST_F(DetectionTest, ProductUnderItsProductCode)
 {
-    InstalledPackage package(L"current", kCurrentCode);
+    test::InstalledPackage package(TestPackage(L"current"), kCurrentCode);
     ASSERT_EQ(ERROR_SUCCESS, package.Result());
 
     const struct {
@@ -141,13 +113,13 @@ TEST_F(DetectionTest, ProductUnderItsProductCode)
         EXPECT_EQ(language.expectedLangId, m_config->languages.langId)
             << "InitialLangID " << (language.initialLangId ? std::to_string(*language.initialLangId) : "missing");
         // Opening the key created it when it was missing.
-        EXPECT_TRUE(KeyExists(std::wstring(kProductKey) + L"\\LanguagePacks"));
+        EXPECT_TRUE(test::RegistryKeyExists(HKEY_LOCAL_MACHINE, std::wstring(kProductKey) + L"\\LanguagePacks"));
     }
 }
 
 TEST_F(DetectionTest, OlderProductSharingOnlyTheUpgradeCode)
 {
-    InstalledPackage package(L"older", kOlderCode);
+    test::InstalledPackage package(TestPackage(L"older"), kOlderCode);
     ASSERT_EQ(ERROR_SUCCESS, package.Result());
     SetLangId(kProductKey, 1031);  // the current key is not consulted
     SetLangId(kPreviousKey, 1041);
@@ -167,12 +139,12 @@ TEST_F(DetectionTest, OlderProductSharingOnlyTheUpgradeCode)
     Detect();
     EXPECT_EQ(1, m_related);
     EXPECT_EQ(2052, m_config->languages.langId);
-    EXPECT_FALSE(KeyExists(L"LanguagePacks"));
+    EXPECT_FALSE(test::RegistryKeyExists(HKEY_LOCAL_MACHINE, L"LanguagePacks"));
 }
 
 TEST_F(DetectionTest, ProductWithEmptyInstallLocation)
 {
-    InstalledPackage package(L"nolocation", kNoLocationCode);
+    test::InstalledPackage package(TestPackage(L"nolocation"), kNoLocationCode);
     ASSERT_EQ(ERROR_SUCCESS, package.Result());
     ResetConfig(kNoLocationCode, kNoLocationUpgradeCode);
     Detect();
@@ -185,7 +157,8 @@ TEST_F(DetectionTest, ProductWithEmptyInstallLocation)
 TEST_F(DetectionTest, InstallLocationLongerThanTheUsualBufferIsReadWhole)
 {
     const std::wstring location = L"C:\\" + std::wstring(150, L'a') + L"\\" + std::wstring(150, L'b') + L"\\";
-    InstalledPackage package(L"nolocation", kNoLocationCode, L"ARPINSTALLLOCATION=\"" + location + L"\"");
+    test::InstalledPackage package(TestPackage(L"nolocation"), kNoLocationCode,
+                                   L"ARPINSTALLLOCATION=\"" + location + L"\"");
     ASSERT_EQ(ERROR_SUCCESS, package.Result());
     ResetConfig(kNoLocationCode, kNoLocationUpgradeCode);
     Detect();
@@ -228,7 +201,7 @@ TEST_F(DetectionTest, InstalledExePathComesFromTheKeyOfWhatWasFound)
 
 TEST_F(DetectionTest, ProcessWideFormsUseTheConfigurationAndTheBoundFlags)
 {
-    InstalledPackage package(L"current", kCurrentCode);
+    test::InstalledPackage package(TestPackage(L"current"), kCurrentCode);
     ASSERT_EQ(ERROR_SUCCESS, package.Result());
     // Bound for the rest of the process, as the application object's fields are.
     static int32_t appProductInstalled = 0;

@@ -8,58 +8,13 @@
 #include <gtest/gtest.h>
 
 #include "config_test_support.h"
-#include "framework/handles.h"
+#include "support/process_windows.h"
+#include "support/test_paths.h"
 
 namespace kelm {
 namespace {
 
 using test::ScratchFolder;
-
-std::wstring BuiltInstaller()
-{
-    // build/tests/config/<this>.exe -> build/app/KelmWebInstaller.exe
-    wchar_t path[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return (std::filesystem::path(path).parent_path().parent_path().parent_path() / L"app" /
-            L"KelmWebInstaller.exe")
-        .wstring();
-}
-
-template <typename Condition>
-bool WaitFor(Condition condition, DWORD milliseconds)
-{
-    for (DWORD waited = 0;; waited += 50) {
-        if (condition())
-            return true;
-        if (waited >= milliseconds)
-            return false;
-        ::Sleep(50);
-    }
-}
-
-// A top-level window of the process whose class is `className`.
-HWND WindowOf(DWORD processId, const wchar_t* className)
-{
-    struct Search {
-        DWORD processId;
-        const wchar_t* className;
-        HWND found;
-    } search{processId, className, nullptr};
-    ::EnumWindows(
-        [](HWND window, LPARAM context) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(context);
-            DWORD owner = 0;
-            wchar_t name[64] = {};
-            ::GetWindowThreadProcessId(window, &owner);
-            if (owner == s->processId && ::GetClassNameW(window, name, 64) && lstrcmpW(name, s->className) == 0) {
-                s->found = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
 
 // A loopback listener standing for the download server: counts connections.
 class LoopbackListener {
@@ -134,41 +89,28 @@ TEST(StartupWithBadManifest, ShowsTheFaultAndEnds)
         SCOPED_TRACE(c.description);
         ScratchFolder folder;
         const std::wstring exe = folder.Str() + L"\\ZunderWebSetup.exe";
-        ASSERT_TRUE(::CopyFileW(BuiltInstaller().c_str(), exe.c_str(), FALSE));
+        ASSERT_TRUE(::CopyFileW(test::BuiltInstallerPath().c_str(), exe.c_str(), FALSE));
         if (c.manifest)
             test::WriteBytes(folder.Path() / L"config" / L"manifest.xml", *c.manifest);
         if (c.fileNamedMsi)
             test::WriteBytes(folder.Path() / L"msi", "not a folder");
 
-        std::wstring commandLine = L"\"" + exe + L"\"";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION info{};
-        ASSERT_TRUE(::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                     folder.Str().c_str(), &startup, &info));
-        UniqueHandle process(info.hProcess);
-        UniqueHandle thread(info.hThread);
-
+        test::ChildProcess installer;
+        ASSERT_TRUE(installer.Start(exe, L"", folder.Str()));
         HWND box = nullptr;
-        ASSERT_TRUE(WaitFor([&] { return (box = WindowOf(info.dwProcessId, L"#32770")) != nullptr; }, 15000));
-        wchar_t caption[128] = {};
-        ::SendMessageW(box, WM_GETTEXT, 128, reinterpret_cast<LPARAM>(caption));
-        wchar_t text[1024] = {};
-        ::GetDlgItemTextW(box, 0xFFFF, text, 1024);
-        EXPECT_STREQ(c.caption, caption);
-        const std::wstring message = text;
+        ASSERT_TRUE(test::WaitUntil([&] { return (box = test::FindMessageBox(installer.Id())) != nullptr; }, 15000));
+        EXPECT_EQ(c.caption, test::WindowText(box));
+        const std::wstring message = test::MessageBoxText(box);
         const std::wstring manifestPath = folder.Str() + L"\\config\\manifest.xml";
         EXPECT_NE(std::wstring::npos, message.find(manifestPath + c.cause)) << std::string(message.begin(), message.end());
         if (c.fileNamedMsi) {
             EXPECT_NE(std::wstring::npos, message.find(folder.Str() + L"\\msi\\"));
         }
-        EXPECT_EQ(nullptr, WindowOf(info.dwProcessId, L"BrenvikClassName-CHS"));
+        EXPECT_EQ(nullptr, test::FindWindowOfClass(installer.Id(), L"BrenvikClassName-CHS"));
 
-        ::PostMessageW(box, WM_COMMAND, IDOK, 0);
-        EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(process.Get(), 15000));
+        test::AnswerMessageBox(box, IDOK);
+        EXPECT_TRUE(installer.WaitForExit(15000));
         EXPECT_FALSE(server.WasContacted());
-        if (::WaitForSingleObject(process.Get(), 0) != WAIT_OBJECT_0)
-            ::TerminateProcess(process.Get(), 1);
     }
 }
 

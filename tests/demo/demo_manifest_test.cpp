@@ -8,12 +8,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "config/installer_config.h"
 #include "config/ui_strings.h"
 #include "config/version_check.h"
+#include "support/test_paths.h"
 
 namespace {
 
@@ -21,19 +21,12 @@ using namespace kelm;
 
 constexpr wchar_t kProductName[] = L"Zunder Pro Video Editor 8";
 
-std::wstring SourcePath(const std::wstring& relative)
-{
-    const char* source = std::getenv("KELM_SOURCE_DIR");
-    std::wstring path = L"Z:";
-    for (const char* c = source ? source : ""; *c; ++c)
-        path += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
-    return path + L"\\" + relative;
-}
+using kelm::test::SourceFolderPath;
 
-std::wstring Manifest() { return SourcePath(L"demo\\config\\manifest.xml"); }
+std::wstring Manifest() { return SourceFolderPath(L"demo\\config\\manifest.xml"); }
 std::wstring Descriptor(const std::wstring& release)
 {
-    return SourcePath(L"demo\\site\\releases\\" + release + L"\\version.xml");
+    return SourceFolderPath(L"demo\\site\\releases\\" + release + L"\\version.xml");
 }
 
 TEST(DemoManifest, EveryElementArrivesInItsField)
@@ -121,7 +114,7 @@ TEST(DemoReleases, PublishedReleasesLeadToTheIntendedDecisions)
 
 TEST(DemoLanguageFolders, TheSelectedLanguageGivesItsTextsLinksAndSlides)
 {
-    LanguageResources german{1031, SourcePath(L"demo\\language\\")};
+    LanguageResources german{1031, SourceFolderPath(L"demo\\language\\")};
     EXPECT_EQ(german.GetUiString(IDS_INSTALL), L"Installieren");
     EXPECT_EQ(german.GetUiString(IDS_PRODUCT_READY), L"%s ist bereit");
     EXPECT_EQ(german.GetUiString(IDS_CLOSE_RUNNING_APPS),
@@ -130,13 +123,13 @@ TEST(DemoLanguageFolders, TheSelectedLanguageGivesItsTextsLinksAndSlides)
     EXPECT_EQ(german.FindSlideImages(96).size(), 3u);
     EXPECT_EQ(german.FindSlideImages(192).size(), 3u);
 
-    LanguageResources starting{LanguageResources::kDefaultLangId, SourcePath(L"demo\\language\\")};
+    LanguageResources starting{LanguageResources::kDefaultLangId, SourceFolderPath(L"demo\\language\\")};
     EXPECT_EQ(starting.GetUiString(IDS_INSTALL), L"Install");  // the built-in English text
     EXPECT_EQ(starting.GetUiString(IDS_START_NOW), L"Start Now");
     EXPECT_EQ(starting.GetLink(IDS_RLINK_SLIDE_SHOW), L"http://127.0.0.1:8470/zunder/tour.html");
     EXPECT_EQ(starting.FindSlideImages(144).size(), 3u);
 
-    LanguageResources japanese{1041, SourcePath(L"demo\\language\\")};  // no such folder
+    LanguageResources japanese{1041, SourceFolderPath(L"demo\\language\\")};  // no such folder
     EXPECT_EQ(japanese.GetUiString(IDS_INSTALL), L"Install");
     EXPECT_TRUE(japanese.FindSlideImages(96).empty());
 }

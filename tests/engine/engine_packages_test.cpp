@@ -2,7 +2,6 @@
 // Installer through the engine's handler, and EXE installers started and waited for.
 #include <windows.h>
 #include <gtest/gtest.h>
-#include <msi.h>
 #include <shlwapi.h>
 
 #include <atomic>
@@ -13,33 +12,18 @@
 #include "engine/install_status.h"
 #include "engine/msi_package.h"
 #include "engine_test_support.h"
+#include "support/msi_products.h"
+#include "support/process_windows.h"
+#include "support/registry_cleanup.h"
 
 namespace kelm {
 namespace {
 
-std::wstring ReadHklmString(const wchar_t* key, const wchar_t* name)
+// Removes the product (the engine's handler detached first: its engine is gone) and checks it is gone.
+void ExpectRemoved(const wchar_t* productCode)
 {
-    wchar_t data[256] = {};
-    DWORD size = sizeof data;
-    if (::RegGetValueW(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS)
-        return {};
-    return data;
-}
-
-bool IsInstalled(const wchar_t* productCode)
-{
-    return ::MsiQueryProductStateW(productCode) == INSTALLSTATE_DEFAULT;
-}
-
-void Uninstall(const wchar_t* productCode)
-{
-    // The engine's handler must not see the removal: its engine is gone.
-    ::MsiSetExternalUIW(nullptr, 0, nullptr);
-    ::MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
-    if (IsInstalled(productCode)) {
-        EXPECT_EQ(0u, ::MsiConfigureProductW(productCode, INSTALLLEVEL_DEFAULT, INSTALLSTATE_ABSENT));
-    }
-    EXPECT_FALSE(IsInstalled(productCode));
+    EXPECT_EQ(0u, test::RemoveProduct(productCode));
+    EXPECT_FALSE(test::IsProductInstalled(productCode));
 }
 
 InstallPackage Package(const wchar_t* fileName)
@@ -91,12 +75,12 @@ protected:
     void SetUp() override
     {
         ResetInstallStatus();
-        Uninstall(test::kProductCode);
+        ExpectRemoved(test::kProductCode);
     }
     void TearDown() override
     {
-        Uninstall(test::kProductCode);
-        Uninstall(test::kFailingProductCode);
+        ExpectRemoved(test::kProductCode);
+        ExpectRemoved(test::kFailingProductCode);
         ResetInstallStatus();
     }
 };
@@ -115,9 +99,10 @@ TEST_F(MsiPackageTest, ProductInstallsIntoTheFolderAndReportsItsHomePage)
 
     EXPECT_EQ(0u, rc);
     EXPECT_TRUE(IsMsiSuccess(rc));
-    EXPECT_TRUE(IsInstalled(test::kProductCode));
+    EXPECT_TRUE(test::IsProductInstalled(test::kProductCode));
     EXPECT_TRUE(::PathFileExistsW((folder.Path() + L"ZunderTest.exe").c_str()));
-    EXPECT_EQ(L"Pro", ReadHklmString(L"SOFTWARE\\KelmwareEngineTest\\Product", L"Edition"));
+    EXPECT_EQ(L"Pro",
+              test::ReadRegistryString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KelmwareEngineTest\\Product", L"Edition"));
     EXPECT_EQ(test::kProductHomePage, engine.HomePageUrl());
     EXPECT_FALSE(watcher.WentDown());
     EXPECT_GT(engine.MaxPercent(), 0);
@@ -129,7 +114,7 @@ TEST_F(MsiPackageTest, ProductInstallsIntoTheFolderAndReportsItsHomePage)
     const UINT reinstall = InstallMsiFile(again, Package(L"product.msi"), MakeMsiCommandLine(true, false, L""),
                                           nullptr, L"Zunder");
     EXPECT_TRUE(IsMsiSuccess(reinstall)) << reinstall;
-    EXPECT_TRUE(IsInstalled(test::kProductCode));
+    EXPECT_TRUE(test::IsProductInstalled(test::kProductCode));
 }
 
 TEST_F(MsiPackageTest, PackageWithAFalseLaunchConditionFails)
@@ -148,7 +133,7 @@ TEST_F(MsiPackageTest, PackageWithAFalseLaunchConditionFails)
     ASSERT_GE(lines.size(), failure.size());
     EXPECT_EQ(failure, lines.substr(lines.size() - failure.size()));
     EXPECT_FALSE(IsMsiSuccess(rc));
-    EXPECT_FALSE(IsInstalled(test::kFailingProductCode));
+    EXPECT_FALSE(test::IsProductInstalled(test::kFailingProductCode));
     EXPECT_EQ(0, engine.Failure());
 }
 
@@ -171,7 +156,7 @@ TEST_F(MsiPackageTest, CancelledEngineAnswersCancelToTheInstallersProgress)
     } else {
         EXPECT_EQ(static_cast<UINT>(ERROR_INSTALL_USEREXIT), rc);
         EXPECT_FALSE(IsMsiSuccess(rc));
-        EXPECT_FALSE(IsInstalled(test::kProductCode));
+        EXPECT_FALSE(test::IsProductInstalled(test::kProductCode));
     }
     // The handler did answer Cancel, and no progress was reported over the cancellation.
     EXPECT_EQ(IDCANCEL, engine.ParseProgressMessage(L"1: 2 2: 0"));

@@ -5,29 +5,12 @@
 #include <optional>
 
 #include "engine/registration.h"
+#include "support/registry_cleanup.h"
 
 namespace kelm {
 namespace {
 
 constexpr wchar_t kResourceLanguageKey[] = L"SOFTWARE\\Kelmware\\ResourceLangID";
-
-std::optional<std::wstring> ReadString(HKEY root, const std::wstring& key, const std::wstring& name)
-{
-    wchar_t data[512] = {};
-    DWORD size = sizeof data;
-    if (::RegGetValueW(root, key.c_str(), name.c_str(), RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS)
-        return std::nullopt;
-    return std::wstring(data);
-}
-
-std::optional<DWORD> ReadDword(HKEY root, const std::wstring& key, const std::wstring& name)
-{
-    DWORD data = 0;
-    DWORD size = sizeof data;
-    if (::RegGetValueW(root, key.c_str(), name.c_str(), RRF_RT_REG_DWORD, nullptr, &data, &size) != ERROR_SUCCESS)
-        return std::nullopt;
-    return data;
-}
 
 struct RegistrationCase {
     const char* name;
@@ -50,14 +33,13 @@ TEST(RegistrationTest, ValuesFollowTheLanguageAndTheProgramFolder)
     for (const RegistrationCase& c : cases) {
         SCOPED_TRACE(c.name);
         const std::wstring key = L"SOFTWARE\\KelmwareEngineTest\\Registration" + std::to_wstring(n++);
-        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str());
-        ::RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
+        const test::RegistryCleanup cleanup{{HKEY_LOCAL_MACHINE, key}, {HKEY_CURRENT_USER, key}};
 
         WriteInstallationValues(key, c.exePath, c.langId);
 
-        EXPECT_EQ(c.installDir, ReadString(HKEY_LOCAL_MACHINE, key, L"InstallDir"));
+        EXPECT_EQ(c.installDir, test::ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"InstallDir"));
         EXPECT_EQ(c.installDir ? std::optional<std::wstring>(c.exePath) : std::nullopt,
-                  ReadString(HKEY_LOCAL_MACHINE, key, L"exe"));
+                  test::ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"exe"));
         if (c.installDir) {
             // Strings are stored with their terminating NUL counted.
             HKEY product = nullptr;
@@ -69,23 +51,17 @@ TEST(RegistrationTest, ValuesFollowTheLanguageAndTheProgramFolder)
         }
         const std::optional<DWORD> language =
             c.langId == 1033 ? std::nullopt : std::optional<DWORD>(static_cast<DWORD>(c.langId));
-        EXPECT_EQ(language, ReadDword(HKEY_LOCAL_MACHINE, key + L"\\LanguagePacks", L"InitialLangID"));
-        EXPECT_EQ(language, ReadDword(HKEY_CURRENT_USER, key, L"ApplicationLanguage"));
+        EXPECT_EQ(language, test::ReadRegistryDword(HKEY_LOCAL_MACHINE, key + L"\\LanguagePacks", L"InitialLangID"));
+        EXPECT_EQ(language, test::ReadRegistryDword(HKEY_CURRENT_USER, key, L"ApplicationLanguage"));
         if (!c.siblingValueName.empty()) {
             EXPECT_EQ(std::to_wstring(c.langId),
-                      ReadString(HKEY_CURRENT_USER, kResourceLanguageKey, c.siblingValueName));
-            HKEY resource = nullptr;
-            if (::RegOpenKeyExW(HKEY_CURRENT_USER, kResourceLanguageKey, 0, KEY_SET_VALUE, &resource) ==
-                ERROR_SUCCESS) {
-                ::RegDeleteValueW(resource, c.siblingValueName.c_str());
-                ::RegCloseKey(resource);
-            }
+                      test::ReadRegistryString(HKEY_CURRENT_USER, kResourceLanguageKey, c.siblingValueName));
+            test::DeleteRegistryValue(HKEY_CURRENT_USER, kResourceLanguageKey, c.siblingValueName);
         }
-        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str());
-        ::RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
     }
     // English writes no sibling value: the German one of the same folder shape is absent for A.
-    EXPECT_EQ(std::nullopt, ReadString(HKEY_CURRENT_USER, kResourceLanguageKey, L"C:\\Kelm Reg A\\vennlink2.exe"));
+    EXPECT_EQ(std::nullopt,
+              test::ReadRegistryString(HKEY_CURRENT_USER, kResourceLanguageKey, L"C:\\Kelm Reg A\\vennlink2.exe"));
 }
 
 } // namespace

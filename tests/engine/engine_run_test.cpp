@@ -3,7 +3,6 @@
 // product installed for real, message boxes answered from this process.
 #include <windows.h>
 #include <gtest/gtest.h>
-#include <msi.h>
 #include <shlwapi.h>
 
 #include <atomic>
@@ -21,6 +20,9 @@
 #include "engine/install_status.h"
 #include "engine_test_support.h"
 #include "support/loopback_server.h"
+#include "support/msi_products.h"
+#include "support/process_windows.h"
+#include "support/registry_cleanup.h"
 
 // While armed, every allocation through operator new on a thread other than the
 // arming one fails: the engine's worker meets std::bad_alloc at its first step.
@@ -52,6 +54,7 @@ public:
 constexpr wchar_t kFullName[] = L"Zunder Pro Engine Test";
 constexpr wchar_t kShortName[] = L"Zunder Test";
 constexpr wchar_t kRegistryKey[] = L"SOFTWARE\\KelmwareEngineTest\\Run";
+constexpr wchar_t kResourceLanguageKey[] = L"SOFTWARE\\Kelmware\\ResourceLangID";
 constexpr wchar_t kServerDown[] =
     L"Unable to contact the download server. Check your Internet connection and try again. If the issue persists, "
     L"please contact Customer Care.";
@@ -94,37 +97,6 @@ std::string Descriptor(const std::string& minimumClient)
            minimumClient +
            "</min_web_installer_version><web_installer_download_url>http://127.0.0.1/client.exe"
            "</web_installer_download_url></patch_install></kelmwebinstaller>";
-}
-
-std::optional<std::wstring> ReadString(HKEY root, const std::wstring& key, const std::wstring& name)
-{
-    wchar_t data[512] = {};
-    DWORD size = sizeof data;
-    if (::RegGetValueW(root, key.c_str(), name.c_str(), RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS)
-        return std::nullopt;
-    return std::wstring(data);
-}
-
-std::optional<DWORD> ReadDword(HKEY root, const std::wstring& key, const std::wstring& name)
-{
-    DWORD data = 0;
-    DWORD size = sizeof data;
-    if (::RegGetValueW(root, key.c_str(), name.c_str(), RRF_RT_REG_DWORD, nullptr, &data, &size) != ERROR_SUCCESS)
-        return std::nullopt;
-    return data;
-}
-
-bool IsInstalled(const wchar_t* productCode)
-{
-    return ::MsiQueryProductStateW(productCode) == INSTALLSTATE_DEFAULT;
-}
-
-void Uninstall(const wchar_t* productCode)
-{
-    ::MsiSetExternalUIW(nullptr, 0, nullptr);
-    ::MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
-    if (IsInstalled(productCode))
-        ::MsiConfigureProductW(productCode, INSTALLLEVEL_DEFAULT, INSTALLSTATE_ABSENT);
 }
 
 // Files of `folder` whose names end with `suffix`.
@@ -211,8 +183,6 @@ public:
     {
         ASSERT_TRUE(server.IsReady()) << server.Problem();
         prefix = std::string("/engine-run/") + ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
-        Uninstall(test::kProductCode);
-        Uninstall(test::kFailingProductCode);
         Prepare();
     }
 
@@ -222,7 +192,7 @@ public:
         ::SetEnvironmentVariableW(L"KELM_RECORD_SLEEP_MS", nullptr);
         server.Reset(prefix);
         ResetInstallStatus();
-        CleanRegistry();
+        registry.Clean();
 
         ::CreateDirectoryW((module.Path() + L"component").c_str(), nullptr);
         ::CreateDirectoryW((module.Path() + L"msi").c_str(), nullptr);
@@ -265,26 +235,11 @@ public:
 
     void TearDown() override
     {
-        Uninstall(test::kProductCode);
-        Uninstall(test::kFailingProductCode);
-        CleanRegistry();
         ResetInstallStatus();
         InstalledFlags flags = AppInstalledFlags();
         flags.productInstalled = 0;
         flags.relatedProductInstalled = 0;
         server.Reset(prefix);
-    }
-
-    void CleanRegistry()
-    {
-        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kRegistryKey);
-        ::RegDeleteTreeW(HKEY_CURRENT_USER, kRegistryKey);
-        HKEY languages = nullptr;
-        if (::RegOpenKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\Kelmware\\ResourceLangID", 0, KEY_SET_VALUE, &languages) ==
-            ERROR_SUCCESS) {
-            ::RegDeleteValueW(languages, (installRoot.Path() + L"vennlink2.exe").c_str());
-            ::RegCloseKey(languages);
-        }
     }
 
     std::wstring Url(const std::string& name) const { return server.Url(prefix + name); }
@@ -335,6 +290,13 @@ public:
     std::string prefix;
     test::TempFolder module{L"Kelm Run Module"};
     test::TempFolder installRoot{L"Kelm Run Product"};
+    const test::RegistryCleanup registry{
+        {HKEY_LOCAL_MACHINE, kRegistryKey},
+        {HKEY_CURRENT_USER, kRegistryKey},
+        {HKEY_CURRENT_USER, kResourceLanguageKey, installRoot.Path() + L"vennlink2.exe"}};
+    // Destroyed first: the products go before their folders.
+    const test::ProductRemovalGuard product{test::kProductCode};
+    const test::ProductRemovalGuard failingProduct{test::kFailingProductCode};
     std::vector<test::SeenBox> boxes;
     std::map<std::wstring, int32_t> installing;
     bool cancelled = false;
@@ -352,7 +314,7 @@ TEST_F(EngineRunTest, FreshRunInstallsEverythingAndRegistersEachLanguage)
         EXPECT_EQ(PhaseFinished, final.phase);
         EXPECT_EQ(-1, final.index);
         EXPECT_TRUE(boxes.empty());
-        EXPECT_TRUE(IsInstalled(test::kProductCode));
+        EXPECT_TRUE(test::IsProductInstalled(test::kProductCode));
         const std::wstring folder = installRoot.Path(); // ends with a backslash
         EXPECT_TRUE(::PathFileExistsW((folder + L"ZunderTest.exe").c_str()));
         EXPECT_EQ(test::kProductHomePage, theConfig.homepageUrl);
@@ -362,16 +324,15 @@ TEST_F(EngineRunTest, FreshRunInstallsEverythingAndRegistersEachLanguage)
         EXPECT_EQ(std::to_wstring(::GetCurrentProcessId()) + L"|", log.substr(0, log.find(L'|') + 1));
         EXPECT_NE(std::wstring::npos, log.find(L"dep_setup.exe\" /q /norestart\n")) << log;
 
-        EXPECT_EQ(folder, ReadString(HKEY_LOCAL_MACHINE, kRegistryKey, L"InstallDir"));
-        EXPECT_EQ(folder + L"ZunderTest.exe", ReadString(HKEY_LOCAL_MACHINE, kRegistryKey, L"exe"));
+        EXPECT_EQ(folder, test::ReadRegistryString(HKEY_LOCAL_MACHINE, kRegistryKey, L"InstallDir"));
+        EXPECT_EQ(folder + L"ZunderTest.exe", test::ReadRegistryString(HKEY_LOCAL_MACHINE, kRegistryKey, L"exe"));
         const std::optional<DWORD> expected =
             language == 1033 ? std::nullopt : std::optional<DWORD>(static_cast<DWORD>(language));
-        EXPECT_EQ(expected, ReadDword(HKEY_LOCAL_MACHINE, std::wstring(kRegistryKey) + L"\\LanguagePacks",
-                                      L"InitialLangID"));
-        EXPECT_EQ(expected, ReadDword(HKEY_CURRENT_USER, kRegistryKey, L"ApplicationLanguage"));
+        EXPECT_EQ(expected, test::ReadRegistryDword(HKEY_LOCAL_MACHINE, std::wstring(kRegistryKey) + L"\\LanguagePacks",
+                                                    L"InitialLangID"));
+        EXPECT_EQ(expected, test::ReadRegistryDword(HKEY_CURRENT_USER, kRegistryKey, L"ApplicationLanguage"));
         EXPECT_EQ(language == 1033 ? std::nullopt : std::optional<std::wstring>(L"1031"),
-                  ReadString(HKEY_CURRENT_USER, L"SOFTWARE\\Kelmware\\ResourceLangID",
-                             folder + L"vennlink2.exe"));
+                  test::ReadRegistryString(HKEY_CURRENT_USER, kResourceLanguageKey, folder + L"vennlink2.exe"));
 
         // Every request went to the manifest's addresses: descriptor, prerequisite, full package.
         std::vector<std::string> targets;
@@ -382,8 +343,8 @@ TEST_F(EngineRunTest, FreshRunInstallsEverythingAndRegistersEachLanguage)
                                             prefix + "full/product.msi"}),
                   targets);
 
-        Uninstall(test::kProductCode);
-        CleanRegistry();
+        test::RemoveProduct(test::kProductCode);
+        registry.Clean();
         for (const std::wstring& file : FilesEndingWith(theConfig.componentFolder, L".log"))
             ::DeleteFileW(file.c_str());
         Prepare();
@@ -403,9 +364,9 @@ TEST_F(EngineRunTest, InstalledProductIsUpdatedFromThePatchAddressWithoutRegistr
     const InstallStatus final = Run();
     EXPECT_EQ(PhaseFinished, final.phase);
     EXPECT_TRUE(boxes.empty());
-    EXPECT_TRUE(IsInstalled(test::kProductCode));
-    EXPECT_EQ(std::nullopt, ReadString(HKEY_LOCAL_MACHINE, kRegistryKey, L"exe"));
-    EXPECT_EQ(std::nullopt, ReadString(HKEY_LOCAL_MACHINE, kRegistryKey, L"InstallDir"));
+    EXPECT_TRUE(test::IsProductInstalled(test::kProductCode));
+    EXPECT_EQ(std::nullopt, test::ReadRegistryString(HKEY_LOCAL_MACHINE, kRegistryKey, L"exe"));
+    EXPECT_EQ(std::nullopt, test::ReadRegistryString(HKEY_LOCAL_MACHINE, kRegistryKey, L"InstallDir"));
     EXPECT_TRUE(server.Requests(prefix + "full/").empty());
     EXPECT_FALSE(server.Requests(prefix + "patch/product.msi").empty());
 }
@@ -423,7 +384,7 @@ TEST_F(EngineRunTest, StandaloneManifestInstallsFromTheLocalFoldersWithoutAnyReq
     EXPECT_EQ((std::vector<int32_t>{44, 56}), final.installShares);
     EXPECT_FALSE(sawDownloading);
     EXPECT_TRUE(server.Requests(prefix).empty());
-    EXPECT_TRUE(IsInstalled(test::kProductCode));
+    EXPECT_TRUE(test::IsProductInstalled(test::kProductCode));
     EXPECT_NE(std::wstring::npos,
               test::ReadTextFile(theConfig.componentFolder + L"dep_setup.exe.log").find(L"\" /q /norestart\n"));
 }
@@ -445,7 +406,7 @@ TEST_F(EngineRunTest, PackagesAreInstalledByExtensionAndMissingOnesAreSkipped)
     EXPECT_EQ((std::map<std::wstring, int32_t>{{L"SECOND.EXE", 1}, {L"product.msi", 2}}), installing);
     EXPECT_FALSE(test::ReadTextFile(theConfig.componentFolder + L"SECOND.EXE.log").empty());
     EXPECT_TRUE(test::ReadTextFile(theConfig.componentFolder + L"readme.zip.log").empty()) << "a .zip is never run";
-    EXPECT_TRUE(IsInstalled(test::kProductCode));
+    EXPECT_TRUE(test::IsProductInstalled(test::kProductCode));
 }
 
 TEST_F(EngineRunTest, FailingPackageEndsTheRunAsFailedWithoutAMessageOfItsOwn)
@@ -458,8 +419,8 @@ TEST_F(EngineRunTest, FailingPackageEndsTheRunAsFailedWithoutAMessageOfItsOwn)
     // condition once the handler has switched the internal level to basic).
     for (const test::SeenBox& box : boxes)
         EXPECT_EQ(L"This package never installs.", box.text);
-    EXPECT_FALSE(IsInstalled(test::kFailingProductCode));
-    EXPECT_EQ(std::nullopt, ReadString(HKEY_LOCAL_MACHINE, kRegistryKey, L"exe"));
+    EXPECT_FALSE(test::IsProductInstalled(test::kFailingProductCode));
+    EXPECT_EQ(std::nullopt, test::ReadRegistryString(HKEY_LOCAL_MACHINE, kRegistryKey, L"exe"));
     EXPECT_EQ(L"", theConfig.homepageUrl);
 }
 
@@ -488,7 +449,7 @@ TEST_F(EngineRunTest, UnreachableServerSaysSoAndFails)
         ASSERT_EQ(1u, boxes.size());
         EXPECT_EQ(kServerDown, boxes[0].text);
         EXPECT_EQ(kShortName, boxes[0].caption);
-        EXPECT_FALSE(IsInstalled(test::kProductCode));
+        EXPECT_FALSE(test::IsProductInstalled(test::kProductCode));
     }
 }
 
@@ -577,12 +538,12 @@ TEST_F(EngineRunTest, CancelAtAnyMomentEndsCancelledWithoutAnotherMessage)
         EXPECT_TRUE(boxes.empty()) << boxes.size() << " message(s), the first: "
                                    << testing::PrintToString(boxes.empty() ? L"" : boxes[0].text);
         if (!c.productMayBeInstalled) {
-            EXPECT_FALSE(IsInstalled(test::kProductCode));
+            EXPECT_FALSE(test::IsProductInstalled(test::kProductCode));
         }
         if (c.verify)
             c.verify();
-        Uninstall(test::kProductCode);
-        CleanRegistry();
+        test::RemoveProduct(test::kProductCode);
+        registry.Clean();
     }
     ::SetEnvironmentVariableW(L"KELM_RECORD_SLEEP_MS", nullptr);
 }

@@ -5,6 +5,7 @@
 
 #include "engine/running_apps.h"
 #include "engine_test_support.h"
+#include "support/process_windows.h"
 
 namespace kelm {
 namespace {
@@ -18,22 +19,15 @@ constexpr wchar_t kRecorder[] = L"Zunder Pro Video Recorder 8.exe";
 class Holder {
 public:
     explicit Holder(const std::wstring& semaphores)
-        : m_process(test::StartProcess(L"\"" + test::TestBinaryFolder() + L"semaphore_holder.exe\" " + semaphores))
+        : m_started(m_process.Start(test::TestBinaryFolder() + L"semaphore_holder.exe", semaphores))
     {
     }
-    ~Holder() { Close(); }
-    void Close()
-    {
-        if (m_process) {
-            ::TerminateProcess(m_process.Get(), 0);
-            ::WaitForSingleObject(m_process.Get(), 5000);
-            m_process.Reset();
-        }
-    }
-    bool Started() const { return m_process.IsValid(); }
+    void Close() { m_process.Terminate(); }
+    bool Started() const { return m_started; }
 
 private:
-    UniqueHandle m_process;
+    test::ChildProcess m_process;
+    bool m_started;
 };
 
 bool Sees(size_t count)

@@ -5,6 +5,7 @@
 
 #include "engine/shell_launch.h"
 #include "engine_test_support.h"
+#include "support/process_windows.h"
 
 namespace kelm {
 namespace {

@@ -1,6 +1,7 @@
 #pragma once
-// Shared pieces of the engine tests: paths of the test binaries and packages,
-// files, processes, and a watcher that answers this process's message boxes.
+// Shared pieces of the engine tests: the test packages and their products,
+// files, the debugger output, and a watcher that answers this process's message
+// boxes. What other areas' tests need as well is in tests/support.
 
 #include <windows.h>
 
@@ -14,17 +15,10 @@
 #include <vector>
 
 #include "framework/handles.h"
+#include "support/temp_folder.h"
+#include "support/test_paths.h"
 
 namespace kelm::test {
-
-// Folder of the running test program, with a trailing backslash.
-inline std::wstring TestBinaryFolder()
-{
-    wchar_t path[MAX_PATH];
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path);
-    return folder.substr(0, folder.rfind(L'\\') + 1);
-}
 
 // The .msi packages that the build makes with wixl.
 inline std::wstring TestPackage(const wchar_t* fileName)
@@ -35,48 +29,6 @@ inline std::wstring TestPackage(const wchar_t* fileName)
 constexpr wchar_t kProductCode[] = L"{143D356E-5BF5-4666-B3C8-CE922D81A88E}";
 constexpr wchar_t kFailingProductCode[] = L"{271BE55A-F517-4FCB-BFBB-FE759165DC82}";
 constexpr wchar_t kProductHomePage[] = L"http://127.0.0.1/zunder/welcome.html";
-
-// A fresh, empty folder below the temporary folder; removed with its files at the end.
-class TempFolder {
-public:
-    explicit TempFolder(const std::wstring& name)
-    {
-        wchar_t temp[MAX_PATH];
-        ::GetTempPathW(MAX_PATH, temp);
-        m_path = std::wstring(temp) + name + L"_" + std::to_wstring(::GetCurrentProcessId()) + L"\\";
-        Remove();
-        ::CreateDirectoryW(m_path.c_str(), nullptr);
-    }
-    ~TempFolder() { Remove(); }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::wstring& Path() const { return m_path; }
-
-private:
-    void Remove() { RemoveTree(m_path); }
-
-    static void RemoveTree(const std::wstring& folder)
-    {
-        WIN32_FIND_DATAW entry;
-        UniqueFind find(::FindFirstFileW((folder + L"*").c_str(), &entry));
-        if (find) {
-            do {
-                const std::wstring name = entry.cFileName;
-                if (name == L"." || name == L"..")
-                    continue;
-                if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                    RemoveTree(folder + name + L"\\");
-                else
-                    ::DeleteFileW((folder + name).c_str());
-            } while (::FindNextFileW(find.Get(), &entry));
-        }
-        find.Reset();
-        ::RemoveDirectoryW(folder.c_str());
-    }
-
-    std::wstring m_path;
-};
 
 inline bool CopyTestFile(const std::wstring& from, const std::wstring& to)
 {
@@ -98,32 +50,6 @@ inline std::wstring ReadTextFile(const std::wstring& path)
     std::wstring text(static_cast<size_t>(length), L'\0');
     ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), length);
     return text;
-}
-
-// Waits up to `milliseconds` for `condition`, polling every 20 ms.
-inline bool WaitUntil(const std::function<bool()>& condition, DWORD milliseconds)
-{
-    const ULONGLONG end = ::GetTickCount64() + milliseconds;
-    for (;;) {
-        if (condition())
-            return true;
-        if (::GetTickCount64() >= end)
-            return false;
-        ::Sleep(20);
-    }
-}
-
-inline UniqueHandle StartProcess(const std::wstring& commandLine)
-{
-    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
-    buffer.push_back(L'\0');
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return UniqueHandle();
-    ::CloseHandle(process.hThread);
-    return UniqueHandle(process.hProcess);
 }
 
 // Receives what this process writes to the debugger output, through the

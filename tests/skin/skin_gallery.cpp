@@ -10,7 +10,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,6 +28,7 @@
 #include "skin/kelm_text_button.h"
 #include "skin/palette.h"
 #include "skin_test_ids.h"
+#include "support/test_paths.h"
 
 namespace {
 
@@ -43,14 +43,7 @@ constexpr long kSlideMomentMs = 7800;
 // A client background unlike the frame, so the caption's lower edge shows.
 constexpr COLORREF kProbeClientColor = RGB(64, 72, 88);
 
-std::wstring SourcePath(const std::wstring& relative)
-{
-    const char* root = std::getenv("KELM_SOURCE_DIR");
-    std::wstring path = L"Z:";
-    for (const char* c = root ? root : ""; *c; ++c)
-        path += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
-    return path + L"\\" + relative;
-}
+using kelm::test::SourceFolderPath;
 
 class GalleryTextButton : public CKelmTextButton {
 public:
@@ -331,7 +324,7 @@ bool Gallery::Create()
     // The slide show: a 300-pixel-wide picture area at every DPI, slides A, B, C.
     m_slides = std::make_unique<CKelmSliderShowCtrl>();
     for (const wchar_t* name : {L"slide_a.png", L"slide_b.png", L"slide_c.png"}) {
-        if (auto slide = LoadFileImage(SourcePath(L"tests\\skin\\data\\") + name))
+        if (auto slide = LoadFileImage(SourceFolderPath(L"tests\\skin\\data\\") + name))
             m_slides->AddSlide(std::move(*slide));
     }
     m_slides->m_backColor = back;

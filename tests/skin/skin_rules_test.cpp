@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "res/skin_images.h"
@@ -12,17 +11,11 @@
 #include "skin/fonts.h"
 #include "skin/image_loader.h"
 #include "skin/slide_cycle.h"
+#include "support/test_paths.h"
 
 namespace {
 
-std::wstring SourcePath(const std::wstring& relative)
-{
-    const char* root = std::getenv("KELM_SOURCE_DIR");
-    std::wstring path = L"Z:";
-    for (const char* c = root ? root : ""; *c; ++c)
-        path += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
-    return path + L"\\" + relative;
-}
+using kelm::test::SourceFolderPath;
 
 TEST(DpiScale, StepsAtTheFourRanges)
 {
@@ -257,22 +250,22 @@ TEST(ResourceImages, UndecodablePictureIsCachedEmpty)
 TEST(FileImages, ReadsPngAndJpegAndRefusesMissingFiles)
 {
     const int startups = GdiplusStartupCount();
-    EXPECT_FALSE(LoadFileImage(SourcePath(L"tests\\skin\\data\\no-such-slide.png")));
+    EXPECT_FALSE(LoadFileImage(SourceFolderPath(L"tests\\skin\\data\\no-such-slide.png")));
     EXPECT_EQ(startups, GdiplusStartupCount());
 
-    const auto slide = LoadFileImage(SourcePath(L"tests\\skin\\data\\slide_a.png"));
+    const auto slide = LoadFileImage(SourceFolderPath(L"tests\\skin\\data\\slide_a.png"));
     ASSERT_TRUE(slide);
     EXPECT_TRUE(slide->bitmap);
     EXPECT_EQ(300, slide->width);
     EXPECT_EQ(120, slide->height);
 
-    const auto photo = LoadFileImage(SourcePath(L"tests\\skin\\data\\photo.jpg"));
+    const auto photo = LoadFileImage(SourceFolderPath(L"tests\\skin\\data\\photo.jpg"));
     ASSERT_TRUE(photo);
     EXPECT_TRUE(photo->bitmap);
     EXPECT_EQ(64, photo->width);
     EXPECT_EQ(48, photo->height);
 
-    const auto broken = LoadFileImage(SourcePath(L"tests\\skin\\data\\broken.png"));
+    const auto broken = LoadFileImage(SourceFolderPath(L"tests\\skin\\data\\broken.png"));
     ASSERT_TRUE(broken);
     EXPECT_FALSE(broken->bitmap);
     EXPECT_EQ(0, broken->width);

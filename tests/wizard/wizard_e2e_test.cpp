@@ -17,6 +17,8 @@
 
 #include "gui_driver.h"
 #include "support/loopback_server.h"
+#include "support/msi_products.h"
+#include "support/temp_folder.h"
 
 using namespace kelm;
 using namespace kelm::test;
@@ -104,7 +106,7 @@ std::string ArgumentsOf(const std::string& commandLine)
 
 bool ProductInstalled()
 {
-    return MsiQueryProductStateW(kProductCode) == INSTALLSTATE_DEFAULT;
+    return IsProductInstalled(kProductCode);
 }
 
 // Where the Windows Installer says the product lies, without a trailing backslash.
@@ -133,29 +135,7 @@ std::wstring RegisteredProgram()
 
 void RemoveProduct()
 {
-    if (!ProductInstalled())
-        return;
-    MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
-    MsiConfigureProductW(kProductCode, INSTALLLEVEL_DEFAULT, INSTALLSTATE_ABSENT);
-}
-
-void RemoveTree(const std::wstring& folder)
-{
-    WIN32_FIND_DATAW entry;
-    UniqueFind find(FindFirstFileW((folder + L"\\*").c_str(), &entry));
-    if (find) {
-        do {
-            const std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(folder + L"\\" + name);
-            else
-                DeleteFileW((folder + L"\\" + name).c_str());
-        } while (FindNextFileW(find.Get(), &entry));
-    }
-    find.Reset();
-    RemoveDirectoryW(folder.c_str());
+    kelm::test::RemoveProduct(kProductCode);
 }
 
 // A registry value set for the test and put back afterwards.
@@ -238,7 +218,7 @@ protected:
         m_name = Widen(name);
         m_prefix = "/wiz/" + name + "/";
         m_folder = L"C:\\kelmwiz\\" + m_name;
-        RemoveTree(m_folder);
+        RemoveFolderTree(m_folder);
         CreateDirectoryW(m_folder.c_str(), nullptr);
         CreateDirectoryW((m_folder + L"\\config").c_str(), nullptr);
         m_installFolder = L"C:\\kelmwiz\\installed_" + m_name;

@@ -37,9 +37,22 @@ start_display
 export DISPLAY="$(cat "$KELM_HARNESS_DIR/display")"
 
 if [ ! -f "$WINEPREFIX/.kelm-ready" ]; then
-    rm -rf "$WINEPREFIX"
-    wineboot -i </dev/null >>"$LOG" 2>&1
-    wineserver -w
+    # A new prefix now and then fails its first boot ("could not load kernel32.dll");
+    # a clean second try succeeds.
+    for attempt in 1 2 3; do
+        rm -rf "$WINEPREFIX"
+        if wineboot -i </dev/null >>"$LOG" 2>&1; then
+            wineserver -w
+            break
+        fi
+        wineserver -k >>"$LOG" 2>&1 || true
+        wineserver -w >>"$LOG" 2>&1 || true
+        echo "setup: the prefix's first boot failed (attempt $attempt)" >>"$LOG"
+        if [ "$attempt" -eq 3 ]; then
+            echo "Wine could not create the prefix $WINEPREFIX; see $LOG" >&2
+            exit 1
+        fi
+    done
     # DirectWrite lists only fonts registered in the prefix; Wine ships Tahoma.
     fonts="$WINEPREFIX/drive_c/windows/Fonts"
     mkdir -p "$fonts"

@@ -6,7 +6,7 @@
 
 #include "config/decimal.h"
 #include "config/installer_config.h"
-#include "xml/xml_document.h"
+#include "config/installer_xml.h"
 
 namespace kelm {
 
@@ -83,11 +83,9 @@ void ReadDependencies(CXmlDocument& document, ProductManifest& target)
 bool ParseManifest(const std::wstring& path, ProductManifest& target)
 {
     CXmlDocument document;
-    document.SetText(nullptr);
-    if (!document.LoadFile(path.c_str()))
-        return false;
-    if (!document.FindElement(L"kelmwebinstaller"))
-        return true;
+    const InstallerXmlOpening opened = OpenInstallerXml(document, path);
+    if (opened != InstallerXmlOpening::AtRoot)
+        return opened == InstallerXmlOpening::OtherRoot;
 
     ReadChildText(document, L"web_installer_version", target.web_installer_version);
     ReadChildText(document, L"product_code", target.product_code);

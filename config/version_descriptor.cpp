@@ -3,8 +3,8 @@
 #include <shlwapi.h>
 
 #include "config/installer_config.h"
+#include "config/installer_xml.h"
 #include "config/version_check.h"
-#include "xml/xml_document.h"
 
 namespace kelm {
 
@@ -31,12 +31,10 @@ bool LoadVersionDescriptor(InstallerConfig& config, const std::wstring& path)
     if (path.empty() || !::PathFileExistsW(path.c_str()))
         return false;
     CXmlDocument document;
-    document.SetText(nullptr);
-    if (!document.LoadFile(path.c_str()))
-        return false;
     // A server error page may be well-formed XML with another root: nothing to read.
-    if (!document.FindElement(L"kelmwebinstaller"))
-        return true;
+    const InstallerXmlOpening opened = OpenInstallerXml(document, path);
+    if (opened != InstallerXmlOpening::AtRoot)
+        return opened == InstallerXmlOpening::OtherRoot;
 
     ProductManifest& manifest = config.manifest;
     if (document.FindChildElement(L"product_code"))

@@ -169,9 +169,9 @@ TEST_F(DetectionTest, InstallLocationLongerThanTheUsualBufferIsReadWhole)
 
 TEST_F(DetectionTest, InstalledExePathComesFromTheKeyOfWhatWasFound)
 {
-    test::ScratchFolder folder;
-    const std::wstring currentExe = folder.Str() + L"\\current.exe";
-    const std::wstring olderExe = folder.Str() + L"\\older.exe";
+    const test::TempFolder folder(L"kelm-config-detection");
+    const std::wstring currentExe = folder.File(L"current.exe");
+    const std::wstring olderExe = folder.File(L"older.exe");
     test::WriteBytes(currentExe, "MZ");
     test::WriteBytes(olderExe, "MZ");
     {

@@ -14,7 +14,7 @@
 namespace kelm {
 namespace {
 
-using test::ScratchFolder;
+using test::TempFolder;
 
 std::string ReadFixture(const wchar_t* name)
 {
@@ -92,8 +92,8 @@ class ParseManifestVariant : public ::testing::TestWithParam<ParseCase> {};
 
 TEST_P(ParseManifestVariant, Reads)
 {
-    ScratchFolder folder;
-    const auto file = folder.Path() / L"manifest.xml";
+    const TempFolder folder(L"kelm-config-parse");
+    const std::filesystem::path file = folder.File(L"manifest.xml");
     test::WriteBytes(file, EditedComplete(GetParam().edits));
     ProductManifest manifest;
     ASSERT_TRUE(ParseManifest(file.wstring(), manifest)) << GetParam().description;
@@ -214,24 +214,24 @@ protected:
     void SetUp() override
     {
         // No registered manifest unless a test sets one.
-        m_registered.Set(std::nullopt);
+        ASSERT_TRUE(m_registered.Set(std::nullopt));
     }
 
-    void WriteLocal(const std::string& text) { test::WriteBytes(m_module.Path() / L"config" / L"manifest.xml", text); }
+    void WriteLocal(const std::string& text) { test::WriteBytes(m_module.File(L"config\\manifest.xml"), text); }
     std::wstring CopyFixture(const wchar_t* name)
     {
-        const auto target = m_other.Path() / name;
+        const std::filesystem::path target = m_other.File(name);
         test::WriteBytes(target, ReadFixture(name));
         return target.wstring();
     }
     ManifestLoadReport Load()
     {
-        return LoadManifestFor(m_config, InstalledFlags{m_product, m_related}, m_module.Str() + L"\\installer.exe");
+        return LoadManifestFor(m_config, InstalledFlags{m_product, m_related}, m_module.File(L"installer.exe"));
     }
-    std::wstring Module(const std::wstring& rest) const { return m_module.Str() + rest; }
+    std::wstring Module(const std::wstring& rest) const { return m_module.Folder() + rest; }
 
-    ScratchFolder m_module;
-    ScratchFolder m_other;
+    TempFolder m_module{L"kelm-config-module"};
+    TempFolder m_other{L"kelm-config-other"};
     test::SavedRegistryValue m_registered{HKEY_CURRENT_USER, L"SOFTWARE\\Kelmware\\Zunder Pro\\080",
                                           L"WebInstallerManifest"};
     InstallerConfig m_config;
@@ -246,7 +246,7 @@ TEST_F(LoadManifestTest, CompleteLocalManifest)
     EXPECT_EQ(ManifestLoaded, report.status);
     EXPECT_EQ(ManifestFault::None, report.fault);
     EXPECT_EQ(1, m_config.loaded);
-    EXPECT_EQ(m_module.Str(), m_config.moduleFolder);
+    EXPECT_EQ(m_module.Folder(), m_config.moduleFolder);
     EXPECT_EQ(Module(L"\\config\\manifest.xml"), m_config.manifestPath);
     ExpectComplete(m_config.manifest);
     EXPECT_EQ(Module(L"\\language\\"), m_config.languages.languageFolder);
@@ -265,7 +265,7 @@ TEST_F(LoadManifestTest, RegisteredManifestReplacesTheLocalOneWhole)
 {
     WriteLocal(ReadFixture(L"complete.xml"));
     const std::wstring registered = CopyFixture(L"registered.xml");
-    m_registered.Set(registered);
+    ASSERT_TRUE(m_registered.Set(registered));
 
     EXPECT_EQ(ManifestLoaded, Load().status);
     EXPECT_EQ(registered, m_config.manifestPath);
@@ -308,7 +308,7 @@ TEST_F(LoadManifestTest, StatusTable)
          L"\\config\\manifest.xml", L"\\config\\manifest.xml", L"", false},
         {"registered not well-formed", complete, malformedFile, ManifestUnusable, ManifestFault::NotWellFormed,
          malformedFile, malformedFile, L"ZP80", false},
-        {"registered file missing: local used", complete, m_other.Str() + L"\\gone.xml", ManifestLoaded,
+        {"registered file missing: local used", complete, m_other.File(L"gone.xml"), ManifestLoaded,
          ManifestFault::None, L"\\config\\manifest.xml", L"", L"ZP80", true},
         {"standalone: registered manifest not consulted", standalone, registeredFile, ManifestLoaded,
          ManifestFault::None, L"\\config\\manifest.xml", L"", L"ZP80", true},
@@ -328,13 +328,13 @@ TEST_F(LoadManifestTest, StatusTable)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.description);
-        std::filesystem::remove_all(m_module.Path() / L"config");
+        std::filesystem::remove_all(m_module.File(L"config"));
         if (c.local)
             WriteLocal(*c.local);
-        m_registered.Set(c.registeredValue);
+        ASSERT_TRUE(m_registered.Set(c.registeredValue));
         InstallerConfig config;
         const ManifestLoadReport report =
-            LoadManifestFor(config, InstalledFlags{m_product, m_related}, m_module.Str() + L"\\installer.exe");
+            LoadManifestFor(config, InstalledFlags{m_product, m_related}, m_module.File(L"installer.exe"));
         const auto resolve = [&](const std::wstring& path) { return path.starts_with(L"\\") ? Module(path) : path; };
         EXPECT_EQ(c.status, report.status);
         EXPECT_EQ(c.fault, report.fault);
@@ -386,31 +386,31 @@ TEST_F(LoadManifestTest, WorkFolders)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.description);
-        ScratchFolder module;
-        test::WriteBytes(module.Path() / L"config" / L"manifest.xml", c.manifest);
+        const TempFolder module(L"kelm-config-work-folders");
+        test::WriteBytes(module.File(L"config\\manifest.xml"), c.manifest);
         c.prepare(module.Path());
         InstallerConfig config;
         const ManifestLoadReport report =
-            LoadManifestFor(config, InstalledFlags{m_product, m_related}, module.Str() + L"\\installer.exe");
+            LoadManifestFor(config, InstalledFlags{m_product, m_related}, module.File(L"installer.exe"));
         EXPECT_EQ(c.status, report.status);
-        EXPECT_EQ(c.componentFolder, std::filesystem::is_directory(module.Path() / L"component"));
+        EXPECT_EQ(c.componentFolder, std::filesystem::is_directory(module.File(L"component")));
         if (c.status == ManifestLoaded) {
-            EXPECT_TRUE(std::filesystem::is_directory(module.Path() / L"msi"));
+            EXPECT_TRUE(std::filesystem::is_directory(module.File(L"msi")));
         } else {
             EXPECT_EQ(ManifestFault::WorkFolderNotCreatable, report.fault);
-            EXPECT_EQ(module.Str() + c.faultFolder, report.subject);
+            EXPECT_EQ(module.Folder() + c.faultFolder, report.subject);
             // Languages and installed product were prepared before the folders.
-            EXPECT_EQ(module.Str() + L"\\language\\", config.languages.languageFolder);
+            EXPECT_EQ(module.File(L"language\\"), config.languages.languageFolder);
             EXPECT_EQ(0, config.loaded);
         }
     }
     // What an earlier run left in the component folder is still there.
-    ScratchFolder module;
-    test::WriteBytes(module.Path() / L"config" / L"manifest.xml", complete);
-    test::WriteBytes(module.Path() / L"component" / L"left.exe", "MZ");
+    const TempFolder module(L"kelm-config-left-files");
+    test::WriteBytes(module.File(L"config\\manifest.xml"), complete);
+    test::WriteBytes(module.File(L"component\\left.exe"), "MZ");
     InstallerConfig config;
-    LoadManifestFor(config, InstalledFlags{m_product, m_related}, module.Str() + L"\\installer.exe");
-    EXPECT_TRUE(std::filesystem::exists(module.Path() / L"component" / L"left.exe"));
+    LoadManifestFor(config, InstalledFlags{m_product, m_related}, module.File(L"installer.exe"));
+    EXPECT_TRUE(std::filesystem::exists(module.File(L"component\\left.exe")));
 }
 
 TEST(LoadManifest, RunningExecutableWithoutManifestBesideIt)
@@ -428,10 +428,10 @@ TEST(LoadManifest, RunningExecutableWithoutManifestBesideIt)
 
 TEST(ManifestFaultMessage, NamesTheFileAndWhatIsWrong)
 {
-    ScratchFolder module;
+    const TempFolder module(L"kelm-config-fault-message");
     InstallerConfig config;
-    config.moduleFolder = module.Str();
-    config.manifestPath = module.Str() + L"\\config\\manifest.xml";
+    config.moduleFolder = module.Folder();
+    config.manifestPath = module.File(L"config\\manifest.xml");
     const std::wstring& path = config.manifestPath;
     const struct {
         ManifestFault fault;
@@ -455,7 +455,7 @@ TEST(ManifestFaultMessage, NamesTheFileAndWhatIsWrong)
 
     // Translated from the language folder beside the executable, even though the
     // load stopped before setting it; a stray %d in a translation is left alone.
-    test::WriteUtf16File(module.Path() / L"language" / L"2052" / L"string.ini",
+    test::WriteUtf16File(module.File(L"language\\2052\\string.ini"),
                          L"[UISTRING]\r\nIDS_ERR_MANIFEST_MISSING=\u6e05\u5355 %s %d %s\r\n");
     EXPECT_EQ(L"\u6e05\u5355 " + path + L" %d %s",
               DescribeManifestFault(config, ManifestLoadReport{1, ManifestFault::FileMissing, path}));

@@ -14,7 +14,7 @@
 namespace kelm {
 namespace {
 
-using test::ScratchFolder;
+using test::TempFolder;
 
 // A loopback listener standing for the download server: counts connections.
 class LoopbackListener {
@@ -87,24 +87,24 @@ TEST(StartupWithBadManifest, ShowsTheFaultAndEnds)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.description);
-        ScratchFolder folder;
-        const std::wstring exe = folder.Str() + L"\\ZunderWebSetup.exe";
+        const TempFolder folder(L"kelm-config-startup");
+        const std::wstring exe = folder.File(L"ZunderWebSetup.exe");
         ASSERT_TRUE(::CopyFileW(test::BuiltInstallerPath().c_str(), exe.c_str(), FALSE));
         if (c.manifest)
-            test::WriteBytes(folder.Path() / L"config" / L"manifest.xml", *c.manifest);
+            test::WriteBytes(folder.File(L"config\\manifest.xml"), *c.manifest);
         if (c.fileNamedMsi)
-            test::WriteBytes(folder.Path() / L"msi", "not a folder");
+            test::WriteBytes(folder.File(L"msi"), "not a folder");
 
         test::ChildProcess installer;
-        ASSERT_TRUE(installer.Start(exe, L"", folder.Str()));
+        ASSERT_TRUE(installer.Start(exe, L"", folder.Folder()));
         HWND box = nullptr;
         ASSERT_TRUE(test::WaitUntil([&] { return (box = test::FindMessageBox(installer.Id())) != nullptr; }, 15000));
         EXPECT_EQ(c.caption, test::WindowText(box));
         const std::wstring message = test::MessageBoxText(box);
-        const std::wstring manifestPath = folder.Str() + L"\\config\\manifest.xml";
+        const std::wstring manifestPath = folder.File(L"config\\manifest.xml");
         EXPECT_NE(std::wstring::npos, message.find(manifestPath + c.cause)) << std::string(message.begin(), message.end());
         if (c.fileNamedMsi) {
-            EXPECT_NE(std::wstring::npos, message.find(folder.Str() + L"\\msi\\"));
+            EXPECT_NE(std::wstring::npos, message.find(folder.File(L"msi\\")));
         }
         EXPECT_EQ(nullptr, test::FindWindowOfClass(installer.Id(), L"BrenvikClassName-CHS"));
 

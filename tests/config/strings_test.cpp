@@ -11,7 +11,7 @@
 namespace kelm {
 namespace {
 
-using test::ScratchFolder;
+using test::TempFolder;
 
 struct TextCase {
     const char* description;
@@ -26,10 +26,10 @@ class UiStringTest : public ::testing::TestWithParam<TextCase> {};
 TEST_P(UiStringTest, ReadsTranslationOrDefault)
 {
     const TextCase& c = GetParam();
-    ScratchFolder folder;
-    LanguageResources languages{1031, folder.Str() + L"\\"};
+    const TempFolder folder(L"kelm-config-texts");
+    LanguageResources languages{1031, folder.Path()};
     if (c.iniText)
-        test::WriteUtf16File(folder.Path() / L"1031" / L"string.ini", c.iniText);
+        test::WriteUtf16File(folder.File(L"1031\\string.ini"), c.iniText);
 
     const std::wstring text = c.link ? languages.GetLink(c.entry) : languages.GetUiString(c.entry);
     EXPECT_EQ(c.expected, text) << c.description;
@@ -59,9 +59,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(UiStrings, FileIsReadAnewOnEveryCall)
 {
-    ScratchFolder folder;
-    LanguageResources languages{1041, folder.Str() + L"\\"};
-    const auto ini = folder.Path() / L"1041" / L"string.ini";
+    const TempFolder folder(L"kelm-config-links");
+    LanguageResources languages{1041, folder.Path()};
+    const std::filesystem::path ini = folder.File(L"1041\\string.ini");
     EXPECT_EQ(L"Start Now", languages.GetUiString(IDS_START_NOW));
     test::WriteUtf16File(ini, L"[UISTRING]\r\nIDS_START_NOW=first\r\n");
     EXPECT_EQ(L"first", languages.GetUiString(IDS_START_NOW));
@@ -71,10 +71,10 @@ TEST(UiStrings, FileIsReadAnewOnEveryCall)
 
 TEST(UiStrings, LanguageWithoutFolderGivesDefaults)
 {
-    ScratchFolder folder;
-    test::WriteUtf16File(folder.Path() / L"2052" / L"string.ini", L"[UISTRING]\r\nIDS_INSTALL=zh\r\n");
-    EXPECT_EQ(L"zh", (LanguageResources{2052, folder.Str() + L"\\"}.GetUiString(IDS_INSTALL)));
-    EXPECT_EQ(L"Install", (LanguageResources{1041, folder.Str() + L"\\"}.GetUiString(IDS_INSTALL)));
+    const TempFolder folder(L"kelm-config-fallback");
+    test::WriteUtf16File(folder.File(L"2052\\string.ini"), L"[UISTRING]\r\nIDS_INSTALL=zh\r\n");
+    EXPECT_EQ(L"zh", (LanguageResources{2052, folder.Path()}.GetUiString(IDS_INSTALL)));
+    EXPECT_EQ(L"Install", (LanguageResources{1041, folder.Path()}.GetUiString(IDS_INSTALL)));
     // Before the language folder is known nothing is read, not even from the working folder.
     EXPECT_EQ(L"Install", LanguageResources{}.GetUiString(IDS_INSTALL));
 }
@@ -91,11 +91,11 @@ protected:
     }
     std::filesystem::path SlidesOf(const std::wstring& scale) const
     {
-        return m_folder.Path() / L"2052" / L"slides" / scale;
+        return m_folder.File(L"2052\\slides\\" + scale);
     }
 
-    ScratchFolder m_folder;
-    LanguageResources m_languages{2052, m_folder.Str() + L"\\"};
+    TempFolder m_folder{L"kelm-config-slides"};
+    LanguageResources m_languages{2052, m_folder.Path()};
 };
 
 TEST_F(SlideTest, ScaleFolderFollowsVerticalDpi)
@@ -115,19 +115,19 @@ TEST_F(SlideTest, PathsAreFolderWithTrailingBackslashPlusName)
 {
     const auto paths = m_languages.FindSlideImages(96);
     ASSERT_EQ(1u, paths.size());
-    EXPECT_EQ(m_folder.Str() + L"\\2052\\slides\\100\\slide100.jpg", paths[0]);
+    EXPECT_EQ(m_folder.File(L"2052\\slides\\100\\slide100.jpg"), paths[0]);
 }
 
 TEST_F(SlideTest, NoFolderForLanguageGivesNoSlides)
 {
-    EXPECT_TRUE((LanguageResources{1041, m_folder.Str() + L"\\"}.FindSlideImages(96)).empty());
+    EXPECT_TRUE((LanguageResources{1041, m_folder.Path()}.FindSlideImages(96)).empty());
 }
 
 TEST(SlideCache, EmptyResultIsScannedAgainAndFilledOneIsKept)
 {
-    ScratchFolder folder;
-    LanguageResources languages{2052, folder.Str() + L"\\"};
-    const auto slides = folder.Path() / L"2052" / L"slides" / L"100";
+    const TempFolder folder(L"kelm-config-slide-cache");
+    LanguageResources languages{2052, folder.Path()};
+    const std::filesystem::path slides = folder.File(L"2052\\slides\\100");
     std::filesystem::create_directories(slides);
     SlideImageCache cache;
 
@@ -140,7 +140,7 @@ TEST(SlideCache, EmptyResultIsScannedAgainAndFilledOneIsKept)
     EXPECT_EQ(first, cache.Get(languages, 96));
     // Neither another scale nor another language refreshes it.
     EXPECT_EQ(first, cache.Get(languages, 192));
-    EXPECT_EQ(first, cache.Get(LanguageResources{1041, folder.Str() + L"\\"}, 96));
+    EXPECT_EQ(first, cache.Get(LanguageResources{1041, folder.Path()}, 96));
 }
 
 TEST(SlideCache, ScreenDpiIsTheLogPixelsOfThePrefix)
@@ -169,7 +169,7 @@ TEST(OptInRegion, FollowsTheNationValue)
         {L"0", false},   {L"", false},   {L"abc", false}, {std::nullopt, false},
     };
     for (const auto& c : cases) {
-        nation.Set(c.value);
+        ASSERT_TRUE(nation.Set(c.value));
         EXPECT_EQ(c.optIn, IsOptInRegion()) << (c.value ? std::string(c.value->begin(), c.value->end()) : "missing");
     }
 }

@@ -111,8 +111,8 @@ void PrepareManifest(InstallerConfig& config, int32_t standalone)
 
 TEST(VersionDescriptor, ReadsIntoTheManifest)
 {
-    test::ScratchFolder folder;
-    const auto file = folder.Path() / L"version.xml";
+    const test::TempFolder folder(L"kelm-config-version");
+    const std::filesystem::path file = folder.File(L"version.xml");
     const struct {
         const char* description;
         std::optional<std::string> text; // absent: no file
@@ -158,8 +158,8 @@ TEST(VersionDescriptor, ReadsIntoTheManifest)
 
 TEST(VersionDescriptor, CompleteDescriptorFillsBothReleases)
 {
-    test::ScratchFolder folder;
-    const auto file = folder.Path() / L"version.xml";
+    const test::TempFolder folder(L"kelm-config-version-2");
+    const std::filesystem::path file = folder.File(L"version.xml");
     test::WriteBytes(file, Descriptor("2.0.0.5", "8.0.3.1", "2.0.0.6"));
     InstallerConfig config;
     ASSERT_TRUE(LoadVersionDescriptor(config, file.wstring()));
@@ -186,12 +186,12 @@ class DecisionTest : public ::testing::TestWithParam<DecisionCase> {};
 TEST_P(DecisionTest, Evaluates)
 {
     const DecisionCase& c = GetParam();
-    test::ScratchFolder folder;
+    const test::TempFolder folder(L"kelm-config-version-3");
     InstallerConfig config;
     PrepareManifest(config, c.standalone);
     config.installedProduct = c.installed;
     if (c.descriptor) {
-        const auto file = folder.Path() / L"version.xml";
+        const std::filesystem::path file = folder.File(L"version.xml");
         test::WriteBytes(file, *c.descriptor);
         ASSERT_EQ(c.loaded, LoadVersionDescriptor(config, file.wstring())) << c.description;
         if (!c.loaded)

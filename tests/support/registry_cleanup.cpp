@@ -55,4 +55,57 @@ void RegistryCleanup::Clean() const
     }
 }
 
+namespace {
+
+// Opens the key for writing, creating it when missing.
+UniqueRegKey CreateKeyForWriting(HKEY root, const std::wstring& key)
+{
+    UniqueRegKey created;
+    if (::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, created.Put(), nullptr) !=
+        ERROR_SUCCESS)
+        return {};
+    return created;
+}
+
+} // namespace
+
+SavedRegistryValue::SavedRegistryValue(HKEY root, std::wstring key, std::wstring name)
+    : m_root(root), m_key(std::move(key)), m_name(std::move(name))
+{
+    constexpr DWORD kAsStored = RRF_RT_ANY | RRF_NOEXPAND;
+    DWORD size = 0;
+    if (::RegGetValueW(m_root, m_key.c_str(), m_name.c_str(), kAsStored, &m_type, nullptr, &size) != ERROR_SUCCESS)
+        return;
+    std::vector<BYTE> data(size);
+    if (::RegGetValueW(m_root, m_key.c_str(), m_name.c_str(), kAsStored, &m_type, data.data(), &size) !=
+        ERROR_SUCCESS)
+        return;
+    data.resize(size);
+    m_saved = std::move(data);
+}
+
+SavedRegistryValue::~SavedRegistryValue()
+{
+    const UniqueRegKey key = CreateKeyForWriting(m_root, m_key);
+    if (!key)
+        return;
+    if (m_saved)
+        ::RegSetValueExW(key.Get(), m_name.c_str(), 0, m_type, m_saved->data(), static_cast<DWORD>(m_saved->size()));
+    else
+        ::RegDeleteValueW(key.Get(), m_name.c_str());
+}
+
+bool SavedRegistryValue::Set(const std::optional<std::wstring>& text) const
+{
+    const UniqueRegKey key = CreateKeyForWriting(m_root, m_key);
+    if (!key)
+        return false;
+    if (!text) {
+        const LSTATUS deleted = ::RegDeleteValueW(key.Get(), m_name.c_str());
+        return deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND;
+    }
+    return ::RegSetValueExW(key.Get(), m_name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text->c_str()),
+                            static_cast<DWORD>((text->size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
 } // namespace kelm::test

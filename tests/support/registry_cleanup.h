@@ -1,6 +1,6 @@
 #pragma once
-// Registry values of the test prefix read by the tests, and the keys and values
-// that a test writes removed again.
+// Registry values of the test prefix read by the tests, the keys and values
+// that a test writes removed again, and values a test changes put back.
 
 #include <windows.h>
 
@@ -46,6 +46,28 @@ public:
 
 private:
     std::vector<RegistryItem> m_items;
+};
+
+// One registry value of the test prefix (of any type; an empty name is the
+// key's default value), put back as it was when the guard was made, or removed
+// when it was missing, at the end.
+class SavedRegistryValue {
+public:
+    SavedRegistryValue(HKEY root, std::wstring key, std::wstring name);
+    ~SavedRegistryValue();
+    SavedRegistryValue(const SavedRegistryValue&) = delete;
+    SavedRegistryValue& operator=(const SavedRegistryValue&) = delete;
+
+    // Sets the value as REG_SZ (creating the key), or removes it when `text` is
+    // absent; false when the key cannot be created or the value not written.
+    bool Set(const std::optional<std::wstring>& text) const;
+
+private:
+    HKEY m_root;
+    std::wstring m_key;
+    std::wstring m_name;
+    DWORD m_type = REG_NONE;
+    std::optional<std::vector<BYTE>> m_saved; // nothing: the value was missing
 };
 
 } // namespace kelm::test

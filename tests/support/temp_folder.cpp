@@ -26,6 +26,17 @@ void RemoveFolderTree(const std::wstring& folder)
     ::RemoveDirectoryW(prefix.c_str());
 }
 
+bool WriteFileBytes(const std::wstring& path, std::string_view bytes)
+{
+    const UniqueFile file(
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return false;
+    DWORD written = 0;
+    return ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
 TempFolder::TempFolder(const std::wstring& name)
 {
     wchar_t temp[MAX_PATH] = {};

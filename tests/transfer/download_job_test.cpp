@@ -54,7 +54,8 @@ TEST_F(DownloadJobTest, SuccessfulJobReportsInTheAgreedSequence)
 {
     const uint64_t size = 100003;
     ASSERT_TRUE(Server().AddRoutes(Route("/job/ok", "\"body_size\": 100003, \"seed\": 7")));
-    const std::wstring path = ScratchFolder(L"job") + L"package.msi";
+    const TempFolder folder(L"kelm-transfer-job");
+    const std::wstring path = folder.File(L"package.msi");
     ::DeleteFileW(path.c_str());
     TestJobOwner owner;
     ReportLog log;
@@ -93,7 +94,8 @@ TEST_F(DownloadJobTest, FetchesAServedFileOverHttps)
         byte = static_cast<char>(state >> 16);
     }
     ASSERT_TRUE(Server().PutFile("job/served/setup.exe", bytes));
-    const std::wstring path = ScratchFolder(L"job") + L"setup.exe";
+    const TempFolder folder(L"kelm-transfer-job");
+    const std::wstring path = folder.File(L"setup.exe");
     TestJobOwner owner;
     ReportLog log;
     CDownloadJob job(Server().Url("/job/served/setup.exe", "https"), path);
@@ -107,7 +109,7 @@ TEST_F(DownloadJobTest, FailuresBeforeTheTransferReportAsAgreed)
     ASSERT_TRUE(Server().AddRoutes(JsonList({Route("/job/missing", "\"status\": 404, \"body\": \"gone\""),
                                              Route("/job/chunked", "\"body_size\": 5000, \"chunked\": true"),
                                              Route("/job/present", "\"body_size\": 5000")})));
-    const std::wstring folder = ScratchFolder(L"job-fail");
+    const TempFolder folder(L"kelm-transfer-job-fail");
     struct Case {
         const char* name;
         std::string urlPath;
@@ -115,10 +117,10 @@ TEST_F(DownloadJobTest, FailuresBeforeTheTransferReportAsAgreed)
         std::vector<Report> expected;
     };
     const Case cases[] = {
-        {"size unknown: 404", "/job/missing", folder + L"missing.bin", {{Downloading, 0, 0}, {Downloading, 0, 0}}},
-        {"size unknown: no Content-Length", "/job/chunked", folder + L"chunked.bin",
+        {"size unknown: 404", "/job/missing", folder.File(L"missing.bin"), {{Downloading, 0, 0}, {Downloading, 0, 0}}},
+        {"size unknown: no Content-Length", "/job/chunked", folder.File(L"chunked.bin"),
          {{Downloading, 0, 0}, {Downloading, 0, 0}}},
-        {"file cannot be created", "/job/present", folder + L"no such folder\\present.bin",
+        {"file cannot be created", "/job/present", folder.File(L"no such folder\\present.bin"),
          {{Downloading, 0, 0}, {Downloading, 0, 5000}}},
     };
     for (const Case& test : cases) {
@@ -138,7 +140,8 @@ TEST_F(DownloadJobTest, BrokenTransferFailsTheJob)
     ASSERT_TRUE(Server().AddRoutes(Route("/job/dropped", "\"body_size\": 90000, \"drop_after\": 50000")));
     TestJobOwner owner;
     ReportLog log;
-    CDownloadJob job(Server().Url("/job/dropped"), ScratchFolder(L"job") + L"dropped.bin");
+    const TempFolder folder(L"kelm-transfer-job");
+    CDownloadJob job(Server().Url("/job/dropped"), folder.File(L"dropped.bin"));
     EXPECT_EQ(0, job.Run(&owner, log.Receiver()));
     const auto reports = log.Reports();
     ASSERT_GE(reports.size(), 3u);
@@ -151,7 +154,8 @@ TEST_F(DownloadJobTest, CancelBeforeRunSendsNothing)
 {
     ASSERT_TRUE(Server().Reset("/job/never/"));
     ASSERT_TRUE(Server().AddRoutes(Route("/job/never/file", "\"body_size\": 1000")));
-    const std::wstring path = ScratchFolder(L"job") + L"never.bin";
+    const TempFolder folder(L"kelm-transfer-job");
+    const std::wstring path = folder.File(L"never.bin");
     ::DeleteFileW(path.c_str());
     TestJobOwner owner;
     ::SetEvent(owner.GetCancelEvent());
@@ -166,7 +170,8 @@ TEST_F(DownloadJobTest, CancelBeforeRunSendsNothing)
 TEST_F(DownloadJobTest, NoOwnerMeansNoJob)
 {
     ReportLog log;
-    CDownloadJob job(Server().Url("/job/ok"), ScratchFolder(L"job") + L"unowned.bin");
+    const TempFolder folder(L"kelm-transfer-job");
+    CDownloadJob job(Server().Url("/job/ok"), folder.File(L"unowned.bin"));
     EXPECT_EQ(0, job.Run(nullptr, log.Receiver()));
     EXPECT_TRUE(log.records.empty());
 }
@@ -181,7 +186,8 @@ TEST_F(DownloadJobTest, CancelDuringTheTransferEndsCancelled)
         if (info.received >= 10000)
             ::SetEvent(owner.GetCancelEvent());
     };
-    CDownloadJob job(Server().Url("/job/slow"), ScratchFolder(L"job") + L"slow.bin");
+    const TempFolder folder(L"kelm-transfer-job");
+    CDownloadJob job(Server().Url("/job/slow"), folder.File(L"slow.bin"));
     EXPECT_EQ(0, job.Run(&owner, log.Receiver()));
     const auto reports = log.Reports();
     ASSERT_GE(reports.size(), 3u);
@@ -192,7 +198,8 @@ TEST_F(DownloadJobTest, CancelDuringTheTransferEndsCancelled)
 TEST_F(DownloadJobTest, ExceptionsEndTheJobAborted)
 {
     ASSERT_TRUE(Server().AddRoutes(Route("/job/throw", "\"body_size\": 200000")));
-    const std::wstring path = ScratchFolder(L"job") + L"throw.bin";
+    const TempFolder folder(L"kelm-transfer-job");
+    const std::wstring path = folder.File(L"throw.bin");
     TestJobOwner owner;
     ReportLog log;
     bool thrown = false;

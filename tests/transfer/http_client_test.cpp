@@ -45,7 +45,7 @@ class HttpClientTest : public TransferTest {};
 TEST_F(HttpClientTest, DownloadsAreByteExactOverHttpAndHttps)
 {
     const size_t sizes[] = {0, 1, 4095, 4096, 4097, 40960, 40961, 3 * 1024 * 1024 + 4099};
-    const std::wstring folder = ScratchFolder(L"exact");
+    const TempFolder folder(L"kelm-transfer-exact");
     for (const char* server : {"http", "https"}) {
         for (size_t size : sizes) {
             SCOPED_TRACE(std::string(server) + " " + std::to_string(size) + " bytes");
@@ -53,7 +53,7 @@ TEST_F(HttpClientTest, DownloadsAreByteExactOverHttpAndHttps)
             ASSERT_TRUE(Server().AddRoutes(PatternRoute(path, size)));
             CancelRequest never;
             FileDownload download;
-            DownloadIntoFile(Server().Url(path, server), folder + L"exact.bin", never, download);
+            DownloadIntoFile(Server().Url(path, server), folder.File(L"exact.bin"), never, download);
             EXPECT_TRUE(download.result);
             EXPECT_TRUE(download.bytes == PatternBytes(size, static_cast<uint32_t>(size)))
                 << "got " << download.bytes.size() << " bytes";
@@ -69,13 +69,13 @@ TEST_F(HttpClientTest, DownloadsAreByteExactOverHttpAndHttps)
 
 TEST_F(HttpClientTest, ServerSeesTheRequestsAsSent)
 {
-    const std::wstring folder = ScratchFolder(L"seen");
+    const TempFolder folder(L"kelm-transfer-seen");
     ASSERT_TRUE(Server().Reset("/client/seen/"));
     ASSERT_TRUE(Server().AddRoutes(JsonList({PatternRoute("/client/seen/file", 10), PatternRoute("/client/seen/size", 20),
                                              PatternRoute("/client/seen/stream", 30)})));
     CancelRequest never;
     FileDownload download;
-    DownloadIntoFile(Server().Url("/client/seen/file?x=1&y=two"), folder + L"seen.bin", never, download);
+    DownloadIntoFile(Server().Url("/client/seen/file?x=1&y=two"), folder.File(L"seen.bin"), never, download);
     EXPECT_TRUE(download.result);
     EXPECT_EQ(20, QueryRemoteFileSize(Server().Url("/client/seen/size?q=%20z")));
     std::ostringstream stream;
@@ -176,7 +176,7 @@ TEST_F(HttpClientTest, BrokenTransfersAndUntrustedServersFail)
         {"expired certificate", "\"body_size\": 100", "https_expired", L"HttpSendRequest Failed.",
          ERROR_INTERNET_SEC_CERT_DATE_INVALID},
     };
-    const std::wstring folder = ScratchFolder(L"fail");
+    const TempFolder folder(L"kelm-transfer-fail");
     int index = 0;
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
@@ -184,7 +184,7 @@ TEST_F(HttpClientTest, BrokenTransfersAndUntrustedServersFail)
         ASSERT_TRUE(Server().AddRoutes("{\"path\": " + Quote(path) + ", " + test.route + "}"));
         CancelRequest never;
         FileDownload download;
-        DownloadIntoFile(Server().Url(path, test.server), folder + L"fail.bin", never, download);
+        DownloadIntoFile(Server().Url(path, test.server), folder.File(L"fail.bin"), never, download);
         EXPECT_FALSE(download.result);
         const auto reports = download.callback.Reports();
         ASSERT_FALSE(reports.empty());
@@ -232,8 +232,9 @@ TEST_F(HttpClientTest, FileFailuresPassThroughAsExceptions)
     RecordingCallback callback;
     EXPECT_THROW(DownloadToFile(never, Server().Url("/client/unopened"), unopened, &callback), std::system_error);
     // The connection of the failed transfer is closed: the next request still works.
+    const TempFolder folder(L"kelm-transfer-unopened");
     FileDownload download;
-    DownloadIntoFile(Server().Url("/client/unopened"), ScratchFolder(L"unopened") + L"after.bin", never, download);
+    DownloadIntoFile(Server().Url("/client/unopened"), folder.File(L"after.bin"), never, download);
     EXPECT_TRUE(download.result);
     EXPECT_TRUE(download.bytes == PatternBytes(5000, 5000));
 }
@@ -278,7 +279,8 @@ TEST_F(HttpClientTest, PauseHoldsTheTransferOnTheSameConnection)
             ::SetEvent(paused.Get());
         }
     };
-    const std::wstring file = ScratchFolder(L"pause") + L"paused.bin";
+    const TempFolder folder(L"kelm-transfer-pause");
+    const std::wstring file = folder.File(L"paused.bin");
     std::thread worker([&] { DownloadIntoFile(Server().Url(path), file, cancel, download); });
 
     ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(paused.Get(), 20000));
@@ -313,9 +315,8 @@ TEST_F(HttpClientTest, CancelReachesAPausedTransfer)
         if (info.received >= 20000)
             ::ResetEvent(events.GetRunEvent());
     };
-    std::thread worker([&] {
-        DownloadIntoFile(Server().Url(path), ScratchFolder(L"pause-cancel") + L"paused.bin", cancel, download);
-    });
+    const TempFolder folder(L"kelm-transfer-pause-cancel");
+    std::thread worker([&] { DownloadIntoFile(Server().Url(path), folder.File(L"paused.bin"), cancel, download); });
     ::Sleep(700);
     ::SetEvent(events.GetCancelEvent());  // the run event stays reset
     worker.join();
@@ -343,7 +344,8 @@ TEST_F(HttpClientTest, CancelEndsWithACancelledReportHalfASecondLater)
         if (info.status == Cancelled)
             reportedAt = Now();
     };
-    DownloadIntoFile(Server().Url(path), ScratchFolder(L"cancel") + L"cancelled.bin", cancel, download);
+    const TempFolder folder(L"kelm-transfer-cancel");
+    DownloadIntoFile(Server().Url(path), folder.File(L"cancelled.bin"), cancel, download);
 
     EXPECT_FALSE(download.result);
     const auto reports = download.callback.Reports();

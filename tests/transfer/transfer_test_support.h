@@ -4,6 +4,7 @@
 
 #include "framework/handles.h"
 #include "support/loopback_server.h"
+#include "support/temp_folder.h"
 #include "transfer/download_job.h"
 #include "transfer/http_client.h"
 
@@ -67,17 +68,6 @@ private:
     UniqueHandle m_cancel;
     UniqueHandle m_run;
 };
-
-// A fresh scratch folder under the prefix's temporary folder (Windows path with
-// a trailing backslash).
-inline std::wstring ScratchFolder(const std::wstring& name)
-{
-    wchar_t temp[MAX_PATH + 1] = {};
-    ::GetTempPathW(MAX_PATH, temp);
-    std::wstring folder = std::wstring(temp) + L"kelm-transfer-" + name + L"\\";
-    ::CreateDirectoryW(folder.c_str(), nullptr);
-    return folder;
-}
 
 // A JSON array of the given JSON values (routes for LoopbackServer::AddRoutes).
 inline std::string JsonList(std::initializer_list<std::string> items)

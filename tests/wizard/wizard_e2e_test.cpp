@@ -18,6 +18,7 @@
 #include "gui_driver.h"
 #include "support/loopback_server.h"
 #include "support/msi_products.h"
+#include "support/registry_cleanup.h"
 #include "support/temp_folder.h"
 
 using namespace kelm;
@@ -139,45 +140,6 @@ void RemoveProduct()
 }
 
 // A registry value set for the test and put back afterwards.
-class ScopedRegistryString {
-public:
-    ScopedRegistryString(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& value)
-        : m_root(root), m_key(key), m_name(name != nullptr ? name : L"")
-    {
-        wchar_t old[1024];
-        DWORD size = sizeof old;
-        DWORD type = 0;
-        HKEY handle = nullptr;
-        RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr);
-        m_had = RegQueryValueExW(handle, name, nullptr, &type, reinterpret_cast<BYTE*>(old), &size) == ERROR_SUCCESS;
-        if (m_had)
-            m_old.assign(old, size / sizeof(wchar_t) - (size >= 2 && old[size / 2 - 1] == 0 ? 1 : 0));
-        RegSetValueExW(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-        RegCloseKey(handle);
-    }
-    ~ScopedRegistryString()
-    {
-        HKEY handle = nullptr;
-        if (RegOpenKeyExW(m_root, m_key.c_str(), 0, KEY_ALL_ACCESS, &handle) != ERROR_SUCCESS)
-            return;
-        const wchar_t* name = m_name.empty() ? nullptr : m_name.c_str();
-        if (m_had)
-            RegSetValueExW(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(m_old.c_str()),
-                           static_cast<DWORD>((m_old.size() + 1) * sizeof(wchar_t)));
-        else
-            RegDeleteValueW(handle, name);
-        RegCloseKey(handle);
-    }
-
-private:
-    HKEY m_root;
-    std::wstring m_key;
-    std::wstring m_name;
-    bool m_had = false;
-    std::wstring m_old;
-};
-
 void SetScreenDpi(DWORD dpi)
 {
     HKEY key = nullptr;
@@ -227,10 +189,11 @@ protected:
         ASSERT_TRUE(CopyFileW(FromUnix(KELM_INSTALLER_EXE).c_str(), (m_folder + L"\\KelmWebInstaller.exe").c_str(),
                               FALSE));
         // Pages the installer opens go to the recorder, never to a browser.
-        for (const wchar_t* scheme : {L"http", L"https"})
-            m_browsers.push_back(std::make_unique<ScopedRegistryString>(
-                HKEY_CLASSES_ROOT, std::wstring(scheme) + L"\\shell\\open\\command", nullptr,
-                L"\"" + FromUnix(KELM_URL_RECORDER) + L"\" \"%1\""));
+        for (const wchar_t* scheme : {L"http", L"https"}) {
+            m_browsers.push_back(std::make_unique<SavedRegistryValue>(
+                HKEY_CLASSES_ROOT, std::wstring(scheme) + L"\\shell\\open\\command", L""));
+            ASSERT_TRUE(m_browsers.back()->Set(L"\"" + FromUnix(KELM_URL_RECORDER) + L"\" \"%1\""));
+        }
         DeleteFileW(UrlLog().c_str());
     }
 
@@ -438,7 +401,7 @@ protected:
     std::wstring m_folder;
     std::wstring m_installFolder;
     ChildProcess m_installer;
-    std::vector<std::unique_ptr<ScopedRegistryString>> m_browsers;
+    std::vector<std::unique_ptr<SavedRegistryValue>> m_browsers;
 };
 
 const std::wstring kConnectText =
@@ -525,7 +488,8 @@ TEST_F(WizardEndToEnd, SettingsPageControlsLinksAndFolderBrowser)
 {
     RemoveProduct();
     ASSERT_FALSE(ProductInstalled());
-    ScopedRegistryString region(HKEY_CURRENT_USER, L"Control Panel\\International\\Geo", L"Nation", L"122");
+    const SavedRegistryValue region(HKEY_CURRENT_USER, L"Control Panel\\International\\Geo", L"Nation");
+    ASSERT_TRUE(region.Set(L"122"));
     Serve(ServerScript());
     WriteLanguageLinks();
     Start(L"/n");

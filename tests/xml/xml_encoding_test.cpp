@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_folder.h"
+
 namespace kelm {
 namespace {
 
@@ -55,38 +57,13 @@ std::wstring Number(std::size_t value)
     return std::to_wstring(value);
 }
 
-class TempFolder {
-public:
-    TempFolder()
-    {
-        wchar_t base[MAX_PATH] = {};
-        ::GetTempPathW(MAX_PATH, base);
-        m_path = std::wstring(base) + L"kelm_xml_" + Number(::GetCurrentProcessId());
-        ::CreateDirectoryW(m_path.c_str(), nullptr);
-    }
-    ~TempFolder()
-    {
-        for (const std::wstring& file : m_files)
-            ::DeleteFileW(file.c_str());
-        ::RemoveDirectoryW(m_path.c_str());
-    }
-    std::wstring Write(const wchar_t* name, const Bytes& bytes)
-    {
-        const std::wstring path = m_path + L"\\" + name;
-        HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        EXPECT_NE(file, INVALID_HANDLE_VALUE);
-        DWORD written = 0;
-        ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-        ::CloseHandle(file);
-        m_files.push_back(path);
-        return path;
-    }
-    const std::wstring& Path() const { return m_path; }
-
-private:
-    std::wstring m_path;
-    std::vector<std::wstring> m_files;
-};
+// Writes a file into the scratch folder and gives its path.
+std::wstring WriteInto(const test::TempFolder& folder, const wchar_t* name, const Bytes& bytes)
+{
+    const std::wstring path = folder.File(name);
+    EXPECT_TRUE(test::WriteFileBytes(path, bytes)) << "cannot write " << path;
+    return path;
+}
 
 struct Fixture {
     const wchar_t* name;
@@ -145,12 +122,12 @@ TEST(LoadFile, DecodesOneDocumentFromEveryEncoding)
              L"\"/><utf8_detection/><converted_to encoding=\"UTF-16\" length=\"" + Number(body.size() + 2) + L"\"/>"},
     };
 
-    TempFolder folder;
+    const test::TempFolder folder(L"kelm_xml");
     std::wstring bodyText;
     for (const Fixture& fixture : fixtures) {
         SCOPED_TRACE(testing::Message() << "fixture " << fixture.name);
         CXmlDocument document;
-        EXPECT_TRUE(document.LoadFile(folder.Write(fixture.name, fixture.bytes)));
+        EXPECT_TRUE(document.LoadFile(WriteInto(folder, fixture.name, fixture.bytes)));
         EXPECT_EQ(document.GetResultReport(), fixture.report);
         EXPECT_EQ(ReadTitle(document), kTitle);
         const std::wstring& text = document.GetText();
@@ -169,9 +146,9 @@ TEST(LoadFile, UndeclaredNonUtf8BytesUseTheAnsiCodePage)
     std::wstring expected(static_cast<std::size_t>(units), L'\0');
     ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), expected.data(), units);
 
-    TempFolder folder;
+    const test::TempFolder folder(L"kelm_xml");
     CXmlDocument document;
-    EXPECT_TRUE(document.LoadFile(folder.Write(L"ansi.xml", bytes)));
+    EXPECT_TRUE(document.LoadFile(WriteInto(folder, L"ansi.xml", bytes)));
     EXPECT_EQ(document.GetText(), expected);
     EXPECT_EQ(document.GetResultReport(), L"<read encoding=\"\" length=\"" + Number(bytes.size()) +
                                               L"\"/><utf8_detection/><converted_to encoding=\"UTF-16\" length=\"" +
@@ -180,19 +157,19 @@ TEST(LoadFile, UndeclaredNonUtf8BytesUseTheAnsiCodePage)
 
 TEST(LoadFile, UndeclaredFileStartingWithAnAngleBracketIsUtf8)
 {
-    TempFolder folder;
+    const test::TempFolder folder(L"kelm_xml");
     CXmlDocument document;
     const Bytes bytes = Encode(CP_UTF8, kBody);
-    EXPECT_TRUE(document.LoadFile(folder.Write(L"plain.xml", bytes)));
+    EXPECT_TRUE(document.LoadFile(WriteInto(folder, L"plain.xml", bytes)));
     EXPECT_EQ(ReadTitle(document), kTitle);
     EXPECT_EQ(document.GetResultReport().substr(0, 23), L"<read encoding=\"UTF-8\" ");
 }
 
 TEST(LoadFile, EncodingNamedButNotConvertibleFallsBackToTheAnsiCodePage)
 {
-    TempFolder folder;
+    const test::TempFolder folder(L"kelm_xml");
     CXmlDocument document;
-    EXPECT_TRUE(document.LoadFile(folder.Write(L"utf16-declared.xml", "<?xml version=\"1.0\" encoding=\"utf-16\"?><a>x</a>")));
+    EXPECT_TRUE(document.LoadFile(WriteInto(folder, L"utf16-declared.xml", "<?xml version=\"1.0\" encoding=\"utf-16\"?><a>x</a>")));
     ASSERT_TRUE(document.FindElement(L"a"));
     EXPECT_EQ(document.GetElementText(), L"x");
 }
@@ -203,10 +180,10 @@ TEST(LoadFile, ReadsFilesLongerThanTheDetectionBytesWhole)
     for (int i = 0; i < 3000; ++i)
         text += L"<i>\u0416" + std::to_wstring(i) + L"</i>";
     text += L"</list>";
-    TempFolder folder;
+    const test::TempFolder folder(L"kelm_xml");
     for (const Bytes& bytes : {Utf16(text, true), Encode(CP_UTF8, text), "\xEF\xBB\xBF" + Encode(CP_UTF8, text)}) {
         CXmlDocument document;
-        EXPECT_TRUE(document.LoadFile(folder.Write(L"long.xml", bytes)));
+        EXPECT_TRUE(document.LoadFile(WriteInto(folder, L"long.xml", bytes)));
         EXPECT_EQ(document.GetText(), text);
         EXPECT_EQ(document.GetElementCount(), 3002);
     }
@@ -238,11 +215,11 @@ TEST(LoadFile, ReportsOfSmallFiles)
         {L"nulls16.xml", Utf16(std::wstring(L"<a>x\0y</a>", 10), false), true,
          L"<bom/><nulls_removed count=\"1\"/><read encoding=\"UTF-16LE\" length=\"10\"/>", 2, L"xy"},
     };
-    TempFolder folder;
+    const test::TempFolder folder(L"kelm_xml");
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "file " << c.name);
         CXmlDocument document;
-        EXPECT_EQ(document.LoadFile(folder.Write(c.name, c.bytes)), c.loads);
+        EXPECT_EQ(document.LoadFile(WriteInto(folder, c.name, c.bytes)), c.loads);
         EXPECT_EQ(document.GetResultReport(), c.report);
         EXPECT_EQ(document.GetElementCount(), c.elementCount);
         if (c.textOfA) {
@@ -254,10 +231,10 @@ TEST(LoadFile, ReportsOfSmallFiles)
 
 TEST(LoadFile, FileThatCannotBeOpened)
 {
-    TempFolder folder;
+    const test::TempFolder folder(L"kelm_xml");
     CXmlDocument document;
     ASSERT_TRUE(document.SetText(L"<a/>"));
-    EXPECT_FALSE(document.LoadFile(folder.Path() + L"\\missing.xml"));
+    EXPECT_FALSE(document.LoadFile(folder.File(L"missing.xml")));
     EXPECT_EQ(document.GetElementCount(), 1);
     EXPECT_EQ(document.GetText(), L"");
     EXPECT_FALSE(document.FindElement(nullptr));

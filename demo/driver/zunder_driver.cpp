@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "framework/handles.h"
+#include "res/resource.h"
 
 namespace {
 
@@ -38,15 +39,6 @@ constexpr wchar_t kInstallerExe[] = L"KelmWebInstaller.exe";
 constexpr wchar_t kWizardClass[] = L"BrenvikClassName-CHS";
 constexpr wchar_t kProductClass[] = L"ZunderDemoEditorWindow";
 
-// Dialog item identifiers of the installer's panels.
-constexpr int kCheckProgress = 171;
-constexpr int kSettingsInstall = 133;
-constexpr int kSettingsAccept = 134;
-constexpr int kStatusText = 122;
-constexpr int kStatusTime = 173;
-constexpr int kStatusPercent = 123;
-constexpr int kSuccessStartNow = 1;
-constexpr int kSuccessLaunchLabel = 151;
 constexpr int kMessageBoxText = 0xFFFF;
 
 constexpr DWORD kPollMilliseconds = 50;
@@ -151,9 +143,9 @@ HWND ShownPanelWith(int itemId, int secondItemId = 0)
     return nullptr;
 }
 
-HWND SettingsPanel() { return ShownPanelWith(kSettingsInstall, kSettingsAccept); }
-HWND StatusPanel() { return ShownPanelWith(kStatusPercent, kStatusText); }
-HWND SuccessPanel() { return ShownPanelWith(kSuccessStartNow, kSuccessLaunchLabel); }
+HWND SettingsPanel() { return ShownPanelWith(IDC_INSTALL_BUTTON, IDC_ACCEPT_CHECK); }
+HWND StatusPanel() { return ShownPanelWith(IDC_PERCENT_LABEL, IDC_STATUS_LABEL); }
+HWND SuccessPanel() { return ShownPanelWith(IDC_START_NOW, IDC_LAUNCH_LABEL); }
 
 HWND CheckDialog()
 {
@@ -161,7 +153,7 @@ HWND CheckDialog()
     for (HWND window : TopLevelWindows()) {
         DWORD process = 0;
         GetWindowThreadProcessId(window, &process);
-        HWND progress = GetDlgItem(window, kCheckProgress);
+        HWND progress = GetDlgItem(window, IDC_CHECK_PROGRESS);
         if (installers.count(process) && IsShown(window) && progress
             && ClassName(progress) == L"msctls_progress32")
             return window;
@@ -252,11 +244,11 @@ int PressInstall()
         wprintf(L"no settings page\n");
         return kFailed;
     }
-    HWND install = GetDlgItem(panel, kSettingsInstall);
+    HWND install = GetDlgItem(panel, IDC_INSTALL_BUTTON);
     if (!IsWindowEnabled(install)) {
         // Users in some regions must tick the licence box first.
         wprintf(L"accepting the licence terms\n");
-        PostClick(panel, kSettingsAccept);
+        PostClick(panel, IDC_ACCEPT_CHECK);
         const DWORD deadline = Deadline(10);
         while (!IsWindowEnabled(install)) {
             if (Expired(deadline)) {
@@ -266,7 +258,7 @@ int PressInstall()
             Sleep(kPollMilliseconds);
         }
     }
-    PostClick(panel, kSettingsInstall);
+    PostClick(panel, IDC_INSTALL_BUTTON);
     wprintf(L"pressed Install\n");
     if (SettingsPageLeft(5000))
         return kDone;
@@ -275,9 +267,9 @@ int PressInstall()
     // An Install button drawn as enabled while the terms count as not accepted
     // ignores the press: accept them and press again.
     wprintf(L"the settings page stays; accepting the licence terms and pressing Install again\n");
-    PostClick(panel, kSettingsAccept);
+    PostClick(panel, IDC_ACCEPT_CHECK);
     Sleep(500);
-    PostClick(panel, kSettingsInstall);
+    PostClick(panel, IDC_INSTALL_BUTTON);
     if (SettingsPageLeft(10000))
         return kDone;
     if (HWND box = FindMessageBox())
@@ -293,15 +285,15 @@ int PressStartNow()
         wprintf(L"no success page\n");
         return kFailed;
     }
-    PostClick(panel, kSuccessStartNow);
+    PostClick(panel, IDC_START_NOW);
     wprintf(L"pressed Start Now\n");
     return kDone;
 }
 
 std::wstring StatusLine(HWND panel)
 {
-    return WindowText(GetDlgItem(panel, kStatusText)) + L" | " + WindowText(GetDlgItem(panel, kStatusTime)) +
-           L" | " + WindowText(GetDlgItem(panel, kStatusPercent));
+    return WindowText(GetDlgItem(panel, IDC_STATUS_LABEL)) + L" | " + WindowText(GetDlgItem(panel, IDC_TIME_LABEL)) +
+           L" | " + WindowText(GetDlgItem(panel, IDC_PERCENT_LABEL));
 }
 
 int StatusTexts(HWND panel)
@@ -316,7 +308,7 @@ int WaitProgress(int seconds)
     std::wstring lastSeen;  // a quick run may end between two looks
     for (;;) {
         if (HWND panel = StatusPanel()) {
-            double percent = _wtof(WindowText(GetDlgItem(panel, kStatusPercent)).c_str());
+            double percent = _wtof(WindowText(GetDlgItem(panel, IDC_PERCENT_LABEL)).c_str());
             if (percent > 0.0)
                 return StatusTexts(panel);
             lastSeen = StatusLine(panel);

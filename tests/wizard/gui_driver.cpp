@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "res/resource.h"
+
 namespace kelm::test {
 
 HWND FindWizard(DWORD processId)
@@ -12,7 +14,7 @@ HWND FindWizard(DWORD processId)
 HWND FindCheckDialog(DWORD processId)
 {
     for (HWND window : TopLevelWindows(processId)) {
-        if (ClassName(window) == L"#32770" && GetDlgItem(window, 171) != nullptr)
+        if (ClassName(window) == L"#32770" && GetDlgItem(window, IDC_CHECK_PROGRESS) != nullptr)
             return window;
     }
     return nullptr;

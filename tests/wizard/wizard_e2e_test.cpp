@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "gui_driver.h"
+#include "res/resource.h"
 #include "support/loopback_server.h"
 #include "support/msi_products.h"
 #include "support/registry_cleanup.h"
@@ -32,20 +33,6 @@ constexpr char kUpgradeCodeA[] = "{0A1B2C3D-4E5F-4061-8273-8495A6B7C8D9}";
 constexpr wchar_t kHomePage[] = L"http://127.0.0.1/zunder/welcome.html";
 constexpr wchar_t kFullName[] = L"Zunder Pro 8";
 
-// Items of the pages.
-constexpr int kInstallButton = 133;
-constexpr int kAcceptCheck = 134;
-constexpr int kSettingsLabel = 136;
-constexpr int kExpandButton = 138;
-constexpr int kFolderEdit = 143;
-constexpr int kStatusLabel = 122;
-constexpr int kPercentLabel = 123;
-constexpr int kTimeLabel = 173;
-constexpr int kStartNow = 1;
-constexpr int kLaunchCheck = 150;
-constexpr int kBrowseButton = 148;
-constexpr int kTermsLink = 152;
-constexpr int kSlideShow = 170;
 
 // Pages the links open, given to the installer through its language file.
 constexpr wchar_t kTermsPage[] = L"http://127.0.0.1/zunder/terms.html";
@@ -329,7 +316,7 @@ protected:
     // `selected` is given, its name box must show it, the folder it opened at.
     HWND OpenFolderBrowser(HWND wizard, HWND settings, const wchar_t* selected)
     {
-        ClickItem(settings, kBrowseButton);
+        ClickItem(settings, IDC_BROWSE_BUTTON);
         HWND browser = nullptr;
         WaitUntil([&] { return (browser = FindFolderBrowser(m_installer.Id())) != nullptr || !m_installer.IsRunning(); },
                   20000);
@@ -369,13 +356,13 @@ protected:
     // Settings page: folder, Install; returns the status page.
     HWND InstallFromSettings(HWND wizard)
     {
-        HWND settings = WaitForPanel(wizard, kInstallButton, 30000);
+        HWND settings = WaitForPanel(wizard, IDC_INSTALL_BUTTON, 30000);
         EXPECT_NE(settings, nullptr);
         if (settings == nullptr)
             return nullptr;
-        SetWindowTextOf(GetDlgItem(settings, kFolderEdit), m_installFolder);
-        ClickItem(settings, kInstallButton);
-        return WaitForPanel(wizard, kTimeLabel, 20000);
+        SetWindowTextOf(GetDlgItem(settings, IDC_FOLDER_EDIT), m_installFolder);
+        ClickItem(settings, IDC_INSTALL_BUTTON);
+        return WaitForPanel(wizard, IDC_TIME_LABEL, 20000);
     }
 
     // Follows the status page to the success page; the percentages seen go to *percents.
@@ -385,11 +372,11 @@ protected:
         HWND success = nullptr;
         WaitUntil(
             [&] {
-                if (HWND item = FindPanelItem(wizard, kPercentLabel); item != nullptr && percents != nullptr)
+                if (HWND item = FindPanelItem(wizard, IDC_PERCENT_LABEL); item != nullptr && percents != nullptr)
                     percents->insert(WindowText(item));
-                if (HWND item = FindPanelItem(wizard, kTimeLabel); item != nullptr && times != nullptr)
+                if (HWND item = FindPanelItem(wizard, IDC_TIME_LABEL); item != nullptr && times != nullptr)
                     times->insert(WindowText(item));
-                success = FindVisiblePanelWith(wizard, kLaunchCheck);
+                success = FindVisiblePanelWith(wizard, IDC_LAUNCH_CHECK);
                 return success != nullptr || !m_installer.IsRunning();
             },
             timeoutMs, 200);
@@ -495,7 +482,7 @@ TEST_F(WizardEndToEnd, SettingsPageControlsLinksAndFolderBrowser)
     Start(L"/n");
     HWND wizard = WaitForWizard();
     ASSERT_NE(wizard, nullptr);
-    HWND settings = WaitForPanel(wizard, kInstallButton, 30000);
+    HWND settings = WaitForPanel(wizard, IDC_INSTALL_BUTTON, 30000);
     ASSERT_NE(settings, nullptr);
     SavePicture(wizard, L"settings_optin_96dpi");
 
@@ -506,27 +493,27 @@ TEST_F(WizardEndToEnd, SettingsPageControlsLinksAndFolderBrowser)
         return rect.bottom - rect.top;
     };
     EXPECT_EQ(windowHeight(), 446);
-    ClickItem(settings, kExpandButton);
+    ClickItem(settings, IDC_EXPAND_BUTTON);
     EXPECT_TRUE(WaitUntil([&] { return windowHeight() == 446 - 79; }, 5000)) << windowHeight();
-    ClickItem(settings, kSettingsLabel);
+    ClickItem(settings, IDC_SETTINGS_LABEL);
     EXPECT_TRUE(WaitUntil([&] { return windowHeight() == 446; }, 5000)) << windowHeight();
 
     // Enter and Escape leave the page and the wizard as they are.
-    PostMessageW(GetDlgItem(settings, kFolderEdit), WM_KEYDOWN, VK_ESCAPE, 0);
-    PostMessageW(GetDlgItem(settings, kFolderEdit), WM_KEYDOWN, VK_RETURN, 0);
+    PostMessageW(GetDlgItem(settings, IDC_FOLDER_EDIT), WM_KEYDOWN, VK_ESCAPE, 0);
+    PostMessageW(GetDlgItem(settings, IDC_FOLDER_EDIT), WM_KEYDOWN, VK_RETURN, 0);
     Sleep(800);
     EXPECT_TRUE(m_installer.IsRunning());
-    EXPECT_NE(FindVisiblePanelWith(wizard, kInstallButton), nullptr);
+    EXPECT_NE(FindVisiblePanelWith(wizard, IDC_INSTALL_BUTTON), nullptr);
 
     // The licence link opens the terms page from the language file, whether ticked or not.
-    ASSERT_TRUE(ClickWithMouse(GetDlgItem(settings, kTermsLink)));
+    ASSERT_TRUE(ClickWithMouse(GetDlgItem(settings, IDC_LICENSE_LINK)));
     std::vector<std::string> pages;
     EXPECT_TRUE(WaitUntil([&] { return !(pages = OpenedPages()).empty(); }, 10000));
     EXPECT_EQ(pages, std::vector<std::string>{"\"" + Narrow(kTermsPage) + "\""});
     // A link that names a program is not a web page: nothing is started (the
     // recorder would log its own start).
     WriteLanguageLinks(FromUnix(KELM_URL_RECORDER));
-    ASSERT_TRUE(ClickWithMouse(GetDlgItem(settings, kTermsLink)));
+    ASSERT_TRUE(ClickWithMouse(GetDlgItem(settings, IDC_LICENSE_LINK)));
     Sleep(1500);
     EXPECT_EQ(OpenedPages().size(), 1u);
     WriteLanguageLinks();
@@ -535,7 +522,7 @@ TEST_F(WizardEndToEnd, SettingsPageControlsLinksAndFolderBrowser)
     const std::wstring pick = m_folder + L"\\pick";
     for (const wchar_t* level : {L"", L"\\alpha", L"\\beta"})
         ASSERT_TRUE(CreateDirectoryW((pick + level).c_str(), nullptr));
-    HWND folderEdit = GetDlgItem(settings, kFolderEdit);
+    HWND folderEdit = GetDlgItem(settings, IDC_FOLDER_EDIT);
     const std::wstring typed = pick + L"\\alpha\\not\\there\\";
     SetWindowTextOf(folderEdit, typed);
     // Wine's first folder dialog in a process may miss the start folder when its
@@ -568,15 +555,15 @@ TEST_F(WizardEndToEnd, SettingsPageControlsLinksAndFolderBrowser)
         << Narrow(WindowText(folderEdit));
 
     // Unticked: Install does nothing.
-    SetWindowTextOf(GetDlgItem(settings, kFolderEdit), L"relative\\folder");
-    ClickItem(settings, kInstallButton);
+    SetWindowTextOf(GetDlgItem(settings, IDC_FOLDER_EDIT), L"relative\\folder");
+    ClickItem(settings, IDC_INSTALL_BUTTON);
     Sleep(1500);
     EXPECT_EQ(FindMessageBox(m_installer.Id()), nullptr);
-    EXPECT_NE(FindVisiblePanelWith(wizard, kInstallButton), nullptr);
+    EXPECT_NE(FindVisiblePanelWith(wizard, IDC_INSTALL_BUTTON), nullptr);
 
     // Ticked: a relative folder is refused and the folder chosen last comes back.
-    ClickItem(settings, kAcceptCheck);
-    ClickItem(settings, kInstallButton);
+    ClickItem(settings, IDC_ACCEPT_CHECK);
+    ClickItem(settings, IDC_INSTALL_BUTTON);
     HWND box = WaitForMessageBox(10000);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(MessageBoxText(box), L"The specified path relative\\folder is unavailable.");
@@ -586,14 +573,14 @@ TEST_F(WizardEndToEnd, SettingsPageControlsLinksAndFolderBrowser)
 
     // A new nested folder is created level by level once Install is pressed.
     const std::wstring nested = L"C:\\kelmwiz\\nested_" + std::to_wstring(GetTickCount()) + L"\\one\\two";
-    SetWindowTextOf(GetDlgItem(settings, kFolderEdit), nested + L"\\");
-    ClickItem(settings, kInstallButton);
-    HWND status = WaitForPanel(wizard, kTimeLabel, 10000);
+    SetWindowTextOf(GetDlgItem(settings, IDC_FOLDER_EDIT), nested + L"\\");
+    ClickItem(settings, IDC_INSTALL_BUTTON);
+    HWND status = WaitForPanel(wizard, IDC_TIME_LABEL, 10000);
     ASSERT_NE(status, nullptr);
     EXPECT_TRUE(IsDirectory(nested));
 
     // A click on the slide show opens the tour page from the language file.
-    ASSERT_TRUE(ClickWithMouse(GetDlgItem(status, kSlideShow)));
+    ASSERT_TRUE(ClickWithMouse(GetDlgItem(status, IDC_SLIDE_SHOW)));
     EXPECT_TRUE(WaitUntil([&] { return (pages = OpenedPages()).size() == 2; }, 10000));
     ASSERT_EQ(pages.size(), 2u);
     EXPECT_EQ(pages[1], "\"" + Narrow(kTourPage) + "\"");
@@ -635,7 +622,7 @@ TEST_F(WizardEndToEnd, FreshInstallationRunsThroughAllPages)
     HWND wizard = WaitForWizard();
     ASSERT_NE(wizard, nullptr);
     EXPECT_EQ(WindowText(wizard), kFullName);
-    HWND settings = WaitForPanel(wizard, kInstallButton, 30000);
+    HWND settings = WaitForPanel(wizard, IDC_INSTALL_BUTTON, 30000);
     ASSERT_NE(settings, nullptr);
     Sleep(500);
     SavePicture(wizard, L"settings_96dpi");
@@ -648,14 +635,14 @@ TEST_F(WizardEndToEnd, FreshInstallationRunsThroughAllPages)
     HWND success = nullptr;
     WaitUntil(
         [&] {
-            const std::wstring percent = WindowText(GetDlgItem(status, kPercentLabel));
+            const std::wstring percent = WindowText(GetDlgItem(status, IDC_PERCENT_LABEL));
             percents.insert(percent);
-            times.insert(WindowText(GetDlgItem(status, kTimeLabel)));
+            times.insert(WindowText(GetDlgItem(status, IDC_TIME_LABEL)));
             if (!pictured && percent != L"" && percent != L"0.0%") {
                 SavePicture(wizard, L"status_96dpi");
                 pictured = true;
             }
-            success = FindVisiblePanelWith(wizard, kLaunchCheck);
+            success = FindVisiblePanelWith(wizard, IDC_LAUNCH_CHECK);
             return success != nullptr || !m_installer.IsRunning();
         },
         240000, 200);
@@ -673,8 +660,8 @@ TEST_F(WizardEndToEnd, FreshInstallationRunsThroughAllPages)
     Sleep(500);
     SavePicture(wizard, L"success_96dpi");
 
-    ClickItem(success, kStartNow);
-    ClickItem(success, kStartNow); // twice within half a second: the home page still opens once
+    ClickItem(success, IDC_START_NOW);
+    ClickItem(success, IDC_START_NOW); // twice within half a second: the home page still opens once
     ASSERT_TRUE(m_installer.WaitForExit(30000));
     std::vector<std::string> started;
     EXPECT_TRUE(WaitUntil([&] { return !(started = ReadLines(ProgramLog())).empty(); }, 20000));
@@ -696,8 +683,8 @@ TEST_F(WizardEndToEnd, InstalledProductIsUpdatedWithoutSettingsOrHomePage)
     HWND success = nullptr;
     WaitUntil(
         [&] {
-            settingsSeen = settingsSeen || FindVisiblePanelWith(wizard, kInstallButton) != nullptr;
-            success = FindVisiblePanelWith(wizard, kLaunchCheck);
+            settingsSeen = settingsSeen || FindVisiblePanelWith(wizard, IDC_INSTALL_BUTTON) != nullptr;
+            success = FindVisiblePanelWith(wizard, IDC_LAUNCH_CHECK);
             return success != nullptr || !m_installer.IsRunning();
         },
         240000, 100);
@@ -778,10 +765,10 @@ TEST_F(WizardEndToEnd, CancelDuringDownloadResumesOnNoAndEndsOnYes)
     ASSERT_NE(wizard, nullptr);
     HWND status = InstallFromSettings(wizard);
     ASSERT_NE(status, nullptr);
-    HWND percentLabel = GetDlgItem(status, kPercentLabel);
+    HWND percentLabel = GetDlgItem(status, IDC_PERCENT_LABEL);
     auto percent = [&] { return _wtof(WindowText(percentLabel).c_str()); };
     ASSERT_TRUE(WaitUntil([&] { return percent() > 3.0; }, 60000));
-    EXPECT_EQ(WindowText(GetDlgItem(status, kStatusLabel)), L"Downloading, please wait...");
+    EXPECT_EQ(WindowText(GetDlgItem(status, IDC_STATUS_LABEL)), L"Downloading, please wait...");
 
     PostMessageW(wizard, WM_CLOSE, 0, 0);
     HWND box = WaitForMessageBox(10000);
@@ -804,7 +791,7 @@ TEST_F(WizardEndToEnd, CancelDuringDownloadResumesOnNoAndEndsOnYes)
     bool otherBox = false;
     WaitUntil(
         [&] {
-            cancellingSeen = cancellingSeen || WindowText(GetDlgItem(status, kStatusLabel)) == L"Cancelling...";
+            cancellingSeen = cancellingSeen || WindowText(GetDlgItem(status, IDC_STATUS_LABEL)) == L"Cancelling...";
             otherBox = otherBox || FindMessageBox(m_installer.Id()) != nullptr;
             return !m_installer.IsRunning();
         },
@@ -874,7 +861,7 @@ TEST_F(WizardEndToEnd, PagesAt192Dpi)
     HWND wizard = WaitForWizard();
     SetScreenDpi(96);
     ASSERT_NE(wizard, nullptr);
-    HWND settings = WaitForPanel(wizard, kInstallButton, 30000);
+    HWND settings = WaitForPanel(wizard, IDC_INSTALL_BUTTON, 30000);
     ASSERT_NE(settings, nullptr);
     RECT rect{};
     GetWindowRect(wizard, &rect);
@@ -884,7 +871,7 @@ TEST_F(WizardEndToEnd, PagesAt192Dpi)
     SavePicture(wizard, L"settings_192dpi");
     HWND status = InstallFromSettings(wizard);
     ASSERT_NE(status, nullptr);
-    EXPECT_TRUE(WaitUntil([&] { return _wtof(WindowText(GetDlgItem(status, kPercentLabel)).c_str()) > 5.0; }, 60000));
+    EXPECT_TRUE(WaitUntil([&] { return _wtof(WindowText(GetDlgItem(status, IDC_PERCENT_LABEL)).c_str()) > 5.0; }, 60000));
     SavePicture(wizard, L"status_192dpi");
     HWND success = FollowProgress(wizard);
     ASSERT_NE(success, nullptr);

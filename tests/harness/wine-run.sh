@@ -13,4 +13,6 @@ wine "$@" </dev/null >"$out" 2>&1
 rc=$?
 cat "$out"
 rm -f "$out"
+# A program that dies before flushing its output leaves nothing else to go by.
+[ "$rc" -eq 0 ] || echo "wine-run: $(basename "$1") ended with exit code $rc"
 exit $rc

@@ -422,8 +422,12 @@ if [ -n "$runtime_version" ]; then
 else
     say "Prerequisite Zunder Runtime 8: not installed"
 fi
-if [ -n "$exe_unix" ] && [ -f "$exe_unix" ]; then
+if [ -z "$exe" ]; then
+    say "Program file: no \"exe\" value could be read"
+elif [ -f "$exe_unix" ]; then
     say "Program file: $exe_unix"
+else
+    say "Program file: MISSING at $exe_unix"
 fi
 if [ -s "$OPENED_URLS" ]; then
     say "Web pages the installer opened: $(paste -sd' ' "$OPENED_URLS")"

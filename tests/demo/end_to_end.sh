@@ -45,6 +45,7 @@ run() {  # run <stage> <run-demo options...>
     mkdir -p "$STATE/screenshots-$1"
     cp "$STATE"/screenshots/*.png "$STATE/screenshots-$1/" 2>/dev/null || true
     [ -f "$STATE/result.txt" ] || : > "$STATE/result.txt"
+    cp "$STATE/result.txt" "$STATE/result-$1.txt"
 }
 
 run fresh

@@ -10,6 +10,23 @@ mkdir -p "$KELM_HARNESS_DIR"
 LOG="$KELM_HARNESS_DIR/setup.log"
 : > "$LOG"
 
+# What the harness relies on, each with the Debian package that brings it
+# (scripts/install-deps.sh installs them all).
+TAHOMA=/usr/share/wine/fonts/tahoma.ttf
+TAHOMA_BOLD=/usr/share/wine/fonts/tahomabd.ttf
+missing=()
+for need in wine:wine wineserver:wine wineboot:wine Xvfb:xvfb; do
+    command -v "${need%%:*}" >/dev/null 2>&1 || missing+=("${need#*:} (no ${need%%:*})")
+done
+for font in "$TAHOMA" "$TAHOMA_BOLD"; do
+    [ -f "$font" ] || missing+=("fonts-wine (no $font)")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+    printf 'setup: missing Debian package: %s\n' "${missing[@]}" >&2
+    echo "setup: run scripts/install-deps.sh" >&2
+    exit 1
+fi
+
 start_display() {
     if [ -f "$KELM_HARNESS_DIR/xvfb.pid" ] && kill -0 "$(cat "$KELM_HARNESS_DIR/xvfb.pid")" 2>/dev/null; then
         return
@@ -56,7 +73,7 @@ if [ ! -f "$WINEPREFIX/.kelm-ready" ]; then
     # DirectWrite lists only fonts registered in the prefix; Wine ships Tahoma.
     fonts="$WINEPREFIX/drive_c/windows/Fonts"
     mkdir -p "$fonts"
-    cp /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf "$fonts/"
+    cp "$TAHOMA" "$TAHOMA_BOLD" "$fonts/"
     wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts' /v 'Tahoma (TrueType)' /t REG_SZ /d tahoma.ttf /f </dev/null >>"$LOG" 2>&1
     wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts' /v 'Tahoma Bold (TrueType)' /t REG_SZ /d tahomabd.ttf /f </dev/null >>"$LOG" 2>&1
     # No window manager runs on Xvfb: with managed windows, Wine waits 2 s for the

@@ -1,6 +1,7 @@
 #include "gui_driver.h"
 
 #include <cstdint>
+#include <string>
 
 #include "res/resource.h"
 
@@ -71,14 +72,43 @@ HWND FindPanelItem(HWND wizard, int id)
     return panel != nullptr ? GetDlgItem(panel, id) : nullptr;
 }
 
-bool ClickWithMouse(HWND window)
+std::string DescribeWindow(HWND window)
+{
+    if (window == nullptr)
+        return "no window";
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    std::wstring program = L"?";
+    if (UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId)); process) {
+        wchar_t path[MAX_PATH] = {};
+        DWORD size = MAX_PATH;
+        if (QueryFullProcessImageNameW(process.Get(), 0, path, &size))
+            program = path;
+    }
+    HWND root = GetAncestor(window, GA_ROOT);
+    RECT rect{};
+    GetWindowRect(root, &rect);
+    auto narrow = [](const std::wstring& text) {
+        std::string result;
+        for (wchar_t c : text)
+            result += c < 128 ? static_cast<char>(c) : '?';
+        return result;
+    };
+    return "window of class \"" + narrow(ClassName(window)) + "\" (top-level \"" + narrow(ClassName(root)) +
+           "\" \"" + narrow(WindowText(root)) + "\" at " + std::to_string(rect.left) + "," +
+           std::to_string(rect.top) + "-" + std::to_string(rect.right) + "," + std::to_string(rect.bottom) +
+           ") of process " + std::to_string(processId) + " " + narrow(program);
+}
+
+::testing::AssertionResult ClickWithMouse(HWND window)
 {
     RECT rect{};
     if (!GetWindowRect(window, &rect))
-        return false;
+        return ::testing::AssertionFailure() << "no window to click";
     const POINT centre{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
-    if (WindowFromPoint(centre) != window)
-        return false;
+    if (HWND found = WindowFromPoint(centre); found != window)
+        return ::testing::AssertionFailure() << "the point " << centre.x << "," << centre.y << " to click lies in "
+                                             << DescribeWindow(found) << ", not in " << DescribeWindow(window);
     // Two clicks within the double-click time would make the second one a double click.
     static ULONGLONG lastClick = 0;
     const ULONGLONG apart = GetDoubleClickTime() + 100;
@@ -96,7 +126,9 @@ bool ClickWithMouse(HWND window)
         inputs[i].mi.dy = i < 3 ? y : 65535;
         inputs[i].mi.dwFlags = flags[i] | MOUSEEVENTF_ABSOLUTE;
     }
-    return SendInput(4, inputs, sizeof(INPUT)) == 4;
+    if (SendInput(4, inputs, sizeof(INPUT)) != 4)
+        return ::testing::AssertionFailure() << "SendInput failed (" << GetLastError() << ")";
+    return ::testing::AssertionSuccess();
 }
 
 HWND FindDescendant(HWND parent, const wchar_t* className, const wchar_t* text)

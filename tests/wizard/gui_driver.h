@@ -3,6 +3,8 @@
 // its main window, pages and dialogs, and pictures of them. Processes, windows
 // and message boxes in general: support/process_windows.h.
 
+#include <gtest/gtest.h>
+
 #include <windows.h>
 
 #include <string>
@@ -34,9 +36,13 @@ HWND FindPanelItem(HWND wizard, int id);
 // the pointer moves there and the button goes down and up through the system's
 // input queue; then it moves on to the screen's bottom-right corner, so that
 // no later window shows a hovered control. False when another window lies on
-// top of that point. Clicks follow each other no faster than the double-click
-// time, so each one is a single click.
-bool ClickWithMouse(HWND window);
+// top of that point (the failure names that window and its program). Clicks
+// follow each other no faster than the double-click time, so each one is a
+// single click.
+::testing::AssertionResult ClickWithMouse(HWND window);
+// A window for a failure message: its class, its top-level window and where
+// that lies, its process and program.
+std::string DescribeWindow(HWND window);
 
 // The system folder-browse dialog that the process shows, or null: a visible
 // top-level dialog with a folder tree.

@@ -199,7 +199,10 @@ STATUS_TEXTS=""
 PAGE_RECT=""
 start_installer() {
     say "starting: KelmWebInstaller.exe $*"
-    (cd "$INSTALLER_DIR" && exec wine ./KelmWebInstaller.exe "$@" </dev/null >>"$LOGS/installer.log" 2>&1) &
+    # KELM_INSTALLER_WINEDEBUG traces the installer's process alone, e.g. "+msi" for
+    # what the Windows Installer does with each file (into installer.log).
+    (cd "$INSTALLER_DIR" && WINEDEBUG="${KELM_INSTALLER_WINEDEBUG:-$WINEDEBUG}" \
+        exec wine ./KelmWebInstaller.exe "$@" </dev/null >>"$LOGS/installer.log" 2>&1) &
     INSTALLER_PID=$!
 }
 

@@ -42,8 +42,9 @@ run() {  # run <stage> <run-demo options...>
         echo "NOT OK: the $1 run failed"
         failures=$((failures + 1))
     fi
-    mkdir -p "$STATE/screenshots-$1"
+    mkdir -p "$STATE/screenshots-$1" "$STATE/logs-$1"
     cp "$STATE"/screenshots/*.png "$STATE/screenshots-$1/" 2>/dev/null || true
+    cp "$STATE"/logs/* "$STATE/logs-$1/" 2>/dev/null || true
     [ -f "$STATE/result.txt" ] || : > "$STATE/result.txt"
     cp "$STATE/result.txt" "$STATE/result-$1.txt"
 }
@@ -78,5 +79,5 @@ run silent --silent
 check "the silent run installs 8.0.1.0" equals version 8.0.1.0
 check "the silent run's program file is there" equals exe_exists 1
 
-echo "screenshots: $STATE/screenshots-{fresh,update,german,silent}"
+echo "screenshots: $STATE/screenshots-{fresh,update,german,silent}, logs: $STATE/logs-<stage>"
 [ "$failures" -eq 0 ]

@@ -1,0 +1,138 @@
+#include "runlog/run_log.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <mutex>
+
+#include "framework/handles.h"
+
+namespace kelm {
+
+namespace {
+
+class LogLock {
+public:
+    void lock() noexcept { ::AcquireSRWLockExclusive(&m_lock); }
+    void unlock() noexcept { ::ReleaseSRWLockExclusive(&m_lock); }
+
+private:
+    SRWLOCK m_lock = SRWLOCK_INIT;
+};
+
+constinit LogLock g_logLock;
+UniqueFile g_logFile;
+std::wstring g_logPath;
+
+std::string ToUtf8(std::wstring_view text)
+{
+    if (text.empty())
+        return {};
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(size > 0 ? size : 0), '\0');
+    if (size > 0)
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size, nullptr,
+                              nullptr);
+    return utf8;
+}
+
+std::string Stamp()
+{
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u.%03u [%04lx] ", now.wYear, now.wMonth,
+                  now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds,
+                  static_cast<unsigned long>(::GetCurrentThreadId()));
+    return stamp;
+}
+
+// Caller holds the lock.
+void WriteLocked(std::wstring_view text)
+{
+    if (!g_logFile)
+        return;
+    std::wstring flat;
+    flat.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'\r' || text[i] == L'\n') {
+            while (i + 1 < text.size() && (text[i + 1] == L'\r' || text[i + 1] == L'\n'))
+                ++i;
+            if (i + 1 < text.size())
+                flat.append(L" | ");
+        } else {
+            flat.push_back(text[i]);
+        }
+    }
+    const std::string line = Stamp() + ToUtf8(flat) + "\r\n";
+    DWORD written = 0;
+    // Written at once, so the lines before a crash are on disk.
+    ::WriteFile(g_logFile.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+}
+
+} // namespace
+
+bool OpenRunLog(const std::wstring& path) noexcept
+{
+    try {
+        std::lock_guard hold(g_logLock);
+        g_logFile.Reset();
+        g_logPath.clear();
+        if (path.empty())
+            return false;
+        // Readable while the run goes on, so a support engineer can follow it.
+        g_logFile.Reset(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!g_logFile)
+            return false;
+        g_logPath = path;
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+void CloseRunLog() noexcept
+{
+    std::lock_guard hold(g_logLock);
+    g_logFile.Reset();
+}
+
+std::wstring RunLogPath()
+{
+    std::lock_guard hold(g_logLock);
+    return g_logFile ? g_logPath : std::wstring();
+}
+
+std::wstring DefaultRunLogPath()
+{
+    wchar_t temp[MAX_PATH + 1] = {};
+    const DWORD length = ::GetTempPathW(MAX_PATH + 1, temp);
+    if (length == 0 || length > MAX_PATH)
+        return {};
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    wchar_t name[64];
+    std::swprintf(name, 64, L"KelmWebInstaller_%04u%02u%02u-%02u%02u%02u.log", now.wYear, now.wMonth, now.wDay,
+                  now.wHour, now.wMinute, now.wSecond);
+    return std::wstring(temp) + name;
+}
+
+std::wstring PackageInstallerLogPath(const std::wstring& packageName)
+{
+    const std::wstring log = RunLogPath();
+    return log.empty() ? std::wstring() : log + L".msi-" + packageName + L".log";
+}
+
+void LogLine(std::wstring_view text) noexcept
+{
+    try {
+        std::lock_guard hold(g_logLock);
+        WriteLocked(text);
+    } catch (...) {
+        // Out of memory: the line is lost, the run is not.
+    }
+}
+
+} // namespace kelm

@@ -87,7 +87,8 @@ INT_PTR CDialog::DoModal()
                        SWP_HIDEWINDOW | SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_NOZORDER);
     if (disableOwner) {
         ::EnableWindow(owner, TRUE);
-        ::SetActiveWindow(owner);
+        if (!m_bStayHidden)
+            ::SetActiveWindow(owner);
     }
     DestroyWindow();
     m_bModal = false;
@@ -96,7 +97,7 @@ INT_PTR CDialog::DoModal()
 
 void CDialog::RunModalLoop()
 {
-    bool showWhenIdle = (GetStyle() & WS_VISIBLE) == 0;
+    bool showWhenIdle = !m_bStayHidden && (GetStyle() & WS_VISIBLE) == 0;
     MSG msg{};
     while (m_bContinueModal && m_hWnd != nullptr) {
         if (showWhenIdle && !::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {

@@ -37,8 +37,11 @@ public:
     // could not be created or its window was destroyed without EndDialog. The
     // owner (the parent given, else the application's main window) is disabled
     // meanwhile. A dialog that is not visible when the loop starts is shown once
-    // the message queue first runs empty.
+    // the message queue first runs empty, unless it asked to stay hidden.
     virtual INT_PTR DoModal();
+    // A modal dialog that runs without being seen (a silent run): its loop never
+    // shows or activates it, and the owner is not activated when it ends.
+    void KeepHiddenWhileModal() noexcept { m_bStayHidden = true; }
     // Creates the dialog modelessly (a child dialog when the template has WS_CHILD).
     bool Create(UINT templateId, CWnd* parent = nullptr);
     // Ends a modal dialog's loop with `result`; hides a modeless dialog.
@@ -72,6 +75,7 @@ private:
 
     bool m_bModal = false;
     bool m_bContinueModal = false;
+    bool m_bStayHidden = false;
     INT_PTR m_nModalResult = -1;
 
     KELM_DECLARE_MESSAGE_MAP()

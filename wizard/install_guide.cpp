@@ -43,9 +43,12 @@ BOOL CInstallGuide::OnInitDialog()
     FitWindowToPanel();
 
     if (m_flags.silent) {
-        SetWindowPos(HWND_NOTOPMOST, 0, 0, 0, 0, SWP_HIDEWINDOW);
+        // Never shown, never activated: the user's own program keeps the keyboard.
+        KeepHiddenWhileModal();
+        SetWindowPos(HWND_NOTOPMOST, 0, 0, 0, 0, SWP_HIDEWINDOW | SWP_NOACTIVATE);
         ModifyStyleEx(WS_EX_APPWINDOW, WS_EX_TOOLWINDOW);
         ShowWindow(SW_HIDE);
+        return FALSE; // no focus either: focusing a control would activate the window
     }
     return TRUE;
 }

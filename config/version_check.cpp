@@ -75,4 +75,41 @@ VersionCheckResult EvaluateVersionCheck()
     return EvaluateVersionCheck(theConfig, flags.productInstalled != 0, flags.relatedProductInstalled != 0);
 }
 
+const wchar_t* DescribeVersionCheck(int32_t result) noexcept
+{
+    switch (result) {
+    case Proceed:
+        return L"go on with the installation";
+    case AlreadyInstalled:
+        return L"the product is already installed and up to date";
+    case ClientTooOld:
+        return L"this installer client is too old";
+    case NoInstalledInfo:
+        return L"a product is installed, but neither its version nor its name is known";
+    case DescriptorUnavailable:
+        return L"the version descriptor could not be fetched or read";
+    case OtherProductInstalled:
+        return L"another product is installed under the same codes";
+    default:
+        return L"unknown decision";
+    }
+}
+
+ExitCode ExitCodeForVersionCheck(int32_t result) noexcept
+{
+    switch (result) {
+    case Proceed:
+    case AlreadyInstalled:
+        return ExitCode::Installed;
+    case ClientTooOld:
+        return ExitCode::ClientTooOld;
+    case DescriptorUnavailable:
+        return ExitCode::ServerUnreachable;
+    case OtherProductInstalled:
+        return ExitCode::OtherVersionInstalled;
+    default:
+        return ExitCode::InstallFailed;
+    }
+}
+
 } // namespace kelm

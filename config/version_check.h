@@ -7,6 +7,7 @@
 #include <string>
 
 #include "config/installed_flags.h"
+#include "runlog/run_outcome.h"
 
 namespace kelm {
 
@@ -32,9 +33,9 @@ struct ProductVersion {
 };
 
 // Reads the descriptor into config.manifest (product code, the two release
-// records and targetVersion). False when the file is missing or not well-formed;
-// a well-formed document without the "kelmwebinstaller" root reads nothing and
-// gives true.
+// records and targetVersion). False when the file is missing, not well-formed,
+// or its root is not "kelmwebinstaller" (a captive portal's or a proxy's page is
+// no descriptor, however well-formed): nothing is read then.
 bool LoadVersionDescriptor(InstallerConfig& config, const std::wstring& path);
 bool LoadVersionDescriptor(const std::wstring& path); // into theConfig
 
@@ -49,5 +50,10 @@ bool IsNewerVersion(const std::wstring& a, const std::wstring& b);
 VersionCheckResult EvaluateVersionCheck(const InstallerConfig& config, bool productInstalled,
                                         bool relatedProductInstalled);
 VersionCheckResult EvaluateVersionCheck(); // theConfig and the application's flags
+
+// The decision in a few words, for the run's log.
+const wchar_t* DescribeVersionCheck(int32_t result) noexcept;
+// The exit code of a run that stops on this decision (Proceed: Installed).
+ExitCode ExitCodeForVersionCheck(int32_t result) noexcept;
 
 } // namespace kelm

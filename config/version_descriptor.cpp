@@ -5,6 +5,7 @@
 #include "config/installer_config.h"
 #include "config/installer_xml.h"
 #include "config/version_check.h"
+#include "runlog/run_log.h"
 
 namespace kelm {
 
@@ -31,10 +32,16 @@ bool LoadVersionDescriptor(InstallerConfig& config, const std::wstring& path)
     if (path.empty() || !::PathFileExistsW(path.c_str()))
         return false;
     CXmlDocument document;
-    // A server error page may be well-formed XML with another root: nothing to read.
     const InstallerXmlOpening opened = OpenInstallerXml(document, path);
-    if (opened != InstallerXmlOpening::AtRoot)
-        return opened == InstallerXmlOpening::OtherRoot;
+    if (opened == InstallerXmlOpening::Unreadable) {
+        Log(L"version descriptor ", path, L": not readable as XML");
+        return false;
+    }
+    // A captive portal's or a proxy's page may be well-formed XML with another root.
+    if (opened == InstallerXmlOpening::OtherRoot) {
+        Log(L"version descriptor ", path, L": the root element is not kelmwebinstaller");
+        return false;
+    }
 
     ProductManifest& manifest = config.manifest;
     if (document.FindChildElement(L"product_code"))
@@ -46,6 +53,9 @@ bool LoadVersionDescriptor(InstallerConfig& config, const std::wstring& path)
         ReadRelease(document, manifest.freshRelease);
     if (document.FindElement(L"patch_install"))
         ReadRelease(document, manifest.patchRelease, &manifest.targetVersion);
+    Log(L"version descriptor read: first installation ", manifest.freshRelease.product_version, L" (client at least ",
+        manifest.freshRelease.min_web_installer_version, L"), update ", manifest.patchRelease.product_version,
+        L" (client at least ", manifest.patchRelease.min_web_installer_version, L")");
     return true;
 }
 

@@ -98,6 +98,9 @@ std::string Descriptor(const std::string& freshMin, const std::string& patchVers
 const std::string kErrorPage = "<html><head><title>502 Bad Gateway</title></head>"
                                "<body><h1>Bad Gateway</h1></body></html>";
 const std::string kNotXml = "502 Bad Gateway: the upstream server did not answer.";
+const std::string kPortalPage = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+                                "<html xmlns=\"http://www.w3.org/1999/xhtml\"><head><title>Sign in</title></head>"
+                                "<body><form action=\"/login\"><input name=\"user\"/></form></body></html>";
 const std::string kBrokenHtml = "<html><body>Service unavailable<br></body></html>";
 
 // The manifest before any descriptor: client 2.0.0.5, standalone_version 8.0.1.0.
@@ -133,7 +136,9 @@ TEST(VersionDescriptor, ReadsIntoTheManifest)
          "</patch_install><fresh_install><min_web_installer_version>3.0.0.0</min_web_installer_version>"
          "</fresh_install></kelmwebinstaller>",
          true, L"8.0.1.0", L"3.0.0.0", L"", L"p"},
-        {"error page that is well-formed XML", kErrorPage, true, L"8.0.1.0", L"", L"", L""},
+        // A captive portal's or a proxy's page is no descriptor, however well-formed.
+        {"error page that is well-formed XML", kErrorPage, false, L"8.0.1.0", L"", L"", L""},
+        {"XHTML login page", kPortalPage, false, L"8.0.1.0", L"", L"", L""},
         {"error page that is not XML", kNotXml, false, L"8.0.1.0", L"", L"", L""},
         {"error page that is not well-formed", kBrokenHtml, false, L"8.0.1.0", L"", L"", L""},
         {"empty file", std::string(), false, L"8.0.1.0", L"", L"", L""},
@@ -220,7 +225,7 @@ INSTANTIATE_TEST_SUITE_P(
         DecisionCase{"fresh, unparsable minimum", Descriptor("latest", "8.0.3.1", "9.9.9.9"), 0, false, false,
                      kNothing, true, Proceed},
         DecisionCase{"fresh standalone, nothing read", std::nullopt, 1, false, false, kNothing, true, Proceed},
-        DecisionCase{"fresh, error page that is well-formed XML", kErrorPage, 0, false, false, kNothing, true,
+        DecisionCase{"fresh, error page that is well-formed XML", kErrorPage, 0, false, false, kNothing, false,
                      Proceed},
         DecisionCase{"fresh, error page that is not XML", kNotXml, 0, false, false, kNothing, false, Proceed},
         DecisionCase{"installed, nothing known", Descriptor("", "8.0.3.1", ""), 0, true, false, kNothing, true,
@@ -237,7 +242,7 @@ INSTANTIATE_TEST_SUITE_P(
                      kSameName, true, AlreadyInstalled},
         DecisionCase{"installed, update differs only in build", Descriptor("", "8.0.3.1", ""), 0, true, false,
                      kSameRevision, true, AlreadyInstalled},
-        DecisionCase{"installed, error page keeps standalone_version", kErrorPage, 0, true, false, kSameName, true,
+        DecisionCase{"installed, error page is not read", kErrorPage, 0, true, false, kSameName, false,
                      AlreadyInstalled},
         DecisionCase{"installed, update without product_version",
                      "<kelmwebinstaller><patch_install/></kelmwebinstaller>", 0, true, false, kOld, true, Proceed},

@@ -5,6 +5,8 @@
 #include "app/single_instance.h"
 #include "app/skin_palette.h"
 #include "app/window_class.h"
+#include "runlog/run_log.h"
+#include "runlog/run_outcome.h"
 
 namespace kelm {
 
@@ -13,27 +15,52 @@ CBrenvikApp::CBrenvikApp()
     LinkRunFlags(*this);
 }
 
+namespace {
+
+void StartRunLog(const CommandLineOptions& options)
+{
+    // A log that cannot be written never stops the installation.
+    const std::wstring path = options.logPath.empty() ? DefaultRunLogPath() : options.logPath;
+    OpenRunLog(path);
+    Log(L"KelmWebInstaller started: ", ::GetCommandLineW());
+    Log(L"options: silent ", options.silent, L", no client check ", options.skipClientCheck,
+        L", start the product afterwards ", options.launchAfterInstall, L", language \"", options.requestedLanguage,
+        L"\", log \"", options.logPath, L"\"");
+}
+
+} // namespace
+
 BOOL CBrenvikApp::InitInstance()
 {
+    // The options have no effect before the guard; they are read first so that
+    // even a second copy leaves a log of what happened to it.
+    CommandLineOptions options = ParseCommandLine(ProcessArguments());
+    SetSilentRun(options.silent != 0);
+    StartRunLog(options);
+
     InstanceGuard guard = CreateInstanceGuard();
     m_hInstanceGuard = std::move(guard.semaphore);
     if (guard.otherCopyRunning) {
-        ActivateFirstCopy();
+        Log(L"another copy of the installer is running: ",
+            ActivateFirstCopy() ? L"its window was brought to the front" : L"its window was not found");
+        RecordExitCode(ExitCode::SecondCopy);
         return FALSE;
     }
 
     CWinApp::InitInstance();
 
-    CommandLineOptions options = ParseCommandLine(ProcessArguments());
     m_bSilent = options.silent;
     m_bSkipClientCheck = options.skipClientCheck;
     m_bLaunchAfterInstall = options.launchAfterInstall;
     m_strRequestedLanguage = options.requestedLanguage;
+    m_strNewClientParameters = NewClientParameters(options);
 
     SetRegistryKey(L"Local AppWizard-Generated Applications");
 
-    if (!RegisterInstallerWindowClass(m_hInstance))
+    if (!RegisterInstallerWindowClass(m_hInstance)) {
+        Log(L"the installer's window class could not be registered (error ", ::GetLastError(), L")");
         return FALSE;
+    }
 
     FillSkinPalette(SkinPalette);
     LinkSkinPalette(SkinPalette);
@@ -59,10 +86,18 @@ int CBrenvikApp::ExitInstance()
 {
     DeleteSharedFonts();
     m_hInstanceGuard.Reset();
-    if (StartNewClient(m_clientValidator.m_nCheckOutcome, m_clientValidator.m_strNewClientPath) ==
-        NewClientStart::Failed)
-        AfxMessageBox(L"The updater cannot be launched!", MB_ICONERROR | MB_OK);
-    return CWinApp::ExitInstance();
+    if (StartNewClient(m_clientValidator.m_nCheckOutcome, m_clientValidator.m_strNewClientPath,
+                       m_strNewClientParameters) == NewClientStart::Failed) {
+        if (IsSilentRun())
+            Log(L"message not shown (silent run): The updater cannot be launched!");
+        else
+            AfxMessageBox(L"The updater cannot be launched!", MB_ICONERROR | MB_OK);
+    }
+    CWinApp::ExitInstance();
+    const ExitCode code = RecordedExitCode();
+    Log(L"exit code ", static_cast<int32_t>(code), L": ", DescribeExitCode(code));
+    CloseRunLog();
+    return static_cast<int>(code);
 }
 
 } // namespace kelm

@@ -36,6 +36,11 @@ CommandLineOptions ParseCommandLine(std::span<const std::wstring> arguments)
         {L"/lang", [&](const std::wstring& value) { options.requestedLanguage = value; }},
     };
     for (size_t index = 0; index < arguments.size(); ++index) {
+        if (arguments[index] == L"/log") {
+            if (index + 1 < arguments.size())
+                options.logPath = arguments[index + 1];
+            continue;
+        }
         for (const OptionHandler& option : table) {
             if (arguments[index] == option.name) {
                 option.apply(OptionValue(arguments, index));
@@ -44,6 +49,19 @@ CommandLineOptions ParseCommandLine(std::span<const std::wstring> arguments)
         }
     }
     return options;
+}
+
+std::wstring NewClientParameters(const CommandLineOptions& options)
+{
+    std::wstring parameters = L"/n";
+    if (!options.silent)
+        return parameters;
+    parameters += L" /s";
+    if (options.launchAfterInstall)
+        parameters += L" /l";
+    if (!options.logPath.empty())
+        parameters += L" /log \"" + options.logPath + L"\"";
+    return parameters;
 }
 
 std::vector<std::wstring> ProcessArguments()

@@ -1,10 +1,12 @@
 #pragma once
 // The command-line options: "/s" silent run, "/n" no client check, "/l" start the
-// product after installing, "/lang <value>". Each option is a whole argument,
+// product after installing, "/lang <value>", "/log <path>". Each option is a whole argument,
 // compared exactly and case-sensitively; anything else is ignored. An option's
 // value is the following argument, empty when there is none, when it is empty
 // or when it begins with a backslash. The following argument is not consumed:
 // it is looked at as an option too ("/lang /s" records "/s" and runs silently).
+// "/log" takes the following argument as it stands (a path on a share begins
+// with backslashes); without one the run logs to its default place.
 
 #include <cstdint>
 #include <span>
@@ -18,7 +20,12 @@ struct CommandLineOptions {
     int32_t skipClientCheck = 0;     // "/n"
     int32_t launchAfterInstall = 0;  // "/l"
     std::wstring requestedLanguage;  // "/lang"
+    std::wstring logPath;            // "/log"; empty: the default log
 };
+
+// The parameters a newer client is started with: "/n" for an interactive run;
+// a silent run passes "/s" on too, and "/l" and "/log <path>" when it had them.
+std::wstring NewClientParameters(const CommandLineOptions& options);
 
 // Scans every argument from index 0 (the program path, which never matches).
 CommandLineOptions ParseCommandLine(std::span<const std::wstring> arguments);

@@ -1,6 +1,7 @@
 #pragma once
 // Starting a newer installer client that the client check downloaded: at exit,
-// with the single parameter "/n" so that it skips the client check.
+// with "/n" so that it skips the client check (a silent run adds its own options,
+// NewClientParameters in command_line.h).
 
 #include <cstdint>
 #include <string>
@@ -21,6 +22,7 @@ enum class NewClientStart {
     Failed,       // the shell could not start it
 };
 
-NewClientStart StartNewClient(int32_t checkOutcome, const std::wstring& newClientPath) noexcept;
+NewClientStart StartNewClient(int32_t checkOutcome, const std::wstring& newClientPath,
+                              const std::wstring& parameters = L"/n") noexcept;
 
 } // namespace kelm

@@ -3,6 +3,9 @@
 #include "app/brenvik_app.h"
 #include "config/installed_flags.h"
 #include "config/installer_config.h"
+#include "runlog/run_log.h"
+#include "runlog/run_message.h"
+#include "runlog/run_outcome.h"
 #include "skin/fonts.h"
 #include "skin/palette.h"
 #include "wizard/install_guide.h"
@@ -34,15 +37,28 @@ bool LoadInstallerManifest() noexcept
 {
     try {
         ManifestLoadReport report;
-        if (LoadManifest(theConfig, AppInstalledFlags(), &report) == ManifestLoaded)
+        if (LoadManifest(theConfig, AppInstalledFlags(), &report) == ManifestLoaded) {
+            const ProductManifest& manifest = theConfig.manifest;
+            const InstalledFlags flags = AppInstalledFlags();
+            Log(L"manifest ", theConfig.manifestPath, L": ", manifest.full_name, L", client ",
+                manifest.web_installer_version, manifest.standalone ? L", standalone" : L", from the server");
+            if (flags.productInstalled || flags.relatedProductInstalled)
+                Log(flags.productInstalled ? L"product installed: " : L"related product installed: ",
+                    theConfig.installedProduct.InstalledProductName, L" ", theConfig.installedProduct.VersionString,
+                    L" in ", theConfig.installedProduct.InstallLocation);
+            else
+                Log(L"product not installed; installation folder ", theConfig.installFolder);
             return true;
+        }
         // Boxes about the product carry its short name; without one, the error caption.
         const std::wstring caption = theConfig.manifest.short_name.empty() ? GetUiString(IDS_ERR_CAPTION)
                                                                            : theConfig.manifest.short_name;
         const std::wstring text = DescribeManifestFault(theConfig, report);
-        ::MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+        RecordExitCode(ExitCode::BadManifest);
+        ShowRunMessage(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND, IDOK);
     } catch (...) {
         // Out of memory while reading the manifest: nothing sensible can follow.
+        RecordExitCode(ExitCode::BadManifest);
     }
     return false;
 }

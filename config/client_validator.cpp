@@ -17,6 +17,8 @@
 #include "engine/shell_launch.h"
 #include "framework/handles.h"
 #include "res/resource.h"
+#include "runlog/run_log.h"
+#include "runlog/run_message.h"
 #include "transfer/download_file.h"
 #include "transfer/download_job.h"
 #include "transfer/http_client.h"
@@ -114,9 +116,11 @@ BOOL CClientValidator::OnInitDialog()
     }
 
     if (m_pSilentFlag != nullptr && *m_pSilentFlag) {
-        SetWindowPos(HWND_NOTOPMOST, 0, 0, 0, 0, SWP_HIDEWINDOW);
+        KeepHiddenWhileModal();
+        SetWindowPos(HWND_NOTOPMOST, 0, 0, 0, 0, SWP_HIDEWINDOW | SWP_NOACTIVATE);
         ModifyStyleEx(WS_EX_APPWINDOW, WS_EX_TOOLWINDOW);
         ShowWindow(SW_HIDE);
+        return FALSE; // no focus: focusing a control would activate the window
     }
     return TRUE;
 }
@@ -146,10 +150,10 @@ void CClientValidator::HideForMessage()
     ::ShowWindow(m_hWnd, SW_HIDE);
 }
 
-int CClientValidator::ShowMessage(const std::wstring& text, UINT type)
+int CClientValidator::ShowMessage(const std::wstring& text, UINT type, int silentAnswer)
 {
     HideForMessage();
-    return ::MessageBoxW(m_hWnd, text.c_str(), theConfig.manifest.short_name.c_str(), type);
+    return ShowRunMessage(m_hWnd, text.c_str(), theConfig.manifest.short_name.c_str(), type, silentAnswer);
 }
 
 void CClientValidator::RunClientCheck()
@@ -158,11 +162,16 @@ void CClientValidator::RunClientCheck()
         Sleep(kSettleDelay);
         const InstalledFlags flags = AppInstalledFlags();
         const std::wstring& name = theConfig.manifest.short_name;
-        switch (CheckClientVersion()) {
+        const int32_t decision = CheckClientVersion();
+        Log(L"client check: ", DescribeVersionCheck(decision));
+        if (decision != Proceed)
+            RecordExitCode(ExitCodeForVersionCheck(decision));
+        switch (decision) {
         case AlreadyInstalled: {
             const std::wstring text = FormatWithText(GetUiString(IDS_ERR_INSTALLED_ALREADY), name,
                                                      IDS_ERR_INSTALLED_ALREADY.defaultText);
-            if (ShowMessage(text, MB_YESNO | MB_ICONERROR) == IDYES) {
+            // A silent run starts nothing: nobody asked for the product.
+            if (ShowMessage(text, MB_YESNO | MB_ICONERROR, IDNO) == IDYES) {
                 const std::wstring program =
                     GetInstalledExePath(theConfig, flags.productInstalled != 0, flags.relatedProductInstalled != 0);
                 if (!program.empty() && PathFileExistsW(program.c_str())) {
@@ -178,13 +187,13 @@ void CClientValidator::RunClientCheck()
                 m_nCheckOutcome = kClientCheckRunNewClient;
             break;
         case DescriptorUnavailable:
-            ShowMessage(GetUiString(IDS_ERR_CONNECT_DOWNLOAD_SERVER), MB_ICONERROR | MB_OK);
+            ShowMessage(GetUiString(IDS_ERR_CONNECT_DOWNLOAD_SERVER), MB_ICONERROR | MB_OK, IDOK);
             m_nCheckOutcome = kClientCheckStop;
             break;
         case OtherProductInstalled:
             ShowMessage(FormatWithText(GetUiString(IDS_ERR_INSTALLED_ANOTHER_VERSION), name,
                                        IDS_ERR_INSTALLED_ANOTHER_VERSION.defaultText),
-                        MB_ICONERROR);
+                        MB_ICONERROR, IDOK);
             m_nCheckOutcome = kClientCheckStop;
             break;
         default:
@@ -207,16 +216,21 @@ int32_t CClientValidator::CheckClientVersion()
     if (theConfig.manifest.standalone)
         return decide();
     const std::wstring path = MakeDownloadPath(L"version.xml");
+    m_nTransferResult = 0;
     try {
         std::ofstream stream(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
         if (stream.is_open()) {
             CancelRequest never;
             m_nTransferResult = DownloadToStream(never, theConfig.manifest.version_check_url, stream) ? 1 : 0;
+        } else {
+            Log(L"could not create ", path);
         }
     } catch (const std::exception&) {
         return DescriptorUnavailable;
     }
-    if (LoadVersionDescriptor(theConfig, path))
+    // A reply that did not arrive, or arrived with an error status, is no
+    // descriptor, whatever the file holds.
+    if (m_nTransferResult != 0 && LoadVersionDescriptor(theConfig, path))
         return decide();
     return DescriptorUnavailable;
 }
@@ -246,6 +260,8 @@ int32_t CClientValidator::DownloadNewClient()
     }
     if (m_nTransferResult == 0)
         m_strNewClientPath.clear();
+    else
+        Log(L"newer client downloaded to ", m_strNewClientPath);
     return m_nTransferResult;
 }
 

@@ -67,7 +67,8 @@ protected:
 
 private:
     void HideForMessage();
-    int ShowMessage(const std::wstring& text, UINT type);
+    // Through the run's message boxes: a silent run logs the text and takes `silentAnswer`.
+    int ShowMessage(const std::wstring& text, UINT type, int silentAnswer);
 
     const int32_t* m_pSilentFlag;
     std::atomic<bool> m_bCheckEnded{false};

@@ -2,10 +2,13 @@
 
 #include <vector>
 
+#include "runlog/run_log.h"
+
 namespace kelm {
 
-bool RunExePackage(const InstallPackage& package)
+ExeRunResult RunExePackage(const InstallPackage& package)
 {
+    ExeRunResult result;
     // The program path is quoted: a folder name with spaces ("Program Files (x86)",
     // a user folder) must not split it. The arguments stay as the manifest gives them.
     std::wstring commandLine = L"\"" + package.localPath + L"\"";
@@ -17,14 +20,20 @@ bool RunExePackage(const InstallPackage& package)
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return false;
+    Log(L"starting ", commandLine);
+    if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        Log(L"could not start ", package.localPath, L" (error ", ::GetLastError(), L")");
+        return result;
+    }
+    result.started = true;
     UniqueHandle processHandle(process.hProcess);
     UniqueHandle threadHandle(process.hThread);
 
     while (::WaitForSingleObject(processHandle.Get(), 0) == WAIT_TIMEOUT)
         ::Sleep(200);
-    return true;
+    ::GetExitCodeProcess(processHandle.Get(), &result.exitCode);
+    Log(package.name, L" ended with exit code ", result.exitCode);
+    return result;
 }
 
 } // namespace kelm

@@ -5,7 +5,12 @@
 
 namespace kelm {
 
-// True when the process could be started; its exit code is not examined.
-bool RunExePackage(const InstallPackage& package);
+struct ExeRunResult {
+    bool started = false;  // the process could be created
+    DWORD exitCode = 0;    // its exit code, once it has ended
+};
+
+// Starts the installer and waits for its end.
+ExeRunResult RunExePackage(const InstallPackage& package);
 
 } // namespace kelm

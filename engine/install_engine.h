@@ -13,6 +13,7 @@
 
 #include "engine/install_status.h"
 #include "framework/handles.h"
+#include "runlog/run_outcome.h"
 
 namespace kelm {
 
@@ -22,6 +23,7 @@ struct InstallPackage {
     std::wstring localPath;   // full path of the local file
     std::wstring commandLine; // arguments of an EXE installer; empty for the main component
     int32_t needsDownload = 0;
+    int32_t isMainComponent = 0; // the product itself, last in the list
 };
 
 // Probe of a prerequisite: non-zero when it is already on the machine.
@@ -71,6 +73,9 @@ public:
     void ParseLogLine(const std::wstring& line);
 
     int32_t Failure() const { return m_nFailure; }
+    int32_t ProgressMessageCount() const { return m_nProgressMessages; }
+    // The run's exit code, known once the run has ended in a final phase.
+    ExitCode RunExitCode() const { return m_exitCode; }
     const std::wstring& HomePageUrl() const { return m_strHomePageUrl; }
     int32_t MaxPercent() const { return m_nMaxPercent; }
     void SetInstallIndex(int32_t index) { m_nInstallIndex = index; }
@@ -80,7 +85,9 @@ private:
     bool CheckVersion();
     bool DownloadPackages();
     bool InstallPackages();
+    bool InstallOnePackage(const InstallPackage& package);
     bool IsCancelling() const;
+    void EndRun(InstallPhase phase, ExitCode code);
 
     std::vector<InstallPackage> m_packages;
     int32_t m_nInstallIndex = 0;
@@ -99,6 +106,7 @@ private:
     int32_t m_nProgressField4 = 0;
     std::atomic<int32_t> m_bReplyCancel{0}; // set by Cancel on the UI thread, read by the handler
     std::wstring m_strCurrentPackage;
+    int32_t m_nProgressMessages = 0;
     HWND m_hMessageOwner = nullptr;
     std::wstring m_strMessageCaption;
 
@@ -108,6 +116,8 @@ private:
     std::atomic<int32_t> m_bCancelled{0};
     std::wstring m_strHomePageUrl;
     int32_t m_nFailure = 0;      // 4: descriptor or package not fetched; 5: Cancel in an installer box
+    ExitCode m_exitCode = ExitCode::InstallFailed; // what the run's end records
+    bool m_bRestartNeeded = false;                 // a package asked for a restart (3010)
 };
 
 // The INSTALLUI_HANDLERW given to the Windows Installer; context is the engine.

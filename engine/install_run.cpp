@@ -14,6 +14,8 @@
 #include "engine/msi_package.h"
 #include "engine/main_window.h"
 #include "engine/registration.h"
+#include "runlog/run_log.h"
+#include "runlog/run_message.h"
 #include "transfer/download_job.h"
 #include "transfer/http_client.h"
 
@@ -91,6 +93,7 @@ void CInstallEngine::BuildPackageList()
     }
 
     InstallPackage main;
+    main.isMainComponent = 1;
     main.name = manifest.mainComponent.name;
     main.localPath = theConfig.msiFolder + main.name;
     const bool update = AppInstalledFlags().productInstalled != 0 && !manifest.mainComponent.patch_url.empty();
@@ -101,31 +104,54 @@ void CInstallEngine::BuildPackageList()
         downloadShares.push_back(kMainComponentShare);
     installShares.push_back(kMainComponentShare);
 
+    for (const InstallPackage& package : m_packages)
+        Log(package.isMainComponent ? L"main package " : L"prerequisite ", package.name, L": ", package.localPath,
+            package.needsDownload ? L" from " : L" (local)", package.needsDownload ? package.url : std::wstring());
+
     CriticalSectionLock hold(InstallStatusLock());
     g_installStatus.downloadShares = NormaliseShares(std::move(downloadShares));
     g_installStatus.installShares = NormaliseShares(std::move(installShares));
 }
 
+void CInstallEngine::EndRun(InstallPhase phase, ExitCode code)
+{
+    m_exitCode = code;
+    RecordExitCode(code);
+    Log(L"installation run ended: ", phase == PhaseFinished ? L"finished" : phase == PhaseCancelled ? L"cancelled"
+                                                                                                   : L"failed",
+        L"; exit code ", static_cast<int32_t>(code), L" (", DescribeExitCode(code), L")");
+    if (phase == PhaseFinished)
+        FinishStatus();
+    else
+        SetStatus(phase, -1, 0, L"");
+}
+
 void CInstallEngine::RunSequence()
 {
     // Whatever happens here, the run ends in a final phase: the status panel waits for one.
+    bool installed = false;
     try {
         if (CheckVersion() && DownloadPackages() && InstallPackages()) {
             RegisterInstallation();
+            installed = true;
             theConfig.homepageUrl = m_strHomePageUrl;
-            SetStatus(PhaseFinished, -1, 0, L"");
+            // The product is there: a Cancel that came meanwhile cannot undo that.
+            EndRun(PhaseFinished, m_bRestartNeeded ? ExitCode::RestartNeeded : ExitCode::Installed);
         } else if (!IsCancelling()) {
             if (m_nFailure == 4) {
                 const std::wstring text = GetUiString(IDS_ERR_CONNECT_DOWNLOAD_SERVER);
-                ::MessageBoxW(nullptr, text.c_str(), theConfig.manifest.short_name.c_str(), MB_ICONERROR | MB_OK);
+                ShowRunMessage(nullptr, text.c_str(), theConfig.manifest.short_name.c_str(), MB_ICONERROR | MB_OK,
+                               IDOK);
             }
-            SetStatus(PhaseInstallFailed, -1, 0, L"");
+            EndRun(PhaseInstallFailed, m_exitCode);
         }
     } catch (...) {
-        SetStatus(PhaseInstallFailed, -1, 0, L"");
+        Log(L"installation run broke off (out of memory or the like)");
+        if (!installed)
+            EndRun(PhaseInstallFailed, ExitCode::InstallFailed);
     }
-    if (IsCancelling())
-        SetStatus(PhaseCancelled, -1, 0, L"");
+    if (!installed && IsCancelling())
+        EndRun(PhaseCancelled, ExitCode::Cancelled);
 }
 
 bool CInstallEngine::CheckVersion()
@@ -137,12 +163,16 @@ bool CInstallEngine::CheckVersion()
         EngineJobOwner owner(*this);
         if (!job.Run(&owner, [](const DownloadStatusInfo&) {}) || !LoadVersionDescriptor(path)) {
             m_nFailure = 4;
+            m_exitCode = ExitCode::ServerUnreachable;
             return false;
         }
     }
 
     std::wstring message;
-    switch (EvaluateVersionCheck()) {
+    const VersionCheckResult decision = EvaluateVersionCheck();
+    Log(L"installation: ", DescribeVersionCheck(decision));
+    m_exitCode = ExitCodeForVersionCheck(decision);
+    switch (decision) {
     case Proceed:
         return true;
     case AlreadyInstalled:
@@ -160,7 +190,7 @@ bool CInstallEngine::CheckVersion()
     // The answer does not matter: the run stops either way. A run cancelled
     // meanwhile shows nothing more.
     if (!m_bCancelled)
-        ::MessageBoxW(MainWindowHandle(), message.c_str(), kVersionCheckCaption, MB_ICONERROR | MB_OKCANCEL);
+        ShowRunMessage(MainWindowHandle(), message.c_str(), kVersionCheckCaption, MB_ICONERROR | MB_OKCANCEL, IDOK);
     return false;
 }
 
@@ -184,6 +214,7 @@ bool CInstallEngine::DownloadPackages()
         });
         if (!result) {
             m_nFailure = 4;
+            m_exitCode = ExitCode::ServerUnreachable;
             return false;
         }
         ++downloadIndex;
@@ -197,20 +228,60 @@ bool CInstallEngine::InstallPackages()
     for (const InstallPackage& package : m_packages) {
         if (m_bCancelled)
             return false;
-        // A package that is not there is skipped; the next one takes its index.
-        if (!::PathFileExistsW(package.localPath.c_str()))
+        if (!::PathFileExistsW(package.localPath.c_str())) {
+            // Without the main package nothing would be installed: that is a failure,
+            // not a success. A missing prerequisite is skipped; the next one takes its index.
+            if (package.isMainComponent) {
+                Log(L"main package ", package.localPath, L" is missing: nothing can be installed");
+                m_exitCode = ExitCode::InstallFailed;
+                return false;
+            }
+            Log(L"prerequisite ", package.localPath, L" is missing: skipped");
             continue;
+        }
         SetStatus(PhaseInstalling, m_nInstallIndex, 0, package.name);
-        bool succeeded = true;
-        if (HasExtension(package.localPath, L".exe"))
-            RunExePackage(package); // a failing prerequisite installer does not stop the run
-        else if (HasExtension(package.localPath, L".msi"))
-            succeeded = InstallMsiPackage(*this, package);
-        if (!succeeded)
+        if (!InstallOnePackage(package))
             return false;
         SetStatus(PhaseInstalling, m_nInstallIndex, 100, package.name);
         ++m_nInstallIndex;
     }
+    return true;
+}
+
+bool CInstallEngine::InstallOnePackage(const InstallPackage& package)
+{
+    if (HasExtension(package.localPath, L".msi")) {
+        const UINT rc = InstallMsiPackage(*this, package);
+        if (rc == ERROR_SUCCESS_REBOOT_REQUIRED)
+            m_bRestartNeeded = true;
+        if (IsMsiSuccess(rc))
+            return true;
+        m_exitCode = rc == ERROR_INSTALL_USEREXIT        ? ExitCode::Cancelled
+                     : rc == ERROR_INSTALL_ALREADY_RUNNING ? ExitCode::AnotherInstallRunning
+                                                           : ExitCode::InstallFailed;
+        return false;
+    }
+    if (HasExtension(package.localPath, L".exe")) {
+        const ExeRunResult result = RunExePackage(package);
+        if (!package.isMainComponent) {
+            // A failing prerequisite installer does not stop the run; the log keeps its result.
+            if (!result.started || (result.exitCode != 0 && result.exitCode != ERROR_SUCCESS_REBOOT_REQUIRED))
+                Log(L"prerequisite ", package.name, L" did not succeed; the run goes on");
+            return true;
+        }
+        if (result.started && result.exitCode == ERROR_SUCCESS_REBOOT_REQUIRED)
+            m_bRestartNeeded = true;
+        if (result.started && (result.exitCode == 0 || result.exitCode == ERROR_SUCCESS_REBOOT_REQUIRED))
+            return true;
+        m_exitCode = ExitCode::InstallFailed;
+        return false;
+    }
+    if (package.isMainComponent) {
+        Log(L"main package ", package.name, L" is neither an .msi nor an .exe file: not installed");
+        m_exitCode = ExitCode::InstallFailed;
+        return false;
+    }
+    Log(L"prerequisite ", package.name, L" is neither an .msi nor an .exe file: counted as installed");
     return true;
 }
 

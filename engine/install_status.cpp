@@ -26,6 +26,15 @@ void SetStatus(InstallPhase phase, int32_t index, int32_t percent, const std::ws
     g_installStatus.text = text;
 }
 
+void FinishStatus()
+{
+    CriticalSectionLock hold(InstallStatusLock());
+    g_installStatus.phase = PhaseFinished;
+    g_installStatus.index = -1;
+    g_installStatus.percent = 0;
+    g_installStatus.text.clear();
+}
+
 InstallPhase CurrentInstallPhase()
 {
     CriticalSectionLock hold(InstallStatusLock());

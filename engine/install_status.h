@@ -45,6 +45,10 @@ CriticalSection& InstallStatusLock();
 // ended stays ended: PhaseCancelling never replaces a final phase.
 void SetStatus(InstallPhase phase, int32_t index, int32_t percent, const std::wstring& text);
 
+// The run installed the product: PhaseFinished, also over a cancellation that
+// came too late to stop it (the product is there).
+void FinishStatus();
+
 InstallPhase CurrentInstallPhase();
 
 // A consistent copy of the whole record.

@@ -3,6 +3,8 @@
 #include "config/installed_flags.h"
 #include "config/installer_config.h"
 #include "engine/main_window.h"
+#include "runlog/run_log.h"
+#include "runlog/run_message.h"
 
 #include <msi.h>
 #include <shlwapi.h>
@@ -70,6 +72,60 @@ int32_t ToLong(std::wstring_view text)
     return static_cast<int32_t>(value);
 }
 
+const wchar_t* InstallerMessageKindName(UINT kind)
+{
+    switch (kind) {
+    case INSTALLMESSAGE_FATALEXIT:
+        return L"fatal exit";
+    case INSTALLMESSAGE_ERROR:
+        return L"error";
+    case INSTALLMESSAGE_WARNING:
+        return L"warning";
+    case INSTALLMESSAGE_USER:
+        return L"user";
+    case INSTALLMESSAGE_INFO:
+        return L"info";
+    case INSTALLMESSAGE_RESOLVESOURCE:
+        return L"resolve source";
+    case INSTALLMESSAGE_OUTOFDISKSPACE:
+        return L"out of disk space";
+    case INSTALLMESSAGE_ACTIONSTART:
+        return L"action start";
+    case INSTALLMESSAGE_ACTIONDATA:
+        return L"action data";
+    case INSTALLMESSAGE_COMMONDATA:
+        return L"common data";
+    case INSTALLMESSAGE_INITIALIZE:
+        return L"initialize";
+    case INSTALLMESSAGE_TERMINATE:
+        return L"terminate";
+    case INSTALLMESSAGE_SHOWDIALOG:
+        return L"show dialog";
+    case INSTALLMESSAGE_INSTALLEND:
+        return L"install end";
+    default:
+        return L"other";
+    }
+}
+
+// The answer that ends an installer error when nobody can be asked.
+int AbortingAnswer(UINT boxFlags)
+{
+    switch (boxFlags & MB_TYPEMASK) {
+    case MB_ABORTRETRYIGNORE:
+        return IDABORT;
+    case MB_OKCANCEL:
+    case MB_RETRYCANCEL:
+    case MB_YESNOCANCEL:
+    case MB_CANCELTRYCONTINUE:
+        return IDCANCEL;
+    case MB_YESNO:
+        return IDNO;
+    default:
+        return IDOK;
+    }
+}
+
 } // namespace
 
 std::wstring MakeMsiCommandLine(bool productInstalled, bool relatedProductInstalled,
@@ -99,10 +155,24 @@ UINT InstallMsiFile(CInstallEngine& engine, const InstallPackage& package, const
     engine.BeginMsiPackage(package.name, owner, caption);
     ::MsiSetInternalUI(static_cast<INSTALLUILEVEL>(INSTALLUILEVEL_NONE | INSTALLUILEVEL_SOURCERESONLY), nullptr);
     ::MsiSetExternalUIW(InstallerMessageHandler, kHandlerMessageFilter, &engine);
+    // The Windows Installer's own verbose log goes beside the run's log.
+    const std::wstring installerLog = PackageInstallerLogPath(package.name);
+    if (!installerLog.empty())
+        ::MsiEnableLogW(INSTALLLOGMODE_VERBOSE | INSTALLLOGMODE_FATALEXIT | INSTALLLOGMODE_ERROR |
+                            INSTALLLOGMODE_WARNING | INSTALLLOGMODE_USER | INSTALLLOGMODE_INFO |
+                            INSTALLLOGMODE_ACTIONSTART | INSTALLLOGMODE_ACTIONDATA | INSTALLLOGMODE_COMMONDATA |
+                            INSTALLLOGMODE_PROPERTYDUMP | INSTALLLOGMODE_OUTOFDISKSPACE,
+                        installerLog.c_str(), 0);
+    Log(L"Windows Installer: installing ", package.localPath, L" with command line \"", commandLine, L"\"",
+        installerLog.empty() ? L"" : L"; its own log: ", installerLog);
     UINT rc = ::MsiInstallProductW(package.localPath.c_str(), commandLine.empty() ? nullptr : commandLine.c_str());
     // The handler's context is this engine, which may die before the process:
     // no later installation of the process may call into it.
     ::MsiSetExternalUIW(nullptr, 0, nullptr);
+    if (!installerLog.empty())
+        ::MsiEnableLogW(0, nullptr, 0);
+    Log(L"Windows Installer: ", package.name, L" ended with ", rc, L" (", engine.ProgressMessageCount(),
+        L" progress messages)");
     if (rc != ERROR_SUCCESS)
         WriteDebugLine(L"VORP_DEBUG: MSI Installation failed. Error Code: " + std::to_wstring(static_cast<int>(rc)) +
                        L"\r\n");
@@ -120,6 +190,7 @@ void CInstallEngine::BeginMsiPackage(const std::wstring& packageName, HWND owner
     m_bFirstMessage = 1;
     m_bReplyCancel = 0;
     m_strCurrentPackage = packageName;
+    m_nProgressMessages = 0;
     m_hMessageOwner = owner;
     m_strMessageCaption = caption;
     // A cancellation that came before this package still answers its first progress message.
@@ -139,11 +210,18 @@ int CInstallEngine::HandleInstallerMessage(UINT messageType, const wchar_t* mess
 
     const UINT kind = messageType & 0xFF000000u;
     const UINT boxFlags = messageType & 0x00FFFFFFu;
+    // Every message but the progress reports (hundreds of them; counted instead) goes to the run's log.
+    if (kind == INSTALLMESSAGE_PROGRESS)
+        ++m_nProgressMessages;
+    else
+        Log(L"Windows Installer message ", InstallerMessageKindName(kind), L": ", message);
     switch (kind) {
     case INSTALLMESSAGE_FATALEXIT:
     case INSTALLMESSAGE_ERROR:
     case INSTALLMESSAGE_OUTOFDISKSPACE: {
-        int answer = ::MessageBoxW(m_hMessageOwner, message, m_strMessageCaption.c_str(), boxFlags);
+        // A silent run cannot ask: the installation aborts.
+        int answer = ShowRunMessage(m_hMessageOwner, message, m_strMessageCaption.c_str(), boxFlags,
+                                    AbortingAnswer(boxFlags));
         if (answer == IDCANCEL)
             m_nFailure = 5;
         return answer;
@@ -270,13 +348,12 @@ void CInstallEngine::ParseLogLine(const std::wstring& line)
     m_strHomePageUrl = std::wstring(Trim(rest.substr(kHomePagePrefix.size())));
 }
 
-bool InstallMsiPackage(CInstallEngine& engine, const InstallPackage& package)
+UINT InstallMsiPackage(CInstallEngine& engine, const InstallPackage& package)
 {
     const InstalledFlags flags = AppInstalledFlags();
     const std::wstring commandLine =
         MakeMsiCommandLine(flags.productInstalled != 0, flags.relatedProductInstalled != 0, theConfig.installFolder);
-    const UINT rc = InstallMsiFile(engine, package, commandLine, MainWindowHandle(), theConfig.manifest.short_name);
-    return IsMsiSuccess(rc);
+    return InstallMsiFile(engine, package, commandLine, MainWindowHandle(), theConfig.manifest.short_name);
 }
 
 int WINAPI InstallerMessageHandler(LPVOID context, UINT messageType, LPCWSTR message)

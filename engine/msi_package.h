@@ -25,6 +25,7 @@ bool IsMsiSuccess(UINT resultCode);
 
 // The engine's step: the command line from the run flags and the installation
 // folder, the boxes owned by the main window with the product's short name.
-bool InstallMsiPackage(CInstallEngine& engine, const InstallPackage& package);
+// Returns the Windows Installer's result code (IsMsiSuccess tells success).
+UINT InstallMsiPackage(CInstallEngine& engine, const InstallPackage& package);
 
 } // namespace kelm

@@ -2,6 +2,9 @@
 
 #include "config/ui_strings.h"
 #include "framework/handles.h"
+#include "runlog/run_log.h"
+#include "runlog/run_message.h"
+#include "runlog/run_outcome.h"
 
 namespace kelm {
 
@@ -37,8 +40,13 @@ int32_t AskToCloseRunningApplications(const std::wstring& intro, const std::wstr
         if (names.empty())
             return 1;
         const std::wstring message = FormatRunningApplicationsMessage(intro, names);
-        if (::MessageBoxW(owner, message.c_str(), caption.c_str(), MB_ICONWARNING | MB_RETRYCANCEL) != IDRETRY)
+        // A silent run cannot wait for anyone to close them: it gives up.
+        if (ShowRunMessage(owner, message.c_str(), caption.c_str(), MB_ICONWARNING | MB_RETRYCANCEL, IDCANCEL) !=
+            IDRETRY) {
+            Log(L"running applications not closed: the installation does not start");
+            RecordExitCode(ExitCode::Cancelled);
             return 0;
+        }
     }
 }
 

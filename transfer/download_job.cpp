@@ -1,5 +1,6 @@
 #include "transfer/download_job.h"
 
+#include "runlog/run_log.h"
 #include "transfer/download_file.h"
 
 #include <exception>
@@ -25,6 +26,14 @@ CDownloadJob::CDownloadJob(std::wstring url, std::wstring localPath)
 CDownloadJob::~CDownloadJob()
 {
     m_callback = nullptr;
+}
+
+void CDownloadJob::LogWrittenFile() const
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (::GetFileAttributesExW(m_strLocalPath.c_str(), GetFileExInfoStandard, &data))
+        Log(L"file written: ", m_strLocalPath, L", ",
+            (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow, L" bytes");
 }
 
 void CDownloadJob::OnStatus(DownloadStatusInfo& info)
@@ -70,7 +79,13 @@ int CDownloadJob::Run(IDownloadJobOwner* owner, DownloadProgressCallback callbac
             if (file.Create(m_strLocalPath)) {
                 result = DownloadToFile(cancel, m_strUrl, file, this);
                 transferReturned = true;
+                file.Close();
+                LogWrittenFile();
+            } else {
+                Log(L"could not create ", m_strLocalPath, L" (error ", ::GetLastError(), L")");
             }
+        } else {
+            Log(L"no size for ", m_strUrl, L": not downloaded");
         }
         OnStatus(info);
     } catch (...) {

@@ -54,6 +54,8 @@ public:
     void OnStatus(DownloadStatusInfo& info) override;
 
 private:
+    void LogWrittenFile() const;
+
     std::wstring m_strUrl;
     std::wstring m_strLocalPath;
     std::int64_t m_nTotal = 0;

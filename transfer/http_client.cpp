@@ -1,5 +1,6 @@
 #include "transfer/http_client.h"
 
+#include "runlog/run_log.h"
 #include "transfer/download_file.h"
 #include "transfer/internet_handle.h"
 
@@ -179,6 +180,50 @@ DWORD FailureCode()
     return error ? error : ERROR_INTERNET_CONNECTION_ABORTED;
 }
 
+// One line in the run's log per request, written when the request is over:
+// what was asked, what the server answered, how much arrived and how long it took.
+class RequestRecord {
+public:
+    RequestRecord(const wchar_t* what, const std::wstring& url) noexcept : m_what(what), m_url(url) {}
+    RequestRecord(const RequestRecord&) = delete;
+    RequestRecord& operator=(const RequestRecord&) = delete;
+    ~RequestRecord()
+    {
+        const ULONGLONG elapsed = ::GetTickCount64() - m_start;
+        std::wstring status = m_status ? L"HTTP " + std::to_wstring(*m_status) : std::wstring(L"no reply");
+        std::wstring length =
+            m_contentLength ? L"Content-Length " + *m_contentLength : std::wstring(L"no Content-Length");
+        Log(m_what, L" ", m_url, L": ", status, L", ", length, L", received ", m_received, L" bytes in ", elapsed,
+            L" ms", m_failure.empty() ? L"" : L"; failed: ", m_failure);
+    }
+
+    void Answered(HINTERNET request)
+    {
+        DWORD status = 0;
+        DWORD size = sizeof(status);
+        if (::HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
+            m_status = status;
+        std::array<wchar_t, 32> text{};
+        DWORD length = sizeof(text) - sizeof(wchar_t);
+        if (::HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text.data(), &length, nullptr))
+            m_contentLength = text.data();
+    }
+    void Received(std::uint64_t bytes) noexcept { m_received = bytes; }
+    void Failed(const wchar_t* why, DWORD code)
+    {
+        m_failure = std::wstring(why) + L" (" + std::to_wstring(code) + L")";
+    }
+
+private:
+    const wchar_t* m_what;
+    const std::wstring& m_url;
+    ULONGLONG m_start = ::GetTickCount64();
+    std::optional<DWORD> m_status;
+    std::optional<std::wstring> m_contentLength;
+    std::uint64_t m_received = 0;
+    std::wstring m_failure;
+};
+
 struct BodyOutcome {
     bool failed = false;
     DWORD errorCode = 0;
@@ -291,16 +336,24 @@ std::int64_t QueryRemoteFileSize(const std::wstring& url)
     CrackedUrl parts;
     if (!CrackUrl(url, parts))
         return 0;
+    RequestRecord record(L"size query", url);
     UniqueInternetHandle connection = Connect(parts);
-    if (!connection)
+    if (!connection) {
+        record.Failed(L"InternetConnect", FailureCode());
         return 0;
+    }
     const wchar_t* acceptTypes[] = {L"application/xml", L"*/*", nullptr};
     UniqueInternetHandle request = OpenRequest(connection.Get(), parts, nullptr, acceptTypes, kSmallRequestFlags);
-    if (!request)
+    if (!request) {
+        record.Failed(L"HttpOpenRequest", FailureCode());
         return 0;
+    }
     AddReferer(request.Get());
-    if (!::HttpSendRequestW(request.Get(), nullptr, 0, nullptr, 0))
+    if (!::HttpSendRequestW(request.Get(), nullptr, 0, nullptr, 0)) {
+        record.Failed(L"HttpSendRequest", FailureCode());
         return 0;
+    }
+    record.Answered(request.Get());
 
     const std::optional<DWORD> status = QueryStatusCode(request.Get());
     if (!status || *status == 403 || *status == 404 || *status < 200 || *status > 500)
@@ -321,6 +374,7 @@ bool DownloadToFile(ICancelRequest& cancel, const std::wstring& url, CDownloadFi
     DownloadStatusInfo info;
     bool result = false;
     CrackedUrl parts;
+    RequestRecord record(L"GET", url);
     if (CrackUrl(url, parts)) {
         UniqueInternetHandle connection = Connect(parts);
         if (!connection) {
@@ -338,7 +392,9 @@ bool DownloadToFile(ICancelRequest& cancel, const std::wstring& url, CDownloadFi
                     info.errorCode = ::GetLastError();
                     info.message = L"HttpSendRequest Failed.";
                 } else if (!cancel.IsCancelled()) {
+                    record.Answered(request.Get());
                     const BodyOutcome outcome = ReadBodyToFile(request.Get(), cancel, file, callback, info);
+                    record.Received(info.received);
                     if (outcome.failed) {
                         info.errorCode = outcome.errorCode;
                         info.message = L"Internet download file Failed";
@@ -353,9 +409,14 @@ bool DownloadToFile(ICancelRequest& cancel, const std::wstring& url, CDownloadFi
     if (cancel.IsCancelled()) {
         result = false;
         info.status = Cancelled;
+        record.Failed(L"cancelled", 0);
         ::Sleep(500);
     } else {
         info.status = Finished;
+        if (!info.message.empty())
+            record.Failed(info.message.c_str(), info.errorCode);
+        else if (!result)
+            record.Failed(L"no such address", ERROR_INTERNET_INVALID_URL);
     }
     if (callback)
         callback->OnStatus(info);
@@ -365,24 +426,35 @@ bool DownloadToFile(ICancelRequest& cancel, const std::wstring& url, CDownloadFi
 bool DownloadToStream(ICancelRequest& cancel, const std::wstring& url, std::ostream& stream)
 {
     try {
+        RequestRecord record(L"GET", url);
         CrackedUrl parts;
-        if (!CrackUrl(url, parts))
+        if (!CrackUrl(url, parts)) {
+            record.Failed(L"no such address", ERROR_INTERNET_INVALID_URL);
             return false;
+        }
         UniqueInternetHandle connection = Connect(parts);
-        if (!connection)
+        if (!connection) {
+            record.Failed(L"InternetConnect", FailureCode());
             return false;
+        }
         const wchar_t* acceptTypes[] = {L"application/xml", L"*/*", nullptr};
         UniqueInternetHandle request = OpenRequest(connection.Get(), parts, L"GET", acceptTypes, kSmallRequestFlags);
-        if (!request)
+        if (!request) {
+            record.Failed(L"HttpOpenRequest", FailureCode());
             return false;
+        }
         AddReferer(request.Get());
         if (!::HttpSendRequestW(request.Get(), kStreamRequestHeaders, std::size(kStreamRequestHeaders) - 1,
-                                nullptr, 0))
+                                nullptr, 0)) {
+            record.Failed(L"HttpSendRequest", FailureCode());
             return false;
+        }
         if (cancel.IsCancelled())
             return false;
+        record.Answered(request.Get());
 
         auto buffer = std::make_unique<char[]>(kStreamReadSize);
+        std::uint64_t received = 0;
         for (;;) {
             DWORD available = 0;
             if (!::InternetQueryDataAvailable(request.Get(), &available, 0, 0))
@@ -394,8 +466,18 @@ bool DownloadToStream(ICancelRequest& cancel, const std::wstring& url, std::ostr
                 read == 0)
                 break;
             stream.write(buffer.get(), read);
+            received += read;
         }
-        return !cancel.IsCancelled();
+        record.Received(received);
+        if (cancel.IsCancelled())
+            return false;
+        // An error page (a proxy's, a portal's, the server's own) is not the document.
+        const std::optional<DWORD> status = QueryStatusCode(request.Get());
+        if (!status || *status < 200 || *status > 299) {
+            record.Failed(L"not a success status", status.value_or(0));
+            return false;
+        }
+        return true;
     } catch (const std::exception&) {
         // A stream that throws on failure: the document did not arrive.
         return false;

@@ -70,6 +70,8 @@ protected:
     ~IDownloadCallback() = default;
 };
 
+// Every request writes one line to the run's log (runlog/run_log.h).
+
 // Size the server announces for url (Content-Length of a GET reply), or 0 when
 // the request fails, the status is 403, 404 or outside 200..500, or no length
 // comes. Lengths above 2147483647 answer 2147483647. The body is never read.
@@ -83,9 +85,9 @@ std::int64_t QueryRemoteFileSize(const std::wstring& url);
 bool DownloadToFile(ICancelRequest& cancel, const std::wstring& url, CDownloadFile& file,
                     IDownloadCallback* callback);
 
-// Fetches a small document into stream, whatever the reply's status (an error
-// page lands in the stream). False when the request could not be made or was
-// cancelled. No progress reports.
+// Fetches a small document into stream. False when the request could not be
+// made, was cancelled, or the reply's status is not 2xx (an error page may then
+// have landed in the stream; it is not the document). No progress reports.
 bool DownloadToStream(ICancelRequest& cancel, const std::wstring& url, std::ostream& stream);
 
 } // namespace kelm

@@ -1,5 +1,9 @@
 #include "wizard/setting_panel.h"
 
+#include "runlog/run_log.h"
+#include "runlog/run_message.h"
+#include "runlog/run_outcome.h"
+
 #include <shlobj.h>
 #include <shlwapi.h>
 
@@ -267,7 +271,7 @@ bool CSettingPanel::ValidateInstallFolder()
     }
     const std::wstring message = FormatWithText(GetUiString(IDS_ERR_CREATE_FOLDER_FAILED), path,
                                                 IDS_ERR_CREATE_FOLDER_FAILED.defaultText);
-    MessageBoxW(message.c_str(), theConfig.manifest.short_name.c_str(), MB_ICONWARNING | MB_OK);
+    ShowRunMessage(m_hWnd, message.c_str(), theConfig.manifest.short_name.c_str(), MB_ICONWARNING | MB_OK, IDOK);
     m_edtFolder.SetWindowTextW(theConfig.installFolder);
     return false;
 }
@@ -282,9 +286,13 @@ void CSettingPanel::OnInstall()
 
 BOOL CSettingPanel::CanClose()
 {
-    const int answer = MessageBoxW(GetUiString(IDS_MESSAGE_CANCELNOTICE).c_str(),
-                                   theConfig.manifest.short_name.c_str(), MB_YESNO | MB_ICONEXCLAMATION);
-    return answer == IDYES;
+    const int answer = ShowRunMessage(m_hWnd, GetUiString(IDS_MESSAGE_CANCELNOTICE).c_str(),
+                                      theConfig.manifest.short_name.c_str(), MB_YESNO | MB_ICONEXCLAMATION, IDYES);
+    if (answer != IDYES)
+        return FALSE;
+    Log(L"the user closed the wizard before installing");
+    RecordExitCode(ExitCode::Cancelled);
+    return TRUE;
 }
 
 } // namespace kelm

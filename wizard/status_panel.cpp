@@ -15,6 +15,9 @@
 #include "skin/palette.h"
 #include "wizard/install_guide.h"
 #include "res/resource.h"
+#include "runlog/run_log.h"
+#include "runlog/run_message.h"
+#include "runlog/run_outcome.h"
 #include "wizard/wizard_rules.h"
 
 namespace kelm {
@@ -244,6 +247,12 @@ void CStatusPanel::FinishRun(int32_t phase)
         EndWizard(); // the engine has told the user why
         return;
     }
+    if (m_bCancelRequested) {
+        // Installed before the cancellation could stop it: the product is there,
+        // and the user asked for the wizard to go.
+        EndWizard();
+        return;
+    }
     if (flags.launchAfterInstall) {
         const std::wstring program = GetProductExePath();
         if (PathFileExistsW(program.c_str())) {
@@ -271,6 +280,8 @@ BOOL CStatusPanel::CanClose()
     if (m_nStage == Stage::Waiting) {
         // Nothing runs yet: closing simply ends the wizard before the engine starts.
         KillTimer(kStartTimer);
+        Log(L"the user closed the wizard before the installation started");
+        RecordExitCode(ExitCode::Cancelled);
         return TRUE;
     }
     if (m_nStage == Stage::Checking)
@@ -280,8 +291,8 @@ BOOL CStatusPanel::CanClose()
         return TRUE;
 
     ResetEvent(m_engine.RunEvent());
-    const int answer = MessageBoxW(GetUiString(IDS_MESSAGE_CANCELNOTICE).c_str(),
-                                   theConfig.manifest.short_name.c_str(), MB_YESNO | MB_ICONEXCLAMATION);
+    const int answer = ShowRunMessage(m_hWnd, GetUiString(IDS_MESSAGE_CANCELNOTICE).c_str(),
+                                      theConfig.manifest.short_name.c_str(), MB_YESNO | MB_ICONEXCLAMATION, IDNO);
     if (answer == IDYES) {
         if (IsFinalPhase(currentPhase()))
             return TRUE;

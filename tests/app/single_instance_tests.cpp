@@ -10,6 +10,7 @@
 
 #include "app/single_instance.h"
 #include "app/window_class.h"
+#include "runlog/run_outcome.h"
 #include "support/process_windows.h"
 #include "support/test_paths.h"
 
@@ -55,7 +56,7 @@ TEST(SingleInstance, TheSecondCopyEndsAtOnceAndRestoresTheFirstCopysWindow)
     DWORD exitCode = 1;
     ASSERT_TRUE(second.WaitForExit(20000, &exitCode)) << "the second copy keeps running";
     DWORD secondRunMilliseconds = ::GetTickCount() - startTick;
-    EXPECT_EQ(exitCode, 0u);
+    EXPECT_EQ(exitCode, static_cast<DWORD>(ExitCode::SecondCopy));
     std::printf("second copy ran %lu ms\n", secondRunMilliseconds);
 
     EXPECT_TRUE(test::WaitUntil([&] { return ::IsIconic(window) == FALSE && ::IsWindowVisible(window); }, 5000))
@@ -76,7 +77,7 @@ TEST(SingleInstance, TheSecondCopyEndsAtOnceAndRestoresTheFirstCopysWindow)
         20000);
     exitCode = 1;
     ASSERT_TRUE(first.WaitForExit(0, &exitCode));
-    EXPECT_EQ(exitCode, 0u);
+    EXPECT_EQ(exitCode, static_cast<DWORD>(ExitCode::Cancelled)) << "the user cancelled before installing";
 
     // With the first copy gone, the semaphore is gone too: the next copy is a first copy.
     InstanceGuard guard = CreateInstanceGuard();

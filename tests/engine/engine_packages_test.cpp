@@ -187,10 +187,12 @@ TEST(ExePackageTest, ProgramInAFolderWithSpacesRunsWithItsArgumentsAndIsWaitedFo
     InstallPackage package;
     package.name = L"dep setup.exe";
     package.localPath = program;
-    package.commandLine = L"/q /norestart /sleep=700";
+    package.commandLine = L"/q /norestart /sleep=700 /exit=3010";
     const ULONGLONG start = ::GetTickCount64();
-    EXPECT_TRUE(RunExePackage(package));
+    const ExeRunResult result = RunExePackage(package);
     const ULONGLONG waited = ::GetTickCount64() - start;
+    EXPECT_TRUE(result.started);
+    EXPECT_EQ(result.exitCode, 3010u) << "the installer's exit code is reported";
 
     EXPECT_GE(waited, 700u);
     const std::wstring expected = std::to_wstring(::GetCurrentProcessId()) + L"|\"" + program + L"\" " +
@@ -208,7 +210,7 @@ TEST(ExePackageTest, MissingProgramIsReportedAsNotStarted)
     InstallPackage package;
     package.localPath = test::TestBinaryFolder() + L"no such setup.exe";
     package.commandLine = L"/q";
-    EXPECT_FALSE(RunExePackage(package));
+    EXPECT_FALSE(RunExePackage(package).started);
 }
 
 } // namespace

@@ -359,17 +359,20 @@ TEST_F(HttpClientTest, CancelEndsWithACancelledReportHalfASecondLater)
     EXPECT_LE(download.bytes.size(), reports.back().received);
 }
 
-TEST_F(HttpClientTest, StreamReceivesDocumentsAndErrorPages)
+TEST_F(HttpClientTest, StreamReceivesDocumentsAndRefusesErrorPages)
 {
     struct Case {
         const char* name;
         std::string route;
         std::string body;
+        bool succeeds; // an error status is a failure, whatever the body holds
     };
     const Case cases[] = {
-        {"document", "\"body\": \"<kelmwebinstaller/>\"", "<kelmwebinstaller/>"},
-        {"404 error page", "\"status\": 404, \"body\": \"<h1>Not Found</h1>\"", "<h1>Not Found</h1>"},
-        {"chunked", "\"body\": \"0123456789abcdef\", \"chunked\": true, \"piece_size\": 5", "0123456789abcdef"},
+        {"document", "\"body\": \"<kelmwebinstaller/>\"", "<kelmwebinstaller/>", true},
+        {"404 error page", "\"status\": 404, \"body\": \"<h1>Not Found</h1>\"", "<h1>Not Found</h1>", false},
+        {"500 with an XML body", "\"status\": 500, \"body\": \"<kelmwebinstaller/>\"", "<kelmwebinstaller/>", false},
+        {"chunked", "\"body\": \"0123456789abcdef\", \"chunked\": true, \"piece_size\": 5", "0123456789abcdef",
+         true},
     };
     for (const char* server : {"http", "https"}) {
         int index = 0;
@@ -379,7 +382,7 @@ TEST_F(HttpClientTest, StreamReceivesDocumentsAndErrorPages)
             ASSERT_TRUE(Server().AddRoutes("{\"path\": " + Quote(path) + ", " + test.route + "}"));
             CancelRequest never;
             std::ostringstream stream;
-            EXPECT_TRUE(DownloadToStream(never, Server().Url(path, server), stream));
+            EXPECT_EQ(test.succeeds, DownloadToStream(never, Server().Url(path, server), stream));
             EXPECT_EQ(test.body, stream.str());
         }
     }

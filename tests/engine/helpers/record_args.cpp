@@ -1,6 +1,7 @@
 // A stand-in EXE installer for the tests: appends its parent process id and its
 // whole command line to "<own path>.log", optionally sleeps ("/sleep=<ms>" or the
-// inherited environment variable KELM_RECORD_SLEEP_MS), exits 0.
+// inherited environment variable KELM_RECORD_SLEEP_MS), exits 0 or with the code
+// of "/exit=<code>".
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -54,5 +55,6 @@ int wmain()
     wchar_t sleepSetting[32] = {};
     if (::GetEnvironmentVariableW(L"KELM_RECORD_SLEEP_MS", sleepSetting, 32) > 0)
         ::Sleep(static_cast<DWORD>(std::wcstoul(sleepSetting, nullptr, 10)));
-    return 0;
+    const size_t exitAt = commandLine.find(L"/exit=");
+    return exitAt == std::wstring::npos ? 0 : static_cast<int>(std::wcstoul(commandLine.c_str() + exitAt + 6, nullptr, 10));
 }

@@ -10,6 +10,7 @@
 #include <msi.h>
 
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -126,6 +127,12 @@ void RemoveProduct()
     kelm::test::RemoveProduct(kProductCode);
 }
 
+// The "exe" value of an earlier installation (removing the product keeps it).
+void ForgetRegisteredProgram()
+{
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KelmTests\\Wizard\\080", L"exe");
+}
+
 // A registry value set for the test and put back afterwards.
 void SetScreenDpi(DWORD dpi)
 {
@@ -142,6 +149,10 @@ struct ServerScript {
     int packageDelayMs = 10;     // pause after every 4096 bytes of the package
     int descriptorDelayMs = 0;   // pause before the descriptor's body
     bool serverDown = false;
+    int descriptorStatus = 200;
+    std::string descriptorBody;  // instead of the descriptor (a portal's page, an error page)
+    int packageStatus = 200;     // of the main package
+    bool standalone = false;     // packages from the installer's folders; nothing fetched
 };
 
 class WizardEndToEnd : public ::testing::Test {
@@ -206,7 +217,7 @@ protected:
             "    <web_installer_download_url>" + base + m_prefix + "newclient.exe</web_installer_download_url>\n"
             "  </patch_install>\n</kelmwebinstaller>\n";
         std::string body;
-        for (char c : descriptor) {
+        for (char c : script.descriptorBody.empty() ? descriptor : script.descriptorBody) {
             if (c == '"' || c == '\\')
                 body += '\\';
             if (c == '\n')
@@ -215,12 +226,16 @@ protected:
                 body += c;
         }
         const std::string routes =
-            "[{\"path\": \"" + m_prefix + "version.xml\", \"body\": \"" + body + "\"" +
+            "[{\"path\": \"" + m_prefix + "version.xml\", \"status\": " + std::to_string(script.descriptorStatus) +
+            ", \"body\": \"" + body + "\"" +
             (script.descriptorDelayMs > 0 ? ", \"piece_size\": 64, \"piece_delay_ms\": " +
                                                 std::to_string(script.descriptorDelayMs / 8)
                                           : std::string()) +
-            "}, {\"path\": \"" + m_prefix + "Zunder.msi\", \"file\": \"wiz_zunder.msi\", \"piece_size\": 4096, "
-            "\"piece_delay_ms\": " + std::to_string(script.packageDelayMs) +
+            "}, {\"path\": \"" + m_prefix + "Zunder.msi\", " +
+            (script.packageStatus == 200 ? std::string("\"file\": \"wiz_zunder.msi\"")
+                                         : "\"status\": " + std::to_string(script.packageStatus) +
+                                               ", \"body\": \"<h1>Not Found</h1>\"") +
+            ", \"piece_size\": 4096, \"piece_delay_ms\": " + std::to_string(script.packageDelayMs) +
             "}, {\"path\": \"" + m_prefix + "newclient.exe\", \"file\": \"wiz_newclient.exe\"}]";
         ASSERT_TRUE(server.AddRoutes(routes));
 
@@ -235,7 +250,8 @@ protected:
             "    <short_name>Zunder</short_name>\n"
             "    <registry>SOFTWARE\\KelmTests\\Wizard\\080</registry>\n"
             "    <prev_registry>SOFTWARE\\KelmTests\\Wizard\\075</prev_registry>\n"
-            "    <standalone>false</standalone>\n    <standalone_version>8.0.2.0</standalone_version>\n"
+            "    <standalone>" + std::string(script.standalone ? "true" : "false") +
+            "</standalone>\n    <standalone_version>8.0.2.0</standalone_version>\n"
             "    <version_check_url>" + versionUrl + "</version_check_url>\n"
             "    <main_component>\n      <name>Zunder.msi</name>\n      <executable>bin\\Zunder.exe</executable>\n"
             "      <full_url>" + base + m_prefix + "Zunder.msi</full_url>\n"
@@ -251,6 +267,16 @@ protected:
     void Start(const std::wstring& arguments)
     {
         ASSERT_TRUE(m_installer.Start(m_folder + L"\\KelmWebInstaller.exe", arguments, m_folder));
+    }
+
+    std::wstring LogPath() const { return m_folder + L"\\run.log"; }
+    std::string RunLog() const { return ReadWholeFile(LogPath()); }
+
+    // Waits for the installer's end; its exit code, or -1 when it still runs.
+    long ExitCodeWithin(DWORD milliseconds) const
+    {
+        DWORD code = 0;
+        return m_installer.WaitForExit(milliseconds, &code) ? static_cast<long>(code) : -1;
     }
 
     size_t RequestCount(const std::string& file) const
@@ -396,27 +422,106 @@ const std::wstring kConnectText =
     L"please contact Customer Care.";
 const std::wstring kCancelQuestion = L"Are you sure you want to cancel the installing process?";
 
+// What a captive portal or a proxy's login page answers instead of the descriptor.
+const std::string kPortalPage =
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<html xmlns=\"http://www.w3.org/1999/xhtml\"><head><title>Sign in"
+    "</title></head><body><form action=\"/login\"><input name=\"user\"/></form></body></html>";
+
+// A server that cannot be reached, and one that answers with something that is
+// not the descriptor, look the same to the user: the connection message, then the end.
 TEST_F(WizardEndToEnd, ServerDownStopsAfterTheConnectionMessage)
 {
+    for (const bool portal : {false, true}) {
+        SCOPED_TRACE(portal ? "a portal's page instead of the descriptor" : "server down");
+        LoopbackServer::Get().Reset(m_prefix);
+        ServerScript script;
+        script.serverDown = !portal;
+        if (portal)
+            script.descriptorBody = kPortalPage;
+        Serve(script);
+        Start(L"");
+        bool wizardSeen = false;
+        HWND box = nullptr;
+        WaitUntil(
+            [&] {
+                wizardSeen = wizardSeen || FindWizard(m_installer.Id()) != nullptr;
+                return (box = FindMessageBox(m_installer.Id())) != nullptr || !m_installer.IsRunning();
+            },
+            60000);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(MessageBoxText(box), kConnectText);
+        EXPECT_EQ(WindowText(box), L"Zunder");
+        AnswerMessageBox(box, IDOK);
+        EXPECT_EQ(ExitCodeWithin(30000), 20) << "server unreachable";
+        EXPECT_FALSE(wizardSeen);
+    }
+}
+
+// Runs that cannot install end by themselves with the exit code that says why:
+// silent ones without any window and within seconds, the reason in their log.
+TEST_F(WizardEndToEnd, SilentRunsThatCannotInstallEndWithTheirExitCodeAndSayWhy)
+{
+    RemoveProduct();
+    struct Case {
+        const char* name;
+        std::function<void(ServerScript&)> arrange;
+        long exitCode;
+        const char* logged;
+    };
+    const Case cases[] = {
+        {"server down", [](ServerScript& s) { s.serverDown = true; }, 20,
+         "message not shown (silent run): \"Zunder\": Unable to contact the download server."},
+        {"main package answers 404", [](ServerScript& s) { s.packageStatus = 404; }, 20, "HTTP 404"},
+        {"a portal's page instead of the descriptor", [](ServerScript& s) { s.descriptorBody = kPortalPage; }, 20,
+         "the root element is not kelmwebinstaller"},
+        {"descriptor with status 500", [](ServerScript& s) { s.descriptorStatus = 500; }, 20, "HTTP 500"},
+        {"standalone without the main package", [](ServerScript& s) { s.standalone = true; }, 1603,
+         "is missing: nothing can be installed"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ForgetRegisteredProgram();
+        LoopbackServer::Get().Reset(m_prefix);
+        ServerScript script;
+        c.arrange(script);
+        Serve(script);
+        DeleteFileW(LogPath().c_str());
+        bool shown = false;
+        const ULONGLONG start = GetTickCount64();
+        Start(L"/s /log " + LogPath());
+        WaitUntil([&] { shown = shown || AnyWindowShows(m_installer.Id()); return !m_installer.IsRunning(); }, 30000,
+                  20);
+        EXPECT_EQ(ExitCodeWithin(0), c.exitCode);
+        EXPECT_LT(GetTickCount64() - start, 15000u) << "a silent run waits for nobody";
+        EXPECT_FALSE(shown);
+        EXPECT_FALSE(ProductInstalled());
+        EXPECT_EQ(RegisteredProgram(), L"") << "nothing is registered";
+        const std::string log = RunLog();
+        EXPECT_NE(log.find(c.logged), std::string::npos) << log;
+        EXPECT_NE(log.find("exit code " + std::to_string(c.exitCode) + ":"), std::string::npos) << log;
+    }
+}
+
+// The observation behind it: the success page and exit code 0 with nothing installed.
+TEST_F(WizardEndToEnd, StandaloneRunWithoutTheMainPackageShowsNoSuccess)
+{
+    RemoveProduct();
+    ForgetRegisteredProgram();
     ServerScript script;
-    script.serverDown = true;
+    script.standalone = true;
     Serve(script);
-    Start(L"");
-    bool wizardSeen = false;
-    HWND box = nullptr;
-    WaitUntil(
-        [&] {
-            wizardSeen = wizardSeen || FindWizard(m_installer.Id()) != nullptr;
-            return (box = FindMessageBox(m_installer.Id())) != nullptr || !m_installer.IsRunning();
-        },
-        60000);
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(MessageBoxText(box), kConnectText);
-    EXPECT_EQ(WindowText(box), L"Zunder");
-    AnswerMessageBox(box, IDOK);
-    DWORD code = 0;
-    ASSERT_TRUE(m_installer.WaitForExit(30000, &code));
-    EXPECT_FALSE(wizardSeen);
+    Start(L"/n");
+    HWND wizard = WaitForWizard();
+    ASSERT_NE(wizard, nullptr);
+    ASSERT_NE(InstallFromSettings(wizard), nullptr);
+    bool successSeen = false;
+    WaitUntil([&] { successSeen = successSeen || FindVisiblePanelWith(wizard, IDC_LAUNCH_CHECK) != nullptr;
+                    return !m_installer.IsRunning(); },
+              60000);
+    EXPECT_EQ(ExitCodeWithin(0), 1603);
+    EXPECT_FALSE(successSeen);
+    EXPECT_FALSE(ProductInstalled());
+    EXPECT_EQ(RegisteredProgram(), L"");
 }
 
 TEST_F(WizardEndToEnd, ClientTooOldDownloadsAndStartsTheNewerClient)
@@ -433,7 +538,8 @@ TEST_F(WizardEndToEnd, ClientTooOldDownloadsAndStartsTheNewerClient)
         UniqueFind find(FindFirstFileW((std::wstring(temp) + L"KelmWebInstaller_*").c_str(), &entry));
         if (find) {
             do
-                names.insert(entry.cFileName);
+                if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) // runs' logs lie there too
+                    names.insert(entry.cFileName);
             while (FindNextFileW(find.Get(), &entry));
         }
         return names;
@@ -467,6 +573,25 @@ TEST_F(WizardEndToEnd, ClientTooOldDownloadsAndStartsTheNewerClient)
     EXPECT_TRUE(WaitUntil([&] { return !(lines = ReadLines(client + L".log")).empty(); }, 20000));
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(ArgumentsOf(lines[0]), "/n");
+    EXPECT_EQ(ExitCodeWithin(0), 22) << "client too old";
+
+    // A silent run hands its silence (and its log) on to the newer client.
+    LoopbackServer::Get().Reset(m_prefix);
+    Serve(script);
+    before = listClientFolders();
+    Start(L"/s /log " + LogPath());
+    WaitUntil([&] { return !m_installer.IsRunning(); }, 60000);
+    EXPECT_EQ(ExitCodeWithin(0), 22);
+    fresh.clear();
+    for (const std::wstring& name : listClientFolders()) {
+        if (before.count(name) == 0)
+            fresh.push_back(name);
+    }
+    ASSERT_EQ(fresh.size(), 1u);
+    const std::wstring silentClient = std::wstring(temp) + fresh[0] + L"\\" + kFullName + L".exe";
+    EXPECT_TRUE(WaitUntil([&] { return !(lines = ReadLines(silentClient + L".log")).empty(); }, 20000));
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(ArgumentsOf(lines[0]), "/n /s /log \"" + Narrow(LogPath()) + "\"");
 }
 
 // The settings page's controls, its licence link and folder browser, and the
@@ -808,6 +933,7 @@ TEST_F(WizardEndToEnd, CancelDuringDownloadResumesOnNoAndEndsOnYes)
     EXPECT_TRUE(cancellingSeen);
     EXPECT_EQ(otherBox, L"") << "no message box after the user chose to cancel";
     EXPECT_FALSE(ProductInstalled());
+    EXPECT_EQ(ExitCodeWithin(0), 1602) << "cancelled by the user";
 }
 
 TEST_F(WizardEndToEnd, SilentRunsShowNothing)
@@ -816,11 +942,28 @@ TEST_F(WizardEndToEnd, SilentRunsShowNothing)
     Serve(ServerScript());
     bool shown = false;
     // "/s": installed, nothing visible, the client check and the engine each fetch the descriptor.
-    Start(L"/s");
+    Start(L"/s /log " + LogPath());
     WaitUntil([&] { shown = shown || AnyWindowShows(m_installer.Id()); return !m_installer.IsRunning(); }, 240000, 50);
     ASSERT_FALSE(m_installer.IsRunning());
     EXPECT_FALSE(shown);
     EXPECT_TRUE(ProductInstalled());
+    EXPECT_EQ(ExitCodeWithin(0), 0);
+    // The log tells the story in order: options, manifest, requests, files, the package, the end.
+    const std::string log = RunLog();
+    size_t at = 0;
+    for (const std::string step : {"options: silent 1", "manifest ", "product not installed", "GET http://",
+                                   "client check: go on", "main package Zunder.msi", "installation: go on",
+                                   "file written: ", "Windows Installer: installing ", "Windows Installer message ",
+                                   "Windows Installer: Zunder.msi ended with 0", "installation run ended: finished",
+                                   "exit code 0: installed"}) {
+        const size_t found = log.find(step, at);
+        EXPECT_NE(found, std::string::npos) << "\"" << step << "\" after position " << at << " in\n" << log;
+        if (found != std::string::npos)
+            at = found;
+    }
+    WIN32_FILE_ATTRIBUTE_DATA installerLog{};
+    EXPECT_TRUE(GetFileAttributesExW((LogPath() + L".msi-Zunder.msi.log").c_str(), GetFileExInfoStandard, &installerLog))
+        << "the Windows Installer's own log lies beside the run's log";
     const size_t descriptorFetches = RequestCount("version.xml");
     Sleep(1000);
     EXPECT_TRUE(ReadLines(UrlLog()).empty());
@@ -830,14 +973,16 @@ TEST_F(WizardEndToEnd, SilentRunsShowNothing)
     EXPECT_TRUE(FileExists(ProgramPath()));
     const size_t startsBefore = ReadLines(ProgramLog()).size();
 
-    // "/s /l": the product is started after the installation.
+    // "/s /l": the product is started after the installation. A log that cannot be
+    // written (no such folder) stops nothing.
     LoopbackServer::Get().Reset(m_prefix);
     Serve(ServerScript());
-    Start(L"/s /l");
+    Start(L"/s /l /log C:\\kelmwiz\\no\\such\\folder\\run.log");
     WaitUntil([&] { shown = shown || AnyWindowShows(m_installer.Id()); return !m_installer.IsRunning(); }, 240000, 50);
     ASSERT_FALSE(m_installer.IsRunning());
     EXPECT_FALSE(shown);
     EXPECT_TRUE(WaitUntil([&] { return ReadLines(ProgramLog()).size() == startsBefore + 1; }, 20000));
+    EXPECT_EQ(ExitCodeWithin(0), 0);
 
     // "/s /n": no client check; the engine still checks the descriptor.
     LoopbackServer::Get().Reset(m_prefix);

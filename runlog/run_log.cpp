@@ -81,9 +81,10 @@ bool OpenRunLog(const std::wstring& path) noexcept
         g_logPath.clear();
         if (path.empty())
             return false;
-        // Readable while the run goes on, so a support engineer can follow it.
-        g_logFile.Reset(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        // Appended to, and shared: a newer client started by this run writes to the
+        // same log while this one ends; a support engineer can follow it meanwhile.
+        g_logFile.Reset(::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!g_logFile)
             return false;
         g_logPath = path;

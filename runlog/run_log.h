@@ -12,8 +12,8 @@
 
 namespace kelm {
 
-// Creates (or empties) the log at `path` and writes its first line. False when
-// the file cannot be created; the run then has no log. Any open log is closed first.
+// Opens the log at `path`, created when missing, appended to otherwise. False
+// when the file cannot be opened; the run then has no log. Any open log is closed first.
 bool OpenRunLog(const std::wstring& path) noexcept;
 // Closes the log; later lines go nowhere.
 void CloseRunLog() noexcept;

@@ -7,6 +7,7 @@
 #include "config/installed_flags.h"
 #include "config/installer_config.h"
 #include "framework/handles.h"
+#include "runlog/run_log.h"
 
 namespace kelm {
 
@@ -65,9 +66,14 @@ void WriteInstallationValues(const std::wstring& registryPath, const std::wstrin
 int32_t RegisterInstallation()
 {
     // An update of the installed product keeps the values of its first installation.
-    if (AppInstalledFlags().productInstalled)
+    if (AppInstalledFlags().productInstalled) {
+        Log(L"registration: the update keeps the values of the first installation");
         return 1;
-    WriteInstallationValues(theConfig.manifest.registry, GetProductExePath(), theConfig.languages.langId);
+    }
+    const std::wstring exePath = GetProductExePath();
+    WriteInstallationValues(theConfig.manifest.registry, exePath, theConfig.languages.langId);
+    Log(L"registration under HKLM\\", theConfig.manifest.registry, L": exe ", exePath, L", language ",
+        theConfig.languages.langId);
     return 1;
 }
 

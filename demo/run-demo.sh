@@ -89,6 +89,7 @@ export KELM_BUILD_DIR="$STATE"
 mkdir -p "$LOGS" "$SHOTS" "$TOOLS"
 rm -f "$SHOTS"/*.png "$RESULT"
 : > "$LOGS/installer.log"
+rm -f "$LOGS/run.log"
 
 SERVER_PID=""
 cleanup() {
@@ -197,13 +198,21 @@ INSTALLER_PID=""
 LAST_OUTPUT=""
 STATUS_TEXTS=""
 PAGE_RECT=""
+RUN_LOG="$LOGS/run.log"
+INSTALLER_EXIT=""
 start_installer() {
     say "starting: KelmWebInstaller.exe $*"
+    # Every run of this demo logs to one file (appended to), beside the other logs.
     # KELM_INSTALLER_WINEDEBUG traces the installer's process alone, e.g. "+msi" for
     # what the Windows Installer does with each file (into installer.log).
     (cd "$INSTALLER_DIR" && WINEDEBUG="${KELM_INSTALLER_WINEDEBUG:-$WINEDEBUG}" \
-        exec wine ./KelmWebInstaller.exe "$@" </dev/null >>"$LOGS/installer.log" 2>&1) &
+        exec wine ./KelmWebInstaller.exe "$@" /log "$(windows_path "$RUN_LOG")" </dev/null >>"$LOGS/installer.log" 2>&1) &
     INSTALLER_PID=$!
+}
+wait_installer() {  # the installer's exit code goes to INSTALLER_EXIT
+    local rc=0
+    wait "$INSTALLER_PID" 2>/dev/null || rc=$?
+    INSTALLER_EXIT="$rc"
 }
 
 # Runs one driver step; on failure records the screen and stops the run.
@@ -256,7 +265,7 @@ drive_wizard() {  # drive_wizard <label> <fresh|update>
     shot "$label-5-product" $PAGE_RECT
     expect "the installer's end" wait-exit 60
     expect "closing the product" close-product 30
-    wait "$INSTALLER_PID" 2>/dev/null || true
+    wait_installer
 }
 
 run_silent() {  # run_silent <label> [more installer options]
@@ -271,14 +280,14 @@ run_silent() {  # run_silent <label> [more installer options]
     local rc=0
     wait "$watcher" || rc=$?
     sed 's/^/  /' "$watch"
-    wait "$INSTALLER_PID" 2>/dev/null || true
+    wait_installer
     [ "$rc" -eq 0 ] || fail "the silent run showed a window or did not end (see above)"
 }
 
 run_visible() {
     start_installer "$@"
     say "the installer runs in a window on $DISPLAY: answer it; this command waits for its end"
-    wait "$INSTALLER_PID" || true
+    wait_installer
 }
 
 run_installer() {  # run_installer <label> <fresh|update> [installer options]
@@ -432,6 +441,8 @@ elif [ -f "$exe_unix" ]; then
 else
     say "Program file: MISSING at $exe_unix"
 fi
+[ -n "$INSTALLER_EXIT" ] && say "Installer exit code: $INSTALLER_EXIT (docs/command-line.md)"
+say "The installer's log: $RUN_LOG"
 if [ -s "$OPENED_URLS" ]; then
     say "Web pages the installer opened: $(paste -sd' ' "$OPENED_URLS")"
 else
@@ -458,5 +469,6 @@ fi
     echo "status_texts=$STATUS_TEXTS"
     echo "opened_urls=$( [ -s "$OPENED_URLS" ] && paste -sd' ' "$OPENED_URLS" || true)"
     echo "screenshots=$(ls "$SHOTS" 2>/dev/null | paste -sd' ' -)"
+    echo "installer_exit=$INSTALLER_EXIT"
 } > "$RESULT"
 [ -n "$version" ] || exit 1

@@ -51,6 +51,7 @@ run() {  # run <stage> <run-demo options...>
 
 run fresh
 check "first installation brings 8.0.1.0" equals version 8.0.1.0
+check "the installer ends with exit code 0" equals installer_exit 0
 check "the program file is where the registry says" equals exe_exists 1
 check "InstallDir is recorded" contains install_dir 'Kelmware'
 check "the language is recorded" equals application_language 2052
@@ -63,6 +64,7 @@ done
 
 run update --update
 check "the update brings 8.1.0.0" equals version 8.1.0.0
+check "the update ends with exit code 0" equals installer_exit 0
 check "the program file is still there" equals exe_exists 1
 check "no settings page during the update" lacks_shot update-1-settings
 check "no home page after an update" is_empty opened_urls
@@ -77,6 +79,8 @@ check "the status page speaks German" contains status_texts '^\(Wird \|Fertig\.\
 
 run silent --silent
 check "the silent run installs 8.0.1.0" equals version 8.0.1.0
+check "the silent run ends with exit code 0" equals installer_exit 0
+check "the silent run leaves its log" test -s "$STATE/logs/run.log"
 check "the silent run's program file is there" equals exe_exists 1
 
 echo "screenshots: $STATE/screenshots-{fresh,update,german,silent}, logs: $STATE/logs-<stage>"

@@ -117,10 +117,20 @@ else
 fi
 
 run_wine() { wine "$@" </dev/null >>"$LOGS/wine.log" 2>&1; }
+trap 'fail "the registry could not be read (see $LOGS/wine.log)"' USR1
 reg_value() {  # reg_value <key> <value name>: the value's data (numbers in decimal), or nothing
-    local data
-    data="$(wine reg query "$1" /v "$2" </dev/null 2>/dev/null | tr -d '\r' \
-            | awk -F '    ' -v name="$2" '$2 == name {print $4; exit}')"
+    local listing data rc=0
+    listing="$(wine reg query "$1" /v "$2" </dev/null 2>"$LOGS/reg-query.err")" || rc=$?
+    data="$(printf '%s\n' "$listing" | tr -d '\r' | awk -F '    ' -v name="$2" '$2 == name {print $4; exit}')"
+    # reg answers 1 for a key or value that is not there; anything else is a query that
+    # did not happen, and an empty answer from it would be taken for "not installed".
+    local named=0
+    printf '%s\n' "$listing" | tr -d '\r' | awk -F '    ' -v name="$2" '$2 == name {found = 1} END {exit !found}' && named=1
+    if [ "$rc" -ne 0 ] && [ "$rc" -ne 1 ] || { [ "$rc" -eq 0 ] && [ "$named" -eq 0 ]; }; then
+        { echo "reg query $1 /v $2 ended with $rc, answered [$listing]:"; cat "$LOGS/reg-query.err"; } >>"$LOGS/wine.log"
+        kill -USR1 $$  # called inside $(...): the run itself must stop
+        return 1
+    fi
     case "$data" in
         0x*) printf '%d\n' "$data" ;;
         *) printf '%s\n' "$data" ;;

@@ -84,6 +84,14 @@ if [ ! -f "$WINEPREFIX/.kelm-ready" ]; then
 fi
 
 # One persistent wineserver: each test process then starts in a fraction of a second.
-setsid wineserver -p </dev/null >>"$LOG" 2>&1 || true
+# sessions.log is kept across runs (setup.log is not): when each session started,
+# how, and whatever its wineserver wrote until its end (the server keeps this
+# file as its output).
+SESSIONS="$KELM_HARNESS_DIR/sessions.log"
+echo "$(date '+%F %T') starting a persistent wineserver" >>"$SESSIONS"
+server_rc=0
+setsid wineserver -p </dev/null >>"$SESSIONS" 2>&1 || server_rc=$?
+# Exit code 2: a wineserver still held the prefix (one that had not ended yet).
+echo "$(date '+%F %T') wineserver -p: exit code $server_rc" >>"$SESSIONS"
 setsid wine wineboot </dev/null >>"$LOG" 2>&1 || true
 echo "harness ready: WINEPREFIX=$WINEPREFIX DISPLAY=$DISPLAY"

@@ -153,6 +153,7 @@ struct ServerScript {
     std::string descriptorBody;  // instead of the descriptor (a portal's page, an error page)
     int packageStatus = 200;     // of the main package
     bool standalone = false;     // packages from the installer's folders; nothing fetched
+    bool manifest = true;        // false: no manifest beside the installer
 };
 
 class WizardEndToEnd : public ::testing::Test {
@@ -257,8 +258,11 @@ protected:
             "      <full_url>" + base + m_prefix + "Zunder.msi</full_url>\n"
             "      <patch_url>" + base + m_prefix + "Zunder.msi</patch_url>\n"
             "    </main_component>\n  </product>\n</kelmwebinstaller>\n";
-        UniqueFile file(CreateFileW((m_folder + L"\\config\\manifest.xml").c_str(), GENERIC_WRITE, 0, nullptr,
-                                    CREATE_ALWAYS, 0, nullptr));
+        const std::wstring manifestPath = m_folder + L"\\config\\manifest.xml";
+        DeleteFileW(manifestPath.c_str());
+        if (!script.manifest)
+            return;
+        UniqueFile file(CreateFileW(manifestPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         ASSERT_TRUE(file);
         DWORD written = 0;
         WriteFile(file.Get(), manifest.data(), static_cast<DWORD>(manifest.size()), &written, nullptr);
@@ -477,6 +481,9 @@ TEST_F(WizardEndToEnd, SilentRunsThatCannotInstallEndWithTheirExitCodeAndSayWhy)
         {"descriptor with status 500", [](ServerScript& s) { s.descriptorStatus = 500; }, 20, "HTTP 500"},
         {"standalone without the main package", [](ServerScript& s) { s.standalone = true; }, 1603,
          "is missing: nothing can be installed"},
+        {"no manifest", [](ServerScript& s) { s.manifest = false; }, 21,
+         "message not shown (silent run): \"Error\": "},
+        {"the product is running", [](ServerScript&) {}, 1602, "running applications not closed"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -486,6 +493,10 @@ TEST_F(WizardEndToEnd, SilentRunsThatCannotInstallEndWithTheirExitCodeAndSayWhy)
         c.arrange(script);
         Serve(script);
         DeleteFileW(LogPath().c_str());
+        // The product's own program announces itself by its semaphore.
+        UniqueHandle running(std::string(c.name) == "the product is running"
+                                 ? CreateSemaphoreW(nullptr, 0, 1, L"MirelleZunderInstance_80")
+                                 : nullptr);
         bool shown = false;
         const ULONGLONG start = GetTickCount64();
         Start(L"/s /log " + LogPath());

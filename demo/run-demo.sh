@@ -121,6 +121,12 @@ trap 'fail "the registry could not be read (see $LOGS/wine.log)"' USR1
 reg_value() {  # reg_value <key> <value name>: the value's data (numbers in decimal), or nothing
     local listing data rc=0
     listing="$(wine reg query "$1" /v "$2" </dev/null 2>"$LOGS/reg-query.err")" || rc=$?
+    if wine_teardown_failed "$rc" "$LOGS/reg-query.err"; then
+        # The answer is complete; only reg's exit status was lost (wine-env.sh).
+        echo "reg query $1 /v $2: Wine's loader failed its teardown (127); its answer stands" >>"$LOGS/wine.log"
+        rc=0
+        printf '%s\n' "$listing" | grep -q 'Unable to find' && rc=1
+    fi
     data="$(printf '%s\n' "$listing" | tr -d '\r' | awk -F '    ' -v name="$2" '$2 == name {print $4; exit}')"
     # reg answers 1 for a key or value that is not there; anything else is a query that
     # did not happen, and an empty answer from it would be taken for "not installed".
@@ -137,7 +143,19 @@ reg_value() {  # reg_value <key> <value name>: the value's data (numbers in deci
     esac
 }
 installed_version() { reg_value "$UNINSTALL_KEY" DisplayVersion; }
-driver() { wine "$TOOLS/zunder_driver.exe" "$@" </dev/null 2>>"$LOGS/wine.log" | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+driver() {  # the driver's output without its last line "result: N", which says its outcome
+    local output rc=0
+    output="$(wine "$TOOLS/zunder_driver.exe" "$@" </dev/null 2>"$LOGS/driver.err" | tr -d '\r')" || rc=$?
+    cat "$LOGS/driver.err" >>"$LOGS/wine.log"
+    local reported
+    reported="$(printf '%s\n' "$output" | sed -n 's/^result: //p' | tail -n 1)"
+    if wine_teardown_failed "$rc" "$LOGS/driver.err" && [ -n "$reported" ]; then
+        echo "driver $*: Wine's loader failed its teardown (127); the driver reported $reported" >>"$LOGS/wine.log"
+        rc="$reported"
+    fi
+    printf '%s\n' "$output" | sed '/^result: /d'
+    return "$rc"
+}
 
 # The prefix's browser is the demo's recorder: opened pages are listed, not shown.
 cp "$BUILD/demo/zunder_driver.exe" "$BUILD/demo/zunder_url_recorder.exe" "$TOOLS/"
@@ -222,6 +240,11 @@ start_installer() {
 wait_installer() {  # the installer's exit code goes to INSTALLER_EXIT
     local rc=0
     wait "$INSTALLER_PID" 2>/dev/null || rc=$?
+    # The installer's log ends with the exit code it returned (wine-env.sh).
+    if wine_teardown_failed "$rc" "$LOGS/installer.log"; then
+        rc="$(sed -n 's/.* exit code \([0-9]*\): .*/\1/p' "$RUN_LOG" | tail -n 1)"
+        echo "the installer: Wine's loader failed its teardown (127); its log says exit code $rc" >>"$LOGS/wine.log"
+    fi
     INSTALLER_EXIT="$rc"
 }
 

@@ -427,9 +427,21 @@ int Usage()
 
 } // namespace
 
+int RunCommand(int argc, wchar_t** argv);
+
+// The outcome is printed as the last line too: now and then the process's exit
+// status is lost after the work is done (Wine's loader can fail its own teardown
+// with exit code 127), and the run script then reads it from here.
 int wmain(int argc, wchar_t** argv)
 {
     setvbuf(stdout, nullptr, _IONBF, 0);
+    const int result = RunCommand(argc, argv);
+    wprintf(L"result: %d\n", result);
+    return result;
+}
+
+int RunCommand(int argc, wchar_t** argv)
+{
     if (argc < 2)
         return Usage();
     const std::wstring command = argv[1];

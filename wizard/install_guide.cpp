@@ -77,8 +77,10 @@ void CInstallGuide::FitWindowToPanel()
     CSize size;
     if (const auto shown = m_panels.find(m_nCurrentPanel); shown != m_panels.end())
         size = shown->second->GetPanelSize();
+    // A size change never activates: a silent run's hidden wizard must not take the
+    // foreground (and with it the keyboard) from the user's own program.
     SetWindowPos(nullptr, 0, 0, WizardWindowWidth(size.cx, CGuidePanel::ScaleX()), size.cy,
-                 SWP_NOMOVE | SWP_NOZORDER);
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void CInstallGuide::LayoutClient(const RECT& client)

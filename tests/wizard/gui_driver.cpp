@@ -32,6 +32,16 @@ bool AnyWindowShows(DWORD processId)
     return false;
 }
 
+std::string VisibleOrActiveWindow(DWORD processId)
+{
+    HWND foreground = GetForegroundWindow();
+    for (HWND window : TopLevelWindows(processId)) {
+        if (IsWindowVisible(window) || window == foreground)
+            return (window == foreground ? "the foreground window: " : "a visible window: ") + DescribeWindow(window);
+    }
+    return {};
+}
+
 bool WaitResponsive(HWND window, int timeoutMs)
 {
     DWORD_PTR ignored = 0;

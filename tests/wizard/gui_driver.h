@@ -20,6 +20,10 @@ HWND FindWizard(DWORD processId);
 HWND FindCheckDialog(DWORD processId);
 // Whether a window of the process is visible with a non-empty size.
 bool AnyWindowShows(DWORD processId);
+// Stricter, for silent runs: a top-level window of the process that is visible at
+// all (a zero-size one too) or is the foreground window (took the keyboard),
+// described; empty when there is none.
+std::string VisibleOrActiveWindow(DWORD processId);
 
 // Waits until the window's thread has handled a message (it may be busy painting).
 bool WaitResponsive(HWND window, int timeoutMs = 60000);

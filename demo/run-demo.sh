@@ -116,7 +116,12 @@ else
     say "the wizard is answered automatically on an Xvfb display ($DISPLAY)"
 fi
 
-run_wine() { wine "$@" </dev/null >>"$LOGS/wine.log" 2>&1; }
+run_wine() {  # a failure is written to wine.log with the command and its exit code
+    local rc=0
+    wine "$@" </dev/null >>"$LOGS/wine.log" 2>&1 || rc=$?
+    [ "$rc" -eq 0 ] || echo "wine $* ended with exit code $rc" >>"$LOGS/wine.log"
+    return "$rc"
+}
 trap 'fail "the registry could not be read (see $LOGS/wine.log)"' USR1
 reg_value() {  # reg_value <key> <value name>: the value's data (numbers in decimal), or nothing
     local listing data rc=0
@@ -162,7 +167,8 @@ cp "$BUILD/demo/zunder_driver.exe" "$BUILD/demo/zunder_url_recorder.exe" "$TOOLS
 OPENED_URLS="$TOOLS/opened-urls.txt"
 recorder_command="\"$(windows_path "$TOOLS/zunder_url_recorder.exe")\" \"%1\""
 for scheme in http https; do
-    run_wine reg add "HKCR\\$scheme\\shell\\open\\command" /ve /t REG_SZ /d "$recorder_command" /f
+    run_wine reg add "HKCR\\$scheme\\shell\\open\\command" /ve /t REG_SZ /d "$recorder_command" /f \
+        || fail "the prefix's browser could not be set (see $LOGS/wine.log)"
 done
 
 reset_product() {

@@ -6,21 +6,13 @@
 #include <mutex>
 
 #include "framework/handles.h"
+#include "framework/slim_lock.h"
 
 namespace kelm {
 
 namespace {
 
-class LogLock {
-public:
-    void lock() noexcept { ::AcquireSRWLockExclusive(&m_lock); }
-    void unlock() noexcept { ::ReleaseSRWLockExclusive(&m_lock); }
-
-private:
-    SRWLOCK m_lock = SRWLOCK_INIT;
-};
-
-constinit LogLock g_logLock;
+constinit SlimLock g_logLock;
 UniqueFile g_logFile;
 std::wstring g_logPath;
 

@@ -3,7 +3,7 @@
 // Three blocking request operations over WinINet, meant for worker threads, and
 // the process-wide session they share.
 
-#include "transfer/slim_lock.h"
+#include "framework/slim_lock.h"
 
 #include <windows.h>
 #include <wininet.h>

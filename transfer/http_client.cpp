@@ -189,24 +189,22 @@ public:
     RequestRecord& operator=(const RequestRecord&) = delete;
     ~RequestRecord()
     {
-        const ULONGLONG elapsed = ::GetTickCount64() - m_start;
-        std::wstring status = m_status ? L"HTTP " + std::to_wstring(*m_status) : std::wstring(L"no reply");
-        std::wstring length =
-            m_contentLength ? L"Content-Length " + *m_contentLength : std::wstring(L"no Content-Length");
-        Log(m_what, L" ", m_url, L": ", status, L", ", length, L", received ", m_received, L" bytes in ", elapsed,
-            L" ms", m_failure.empty() ? L"" : L"; failed: ", m_failure);
+        try {
+            const ULONGLONG elapsed = ::GetTickCount64() - m_start;
+            const std::wstring status = m_status ? L"HTTP " + std::to_wstring(*m_status) : std::wstring(L"no reply");
+            const std::wstring length = m_contentLength ? L"Content-Length " + std::to_wstring(*m_contentLength)
+                                                        : std::wstring(L"no Content-Length");
+            Log(m_what, L" ", m_url, L": ", status, L", ", length, L", received ", m_received, L" bytes in ",
+                elapsed, L" ms", m_failure.empty() ? L"" : L"; failed: ", m_failure);
+        } catch (...) {
+            // Out of memory: the line is lost, the transfer is not.
+        }
     }
 
     void Answered(HINTERNET request)
     {
-        DWORD status = 0;
-        DWORD size = sizeof(status);
-        if (::HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
-            m_status = status;
-        std::array<wchar_t, 32> text{};
-        DWORD length = sizeof(text) - sizeof(wchar_t);
-        if (::HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text.data(), &length, nullptr))
-            m_contentLength = text.data();
+        m_status = QueryStatusCode(request);
+        m_contentLength = QueryContentLength(request);
     }
     void Received(std::uint64_t bytes) noexcept { m_received = bytes; }
     void Failed(const wchar_t* why, DWORD code)
@@ -219,7 +217,7 @@ private:
     const std::wstring& m_url;
     ULONGLONG m_start = ::GetTickCount64();
     std::optional<DWORD> m_status;
-    std::optional<std::wstring> m_contentLength;
+    std::optional<std::uint64_t> m_contentLength;
     std::uint64_t m_received = 0;
     std::wstring m_failure;
 };

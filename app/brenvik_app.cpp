@@ -6,6 +6,7 @@
 #include "app/skin_palette.h"
 #include "app/window_class.h"
 #include "runlog/run_log.h"
+#include "runlog/run_message.h"
 #include "runlog/run_outcome.h"
 
 namespace kelm {
@@ -87,12 +88,9 @@ int CBrenvikApp::ExitInstance()
     DeleteSharedFonts();
     m_hInstanceGuard.Reset();
     if (StartNewClient(m_clientValidator.m_nCheckOutcome, m_clientValidator.m_strNewClientPath,
-                       m_strNewClientParameters) == NewClientStart::Failed) {
-        if (IsSilentRun())
-            Log(L"message not shown (silent run): The updater cannot be launched!");
-        else
-            AfxMessageBox(L"The updater cannot be launched!", MB_ICONERROR | MB_OK);
-    }
+                       m_strNewClientParameters) == NewClientStart::Failed)
+        ShowRunMessage(nullptr, L"The updater cannot be launched!",
+                       m_strAppName.empty() ? nullptr : m_strAppName.c_str(), MB_ICONERROR | MB_OK, IDOK);
     CWinApp::ExitInstance();
     const ExitCode code = RecordedExitCode();
     Log(L"exit code ", static_cast<int32_t>(code), L": ", DescribeExitCode(code));

@@ -74,8 +74,6 @@ public:
 
     int32_t Failure() const { return m_nFailure; }
     int32_t ProgressMessageCount() const { return m_nProgressMessages; }
-    // The run's exit code, known once the run has ended in a final phase.
-    ExitCode RunExitCode() const { return m_exitCode; }
     const std::wstring& HomePageUrl() const { return m_strHomePageUrl; }
     int32_t MaxPercent() const { return m_nMaxPercent; }
     void SetInstallIndex(int32_t index) { m_nInstallIndex = index; }

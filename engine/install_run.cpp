@@ -147,7 +147,7 @@ void CInstallEngine::RunSequence()
         }
     } catch (...) {
         Log(L"installation run broke off (out of memory or the like)");
-        if (!installed)
+        if (!installed && !IsCancelling())
             EndRun(PhaseInstallFailed, ExitCode::InstallFailed);
     }
     if (!installed && IsCancelling())

@@ -21,17 +21,6 @@ HWND FindCheckDialog(DWORD processId)
     return nullptr;
 }
 
-bool AnyWindowShows(DWORD processId)
-{
-    for (HWND window : TopLevelWindows(processId)) {
-        RECT rect{};
-        GetWindowRect(window, &rect);
-        if (IsWindowVisible(window) && rect.right > rect.left && rect.bottom > rect.top)
-            return true;
-    }
-    return false;
-}
-
 std::string VisibleOrActiveWindow(DWORD processId)
 {
     HWND foreground = GetForegroundWindow();

@@ -18,9 +18,7 @@ namespace kelm::test {
 HWND FindWizard(DWORD processId);
 // The client-update dialog (a top-level dialog with the marquee bar 171), or null.
 HWND FindCheckDialog(DWORD processId);
-// Whether a window of the process is visible with a non-empty size.
-bool AnyWindowShows(DWORD processId);
-// Stricter, for silent runs: a top-level window of the process that is visible at
+// For silent runs: a top-level window of the process that is visible at
 // all (a zero-size one too) or is the foreground window (took the keyboard),
 // described; empty when there is none.
 std::string VisibleOrActiveWindow(DWORD processId);

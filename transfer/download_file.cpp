@@ -44,10 +44,4 @@ void CDownloadFile::Write(const void* data, std::size_t size)
     }
 }
 
-void CDownloadFile::Flush()
-{
-    if (!::FlushFileBuffers(m_file.Get()))
-        ThrowLastError("FlushFileBuffers");
-}
-
 } // namespace kelm

@@ -1,5 +1,5 @@
 #pragma once
-// The local file a download is written into. Seek, Write and Flush throw
+// The local file a download is written into. Seek and Write throw
 // std::system_error when Windows refuses; the download job turns that into an
 // aborted download.
 
@@ -23,7 +23,6 @@ public:
 
     void Seek(std::uint64_t offsetFromStart);
     void Write(const void* data, std::size_t size);
-    void Flush();
 
 private:
     UniqueFile m_file;

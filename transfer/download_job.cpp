@@ -70,7 +70,9 @@ int CDownloadJob::Run(IDownloadJobOwner* owner, DownloadProgressCallback callbac
         info.status = Downloading;
         OnStatus(info);
 
-        m_nTotal = QueryRemoteFileSize(m_strUrl);
+        // Closed (in the background) once the download is over: see HeldRequest.
+        HeldRequest sizeRequest;
+        m_nTotal = QueryRemoteFileSize(m_strUrl, &cancel, &sizeRequest);
         if (m_nTotal != 0) {
             info.received = 0;
             info.total = static_cast<std::uint64_t>(m_nTotal);
@@ -89,7 +91,7 @@ int CDownloadJob::Run(IDownloadJobOwner* owner, DownloadProgressCallback callbac
         }
         OnStatus(info);
     } catch (...) {
-        // Nothing leaves the engine's worker: a failed write, a failed flush or a
+        // Nothing leaves the engine's worker: a failed write or a
         // throwing receiver ends the job as aborted.
         info.status = Aborted;
         try {

@@ -1,14 +1,18 @@
 #include "transfer/http_client.h"
 
 #include "runlog/run_log.h"
+#include "transfer/detached_request.h"
 #include "transfer/download_file.h"
 #include "transfer/internet_handle.h"
 
 #include <algorithm>
+#include <atomic>
 #include <array>
 #include <climits>
 #include <cstring>
+#include <exception>
 #include <memory>
+#include <new>
 #include <mutex>
 #include <optional>
 
@@ -21,15 +25,19 @@ namespace {
 
 constinit SlimLock g_sessionLock;
 
-constexpr DWORD kFileReadSize = 4096;
-constexpr DWORD kFileBlockSize = 10 * kFileReadSize;
 constexpr DWORD kStreamReadSize = 16384;
 constexpr DWORD kUrlComponentChars = 4096;
-// Each question to the cancel request waits on an event: a kernel call, and under
-// Wine a wineserver round trip that costs as much as a read. While a file
-// transfer runs it asks at most this often (milliseconds), and while paused it
-// sleeps this long between questions.
-constexpr ULONGLONG kCancelAskInterval = 10;
+// A paused transfer looks again after this long (milliseconds).
+constexpr DWORD kPausedSleep = 10;
+// The size of a file download's reads follows the line between these bounds
+// (the largest is the buffer, kFileReadSize): a read quicker than kQuickRead
+// doubles the next, one slower than kSlowRead halves it (milliseconds).
+constexpr DWORD kSmallestReadSize = 8 * 1024;
+constexpr DWORD kFirstReadSize = 64 * 1024;
+constexpr ULONGLONG kQuickRead = 20;
+constexpr ULONGLONG kSlowRead = 60;
+
+std::atomic<DWORD> g_transferTimeout{kDefaultTransferTimeout};
 
 // Certificates are always verified: the installer runs what it downloads with
 // administrator rights, so a certificate for another host or out of its dates
@@ -95,14 +103,29 @@ UniqueInternetHandle Connect(const CrackedUrl& parts)
                                                    NullWhenEmpty(parts.password.get()), service, 0, 0));
 }
 
+void ApplyTimeouts(HINTERNET handle);
+
+// Each request gets the timeouts itself: not every WinINet passes those of the
+// session on to its requests.
 UniqueInternetHandle OpenRequest(HINTERNET connection, const CrackedUrl& parts, const wchar_t* verb,
                                  const wchar_t** acceptTypes, DWORD flags)
 {
     if (parts.IsSecure())
         flags |= INTERNET_FLAG_SECURE;
     const std::wstring object = parts.ObjectName();
-    return UniqueInternetHandle(::HttpOpenRequestW(connection, verb, object.c_str(), L"HTTP/1.1", nullptr,
-                                                   acceptTypes, flags, 0));
+    UniqueInternetHandle request(::HttpOpenRequestW(connection, verb, object.c_str(), L"HTTP/1.1", nullptr,
+                                                    acceptTypes, flags, 0));
+    if (request)
+        ApplyTimeouts(request.Get());
+    return request;
+}
+
+void ApplyTimeouts(HINTERNET handle)
+{
+    DWORD timeout = g_transferTimeout;
+    for (const DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                               INTERNET_OPTION_RECEIVE_TIMEOUT})
+        ::InternetSetOptionW(handle, option, &timeout, sizeof(timeout));
 }
 
 void AddReferer(HINTERNET request)
@@ -163,11 +186,15 @@ std::optional<std::uint64_t> QueryContentLength(HINTERNET request)
     return value;
 }
 
-// Writes one accumulated block at the running offset; the lock serialises all
-// block writes of the process.
-void WriteBlock(CDownloadFile& file, std::uint64_t& fileOffset, const unsigned char* data, std::size_t size)
+// Writes one filled buffer at the running offset; the lock serialises all
+// block writes of the process. An abandoned transfer writes nothing: its file
+// may be closed already.
+void WriteBlock(const DetachedRequest& transfer, CDownloadFile& file, std::uint64_t& fileOffset,
+                const unsigned char* data, std::size_t size)
 {
     std::lock_guard lock(g_csDownload);
+    if (transfer.IsAbandoned())
+        return;
     file.Seek(fileOffset);
     file.Write(data, size);
     fileOffset += size;
@@ -227,9 +254,19 @@ struct BodyOutcome {
     DWORD errorCode = 0;
 };
 
-// Reads the reply body into file. The caller has checked for cancellation.
-BodyOutcome ReadBodyToFile(HINTERNET request, ICancelRequest& cancel, CDownloadFile& file,
-                           IDownloadCallback* callback, DownloadStatusInfo& info)
+// Reads the reply body into file, on the transfer's own thread. WinINet fills
+// the buffer straight from its socket; a filled buffer (or the last part of one)
+// is written in one piece. Nothing per read takes a lock or waits on a kernel
+// object: the pause and the abandonment are flags the waiting thread sets.
+//
+// A read returns only when it has all the bytes it asked for (or the body has
+// ended), so the size asked for follows the line: it doubles while full reads
+// come back quickly and halves when a read takes long. A fast line is read in
+// the largest pieces with one call each. On a slow line (at the start, and after
+// a slow read) a read first asks how much has arrived and takes no more, so that
+// progress shows and a pause holds as the bytes come in; a smallest read's
+// worth of bytes found waiting ends that.
+BodyOutcome ReadBodyToFile(HINTERNET request, DetachedRequest& transfer, CDownloadFile& file)
 {
     BodyOutcome outcome;
     const std::optional<DWORD> status = QueryStatusCode(request);
@@ -244,82 +281,239 @@ BodyOutcome ReadBodyToFile(HINTERNET request, ICancelRequest& cancel, CDownloadF
     }
     const std::optional<std::uint64_t> announced = QueryContentLength(request);
 
-    auto readBuffer = std::make_unique<unsigned char[]>(kFileReadSize);
-    auto block = std::make_unique<unsigned char[]>(kFileBlockSize);
-    DWORD blockUsed = 0;
+    auto buffer = std::make_unique<unsigned char[]>(kFileReadSize);
+    DWORD bufferUsed = 0;
+    DWORD askSize = kFirstReadSize;
+    bool slowLine = true;
     std::uint64_t fileOffset = 0;
-    bool cancelled = false;
-    bool paused = false;
-    ULONGLONG lastAsked = 0;
-
+    std::uint64_t received = 0;
     for (;;) {
-        DWORD available = 0;
-        if (!::InternetQueryDataAvailable(request, &available, 0, 0)) {
-            outcome = {true, FailureCode()};
-            break;
-        }
-        const ULONGLONG now = ::GetTickCount64();
-        if (paused || now - lastAsked >= kCancelAskInterval) {
-            lastAsked = now;
-            if (cancel.IsCancelled()) {
-                cancelled = true;
-                break;
-            }
-            paused = cancel.IsPaused() != 0;
-        }
-        if (paused) {
-            // Nothing is read while paused. A short sleep between questions keeps
-            // a long pause (the user reading a message box) from spinning a core.
-            ::Sleep(static_cast<DWORD>(kCancelAskInterval));
+        if (transfer.IsAbandoned())
+            return outcome;
+        if (transfer.paused) {
+            // Nothing is read while paused.
+            ::Sleep(kPausedSleep);
             continue;
         }
-        if (available == 0)
-            break;
+        DWORD asked = std::min(askSize, kFileReadSize - bufferUsed);
+        if (slowLine) {
+            DWORD available = 0;
+            if (!::InternetQueryDataAvailable(request, &available, 0, 0)) {
+                outcome = {true, FailureCode()};
+                break;
+            }
+            if (available == 0)
+                break; // end of the body
+            // Bytes waiting beyond what a small read takes (WinINet may not say
+            // more than its own buffer holds): the line keeps up.
+            if (available >= std::min(asked, kSmallestReadSize))
+                slowLine = false;
+            asked = std::min(asked, available);
+        }
+        const ULONGLONG before = ::GetTickCount64();
         DWORD read = 0;
-        if (!::InternetReadFile(request, readBuffer.get(), std::min(available, kFileReadSize), &read)) {
+        if (!::InternetReadFile(request, buffer.get() + bufferUsed, asked, &read)) {
             outcome = {true, FailureCode()};
             break;
         }
         if (read == 0)
-            break;  // the connection ended although data was announced
-
-        info.status = Downloading;
-        info.received += read;
-        if (callback)
-            callback->OnStatus(info);
-
-        std::memcpy(block.get() + blockUsed, readBuffer.get(), read);
-        blockUsed += read;
-        if (blockUsed + kFileReadSize > kFileBlockSize || read < kFileReadSize) {
-            WriteBlock(file, fileOffset, block.get(), blockUsed);
-            blockUsed = 0;
+            break; // end of the body
+        const ULONGLONG took = ::GetTickCount64() - before;
+        if (took >= kSlowRead) {
+            slowLine = true;
+            askSize = std::max(askSize / 2, kSmallestReadSize);
+        } else if (took <= kQuickRead && read == askSize) {
+            askSize = std::min(askSize * 2, kFileReadSize);
         }
-        if (callback)
-            callback->OnStatus(info);
+        bufferUsed += read;
+        received += read;
+        if (bufferUsed == kFileReadSize) {
+            WriteBlock(transfer, file, fileOffset, buffer.get(), bufferUsed);
+            bufferUsed = 0;
+        }
+        transfer.received.store(received, std::memory_order_relaxed);
     }
-    if (cancelled)
-        return outcome;
-    if (blockUsed > 0)
-        WriteBlock(file, fileOffset, block.get(), blockUsed);
-    if (outcome.failed)
-        return outcome;
-    if (announced && info.received != *announced) {
+    if (bufferUsed > 0)
+        WriteBlock(transfer, file, fileOffset, buffer.get(), bufferUsed);
+    if (!outcome.failed && announced && received != *announced)
         outcome = {true, ERROR_INTERNET_CONNECTION_RESET};
-        return outcome;
-    }
-    // One sync for the whole body: nothing reads the file before it is complete.
-    std::lock_guard lock(g_csDownload);
-    file.Flush();
     return outcome;
 }
+
+// The size query of QueryRemoteFileSize, on a thread of its own.
+class SizeQuery final : public DetachedRequest {
+public:
+    SizeQuery(std::wstring url, bool keepOpen) : m_url(std::move(url)), m_keepOpen(keepOpen) {}
+    ~SizeQuery() override { CloseRequest(); } // before the connection
+    void Run() noexcept override
+    {
+        try {
+            Query();
+        } catch (...) {
+            // Out of memory: no size.
+        }
+    }
+    // Read by the waiter once the query has finished.
+    std::int64_t Size() const noexcept { return m_size; }
+
+private:
+    // Sets m_size (0 on any failure) before Finish.
+    std::int64_t Query()
+    {
+        CrackedUrl parts;
+        if (!CrackUrl(m_url, parts))
+            return 0;
+        RequestRecord record(L"size query", m_url);
+        m_connection = Connect(parts);
+        if (!m_connection) {
+            record.Failed(L"InternetConnect", FailureCode());
+            return 0;
+        }
+        const wchar_t* acceptTypes[] = {L"application/xml", L"*/*", nullptr};
+        UniqueInternetHandle opened = OpenRequest(m_connection.Get(), parts, nullptr, acceptTypes, kSmallRequestFlags);
+        if (!opened) {
+            record.Failed(L"HttpOpenRequest", FailureCode());
+            return 0;
+        }
+        const HINTERNET request = opened.Get();
+        if (!Hold(std::move(opened))) {
+            record.Failed(L"cancelled", 0);
+            return 0;
+        }
+        AddReferer(request);
+        const bool sent = ::HttpSendRequestW(request, nullptr, 0, nullptr, 0) != FALSE;
+        const DWORD sendFailure = sent ? 0 : FailureCode();
+        if (IsAbandoned()) {
+            record.Failed(L"cancelled", 0);
+            return 0;
+        }
+        if (!sent) {
+            record.Failed(L"HttpSendRequest", sendFailure);
+            return 0;
+        }
+        record.Answered(request);
+        std::int64_t size = 0;
+        const std::optional<DWORD> status = QueryStatusCode(request);
+        // The waiter goes on at Finish: closing a request whose body was not read
+        // makes Wine's WinINet read the whole body first (HeldRequest).
+        if (status && *status != 403 && *status != 404 && *status >= 200 && *status <= 500) {
+            std::array<wchar_t, 16> text{};
+            DWORD length = sizeof(text);
+            if (::HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text.data(), &length, nullptr)) {
+                text.back() = 0;
+                // A negative length is no size.
+                size = std::max<std::int64_t>(ParseLong32(text.data()), 0);
+            }
+        }
+        m_size = size;
+        Finish();
+        if (!m_keepOpen)
+            CloseRequest(); // before the connection
+        return size;
+    }
+
+    const std::wstring m_url;
+    const bool m_keepOpen;
+    UniqueInternetHandle m_connection;
+    std::int64_t m_size = 0;
+};
+
+DWORD WINAPI CloseHeldRequestThread(void* parameter) noexcept
+{
+    delete static_cast<std::shared_ptr<DetachedRequest>*>(parameter);
+    return 0;
+}
+
+// The request and the body of DownloadToFile, on a thread of its own. The
+// waiting thread reads the outcome once Run has returned.
+class FileTransfer final : public DetachedRequest {
+public:
+    FileTransfer(std::wstring url, CDownloadFile& file) : m_url(std::move(url)), m_file(file) {}
+
+    void Run() noexcept override
+    {
+        try {
+            Transfer();
+        } catch (...) {
+            // A failed write (or no memory): passed on to the waiting thread.
+            failure = std::current_exception();
+        }
+    }
+
+    bool crackedAndSent = false; // the request went out and was not abandoned
+    BodyOutcome outcome;
+    DWORD errorCode = 0;
+    const wchar_t* message = L""; // the step that failed before the body
+    std::exception_ptr failure;
+
+private:
+    void Transfer()
+    {
+        CrackedUrl parts;
+        RequestRecord record(L"GET", m_url);
+        if (!CrackUrl(m_url, parts)) {
+            record.Failed(L"no such address", ERROR_INTERNET_INVALID_URL);
+            return;
+        }
+        UniqueInternetHandle connection = Connect(parts);
+        if (!connection) {
+            Fail(record, L"InternetConnect Failed.");
+            return;
+        }
+        const wchar_t* acceptTypes[] = {L"*/*", nullptr};
+        UniqueInternetHandle opened = OpenRequest(connection.Get(), parts, L"GET", acceptTypes, kFileRequestFlags);
+        if (!opened) {
+            Fail(record, L"HttpOpenRequest Failed.");
+            return;
+        }
+        const HINTERNET request = opened.Get();
+        if (!Hold(std::move(opened))) {
+            record.Failed(L"cancelled", 0);
+            return;
+        }
+        AddReferer(request);
+        const bool sent = ::HttpSendRequestW(request, nullptr, 0, nullptr, 0) != FALSE;
+        if (!sent && !IsAbandoned()) {
+            Fail(record, L"HttpSendRequest Failed.");
+            CloseRequest();
+            return;
+        }
+        if (IsAbandoned()) {
+            record.Failed(L"cancelled", 0);
+            return;
+        }
+        record.Answered(request);
+        outcome = ReadBodyToFile(request, *this, m_file);
+        record.Received(received);
+        if (IsAbandoned())
+            record.Failed(L"cancelled", 0);
+        else if (outcome.failed)
+            record.Failed(L"Internet download file Failed", outcome.errorCode);
+        crackedAndSent = true;
+        CloseRequest(); // before the connection
+    }
+
+    void Fail(RequestRecord& record, const wchar_t* what)
+    {
+        errorCode = ::GetLastError();
+        message = what;
+        record.Failed(what, errorCode);
+    }
+
+    const std::wstring m_url;
+    CDownloadFile& m_file;
+};
 
 } // namespace
 
 bool OpenSession()
 {
     std::lock_guard lock(g_sessionLock);
-    if (!g_hInternet)
+    if (!g_hInternet) {
         g_hInternet = ::InternetOpenW(kInternetAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+        if (g_hInternet)
+            ApplyTimeouts(g_hInternet);
+    }
     return g_hInternet != nullptr;
 }
 
@@ -329,92 +523,86 @@ void CloseSession()
     UniqueInternetHandle session(std::exchange(g_hInternet, nullptr));
 }
 
-std::int64_t QueryRemoteFileSize(const std::wstring& url)
+void SetTransferTimeout(DWORD milliseconds)
 {
-    CrackedUrl parts;
-    if (!CrackUrl(url, parts))
-        return 0;
-    RequestRecord record(L"size query", url);
-    UniqueInternetHandle connection = Connect(parts);
-    if (!connection) {
-        record.Failed(L"InternetConnect", FailureCode());
-        return 0;
-    }
-    const wchar_t* acceptTypes[] = {L"application/xml", L"*/*", nullptr};
-    UniqueInternetHandle request = OpenRequest(connection.Get(), parts, nullptr, acceptTypes, kSmallRequestFlags);
-    if (!request) {
-        record.Failed(L"HttpOpenRequest", FailureCode());
-        return 0;
-    }
-    AddReferer(request.Get());
-    if (!::HttpSendRequestW(request.Get(), nullptr, 0, nullptr, 0)) {
-        record.Failed(L"HttpSendRequest", FailureCode());
-        return 0;
-    }
-    record.Answered(request.Get());
+    g_transferTimeout = milliseconds;
+    std::lock_guard lock(g_sessionLock);
+    if (g_hInternet)
+        ApplyTimeouts(g_hInternet);
+}
 
-    const std::optional<DWORD> status = QueryStatusCode(request.Get());
-    if (!status || *status == 403 || *status == 404 || *status < 200 || *status > 500)
-        return 0;
+DWORD TransferTimeout()
+{
+    return g_transferTimeout;
+}
 
-    std::array<wchar_t, 16> text{};
-    DWORD length = sizeof(text);
-    if (!::HttpQueryInfoW(request.Get(), HTTP_QUERY_CONTENT_LENGTH, text.data(), &length, nullptr))
+HeldRequest::~HeldRequest()
+{
+    if (!m_request)
+        return;
+    auto parameter = new (std::nothrow) std::shared_ptr<DetachedRequest>(std::move(m_request));
+    if (!parameter)
+        return; // closed here after all
+    UniqueHandle thread(::CreateThread(nullptr, 0, CloseHeldRequestThread, parameter, 0, nullptr));
+    if (!thread)
+        delete parameter;
+}
+
+void HeldRequest::Hold(std::shared_ptr<DetachedRequest> request) noexcept
+{
+    m_request = std::move(request);
+}
+
+std::int64_t QueryRemoteFileSize(const std::wstring& url, ICancelRequest* cancel, HeldRequest* keepOpen)
+{
+    auto query = std::make_shared<SizeQuery>(url, keepOpen != nullptr);
+    if (!RunDetached(query, cancel, {}))
         return 0;
-    text.back() = 0;
-    // A negative length is no size.
-    return std::max<std::int64_t>(ParseLong32(text.data()), 0);
+    if (keepOpen)
+        keepOpen->Hold(query);
+    return query->Size();
 }
 
 bool DownloadToFile(ICancelRequest& cancel, const std::wstring& url, CDownloadFile& file,
                     IDownloadCallback* callback)
 {
     DownloadStatusInfo info;
-    bool result = false;
-    CrackedUrl parts;
-    RequestRecord record(L"GET", url);
-    if (CrackUrl(url, parts)) {
-        UniqueInternetHandle connection = Connect(parts);
-        if (!connection) {
-            info.errorCode = ::GetLastError();
-            info.message = L"InternetConnect Failed.";
-        } else {
-            const wchar_t* acceptTypes[] = {L"*/*", nullptr};
-            UniqueInternetHandle request = OpenRequest(connection.Get(), parts, L"GET", acceptTypes, kFileRequestFlags);
-            if (!request) {
-                info.errorCode = ::GetLastError();
-                info.message = L"HttpOpenRequest Failed.";
-            } else {
-                AddReferer(request.Get());
-                if (!::HttpSendRequestW(request.Get(), nullptr, 0, nullptr, 0)) {
-                    info.errorCode = ::GetLastError();
-                    info.message = L"HttpSendRequest Failed.";
-                } else if (!cancel.IsCancelled()) {
-                    record.Answered(request.Get());
-                    const BodyOutcome outcome = ReadBodyToFile(request.Get(), cancel, file, callback, info);
-                    record.Received(info.received);
-                    if (outcome.failed) {
-                        info.errorCode = outcome.errorCode;
-                        info.message = L"Internet download file Failed";
-                    }
-                    result = !outcome.failed && !cancel.IsCancelled();
-                }
-            }
-            // The request handle closes here, before the connection.
+    auto transfer = std::make_shared<FileTransfer>(url, file);
+    ULONGLONG lastReported = ::GetTickCount64();
+    auto report = [&] {
+        info.status = Downloading;
+        info.received = transfer->received;
+        if (callback)
+            callback->OnStatus(info);
+    };
+    const bool ended = RunDetached(transfer, &cancel, [&] {
+        const ULONGLONG now = ::GetTickCount64();
+        if (now - lastReported >= kProgressInterval && transfer->received != info.received) {
+            lastReported = now;
+            report();
         }
+    });
+    bool result = false;
+    if (ended) {
+        if (transfer->failure)
+            std::rethrow_exception(transfer->failure);
+        if (transfer->received != info.received)
+            report(); // the end of the body
+        info.errorCode = transfer->errorCode;
+        info.message = transfer->message;
+        if (transfer->crackedAndSent && transfer->outcome.failed) {
+            info.errorCode = transfer->outcome.errorCode;
+            info.message = L"Internet download file Failed";
+        }
+        result = transfer->crackedAndSent && !transfer->outcome.failed;
     }
 
     if (cancel.IsCancelled()) {
         result = false;
         info.status = Cancelled;
-        record.Failed(L"cancelled", 0);
         ::Sleep(500);
     } else {
         info.status = Finished;
-        if (!info.message.empty())
-            record.Failed(info.message.c_str(), info.errorCode);
-        else if (!result)
-            record.Failed(L"no such address", ERROR_INTERNET_INVALID_URL);
     }
     if (callback)
         callback->OnStatus(info);
@@ -453,15 +641,16 @@ bool DownloadToStream(ICancelRequest& cancel, const std::wstring& url, std::ostr
 
         auto buffer = std::make_unique<char[]>(kStreamReadSize);
         std::uint64_t received = 0;
+        bool broken = false;
         for (;;) {
-            DWORD available = 0;
-            if (!::InternetQueryDataAvailable(request.Get(), &available, 0, 0))
-                break;
-            if (cancel.IsCancelled() || available == 0)
+            if (cancel.IsCancelled())
                 break;
             DWORD read = 0;
-            if (!::InternetReadFile(request.Get(), buffer.get(), std::min(available, kStreamReadSize), &read) ||
-                read == 0)
+            if (!::InternetReadFile(request.Get(), buffer.get(), kStreamReadSize, &read)) {
+                broken = true;
+                break;
+            }
+            if (read == 0)
                 break;
             stream.write(buffer.get(), read);
             received += read;
@@ -469,6 +658,11 @@ bool DownloadToStream(ICancelRequest& cancel, const std::wstring& url, std::ostr
         record.Received(received);
         if (cancel.IsCancelled())
             return false;
+        // A document cut off (a broken connection, a silent server) is not the document.
+        if (broken) {
+            record.Failed(L"InternetReadFile", FailureCode());
+            return false;
+        }
         // An error page (a proxy's, a portal's, the server's own) is not the document.
         const std::optional<DWORD> status = QueryStatusCode(request.Get());
         if (!status || *status < 200 || *status > 299) {

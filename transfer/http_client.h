@@ -9,6 +9,7 @@
 #include <wininet.h>
 
 #include <cstdint>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -16,6 +17,12 @@
 namespace kelm {
 
 class CDownloadFile;
+class DetachedRequest;
+
+// The buffer of a file download: its largest read and its largest write. And
+// the most often a download reports progress (milliseconds).
+inline constexpr DWORD kFileReadSize = 1024 * 1024;
+inline constexpr ULONGLONG kProgressInterval = 100;
 
 // The process-wide WinINet session; null until OpenSession.
 extern HINTERNET g_hInternet;
@@ -32,6 +39,13 @@ inline constexpr wchar_t kInternetAgent[] = L"Mirelle Web Installer Client";
 bool OpenSession();
 // Closes the session; requests made afterwards fail to connect until it is opened again.
 void CloseSession();
+
+// How long a connect, a send or a receive may wait for the other side before
+// the request fails (milliseconds); applies to the session open now and to later
+// ones. A body that stops arriving for that long fails like a broken transfer.
+inline constexpr DWORD kDefaultTransferTimeout = 30000;
+void SetTransferTimeout(DWORD milliseconds);
+DWORD TransferTimeout();
 
 // The caller's wish to stop or to hold a transfer; polled by the transfer's thread.
 class ICancelRequest {
@@ -75,13 +89,33 @@ protected:
 // Size the server announces for url (Content-Length of a GET reply), or 0 when
 // the request fails, the status is 403, 404 or outside 200..500, or no length
 // comes. Lengths above 2147483647 answer 2147483647. The body is never read.
-std::int64_t QueryRemoteFileSize(const std::wstring& url);
+// A cancellation (cancel may be null) ends it at once with 0.
+//
+// Closing a request whose body was not read makes Wine's WinINet read the whole
+// body first: for a large package on a fast line seconds of the line and of a
+// core. With keepOpen the query's request stays open in it until it is dropped,
+// and is closed then on a thread of its own: the download job drops it after its
+// download, so that the two never share the line.
+class HeldRequest {
+public:
+    HeldRequest() = default;
+    ~HeldRequest();
+    HeldRequest(const HeldRequest&) = delete;
+    HeldRequest& operator=(const HeldRequest&) = delete;
+    void Hold(std::shared_ptr<DetachedRequest> request) noexcept;
 
-// Fetches url into file (written from offset 0) with two progress reports per
-// 4096-byte read and one final report (Finished or Cancelled) on every path.
-// True only when the whole body arrived with a 2xx status and no cancellation;
-// the file is flushed to disk once, after the last byte. Exceptions thrown by
-// the file or the callback pass through, with every handle closed.
+private:
+    std::shared_ptr<DetachedRequest> m_request;
+};
+std::int64_t QueryRemoteFileSize(const std::wstring& url, ICancelRequest* cancel = nullptr,
+                                 HeldRequest* keepOpen = nullptr);
+
+// Fetches url into file (written from offset 0) in large reads, with a progress
+// report at most every kProgressInterval while bytes arrive, one when the body
+// has ended, and one final report (Finished or Cancelled) on every path.
+// True only when the whole body arrived with a 2xx status and no cancellation.
+// A cancellation ends it at once, also while WinINet waits for a silent server.
+// Exceptions thrown by the file or the callback pass through, with every handle closed.
 bool DownloadToFile(ICancelRequest& cancel, const std::wstring& url, CDownloadFile& file,
                     IDownloadCallback* callback);
 

@@ -133,6 +133,11 @@ class Handler(BaseHTTPRequestHandler):
         route = state.route(path)
         if route is None:
             route = self.file_route(path)
+        if route.get("silent_ms"):
+            # A server that took the request and never answers it.
+            self.hold_connection(int(route["silent_ms"]) / 1000.0)
+            self.close_connection = True
+            return
         self.play(route)
 
     def file_route(self, path):

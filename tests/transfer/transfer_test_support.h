@@ -63,10 +63,25 @@ public:
     }
     HANDLE GetCancelEvent() const override { return m_cancel.Get(); }
     HANDLE GetRunEvent() const override { return m_run.Get(); }
+    // What the engine's Cancel does.
+    void Cancel()
+    {
+        ::SetEvent(m_cancel.Get());
+        ::SetEvent(m_run.Get());
+    }
 
 private:
     UniqueHandle m_cancel;
     UniqueHandle m_run;
+};
+
+// Sets the transfer timeout for one test, and the default back afterwards.
+class TransferTimeoutForTest {
+public:
+    explicit TransferTimeoutForTest(DWORD milliseconds) { SetTransferTimeout(milliseconds); }
+    ~TransferTimeoutForTest() { SetTransferTimeout(kDefaultTransferTimeout); }
+    TransferTimeoutForTest(const TransferTimeoutForTest&) = delete;
+    TransferTimeoutForTest& operator=(const TransferTimeoutForTest&) = delete;
 };
 
 // A JSON array of the given JSON values (routes for LoopbackServer::AddRoutes).

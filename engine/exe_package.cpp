@@ -6,7 +6,7 @@
 
 namespace kelm {
 
-ExeRunResult RunExePackage(const InstallPackage& package)
+ExeRunResult RunExePackage(const InstallPackage& package, HANDLE cancelEvent)
 {
     ExeRunResult result;
     // The program path is quoted: a folder name with spaces ("Program Files (x86)",
@@ -29,8 +29,14 @@ ExeRunResult RunExePackage(const InstallPackage& package)
     UniqueHandle processHandle(process.hProcess);
     UniqueHandle threadHandle(process.hThread);
 
-    while (::WaitForSingleObject(processHandle.Get(), 0) == WAIT_TIMEOUT)
-        ::Sleep(200);
+    const HANDLE waitFor[] = {processHandle.Get(), cancelEvent};
+    const DWORD ended = ::WaitForMultipleObjects(cancelEvent ? 2 : 1, waitFor, FALSE, INFINITE);
+    if (ended == WAIT_OBJECT_0 + 1 &&
+        ::WaitForSingleObject(processHandle.Get(), kCancelledExeGrace) == WAIT_TIMEOUT) {
+        result.leftRunning = true;
+        Log(L"cancelled: ", package.name, L" is still running and is left to end by itself");
+        return result;
+    }
     ::GetExitCodeProcess(processHandle.Get(), &result.exitCode);
     Log(package.name, L" ended with exit code ", result.exitCode);
     return result;

@@ -262,7 +262,9 @@ bool CInstallEngine::InstallOnePackage(const InstallPackage& package)
         return false;
     }
     if (HasExtension(package.localPath, L".exe")) {
-        const ExeRunResult result = RunExePackage(package);
+        const ExeRunResult result = RunExePackage(package, m_hCancelEvent.Get());
+        if (result.leftRunning)
+            return false; // cancelled while it ran: the run ends, the installer goes on alone
         if (!package.isMainComponent) {
             // A failing prerequisite installer does not stop the run; the log keeps its result.
             if (!result.started || (result.exitCode != 0 && result.exitCode != ERROR_SUCCESS_REBOOT_REQUIRED))

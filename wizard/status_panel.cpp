@@ -275,6 +275,10 @@ void CStatusPanel::EndWizard()
 
 BOOL CStatusPanel::CanClose()
 {
+    // Cancelling: the run reaches its final phase within seconds by itself (a
+    // transfer walks away from a silent server at once, an EXE installer is
+    // waited for kCancelledExeGrace at most, a Windows Installer package rolls
+    // back on the Cancel answer), and the wizard ends then.
     if (m_bCancelRequested)
         return FALSE;
     if (m_nStage == Stage::Waiting) {

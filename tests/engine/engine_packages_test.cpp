@@ -189,7 +189,7 @@ TEST(ExePackageTest, ProgramInAFolderWithSpacesRunsWithItsArgumentsAndIsWaitedFo
     package.localPath = program;
     package.commandLine = L"/q /norestart /sleep=700 /exit=3010";
     const ULONGLONG start = ::GetTickCount64();
-    const ExeRunResult result = RunExePackage(package);
+    const ExeRunResult result = RunExePackage(package, nullptr);
     const ULONGLONG waited = ::GetTickCount64() - start;
     EXPECT_TRUE(result.started);
     EXPECT_EQ(result.exitCode, 3010u) << "the installer's exit code is reported";
@@ -210,7 +210,7 @@ TEST(ExePackageTest, MissingProgramIsReportedAsNotStarted)
     InstallPackage package;
     package.localPath = test::TestBinaryFolder() + L"no such setup.exe";
     package.commandLine = L"/q";
-    EXPECT_FALSE(RunExePackage(package).started);
+    EXPECT_FALSE(RunExePackage(package, nullptr).started);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <shlwapi.h>
+#include <tlhelp32.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #include "config/installed_flags.h"
 #include "config/installer_config.h"
 #include "engine/install_engine.h"
+#include "engine/exe_package.h"
 #include "engine/install_status.h"
 #include "engine_test_support.h"
 #include "support/loopback_server.h"
@@ -148,10 +150,12 @@ public:
             lastPercent = status.percent;
             if (IsFinalPhase(status.phase)) {
                 m_final = status;
+                m_finalTick = ::GetTickCount64();
                 return true;
             }
             if (!m_cancelled && m_cancelWhen && m_cancelWhen(status)) {
                 m_cancelled = true;
+                m_cancelTick = ::GetTickCount64();
                 m_engine.Cancel();
             }
             ::Sleep(2);
@@ -164,6 +168,8 @@ public:
     bool PercentWentDown() const { return m_percentWentDown; }
     bool LeftCancelling() const { return m_leftCancelling; }
     bool SawDownloading() const { return m_sawDownloading; }
+    // From the Cancel to the final phase (milliseconds).
+    ULONGLONG CancelToEnd() const { return m_finalTick - m_cancelTick; }
     // Install index of every package seen installing.
     const std::map<std::wstring, int32_t>& Installing() const { return m_installing; }
 
@@ -177,7 +183,24 @@ private:
     bool m_sawDownloading = false;
     std::map<std::wstring, int32_t> m_installing;
     InstallStatus m_final;
+    ULONGLONG m_cancelTick = 0;
+    ULONGLONG m_finalTick = 0;
 };
+
+// True while a process runs whose file name ends with `ending` (downloaded
+// packages get a prefix of their own).
+bool IsProcessRunning(const std::wstring& ending)
+{
+    UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snapshot.Get(), &entry); more; more = ::Process32NextW(snapshot.Get(), &entry)) {
+        const std::wstring name = entry.szExeFile;
+        if (name.size() >= ending.size() && name.compare(name.size() - ending.size(), ending.size(), ending) == 0)
+            return true;
+    }
+    return false;
+}
 
 class EngineRunTest : public ::testing::Test {
 public:
@@ -272,6 +295,7 @@ public:
             EXPECT_FALSE(observer.PercentWentDown());
             EXPECT_FALSE(observer.LeftCancelling());
             cancelled = observer.Cancelled();
+            cancelToEnd = observer.CancelToEnd();
             installing = observer.Installing();
             sawDownloading = observer.SawDownloading();
             final = observer.Final();
@@ -302,6 +326,7 @@ public:
     std::vector<test::SeenBox> boxes;
     std::map<std::wstring, int32_t> installing;
     bool cancelled = false;
+    ULONGLONG cancelToEnd = 0;
     bool sawDownloading = false;
 };
 
@@ -556,6 +581,55 @@ TEST_F(EngineRunTest, CancelAtAnyMomentEndsCancelledWithoutAnotherMessage)
         registry.Clean();
     }
     ::SetEnvironmentVariableW(L"KELM_RECORD_SLEEP_MS", nullptr);
+}
+
+// Wherever the worker waits, a Cancel ends the run within seconds: a server that
+// stops sending or never answers is broken off at once, an EXE installer that
+// does not end is waited for a bounded time and then left running.
+TEST_F(EngineRunTest, CancelEndsTheRunWithinSecondsWhereverItWaits)
+{
+    struct StuckCase {
+        const char* name;
+        std::function<void(EngineRunTest&)> arrange;
+        RunObserver::Trigger cancelWhen;
+        ULONGLONG limit;
+        bool exeLeftRunning = false;
+    };
+    auto afterASecond = [start = ULONGLONG{0}](const InstallStatus&) mutable {
+        if (start == 0)
+            start = ::GetTickCount64();
+        return ::GetTickCount64() - start >= 1000;
+    };
+    const StuckCase cases[] = {
+        {"a package download that stalls",
+         [](EngineRunTest& t) {
+             t.Serve("full/product.msi", test::TestPackage(L"product.msi"),
+                     ", \"drop_after\": 4000, \"hold_ms\": 120000"); // of 10240 bytes
+         },
+         [](const InstallStatus& s) { return s.phase == PhaseDownloading && s.index == 1 && s.percent >= 1; }, 2000},
+        {"a descriptor server that never answers",
+         [](EngineRunTest& t) { t.ServeDescriptor("8.0.0.0", ", \"silent_ms\": 120000"); }, afterASecond, 2000},
+        {"an EXE installer that does not end",
+         [](EngineRunTest&) { theConfig.manifest.dependencies[0].install_commandline = L"/q /sleep=10000"; },
+         [](const InstallStatus& s) { return s.phase == PhaseInstalling && s.text == L"dep_setup.exe"; },
+         kCancelledExeGrace + 1500, true},
+    };
+    for (const StuckCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Prepare();
+        c.arrange(*this);
+        const InstallStatus final = Run(c.cancelWhen);
+        ASSERT_TRUE(cancelled) << "ended in phase " << final.phase << " with exit code "
+                               << static_cast<int>(RecordedExitCode());
+        EXPECT_EQ(PhaseCancelled, final.phase);
+        EXPECT_EQ(ExitCode::Cancelled, RecordedExitCode());
+        EXPECT_LE(cancelToEnd, c.limit);
+        EXPECT_TRUE(boxes.empty());
+        EXPECT_FALSE(test::IsProductInstalled(test::kProductCode));
+        // Never killed half-way: the installer is still there, and ends by itself.
+        EXPECT_EQ(c.exeLeftRunning, IsProcessRunning(L"dep_setup.exe"));
+        EXPECT_TRUE(test::WaitUntil([] { return !IsProcessRunning(L"dep_setup.exe"); }, 20000));
+    }
 }
 
 TEST_F(EngineRunTest, CancelWhilePausedOrWhileTheVersionMessageIsOpenEndsCancelled)

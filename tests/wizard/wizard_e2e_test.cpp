@@ -152,6 +152,7 @@ struct ServerScript {
     int descriptorStatus = 200;
     std::string descriptorBody;  // instead of the descriptor (a portal's page, an error page)
     int packageStatus = 200;     // of the main package
+    int packageStallAfter = 0;   // > 0: the package's server goes silent after this many bytes
     bool standalone = false;     // packages from the installer's folders; nothing fetched
     bool manifest = true;        // false: no manifest beside the installer
 };
@@ -237,6 +238,9 @@ protected:
                                          : "\"status\": " + std::to_string(script.packageStatus) +
                                                ", \"body\": \"<h1>Not Found</h1>\"") +
             ", \"piece_size\": 4096, \"piece_delay_ms\": " + std::to_string(script.packageDelayMs) +
+            (script.packageStallAfter > 0
+                 ? ", \"drop_after\": " + std::to_string(script.packageStallAfter) + ", \"hold_ms\": 300000"
+                 : std::string()) +
             "}, {\"path\": \"" + m_prefix + "newclient.exe\", \"file\": \"wiz_newclient.exe\"}]";
         ASSERT_TRUE(server.AddRoutes(routes));
 
@@ -956,6 +960,47 @@ TEST_F(WizardEndToEnd, CancelDuringDownloadResumesOnNoAndEndsOnYes)
     EXPECT_FALSE(m_installer.IsRunning());
     EXPECT_TRUE(cancellingSeen);
     EXPECT_EQ(otherBox, L"") << "no message box after the user chose to cancel";
+    EXPECT_FALSE(ProductInstalled());
+    EXPECT_EQ(ExitCodeWithin(0), 1602) << "cancelled by the user";
+}
+
+// The package's server sends part of the file and then nothing more (a stalled
+// mirror, a broken proxy): closing the wizard and answering Yes ends the
+// installer within seconds, although WinINet still waits for the server.
+TEST_F(WizardEndToEnd, CancelWhileTheServerHasGoneSilentEndsWithinSeconds)
+{
+    RemoveProduct();
+    ServerScript script;
+    script.packageStallAfter = 300000;
+    Serve(script);
+    Start(L"/n");
+    HWND wizard = WaitForWizard();
+    ASSERT_NE(wizard, nullptr);
+    HWND status = InstallFromSettings(wizard);
+    ASSERT_NE(status, nullptr);
+    HWND percentLabel = GetDlgItem(status, IDC_PERCENT_LABEL);
+    auto percent = [&] { return _wtof(WindowText(percentLabel).c_str()); };
+    ASSERT_TRUE(WaitUntil([&] { return percent() > 1.0; }, 60000));
+    // The first 300000 bytes arrive, then nothing: the percentage stands still.
+    double last = -1.0;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const double now = percent();
+            const bool still = now == last;
+            last = now;
+            return still;
+        },
+        60000, 1500));
+
+    PostMessageW(wizard, WM_CLOSE, 0, 0);
+    HWND box = WaitForMessageBox(10000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), kCancelQuestion);
+    AnswerMessageBox(box, IDYES);
+    const ULONGLONG answered = GetTickCount64();
+    EXPECT_TRUE(WaitUntil([&] { return !m_installer.IsRunning(); }, 20000, 20));
+    const ULONGLONG took = GetTickCount64() - answered;
+    EXPECT_LE(took, 5000u) << "the installer ended " << took << " ms after the Yes";
     EXPECT_FALSE(ProductInstalled());
     EXPECT_EQ(ExitCodeWithin(0), 1602) << "cancelled by the user";
 }

@@ -20,6 +20,8 @@ packages=(
     # XML fuzzer, test certificates, loopback clients
     clang libclang-rt-dev
     openssl curl
+    # the transfer benchmark's server (scripts/benchmark-transfer.sh)
+    nginx
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -531,11 +531,6 @@ void SetTransferTimeout(DWORD milliseconds)
         ApplyTimeouts(g_hInternet);
 }
 
-DWORD TransferTimeout()
-{
-    return g_transferTimeout;
-}
-
 HeldRequest::~HeldRequest()
 {
     if (!m_request)

@@ -26,7 +26,8 @@ inline constexpr ULONGLONG kProgressInterval = 100;
 
 // The process-wide WinINet session; null until OpenSession.
 extern HINTERNET g_hInternet;
-// Held while DownloadToFile writes a block of downloaded bytes; nothing else takes it.
+// Held while DownloadToFile writes a block of downloaded bytes, and by a
+// cancelled download making sure that no write follows; nothing else takes it.
 extern SlimLock g_csDownload;
 // Sent as "Referer" with every request; no header when empty.
 inline constexpr std::wstring_view g_strReferer = L"https://www.kelmware.com/";
@@ -45,7 +46,6 @@ void CloseSession();
 // ones. A body that stops arriving for that long fails like a broken transfer.
 inline constexpr DWORD kDefaultTransferTimeout = 30000;
 void SetTransferTimeout(DWORD milliseconds);
-DWORD TransferTimeout();
 
 // The caller's wish to stop or to hold a transfer; polled by the transfer's thread.
 class ICancelRequest {

@@ -402,6 +402,20 @@ protected:
         EXPECT_TRUE(SaveWindowPicture(window, folder + L"\\" + name + L".bmp")) << Narrow(name);
     }
 
+    // With the product removed: serves script, starts the installer and installs
+    // from the settings page; wizard and status are its window and status page.
+    void StartInstalling(const ServerScript& script, HWND& wizard, HWND& status)
+    {
+        RemoveProduct();
+        ASSERT_FALSE(ProductInstalled());
+        Serve(script);
+        Start(L"/n");
+        wizard = WaitForWizard();
+        ASSERT_NE(wizard, nullptr);
+        status = InstallFromSettings(wizard);
+        ASSERT_NE(status, nullptr);
+    }
+
     // Settings page: folder, Install; returns the status page.
     HWND InstallFromSettings(HWND wizard)
     {
@@ -908,16 +922,11 @@ TEST_F(WizardEndToEnd, RunningProductBlocksUntilRetryAndCancelEndsTheWizard)
 
 TEST_F(WizardEndToEnd, CancelDuringDownloadResumesOnNoAndEndsOnYes)
 {
-    RemoveProduct();
-    ASSERT_FALSE(ProductInstalled());
     ServerScript script;
     script.packageDelayMs = 60;
-    Serve(script);
-    Start(L"/n");
-    HWND wizard = WaitForWizard();
-    ASSERT_NE(wizard, nullptr);
-    HWND status = InstallFromSettings(wizard);
-    ASSERT_NE(status, nullptr);
+    HWND wizard = nullptr;
+    HWND status = nullptr;
+    ASSERT_NO_FATAL_FAILURE(StartInstalling(script, wizard, status));
     HWND percentLabel = GetDlgItem(status, IDC_PERCENT_LABEL);
     auto percent = [&] { return _wtof(WindowText(percentLabel).c_str()); };
     ASSERT_TRUE(WaitUntil([&] { return percent() > 3.0; }, 60000));
@@ -969,15 +978,11 @@ TEST_F(WizardEndToEnd, CancelDuringDownloadResumesOnNoAndEndsOnYes)
 // installer within seconds, although WinINet still waits for the server.
 TEST_F(WizardEndToEnd, CancelWhileTheServerHasGoneSilentEndsWithinSeconds)
 {
-    RemoveProduct();
     ServerScript script;
     script.packageStallAfter = 300000;
-    Serve(script);
-    Start(L"/n");
-    HWND wizard = WaitForWizard();
-    ASSERT_NE(wizard, nullptr);
-    HWND status = InstallFromSettings(wizard);
-    ASSERT_NE(status, nullptr);
+    HWND wizard = nullptr;
+    HWND status = nullptr;
+    ASSERT_NO_FATAL_FAILURE(StartInstalling(script, wizard, status));
     HWND percentLabel = GetDlgItem(status, IDC_PERCENT_LABEL);
     auto percent = [&] { return _wtof(WindowText(percentLabel).c_str()); };
     ASSERT_TRUE(WaitUntil([&] { return percent() > 1.0; }, 60000));

@@ -5,6 +5,9 @@
 #   job        the download job (CDownloadJob, no-op progress receiver), file written
 #   bare-<n>K  a plain InternetReadFile loop into one buffer of n KiB, no file work:
 #              the ceiling of the platform, at 256 KiB, 1 MiB and 4 MiB
+#   bare-file  the same loop with the job's buffer size (1 MiB), each buffer
+#              written to the file before the next read: the ceiling of a
+#              download that keeps what it reads
 #   curl       the host's curl, file written: the peer
 # It prints MB/s (10^6 bytes per second), the working-set growth and the ratios.
 # The ways take turns for the given number of rounds and the fastest round of
@@ -71,6 +74,9 @@ for round in $(seq 1 "$ROUNDS"); do
     for kib in 256 1024 4096; do
         results+=("$(wine_run bare "$URL" "$kib" | sed "s/^RESULT bare /RESULT bare-${kib}K /")")
     done
+    results+=("$(wine_run bare "$URL" 1024 "$OUT_WIN" | sed "s/^RESULT bare /RESULT bare-file /")")
+    cmp -s "$OUT" "$WWW/$NAME" || results+=("CORRUPT bare-file")
+    rm -f "$OUT"
     results+=("$(python3 - "$URL" "$OUT" <<'PY'
 import resource, subprocess, sys, time
 start = time.perf_counter()
@@ -91,7 +97,7 @@ rows, order = {}, []
 for line in sys.argv[3:]:
     words = line.split()
     if words[0] == "CORRUPT":
-        sys.exit("the job's file differs from the served file")
+        sys.exit("the file of %s differs from the served file" % words[1])
     fields = {key: float(value) for key, value in (word.split("=", 1) for word in words[2:])}
     way = words[1]
     if way not in order:
@@ -111,8 +117,10 @@ for way in order:
         memory = "+%.1f MiB (peak %.1f)" % ((row["ws_peak"] - row["ws_before"]) / 1048576, row["ws_peak"] / 1048576)
     extra = "  %d progress reports" % row["reports"] if way == "job" else ""
     print("%-10s %9.2f %9.1f %26s%s%s" % (way, row["seconds"], row["mbps"], memory, extra, ok))
-ceiling = max((rows[w] for w in rows if w.startswith("bare")), key=lambda r: r["mbps"])
+ceiling = max((rows[w] for w in rows if w.startswith("bare") and w != "bare-file"), key=lambda r: r["mbps"])
 print("job / curl: %.2f   job / fastest bare loop: %.2f   fastest bare loop / curl: %.2f" % (
     rows["job"]["mbps"] / rows["curl"]["mbps"], rows["job"]["mbps"] / ceiling["mbps"],
     ceiling["mbps"] / rows["curl"]["mbps"]))
+print("job / bare-1024K (same buffer size): %.2f   job / bare-file (loop writing the file): %.2f" % (
+    rows["job"]["mbps"] / rows["bare-1024K"]["mbps"], rows["job"]["mbps"] / rows["bare-file"]["mbps"]))
 PY

@@ -16,8 +16,15 @@ namespace {
 
 bool CDownloadFile::Create(const std::wstring& path)
 {
-    m_file.Reset(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_RANDOM_ACCESS, nullptr));
+    // A file made anew rather than truncated: on some file systems (ext4 under
+    // Wine) closing a truncated-and-rewritten file waits for its blocks to be
+    // allocated, a tenth of a second per 256 MiB. Where the old file cannot be
+    // deleted, truncating it is what is left.
+    constexpr DWORD kAttributes = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_RANDOM_ACCESS;
+    ::DeleteFileW(path.c_str());
+    m_file.Reset(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, kAttributes, nullptr));
+    if (!m_file.IsValid() && ::GetLastError() == ERROR_FILE_EXISTS)
+        m_file.Reset(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, kAttributes, nullptr));
     return m_file.IsValid();
 }
 

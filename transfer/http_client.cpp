@@ -1,6 +1,7 @@
 #include "transfer/http_client.h"
 
 #include "runlog/run_log.h"
+#include "transfer/block_writer.h"
 #include "transfer/detached_request.h"
 #include "transfer/download_file.h"
 #include "transfer/internet_handle.h"
@@ -186,20 +187,6 @@ std::optional<std::uint64_t> QueryContentLength(HINTERNET request)
     return value;
 }
 
-// Writes one filled buffer at the running offset; the lock serialises all
-// block writes of the process. An abandoned transfer writes nothing: its file
-// may be closed already.
-void WriteBlock(const DetachedRequest& transfer, CDownloadFile& file, std::uint64_t& fileOffset,
-                const unsigned char* data, std::size_t size)
-{
-    std::lock_guard lock(g_csDownload);
-    if (transfer.IsAbandoned())
-        return;
-    file.Seek(fileOffset);
-    file.Write(data, size);
-    fileOffset += size;
-}
-
 // The reason of a failed WinINet call; never 0, so a failure always shows as one.
 DWORD FailureCode()
 {
@@ -256,8 +243,9 @@ struct BodyOutcome {
 
 // Reads the reply body into file, on the transfer's own thread. WinINet fills
 // the buffer straight from its socket; a filled buffer (or the last part of one)
-// is written in one piece. Nothing per read takes a lock or waits on a kernel
-// object: the pause and the abandonment are flags the waiting thread sets.
+// is written in one piece, on the writer's thread while the next one fills.
+// Nothing per read takes a lock or waits on a kernel object: the pause and the
+// abandonment are flags the waiting thread sets.
 //
 // A read returns only when it has all the bytes it asked for (or the body has
 // ended), so the size asked for follows the line: it doubles while full reads
@@ -281,11 +269,10 @@ BodyOutcome ReadBodyToFile(HINTERNET request, DetachedRequest& transfer, CDownlo
     }
     const std::optional<std::uint64_t> announced = QueryContentLength(request);
 
-    auto buffer = std::make_unique<unsigned char[]>(kFileReadSize);
+    BlockWriter writer(transfer, file, kFileReadSize);
     DWORD bufferUsed = 0;
     DWORD askSize = kFirstReadSize;
     bool slowLine = true;
-    std::uint64_t fileOffset = 0;
     std::uint64_t received = 0;
     for (;;) {
         if (transfer.IsAbandoned())
@@ -312,7 +299,7 @@ BodyOutcome ReadBodyToFile(HINTERNET request, DetachedRequest& transfer, CDownlo
         }
         const ULONGLONG before = ::GetTickCount64();
         DWORD read = 0;
-        if (!::InternetReadFile(request, buffer.get() + bufferUsed, asked, &read)) {
+        if (!::InternetReadFile(request, writer.Buffer() + bufferUsed, asked, &read)) {
             outcome = {true, FailureCode()};
             break;
         }
@@ -328,13 +315,14 @@ BodyOutcome ReadBodyToFile(HINTERNET request, DetachedRequest& transfer, CDownlo
         bufferUsed += read;
         received += read;
         if (bufferUsed == kFileReadSize) {
-            WriteBlock(transfer, file, fileOffset, buffer.get(), bufferUsed);
+            writer.Submit(bufferUsed);
             bufferUsed = 0;
         }
         transfer.received.store(received, std::memory_order_relaxed);
     }
     if (bufferUsed > 0)
-        WriteBlock(transfer, file, fileOffset, buffer.get(), bufferUsed);
+        writer.Submit(bufferUsed);
+    writer.Finish();
     if (!outcome.failed && announced && received != *announced)
         outcome = {true, ERROR_INTERNET_CONNECTION_RESET};
     return outcome;

@@ -19,8 +19,9 @@ namespace kelm {
 class CDownloadFile;
 class DetachedRequest;
 
-// The buffer of a file download: its largest read and its largest write. And
-// the most often a download reports progress (milliseconds).
+// A buffer of a file download (two take turns: one fills while the other is
+// written): its largest read and its largest write. And the most often a
+// download reports progress (milliseconds).
 inline constexpr DWORD kFileReadSize = 1024 * 1024;
 inline constexpr ULONGLONG kProgressInterval = 100;
 

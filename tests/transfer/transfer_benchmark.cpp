@@ -3,7 +3,8 @@
 // Not a test: scripts/benchmark-transfer.sh runs it and prints the comparison.
 //
 // Usage: transfer_benchmark.exe job <url> <local file>
-//        transfer_benchmark.exe bare <url> <buffer KiB>
+//        transfer_benchmark.exe bare <url> <buffer KiB> [<local file>]
+// (bare with a file writes each filled buffer to it before the next read).
 // Prints one line: "RESULT <mode> bytes=<n> seconds=<s> ws_before=<bytes> ws_peak=<bytes> reports=<n>"
 // (working set before the download, peak working set after it, progress reports).
 
@@ -49,8 +50,9 @@ double Seconds(LARGE_INTEGER from, LARGE_INTEGER to)
 }
 
 // The same GET as the job's, its body read with plain InternetReadFile calls
-// into one buffer of the given size; the byte count returned.
-uint64_t BareDownload(const std::wstring& url, DWORD bufferSize)
+// into one buffer of the given size, each read written to file when it is
+// open; the byte count returned.
+uint64_t BareDownload(const std::wstring& url, DWORD bufferSize, HANDLE file)
 {
     URL_COMPONENTSW parts{};
     parts.dwStructSize = sizeof(parts);
@@ -75,8 +77,12 @@ uint64_t BareDownload(const std::wstring& url, DWORD bufferSize)
     auto buffer = std::make_unique<unsigned char[]>(bufferSize);
     uint64_t received = 0;
     DWORD read = 0;
-    while (::InternetReadFile(request.Get(), buffer.get(), bufferSize, &read) && read > 0)
+    while (::InternetReadFile(request.Get(), buffer.get(), bufferSize, &read) && read > 0) {
+        DWORD written = 0;
+        if (file != INVALID_HANDLE_VALUE && !(::WriteFile(file, buffer.get(), read, &written, nullptr) && written == read))
+            return 0;
         received += read;
+    }
     return received;
 }
 
@@ -85,8 +91,8 @@ uint64_t BareDownload(const std::wstring& url, DWORD bufferSize)
 int wmain(int argc, wchar_t** argv)
 {
     const std::wstring mode = argc > 1 ? argv[1] : L"";
-    if (!((mode == L"job" || mode == L"bare") && argc == 4)) {
-        std::fprintf(stderr, "usage: transfer_benchmark job <url> <file> | bare <url> <buffer KiB>\n");
+    if (!((mode == L"job" && argc == 4) || (mode == L"bare" && (argc == 4 || argc == 5)))) {
+        std::fprintf(stderr, "usage: transfer_benchmark job <url> <file> | bare <url> <buffer KiB> [<file>]\n");
         return 2;
     }
     if (!OpenSession())
@@ -113,7 +119,12 @@ int wmain(int argc, wchar_t** argv)
         });
         bytes = result ? received : 0;
     } else {
-        bytes = BareDownload(url, static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10) * 1024));
+        UniqueFile file;
+        if (argc == 5)
+            file.Reset(::CreateFileW(argv[4], GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (argc == 5 && !file)
+            return 1;
+        bytes = BareDownload(url, static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10) * 1024), file.Get());
     }
     LARGE_INTEGER end;
     ::QueryPerformanceCounter(&end);

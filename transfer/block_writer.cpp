@@ -1,0 +1,124 @@
+#include "transfer/block_writer.h"
+
+#include "transfer/detached_request.h"
+#include "transfer/download_file.h"
+#include "transfer/http_client.h"
+
+#include <mutex>
+
+namespace kelm {
+
+namespace {
+
+class SrwGuard {
+public:
+    explicit SrwGuard(SRWLOCK& lock) noexcept : m_lock(lock) { ::AcquireSRWLockExclusive(&m_lock); }
+    ~SrwGuard() { ::ReleaseSRWLockExclusive(&m_lock); }
+    SrwGuard(const SrwGuard&) = delete;
+    SrwGuard& operator=(const SrwGuard&) = delete;
+
+private:
+    SRWLOCK& m_lock;
+};
+
+} // namespace
+
+BlockWriter::BlockWriter(const DetachedRequest& transfer, CDownloadFile& file, std::size_t bufferSize)
+    : m_transfer(transfer), m_file(file)
+{
+    m_buffers[0] = std::make_unique<unsigned char[]>(bufferSize);
+    m_buffers[1] = std::make_unique<unsigned char[]>(bufferSize);
+    m_thread.Reset(::CreateThread(nullptr, 0, WriterThread, this, 0, nullptr));
+}
+
+BlockWriter::~BlockWriter()
+{
+    if (!m_thread)
+        return;
+    {
+        SrwGuard guard(m_lock);
+        m_stop = true;
+    }
+    ::WakeAllConditionVariable(&m_changed);
+    ::WaitForSingleObject(m_thread.Get(), INFINITE);
+}
+
+void BlockWriter::Submit(std::size_t size)
+{
+    const unsigned char* block = Buffer();
+    if (!m_thread) {
+        WriteNow(block, size);
+    } else {
+        {
+            SrwGuard guard(m_lock);
+            WaitIdleLocked();
+            m_pending = block;
+            m_pendingSize = size;
+        }
+        ::WakeAllConditionVariable(&m_changed);
+    }
+    m_filling = 1 - m_filling;
+}
+
+void BlockWriter::Finish()
+{
+    if (!m_thread)
+        return;
+    SrwGuard guard(m_lock);
+    WaitIdleLocked();
+}
+
+void BlockWriter::WaitIdleLocked()
+{
+    while (m_pending)
+        ::SleepConditionVariableSRW(&m_changed, &m_lock, INFINITE, 0);
+    if (m_failure)
+        std::rethrow_exception(m_failure);
+}
+
+DWORD WINAPI BlockWriter::WriterThread(void* parameter) noexcept
+{
+    static_cast<BlockWriter*>(parameter)->WriteLoop();
+    return 0;
+}
+
+void BlockWriter::WriteLoop() noexcept
+{
+    SrwGuard guard(m_lock);
+    for (;;) {
+        while (!m_pending && !m_stop)
+            ::SleepConditionVariableSRW(&m_changed, &m_lock, INFINITE, 0);
+        if (!m_pending)
+            return; // stopped with nothing left
+        const unsigned char* block = m_pending;
+        const std::size_t size = m_pendingSize;
+        ::ReleaseSRWLockExclusive(&m_lock);
+        std::exception_ptr failure;
+        if (!m_failure) {
+            try {
+                WriteNow(block, size);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        }
+        ::AcquireSRWLockExclusive(&m_lock);
+        if (failure)
+            m_failure = failure;
+        m_pending = nullptr;
+        ::WakeAllConditionVariable(&m_changed);
+    }
+}
+
+// The lock serialises all block writes of the process. An abandoned transfer
+// writes nothing: its file may be closed already.
+void BlockWriter::WriteNow(const unsigned char* data, std::size_t size)
+{
+    std::lock_guard lock(g_csDownload);
+    if (m_transfer.IsAbandoned())
+        return;
+    m_file.Seek(m_fileOffset);
+    m_file.Write(data, size);
+    m_fileOffset += size;
+}
+
+} // namespace kelm

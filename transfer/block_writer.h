@@ -1,0 +1,62 @@
+#pragma once
+// Writes the filled buffers of a download on a thread of its own, so that the
+// next buffer fills from the network while the last one goes to the disk. Two
+// buffers take turns; the reader waits only when the disk is slower than the
+// line. A write refused by Windows is thrown to the reader at its next hand-over.
+
+#include "framework/handles.h"
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <memory>
+
+namespace kelm {
+
+class CDownloadFile;
+class DetachedRequest;
+
+class BlockWriter {
+public:
+    // Each buffer holds bufferSize bytes. Without a thread to be had, blocks
+    // are written by the reader's thread at the hand-over.
+    BlockWriter(const DetachedRequest& transfer, CDownloadFile& file, std::size_t bufferSize);
+    // Lets the block under way end (nothing is written once the transfer is
+    // abandoned) and ends the thread.
+    ~BlockWriter();
+    BlockWriter(const BlockWriter&) = delete;
+    BlockWriter& operator=(const BlockWriter&) = delete;
+
+    // The buffer the reader fills now.
+    unsigned char* Buffer() const noexcept { return m_buffers[m_filling].get(); }
+    // Hands the first size bytes of Buffer() over to be written after the blocks
+    // before it; Buffer() is the other one afterwards, its earlier write done.
+    void Submit(std::size_t size);
+    // Waits until every block handed over is written, or throws why not.
+    void Finish();
+
+private:
+    static DWORD WINAPI WriterThread(void* parameter) noexcept;
+    void WriteLoop() noexcept;
+    void WriteNow(const unsigned char* data, std::size_t size);
+    // Under m_lock: waits until no block is pending, then throws a stored failure.
+    void WaitIdleLocked();
+
+    const DetachedRequest& m_transfer;
+    CDownloadFile& m_file;
+    std::unique_ptr<unsigned char[]> m_buffers[2];
+    int m_filling = 0;
+    std::uint64_t m_fileOffset = 0; // written by one thread at a time: the one holding the pending block
+
+    SRWLOCK m_lock = SRWLOCK_INIT;
+    CONDITION_VARIABLE m_changed = CONDITION_VARIABLE_INIT;
+    const unsigned char* m_pending = nullptr;
+    std::size_t m_pendingSize = 0;
+    bool m_stop = false;
+    std::exception_ptr m_failure;
+    UniqueHandle m_thread;
+};
+
+} // namespace kelm

@@ -3,6 +3,7 @@
 #include "transfer/detached_request.h"
 #include "transfer/download_file.h"
 #include "transfer/http_client.h"
+#include "transfer/sha256.h"
 
 #include <mutex>
 
@@ -23,8 +24,9 @@ private:
 
 } // namespace
 
-BlockWriter::BlockWriter(const DetachedRequest& transfer, CDownloadFile& file, std::size_t bufferSize)
-    : m_transfer(transfer), m_file(file)
+BlockWriter::BlockWriter(const DetachedRequest& transfer, CDownloadFile& file, std::size_t bufferSize,
+                         std::uint64_t startOffset, Sha256* hash)
+    : m_transfer(transfer), m_file(file), m_hash(hash), m_fileOffset(startOffset)
 {
     m_buffers[0] = std::make_unique<unsigned char[]>(bufferSize);
     m_buffers[1] = std::make_unique<unsigned char[]>(bufferSize);
@@ -119,6 +121,8 @@ void BlockWriter::WriteNow(const unsigned char* data, std::size_t size)
     m_file.Seek(m_fileOffset);
     m_file.Write(data, size);
     m_fileOffset += size;
+    if (m_hash)
+        m_hash->Update(data, size);
 }
 
 } // namespace kelm

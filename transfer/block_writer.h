@@ -17,12 +17,16 @@ namespace kelm {
 
 class CDownloadFile;
 class DetachedRequest;
+class Sha256;
 
 class BlockWriter {
 public:
-    // Each buffer holds bufferSize bytes. Without a thread to be had, blocks
+    // Each buffer holds bufferSize bytes; the first block goes to startOffset,
+    // each later one after the one before. Every block written is also fed to
+    // hash (may be null), in file order. Without a thread to be had, blocks
     // are written by the reader's thread at the hand-over.
-    BlockWriter(const DetachedRequest& transfer, CDownloadFile& file, std::size_t bufferSize);
+    BlockWriter(const DetachedRequest& transfer, CDownloadFile& file, std::size_t bufferSize,
+                std::uint64_t startOffset = 0, Sha256* hash = nullptr);
     // Lets the block under way end (nothing is written once the transfer is
     // abandoned) and ends the thread.
     ~BlockWriter();
@@ -46,9 +50,10 @@ private:
 
     const DetachedRequest& m_transfer;
     CDownloadFile& m_file;
+    Sha256* const m_hash;
     std::unique_ptr<unsigned char[]> m_buffers[2];
     int m_filling = 0;
-    std::uint64_t m_fileOffset = 0; // written by one thread at a time: the one holding the pending block
+    std::uint64_t m_fileOffset; // written by one thread at a time: the one holding the pending block
 
     SRWLOCK m_lock = SRWLOCK_INIT;
     CONDITION_VARIABLE m_changed = CONDITION_VARIABLE_INIT;

@@ -5,6 +5,7 @@
 #include "transfer/detached_request.h"
 #include "transfer/download_file.h"
 #include "transfer/internet_handle.h"
+#include "transfer/sha256.h"
 
 #include <algorithm>
 #include <atomic>
@@ -187,6 +188,91 @@ std::optional<std::uint64_t> QueryContentLength(HINTERNET request)
     return value;
 }
 
+// A header of the reply as text; empty when it has none.
+std::wstring QueryHeaderText(HINTERNET request, DWORD header)
+{
+    std::array<wchar_t, 512> text{};
+    DWORD length = sizeof(text) - sizeof(wchar_t);
+    if (!::HttpQueryInfoW(request, header, text.data(), &length, nullptr))
+        return {};
+    return text.data();
+}
+
+// What a later request can name with If-Range to get the rest of this reply's
+// body: its ETag when that is a strong one (a weak one may not be used for a
+// range), else its Last-Modified.
+std::wstring QueryValidator(HINTERNET request)
+{
+    std::wstring etag = QueryHeaderText(request, HTTP_QUERY_ETAG);
+    if (!etag.empty() && etag.rfind(L"W/", 0) != 0)
+        return etag;
+    return QueryHeaderText(request, HTTP_QUERY_LAST_MODIFIED);
+}
+
+// Retry-After as seconds from now: a number of seconds, or a date.
+std::optional<DWORD> QueryRetryAfter(HINTERNET request)
+{
+    const std::wstring text = QueryHeaderText(request, HTTP_QUERY_RETRY_AFTER);
+    if (text.empty())
+        return std::nullopt;
+    if (text.find_first_not_of(L"0123456789") == std::wstring::npos && text.size() <= 9)
+        return static_cast<DWORD>(std::stoul(text));
+    SYSTEMTIME when{};
+    if (!::InternetTimeToSystemTimeW(text.c_str(), &when, 0))
+        return std::nullopt;
+    FILETIME whenFile{};
+    FILETIME nowFile{};
+    ::SystemTimeToFileTime(&when, &whenFile);
+    ::GetSystemTimeAsFileTime(&nowFile);
+    const auto ticks = [](const FILETIME& time) {
+        return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    };
+    if (ticks(whenFile) <= ticks(nowFile))
+        return 0;
+    return static_cast<DWORD>(std::min<std::uint64_t>((ticks(whenFile) - ticks(nowFile)) / 10000000, MAXDWORD));
+}
+
+// "bytes <first>-<last>/<total or *>" of a 206 reply.
+struct ContentRange {
+    std::uint64_t first = 0;
+    std::optional<std::uint64_t> total;
+};
+
+std::optional<ContentRange> QueryContentRange(HINTERNET request)
+{
+    const std::wstring text = QueryHeaderText(request, HTTP_QUERY_CONTENT_RANGE);
+    constexpr std::wstring_view kUnit = L"bytes ";
+    if (text.compare(0, kUnit.size(), kUnit) != 0)
+        return std::nullopt;
+    const auto number = [&](std::size_t& at) -> std::optional<std::uint64_t> {
+        const std::size_t start = at;
+        std::uint64_t value = 0;
+        for (; at < text.size() && text[at] >= L'0' && text[at] <= L'9'; ++at) {
+            if (value > (UINT64_MAX - 9) / 10)
+                return std::nullopt;
+            value = value * 10 + static_cast<unsigned>(text[at] - L'0');
+        }
+        if (at == start)
+            return std::nullopt;
+        return value;
+    };
+    std::size_t at = kUnit.size();
+    ContentRange range;
+    const auto first = number(at);
+    if (!first || at >= text.size() || text[at++] != L'-')
+        return std::nullopt;
+    const auto last = number(at);
+    if (!last || *last < *first || at >= text.size() || text[at++] != L'/')
+        return std::nullopt;
+    range.first = *first;
+    if (text.compare(at, std::wstring::npos, L"*") != 0) {
+        range.total = number(at);
+        if (!range.total || at != text.size() || *range.total <= *last)
+            return std::nullopt;
+    }
+    return range;
+}
+
 // The reason of a failed WinINet call; never 0, so a failure always shows as one.
 DWORD FailureCode()
 {
@@ -241,11 +327,14 @@ struct BodyOutcome {
     DWORD errorCode = 0;
 };
 
-// Reads the reply body into file, on the transfer's own thread. WinINet fills
-// the buffer straight from its socket; a filled buffer (or the last part of one)
-// is written in one piece, on the writer's thread while the next one fills.
-// Nothing per read takes a lock or waits on a kernel object: the pause and the
-// abandonment are flags the waiting thread sets.
+// Reads the reply body into file, on the transfer's own thread: from offset 0,
+// or after the bytes the file has when the server sends the rest of the file
+// (206 from the offset asked for). A whole body sent instead (200) starts the
+// file and the hash again. WinINet fills the buffer straight from its socket;
+// a filled buffer (or the last part of one) is written in one piece, on the
+// writer's thread while the next one fills. Nothing per read takes a lock or
+// waits on a kernel object: the pause and the abandonment are flags the
+// waiting thread sets.
 //
 // A read returns only when it has all the bytes it asked for (or the body has
 // ended), so the size asked for follows the line: it doubles while full reads
@@ -254,7 +343,8 @@ struct BodyOutcome {
 // a slow read) a read first asks how much has arrived and takes no more, so that
 // progress shows and a pause holds as the bytes come in; a smallest read's
 // worth of bytes found waiting ends that.
-BodyOutcome ReadBodyToFile(HINTERNET request, DetachedRequest& transfer, CDownloadFile& file)
+BodyOutcome ReadBodyToFile(HINTERNET request, DetachedRequest& transfer, CDownloadFile& file, const ResumePoint& from,
+                           Sha256* hash, TransferOutcome& result, std::atomic<std::uint64_t>& fileBase)
 {
     BodyOutcome outcome;
     const std::optional<DWORD> status = QueryStatusCode(request);
@@ -262,14 +352,36 @@ BodyOutcome ReadBodyToFile(HINTERNET request, DetachedRequest& transfer, CDownlo
         outcome = {true, FailureCode()};
         return outcome;
     }
-    // An error page is not the file that was asked for.
-    if (*status < 200 || *status > 299) {
+    result.status = status;
+    result.validator = QueryValidator(request);
+    result.retryAfterSeconds = QueryRetryAfter(request);
+    const std::optional<std::uint64_t> announced = QueryContentLength(request);
+    std::uint64_t startAt = 0;
+    if (from.offset > 0 && *status == 206) {
+        const std::optional<ContentRange> range = QueryContentRange(request);
+        if (!range || range->first != from.offset) {
+            outcome = {true, *status}; // not the part that was asked for
+            return outcome;
+        }
+        startAt = from.offset;
+        result.totalSize = range->total;
+    } else if (*status < 200 || *status > 299 || *status == 206) {
+        // An error page is not the file that was asked for.
         outcome = {true, *status};
         return outcome;
+    } else {
+        result.totalSize = announced;
+        if (from.offset > 0) {
+            result.restarted = true;
+            file.Truncate(0);
+            if (hash)
+                hash->Reset();
+        }
     }
-    const std::optional<std::uint64_t> announced = QueryContentLength(request);
+    result.fileSize = startAt;
+    fileBase.store(startAt, std::memory_order_relaxed);
 
-    BlockWriter writer(transfer, file, kFileReadSize);
+    BlockWriter writer(transfer, file, kFileReadSize, startAt, hash);
     DWORD bufferUsed = 0;
     DWORD askSize = kFirstReadSize;
     bool slowLine = true;
@@ -323,12 +435,13 @@ BodyOutcome ReadBodyToFile(HINTERNET request, DetachedRequest& transfer, CDownlo
     if (bufferUsed > 0)
         writer.Submit(bufferUsed);
     writer.Finish();
+    result.fileSize = startAt + received;
     if (!outcome.failed && announced && received != *announced)
         outcome = {true, ERROR_INTERNET_CONNECTION_RESET};
     return outcome;
 }
 
-// The size query of QueryRemoteFileSize, on a thread of its own.
+// The size query of QueryRemoteFile, on a thread of its own.
 class SizeQuery final : public DetachedRequest {
 public:
     SizeQuery(std::wstring url, bool keepOpen) : m_url(std::move(url)), m_keepOpen(keepOpen) {}
@@ -342,68 +455,75 @@ public:
         }
     }
     // Read by the waiter once the query has finished.
-    std::int64_t Size() const noexcept { return m_size; }
+    const SizeReply& Reply() const noexcept { return m_reply; }
 
 private:
-    // Sets m_size (0 on any failure) before Finish.
-    std::int64_t Query()
+    // Fills m_reply (size 0 on any failure) before Finish.
+    void Query()
     {
         CrackedUrl parts;
-        if (!CrackUrl(m_url, parts))
-            return 0;
+        if (!CrackUrl(m_url, parts)) {
+            m_reply.invalidUrl = true;
+            return;
+        }
         RequestRecord record(L"size query", m_url);
         m_connection = Connect(parts);
         if (!m_connection) {
-            record.Failed(L"InternetConnect", FailureCode());
-            return 0;
+            m_reply.errorCode = FailureCode();
+            record.Failed(L"InternetConnect", m_reply.errorCode);
+            return;
         }
         const wchar_t* acceptTypes[] = {L"application/xml", L"*/*", nullptr};
         UniqueInternetHandle opened = OpenRequest(m_connection.Get(), parts, nullptr, acceptTypes, kSmallRequestFlags);
         if (!opened) {
-            record.Failed(L"HttpOpenRequest", FailureCode());
-            return 0;
+            m_reply.errorCode = FailureCode();
+            record.Failed(L"HttpOpenRequest", m_reply.errorCode);
+            return;
         }
         const HINTERNET request = opened.Get();
         if (!Hold(std::move(opened))) {
             record.Failed(L"cancelled", 0);
-            return 0;
+            return;
         }
         AddReferer(request);
         const bool sent = ::HttpSendRequestW(request, nullptr, 0, nullptr, 0) != FALSE;
         const DWORD sendFailure = sent ? 0 : FailureCode();
         if (IsAbandoned()) {
             record.Failed(L"cancelled", 0);
-            return 0;
+            return;
         }
         if (!sent) {
+            m_reply.errorCode = sendFailure;
             record.Failed(L"HttpSendRequest", sendFailure);
-            return 0;
+            return;
         }
         record.Answered(request);
-        std::int64_t size = 0;
-        const std::optional<DWORD> status = QueryStatusCode(request);
+        SizeReply reply;
+        reply.status = QueryStatusCode(request);
+        reply.validator = QueryValidator(request);
+        reply.retryAfterSeconds = QueryRetryAfter(request);
         // The waiter goes on at Finish: closing a request whose body was not read
         // makes Wine's WinINet read the whole body first (HeldRequest).
+        const std::optional<DWORD> status = reply.status;
         if (status && *status != 403 && *status != 404 && *status >= 200 && *status <= 500) {
             std::array<wchar_t, 16> text{};
             DWORD length = sizeof(text);
             if (::HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text.data(), &length, nullptr)) {
                 text.back() = 0;
                 // A negative length is no size.
-                size = std::max<std::int64_t>(ParseLong32(text.data()), 0);
+                reply.size = std::max<std::int64_t>(ParseLong32(text.data()), 0);
             }
         }
-        m_size = size;
+        m_reply = std::move(reply);
         Finish();
         if (!m_keepOpen)
             CloseRequest(); // before the connection
-        return size;
     }
 
     const std::wstring m_url;
     const bool m_keepOpen;
     UniqueInternetHandle m_connection;
-    std::int64_t m_size = 0;
+    SizeReply m_reply;
 };
 
 DWORD WINAPI CloseHeldRequestThread(void* parameter) noexcept
@@ -412,11 +532,14 @@ DWORD WINAPI CloseHeldRequestThread(void* parameter) noexcept
     return 0;
 }
 
-// The request and the body of DownloadToFile, on a thread of its own. The
+// The request and the body of TransferToFile, on a thread of its own. The
 // waiting thread reads the outcome once Run has returned.
 class FileTransfer final : public DetachedRequest {
 public:
-    FileTransfer(std::wstring url, CDownloadFile& file) : m_url(std::move(url)), m_file(file) {}
+    FileTransfer(std::wstring url, CDownloadFile& file, ResumePoint from, Sha256* hash)
+        : m_url(std::move(url)), m_file(file), m_from(std::move(from)), m_hash(hash)
+    {
+    }
 
     void Run() noexcept override
     {
@@ -428,19 +551,21 @@ public:
         }
     }
 
-    bool crackedAndSent = false; // the request went out and was not abandoned
-    BodyOutcome outcome;
-    DWORD errorCode = 0;
-    const wchar_t* message = L""; // the step that failed before the body
+    TransferOutcome result;
     std::exception_ptr failure;
+    // Where this reply's body starts in the file; with `received`, the progress.
+    std::atomic<std::uint64_t> fileBase{0};
 
 private:
     void Transfer()
     {
+        result.fileSize = m_from.offset;
+        fileBase = m_from.offset;
         CrackedUrl parts;
         RequestRecord record(L"GET", m_url);
         if (!CrackUrl(m_url, parts)) {
             record.Failed(L"no such address", ERROR_INTERNET_INVALID_URL);
+            result.invalidUrl = true;
             return;
         }
         UniqueInternetHandle connection = Connect(parts);
@@ -460,7 +585,15 @@ private:
             return;
         }
         AddReferer(request);
-        const bool sent = ::HttpSendRequestW(request, nullptr, 0, nullptr, 0) != FALSE;
+        // The rest of the file, if it is still the same file.
+        std::wstring headers;
+        if (m_from.offset > 0) {
+            headers = L"Range: bytes=" + std::to_wstring(m_from.offset) + L"-\r\n";
+            if (!m_from.validator.empty())
+                headers += L"If-Range: " + m_from.validator + L"\r\n";
+        }
+        const bool sent = ::HttpSendRequestW(request, headers.empty() ? nullptr : headers.c_str(),
+                                             static_cast<DWORD>(headers.size()), nullptr, 0) != FALSE;
         if (!sent && !IsAbandoned()) {
             Fail(record, L"HttpSendRequest Failed.");
             CloseRequest();
@@ -471,25 +604,32 @@ private:
             return;
         }
         record.Answered(request);
-        outcome = ReadBodyToFile(request, *this, m_file);
+        result.sent = true;
+        const BodyOutcome body = ReadBodyToFile(request, *this, m_file, m_from, m_hash, result, fileBase);
         record.Received(received);
-        if (IsAbandoned())
+        if (IsAbandoned()) {
             record.Failed(L"cancelled", 0);
-        else if (outcome.failed)
-            record.Failed(L"Internet download file Failed", outcome.errorCode);
-        crackedAndSent = true;
+        } else if (body.failed) {
+            record.Failed(L"Internet download file Failed", body.errorCode);
+            result.errorCode = body.errorCode;
+            result.failedStep = L"Internet download file Failed";
+        } else {
+            result.complete = true;
+        }
         CloseRequest(); // before the connection
     }
 
     void Fail(RequestRecord& record, const wchar_t* what)
     {
-        errorCode = ::GetLastError();
-        message = what;
-        record.Failed(what, errorCode);
+        result.errorCode = ::GetLastError();
+        result.failedStep = what;
+        record.Failed(what, result.errorCode);
     }
 
     const std::wstring m_url;
     CDownloadFile& m_file;
+    const ResumePoint m_from;
+    Sha256* const m_hash;
 };
 
 } // namespace
@@ -536,52 +676,63 @@ void HeldRequest::Hold(std::shared_ptr<DetachedRequest> request) noexcept
     m_request = std::move(request);
 }
 
-std::int64_t QueryRemoteFileSize(const std::wstring& url, ICancelRequest* cancel, HeldRequest* keepOpen)
+SizeReply QueryRemoteFile(const std::wstring& url, ICancelRequest* cancel, HeldRequest* keepOpen)
 {
     auto query = std::make_shared<SizeQuery>(url, keepOpen != nullptr);
-    if (!RunDetached(query, cancel, {}))
-        return 0;
+    if (!RunDetached(query, cancel, {})) {
+        SizeReply cancelled;
+        cancelled.cancelled = true;
+        return cancelled;
+    }
     if (keepOpen)
         keepOpen->Hold(query);
-    return query->Size();
+    return query->Reply();
 }
 
-bool DownloadToFile(ICancelRequest& cancel, const std::wstring& url, CDownloadFile& file,
-                    IDownloadCallback* callback)
+std::int64_t QueryRemoteFileSize(const std::wstring& url, ICancelRequest* cancel, HeldRequest* keepOpen)
+{
+    return QueryRemoteFile(url, cancel, keepOpen).size;
+}
+
+bool TransferToFile(ICancelRequest& cancel, const std::wstring& url, CDownloadFile& file, IDownloadCallback* callback,
+                    const ResumePoint& from, Sha256* hash, TransferOutcome& outcome)
 {
     DownloadStatusInfo info;
-    auto transfer = std::make_shared<FileTransfer>(url, file);
+    auto transfer = std::make_shared<FileTransfer>(url, file, from, hash);
     ULONGLONG lastReported = ::GetTickCount64();
+    auto inFile = [&] { return transfer->fileBase.load() + transfer->received.load(); };
+    info.received = from.offset;
     auto report = [&] {
         info.status = Downloading;
-        info.received = transfer->received;
+        info.received = inFile();
         if (callback)
             callback->OnStatus(info);
     };
     const bool ended = RunDetached(transfer, &cancel, [&] {
         const ULONGLONG now = ::GetTickCount64();
-        if (now - lastReported >= kProgressInterval && transfer->received != info.received) {
+        if (now - lastReported >= kProgressInterval && inFile() != info.received) {
             lastReported = now;
             report();
         }
     });
+    outcome = TransferOutcome{};
+    outcome.fileSize = from.offset;
     bool result = false;
     if (ended) {
         if (transfer->failure)
             std::rethrow_exception(transfer->failure);
-        if (transfer->received != info.received)
+        outcome = transfer->result;
+        if (inFile() != info.received)
             report(); // the end of the body
-        info.errorCode = transfer->errorCode;
-        info.message = transfer->message;
-        if (transfer->crackedAndSent && transfer->outcome.failed) {
-            info.errorCode = transfer->outcome.errorCode;
-            info.message = L"Internet download file Failed";
-        }
-        result = transfer->crackedAndSent && !transfer->outcome.failed;
+        info.errorCode = outcome.errorCode;
+        info.message = outcome.failedStep;
+        result = outcome.complete;
     }
 
     if (cancel.IsCancelled()) {
         result = false;
+        outcome.complete = false;
+        outcome.cancelled = true;
         info.status = Cancelled;
         ::Sleep(500);
     } else {
@@ -590,6 +741,13 @@ bool DownloadToFile(ICancelRequest& cancel, const std::wstring& url, CDownloadFi
     if (callback)
         callback->OnStatus(info);
     return result;
+}
+
+bool DownloadToFile(ICancelRequest& cancel, const std::wstring& url, CDownloadFile& file,
+                    IDownloadCallback* callback)
+{
+    TransferOutcome outcome;
+    return TransferToFile(cancel, url, file, callback, ResumePoint{}, nullptr, outcome);
 }
 
 bool DownloadToStream(ICancelRequest& cancel, const std::wstring& url, std::ostream& stream)

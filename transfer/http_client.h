@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -18,6 +19,7 @@ namespace kelm {
 
 class CDownloadFile;
 class DetachedRequest;
+class Sha256;
 
 // A buffer of a file download (two take turns: one fills while the other is
 // written): its largest read and its largest write. And the most often a
@@ -111,6 +113,18 @@ private:
 std::int64_t QueryRemoteFileSize(const std::wstring& url, ICancelRequest* cancel = nullptr,
                                  HeldRequest* keepOpen = nullptr);
 
+// The size query with all it found out, for a caller that decides whether to ask again.
+struct SizeReply {
+    std::int64_t size = 0;              // what QueryRemoteFileSize returns
+    std::optional<DWORD> status;        // HTTP status, when a reply came
+    DWORD errorCode = 0;                // WinINet error of the step that failed
+    bool invalidUrl = false;            // the address could not be cracked
+    bool cancelled = false;
+    std::wstring validator;             // strong ETag, else Last-Modified, of the reply
+    std::optional<DWORD> retryAfterSeconds;
+};
+SizeReply QueryRemoteFile(const std::wstring& url, ICancelRequest* cancel = nullptr, HeldRequest* keepOpen = nullptr);
+
 // Fetches url into file (written from offset 0) in large reads, with a progress
 // report at most every kProgressInterval while bytes arrive, one when the body
 // has ended, and one final report (Finished or Cancelled) on every path.
@@ -119,6 +133,38 @@ std::int64_t QueryRemoteFileSize(const std::wstring& url, ICancelRequest* cancel
 // Exceptions thrown by the file or the callback pass through, with every handle closed.
 bool DownloadToFile(ICancelRequest& cancel, const std::wstring& url, CDownloadFile& file,
                     IDownloadCallback* callback);
+
+// Where a file transfer goes on: the bytes the file holds already, and what
+// names the reply they came from (If-Range). From offset 0 the whole body is asked for.
+struct ResumePoint {
+    std::uint64_t offset = 0;
+    std::wstring validator;
+};
+
+// What one file transfer found out.
+struct TransferOutcome {
+    bool complete = false;              // 2xx, every announced byte arrived, not cancelled
+    bool cancelled = false;
+    bool sent = false;                  // the request went out and a reply came
+    bool invalidUrl = false;
+    bool restarted = false;             // the rest was asked for and the whole file came (200)
+    std::optional<DWORD> status;        // HTTP status of the reply
+    DWORD errorCode = 0;                // WinINet error of the failed step, or the failing HTTP status
+    const wchar_t* failedStep = L"";    // the step that failed, as DownloadToFile reports it
+    std::uint64_t fileSize = 0;         // bytes the file holds afterwards, from its start
+    std::optional<std::uint64_t> totalSize; // size of the whole file, as the reply told it
+    std::wstring validator;             // strong ETag, else Last-Modified, of the reply
+    std::optional<DWORD> retryAfterSeconds;
+};
+
+// DownloadToFile from a resume point: with an offset it asks for
+// "Range: bytes=<offset>-" (and "If-Range: <validator>" when there is one). A
+// 206 from that offset goes on after the file's bytes; a 200 starts the file
+// (and hash) again from 0; anything else fails. Every byte written goes to
+// hash (may be null) in file order. Reports count the file's bytes, so they go
+// on from the offset.
+bool TransferToFile(ICancelRequest& cancel, const std::wstring& url, CDownloadFile& file, IDownloadCallback* callback,
+                    const ResumePoint& from, Sha256* hash, TransferOutcome& outcome);
 
 // Fetches a small document into stream. False when the request could not be
 // made, was cancelled, or the reply's status is not 2xx (an error page may then

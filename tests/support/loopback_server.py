@@ -42,6 +42,7 @@ class State:
         self.root = os.path.realpath(root)
         self.lock = threading.Lock()
         self.routes = {}
+        self.requests_seen = {}  # path -> requests played so far (for "attempts")
         self.log = []
         self.pattern_cache = {}
 
@@ -51,16 +52,28 @@ class State:
         with self.lock:
             for route in routes:
                 self.routes[route["path"]] = route
+                self.requests_seen.pop(route["path"], None)
 
     def reset(self, prefix):
         with self.lock:
             for path in [p for p in self.routes if p.startswith(prefix)]:
                 del self.routes[path]
+                self.requests_seen.pop(path, None)
             self.log = [entry for entry in self.log if not entry["path"].startswith(prefix)]
 
     def route(self, path):
+        """The route of path for this request: its n-th request (from 0) plays the
+        route with the fields of attempts[n] laid over it; later ones the route."""
         with self.lock:
-            return self.routes.get(path)
+            route = self.routes.get(path)
+            if route is None:
+                return None
+            seen = self.requests_seen.get(path, 0)
+            self.requests_seen[path] = seen + 1
+            attempts = route.get("attempts", [])
+            if seen < len(attempts):
+                route = dict(route, **attempts[seen])
+            return route
 
     def record(self, entry):
         with self.lock:
@@ -162,12 +175,45 @@ class Handler(BaseHTTPRequestHandler):
             return None
         return b""
 
+    def validators(self, route):
+        headers = {}
+        if route.get("etag"):
+            headers["ETag"] = route["etag"]
+        if route.get("last_modified"):
+            headers["Last-Modified"] = route["last_modified"]
+        return headers
+
+    def range_start(self, route, size):
+        """Where a "Range: bytes=N-" request is answered from, or None for the
+        whole body: only with "ranges", only when If-Range (if sent) names the
+        route's ETag or Last-Modified, only for a start inside the body."""
+        asked = self.headers.get("Range", "")
+        if not route.get("ranges") or not asked.startswith("bytes=") or not asked.endswith("-"):
+            return None
+        try:
+            start = int(asked[len("bytes="):-1])
+        except ValueError:
+            return None
+        condition = self.headers.get("If-Range")
+        if condition is not None and condition not in self.validators(route).values():
+            return None
+        return start if 0 <= start < size else None
+
     def play(self, route):
         status = int(route.get("status", 200))
         body = self.route_body(route)
         file_path = route.get("file_path") or (
             os.path.join(self.server.state.root, route["file"]) if "file" in route else None)
         size = os.path.getsize(file_path) if body is None else len(body)
+        headers = dict(self.validators(route), **route.get("headers", {}))
+        start = self.range_start(route, size) if status == 200 else None
+        if start is not None:
+            status = 206
+            headers["Content-Range"] = "bytes %d-%d/%d" % (start, size - 1, size)
+            if body is None:
+                body = open(file_path, "rb").read()
+            body = body[start:]
+            size = len(body)
         if self.command == "HEAD" or route.get("omit_body"):
             send_size = 0
         else:
@@ -179,7 +225,7 @@ class Handler(BaseHTTPRequestHandler):
         length = route.get("content_length", "auto")
         self.send_response_only(status, route.get("reason"))
         self.send_header("Date", self.date_time_string())
-        for name, value in route.get("headers", {}).items():
+        for name, value in headers.items():
             self.send_header(name, str(value))
         if chunked:
             self.send_header("Transfer-Encoding", "chunked")

@@ -3,6 +3,7 @@
 #include "transfer_test_support.h"
 
 #include "transfer/download_file.h"
+#include "transfer/sha256.h"
 
 #include <sstream>
 #include <system_error>
@@ -423,6 +424,71 @@ TEST_F(HttpClientTest, SilentServersEndTheTransferByCancelOrTimeout)
             EXPECT_GE(Milliseconds(start, end), timeout - 100.0);
             EXPECT_LE(Milliseconds(start, end), 3.0 * timeout + 1000.0);
         }
+    }
+}
+
+// The SHA-256 of bytes, by the same system hash.
+std::wstring Sha256Of(const std::string& bytes)
+{
+    Sha256 hash;
+    hash.Update(bytes.data(), bytes.size());
+    return hash.Finish();
+}
+
+TEST_F(HttpClientTest, TransfersGoOnFromTheBytesTheFileHasWhileItIsTheSameFile)
+{
+    const size_t size = 300000;
+    const size_t had = 100000;
+    const std::string whole = PatternBytes(size, 7);
+    struct Case {
+        const char* name;
+        std::string routeFields;
+        std::wstring validator;
+        bool resumed;
+    };
+    const Case cases[] = {
+        {"same ETag", R"("ranges": true, "etag": "\"v1\"")", L"\"v1\"", true},
+        {"same Last-Modified", R"("ranges": true, "last_modified": "Tue, 01 Dec 2026 10:00:00 GMT")",
+         L"Tue, 01 Dec 2026 10:00:00 GMT", true},
+        {"ETag changed", R"("ranges": true, "etag": "\"v2\"")", L"\"v1\"", false},
+        {"no ranges served", R"("etag": "\"v1\"")", L"\"v1\"", false},
+    };
+    const TempFolder folder(L"kelm-transfer-resume");
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& test = cases[i];
+        SCOPED_TRACE(test.name);
+        const std::string path = "/client/resume/" + std::to_string(i);
+        ASSERT_TRUE(Server().Reset(path));
+        ASSERT_TRUE(Server().AddRoutes("{\"path\": " + Quote(path) + ", \"body_size\": " + std::to_string(size) +
+                                       ", \"seed\": 7, " + test.routeFields + "}"));
+        const std::wstring file = folder.File(L"resume.bin");
+        CDownloadFile target;
+        ASSERT_TRUE(target.Create(file));
+        target.Write(whole.data(), had);
+        Sha256 hash;
+        hash.Update(whole.data(), had);
+        CancelRequest never;
+        RecordingCallback callback;
+        TransferOutcome outcome;
+        EXPECT_TRUE(TransferToFile(never, Server().Url(path), target, &callback, ResumePoint{had, test.validator},
+                                   &hash, outcome));
+        target.Close();
+        EXPECT_TRUE(ReadWholeFile(file) == whole);
+        EXPECT_EQ(Sha256Of(whole), hash.Finish());
+        EXPECT_EQ(size, outcome.fileSize);
+        EXPECT_EQ(!test.resumed, outcome.restarted);
+        EXPECT_EQ(test.resumed ? 206u : 200u, outcome.status.value_or(0));
+        ASSERT_TRUE(outcome.totalSize.has_value());
+        EXPECT_EQ(size, *outcome.totalSize);
+        const auto requests = Server().Requests(path);
+        ASSERT_EQ(1u, requests.size());
+        EXPECT_EQ("bytes=100000-", requests[0].Header("Range"));
+        EXPECT_EQ(std::string(test.validator.begin(), test.validator.end()), requests[0].Header("If-Range"));
+        // A resumed transfer's progress goes on from the bytes already had.
+        const uint64_t lowest = test.resumed ? had : 0;
+        for (const DownloadStatusInfo& report : callback.Reports())
+            EXPECT_GE(report.received, lowest);
+        EXPECT_EQ(size, callback.Reports().back().received);
     }
 }
 

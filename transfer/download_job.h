@@ -1,10 +1,18 @@
 #pragma once
 // A download job: fetches one URL into one local file on the installation
 // engine's worker thread and passes every progress record on to the engine.
+// A transfer that breaks off is asked for again, from the bytes it had when the
+// server can send the rest, a few times with growing waits; what arrived can
+// be checked against the size and SHA-256 the manifest gives; a package's
+// download survives the end of the process as a partial file with a record
+// beside it, which a later run goes on with.
 
+#include "framework/handles.h"
 #include "transfer/http_client.h"
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace kelm {
@@ -37,6 +45,38 @@ protected:
 
 using DownloadProgressCallback = std::function<void(const DownloadStatusInfo&)>;
 
+// What is known of a file before it is fetched; either may be absent.
+struct ExpectedFile {
+    std::optional<std::uint64_t> size;
+    std::wstring sha256; // 64 hexadecimal digits, or empty
+};
+
+// Why a job did not deliver its file.
+enum class DownloadFailure : std::int32_t {
+    None = 0,
+    Network,       // no size, an error status, or the transfer failed on every attempt
+    Verification,  // the bytes that came were not the expected ones, twice
+    DiskSpace,     // the volume cannot hold what is still to come
+    LocalFile,     // the local file could not be created, written or locked
+};
+
+struct DiskShortage {
+    std::wstring folder;
+    std::uint64_t needed = 0;
+    std::uint64_t available = 0;
+};
+
+// Attempts of one file, and the wait before attempt n + 1 (n from 1) unless the
+// server asks for another (Retry-After, honoured up to kMaxRetryAfterSeconds).
+inline constexpr int kMaxDownloadAttempts = 5;
+inline constexpr DWORD kMaxRetryAfterSeconds = 60;
+// Free space kept beyond what the downloads still need.
+inline constexpr std::uint64_t kDiskSpaceMargin = 16ull * 1024 * 1024;
+// The unit of the waits between attempts: 1, 2, 4, 8 of them (milliseconds;
+// settable for tests).
+inline constexpr DWORD kDefaultRetryWaitUnit = 1000;
+void SetRetryWaitUnit(DWORD milliseconds);
+
 class CDownloadJob : public IDownloadCallback {
 public:
     CDownloadJob(std::wstring url, std::wstring localPath);
@@ -44,23 +84,55 @@ public:
     CDownloadJob(const CDownloadJob&) = delete;
     CDownloadJob& operator=(const CDownloadJob&) = delete;
 
+    // What the file must be. A file already at the local path with this
+    // SHA-256 is taken as it is, without a request.
+    void Expect(ExpectedFile expected);
+    // Downloads into partialPath, with a record of the download beside it
+    // (partialPath + ".record"), and gives the file the local path only when it
+    // is complete and verified; the file is then kept open with read-only
+    // sharing (TakeVerifiedFile). A partial file of an earlier run for the same
+    // address and expectation is gone on with.
+    void UsePartialFile(std::wstring partialPath);
+    // Space later downloads will need on the same volume, checked with this
+    // file's before any byte is written.
+    void AlsoNeedSpace(std::uint64_t bytes) noexcept { m_alsoNeeded = bytes; }
+
     // Asks for the size, creates the file, downloads into it. Non-zero when the
-    // size was known, the file was created and the whole file arrived. Every
-    // record goes to callback on this thread; the last one is (Downloading, 0,
-    // size). Returns 0 without any report when owner is null.
+    // size was known, the file was created and the whole file arrived (and
+    // matched what was expected). Every record goes to callback on this thread;
+    // the last one is (Downloading, 0, size). Returns 0 without any report when
+    // owner is null.
     int Run(IDownloadJobOwner* owner, DownloadProgressCallback callback);
+
+    DownloadFailure Failure() const noexcept { return m_failure; }
+    const DiskShortage& Shortage() const noexcept { return m_shortage; }
+    // After a successful Run with a partial file: the file at the local path,
+    // open for reading; nobody can write, rename or delete it while it is held.
+    UniqueFile TakeVerifiedFile() noexcept { return std::move(m_verifiedFile); }
 
     // Writes the known size into info and passes it on.
     void OnStatus(DownloadStatusInfo& info) override;
 
 private:
+    bool Download(CancelRequest& cancel, DownloadStatusInfo& info);
+    bool TakePresentFile();
+    bool WaitBeforeAttempt(CancelRequest& cancel, DownloadStatusInfo& info, int attempt,
+                           std::optional<DWORD> retryAfterSeconds);
+    bool HasRoomFor(std::uint64_t bytes);
+    bool Complete(class CDownloadFile& file, const std::wstring& digest);
     void LogWrittenFile() const;
 
     std::wstring m_strUrl;
     std::wstring m_strLocalPath;
+    std::wstring m_partialPath;
+    ExpectedFile m_expected;
+    std::uint64_t m_alsoNeeded = 0;
     std::int64_t m_nTotal = 0;
     IDownloadJobOwner* m_pOwner = nullptr;
     DownloadProgressCallback m_callback;
+    DownloadFailure m_failure = DownloadFailure::None;
+    DiskShortage m_shortage;
+    UniqueFile m_verifiedFile;
 };
 
 } // namespace kelm

@@ -372,6 +372,10 @@ BodyOutcome ReadBodyToFile(HINTERNET request, DetachedRequest& transfer, CDownlo
     } else {
         result.totalSize = announced;
         if (from.offset > 0) {
+            // Under the lock, as a block write: an abandoned transfer's file may be closed.
+            std::lock_guard lock(g_csDownload);
+            if (transfer.IsAbandoned())
+                return outcome;
             result.restarted = true;
             file.Truncate(0);
             if (hash)

@@ -3,6 +3,10 @@
 
 #include "transfer_test_support.h"
 
+#include "transfer/sha256.h"
+
+#include <algorithm>
+#include <cwctype>
 #include <stdexcept>
 #include <thread>
 
@@ -152,19 +156,280 @@ TEST_F(DownloadJobTest, FailuresBeforeTheTransferReportAsAgreed)
     }
 }
 
-TEST_F(DownloadJobTest, BrokenTransferFailsTheJob)
+// Sets the unit of the waits between attempts for one test, and the default back afterwards.
+class RetryWaitUnitForTest {
+public:
+    explicit RetryWaitUnitForTest(DWORD milliseconds) { SetRetryWaitUnit(milliseconds); }
+    ~RetryWaitUnitForTest() { SetRetryWaitUnit(kDefaultRetryWaitUnit); }
+    RetryWaitUnitForTest(const RetryWaitUnitForTest&) = delete;
+    RetryWaitUnitForTest& operator=(const RetryWaitUnitForTest&) = delete;
+};
+
+std::wstring Sha256Of(const std::string& bytes)
 {
-    ASSERT_TRUE(Server().AddRoutes(Route("/job/dropped", "\"body_size\": 90000, \"drop_after\": 50000")));
+    Sha256 hash;
+    hash.Update(bytes.data(), bytes.size());
+    return hash.Finish();
+}
+
+// Each case scripts the server's answers to the job's requests in order (the
+// size query is the first request): which requests come, and whether the file
+// ends exact.
+TEST_F(DownloadJobTest, TransfersThatFailAreAskedForAgainWhenThatCanHelp)
+{
+    const RetryWaitUnitForTest quickRetries(50);
+    const TransferTimeoutForTest timeout(1000);
+    const size_t size = 300000;
+    struct Case {
+        const char* name;
+        std::string fields;  // of the route, with "attempts"
+        bool succeeds;
+        std::vector<std::string> ranges;  // the Range header of each request ("" none); empty: not checked
+    };
+    const std::string etag = R"("ranges": true, "etag": "\"e1\"")";
+    const Case cases[] = {
+        {"cut at half, resumed", etag + R"(, "attempts": [{}, {"drop_after": 150000}])", true,
+         {"", "", "bytes=150000-"}},
+        {"cut at half, no ranges served: starts again", R"("etag": "\"e1\"", "attempts": [{}, {"drop_after": 150000}])",
+         true, {"", "", "bytes=150000-"}},
+        {"cut at half, then another ETag: starts again",
+         etag + R"(, "attempts": [{}, {"drop_after": 150000}, {"etag": "\"e2\""}])", true, {"", "", "bytes=150000-"}},
+        {"503, reset, timeout, then the file",
+         etag + R"(, "attempts": [{"status": 503, "body": "busy"}, {}, {"drop_after": 100000, "drop": "reset"}, {"silent_ms": 4000}])",
+         true, {}},
+        {"404: asked once", R"("status": 404, "body": "gone")", false, {""}},
+        {"403 after a size: not asked again", R"("attempts": [{}, {"status": 403, "body": "no"}])", false, {"", ""}},
+        {"always 500: five attempts", R"("status": 500, "body": "broken")", false, {"", "", "", "", ""}},
+        {"no Content-Length: no size, asked once", R"("chunked": true)", false, {""}},
+    };
+    const TempFolder folder(L"kelm-transfer-job-retry");
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& test = cases[i];
+        SCOPED_TRACE(test.name);
+        const std::string path = "/job/retry/" + std::to_string(i);
+        ASSERT_TRUE(Server().Reset(path));
+        ASSERT_TRUE(Server().AddRoutes(Route(path, "\"body_size\": 300000, \"seed\": 3, " + test.fields)));
+        const std::wstring local = folder.File(L"retry.bin");
+        ::DeleteFileW(local.c_str());
+        TestJobOwner owner;
+        ReportLog log;
+        CDownloadJob job(Server().Url(path), local);
+        EXPECT_EQ(test.succeeds ? 1 : 0, job.Run(&owner, log.Receiver()));
+        if (test.succeeds) {
+            EXPECT_TRUE(ReadWholeFile(local) == PatternBytes(size, 3));
+            EXPECT_EQ(DownloadFailure::None, job.Failure());
+        } else {
+            EXPECT_EQ(DownloadFailure::Network, job.Failure());
+        }
+        const auto requests = Server().Requests(path);
+        if (!test.ranges.empty()) {
+            ASSERT_EQ(test.ranges.size(), requests.size());
+            for (size_t r = 0; r < requests.size(); ++r)
+                EXPECT_EQ(test.ranges[r], requests[r].Header("Range")) << "request " << r;
+        } else {
+            EXPECT_EQ(5u, requests.size()); // 503, size, reset, timeout, the rest
+        }
+        // Progress never falls back while the file keeps its bytes.
+        uint64_t highest = 0;
+        const bool startsAgain = std::string(test.name).find("starts again") != std::string::npos;
+        for (const DownloadStatusInfo& info : log.records) {
+            if (info.status != Downloading || info.received == 0)
+                continue;
+            if (!startsAgain) {
+                EXPECT_GE(info.received, highest);
+            }
+            highest = std::max(highest, info.received);
+        }
+    }
+}
+
+TEST_F(DownloadJobTest, WaitsBetweenAttemptsFollowRetryAfterAndEndOnCancel)
+{
+    ASSERT_TRUE(Server().AddRoutes(JsonList(
+        {Route("/job/wait/later", R"("body_size": 1000, "attempts": [{"status": 429, "headers": {"Retry-After": "2"}}])"),
+         Route("/job/wait/down", R"("status": 503, "body": "busy")")})));
+    const TempFolder folder(L"kelm-transfer-job-wait");
+    {
+        // A short unit: what is waited for is the server's two seconds.
+        const RetryWaitUnitForTest quickRetries(50);
+        TestJobOwner owner;
+        ReportLog log;
+        CDownloadJob job(Server().Url("/job/wait/later"), folder.File(L"later.bin"));
+        const ULONGLONG start = ::GetTickCount64();
+        EXPECT_EQ(1, job.Run(&owner, log.Receiver()));
+        const ULONGLONG took = ::GetTickCount64() - start;
+        EXPECT_GE(took, 2000u);
+        EXPECT_LT(took, 4000u);
+    }
+    {
+        // The default waits (1, 2, 4, 8 s): a Cancel during one ends the job at once.
+        TestJobOwner owner;
+        ReportLog log;
+        CDownloadJob job(Server().Url("/job/wait/down"), folder.File(L"down.bin"));
+        std::thread canceller([&] {
+            ::Sleep(1500);
+            owner.Cancel();
+        });
+        const ULONGLONG start = ::GetTickCount64();
+        EXPECT_EQ(0, job.Run(&owner, log.Receiver()));
+        const ULONGLONG took = ::GetTickCount64() - start;
+        canceller.join();
+        EXPECT_LT(took, 1500u + 1000u);
+        // Attempt 1, the wait of 1 s, attempt 2, then the Cancel in the wait of 2 s.
+        EXPECT_EQ(2u, Server().Requests("/job/wait/down").size());
+        ASSERT_GE(log.records.size(), 2u);
+        EXPECT_EQ(Cancelled, log.records[log.records.size() - 2].status);
+    }
+}
+
+TEST_F(DownloadJobTest, DownloadsAreCheckedAgainstTheExpectedSizeAndHash)
+{
+    const RetryWaitUnitForTest quickRetries(50);
+    const std::string bytes = PatternBytes(200000, 11);
+    const std::wstring right = Sha256Of(bytes);
+    std::wstring wrong = right;
+    wrong[10] = wrong[10] == L'0' ? L'1' : L'0';
+    struct Case {
+        const char* name;
+        ExpectedFile expected;
+        bool succeeds;
+    };
+    const Case cases[] = {
+        {"right size and hash", {200000, right}, true},
+        {"right hash in capitals", {std::nullopt, [&] {
+                                        std::wstring upper = right;
+                                        for (wchar_t& c : upper)
+                                            c = static_cast<wchar_t>(::towupper(c));
+                                        return upper;
+                                    }()},
+         true},
+        {"wrong hash", {200000, wrong}, false},
+        {"wrong size", {199999, L""}, false},
+    };
+    const TempFolder folder(L"kelm-transfer-job-verify");
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& test = cases[i];
+        SCOPED_TRACE(test.name);
+        const std::string path = "/job/verify/" + std::to_string(i);
+        ASSERT_TRUE(Server().Reset(path));
+        ASSERT_TRUE(Server().AddRoutes(Route(path, R"("body_size": 200000, "seed": 11, "etag": "\"x\"")")));
+        const std::wstring local = folder.File(L"checked.exe");
+        const std::wstring partial = local + L".partial";
+        TestJobOwner owner;
+        ReportLog log;
+        CDownloadJob job(Server().Url(path), local);
+        job.Expect(test.expected);
+        job.UsePartialFile(partial);
+        EXPECT_EQ(test.succeeds ? 1 : 0, job.Run(&owner, log.Receiver()));
+        EXPECT_FALSE(FileExists(partial));
+        EXPECT_FALSE(FileExists(partial + L".record"));
+        // A mismatch is fetched once more, then given up: two transfers after the size query.
+        EXPECT_EQ(test.succeeds ? 2u : 3u, Server().Requests(path).size());
+        if (test.succeeds) {
+            EXPECT_TRUE(ReadWholeFile(local) == bytes);
+            // Held for reading only: another program can read it, not change or delete it.
+            UniqueFile file = job.TakeVerifiedFile();
+            ASSERT_TRUE(file.IsValid());
+            UniqueFile reader(::CreateFileW(local.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                            nullptr));
+            EXPECT_TRUE(reader.IsValid());
+            UniqueFile writer(::CreateFileW(local.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+            EXPECT_FALSE(writer.IsValid());
+            EXPECT_FALSE(::DeleteFileW(local.c_str()));
+            reader.Reset();
+            file.Reset();
+            EXPECT_TRUE(::DeleteFileW(local.c_str()));
+        } else {
+            EXPECT_EQ(DownloadFailure::Verification, job.Failure());
+            EXPECT_FALSE(FileExists(local));
+        }
+    }
+}
+
+TEST_F(DownloadJobTest, AVerifiedFileAlreadyThereIsNotFetchedAgain)
+{
+    const std::string bytes = PatternBytes(50000, 5);
+    ASSERT_TRUE(Server().Reset("/job/present/"));
+    ASSERT_TRUE(Server().AddRoutes(Route("/job/present/file", R"("body_size": 50000, "seed": 5)")));
+    const TempFolder folder(L"kelm-transfer-job-present");
+    const std::wstring local = folder.File(L"present.exe");
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run == 0 ? "first run" : "second run");
+        TestJobOwner owner;
+        ReportLog log;
+        CDownloadJob job(Server().Url("/job/present/file"), local);
+        job.Expect({50000, Sha256Of(bytes)});
+        job.UsePartialFile(local + L".partial");
+        EXPECT_EQ(1, job.Run(&owner, log.Receiver()));
+        EXPECT_TRUE(job.TakeVerifiedFile().IsValid());
+        EXPECT_EQ(2u, Server().Requests("/job/present/").size());
+        EXPECT_EQ(100u, log.records.empty() ? 0 : log.records[log.records.size() - 2].received * 100 / 50000);
+    }
+}
+
+// A run that ended during a download leaves the partial file (the buffers
+// written so far) and its record; the next run asks for the rest only.
+TEST_F(DownloadJobTest, ALaterRunGoesOnWithAnEarlierRunsPartialFile)
+{
+    const size_t size = 3 * 1024 * 1024 + 1000;
+    ASSERT_TRUE(Server().Reset("/job/later/"));
+    ASSERT_TRUE(Server().AddRoutes(Route("/job/later/file", R"("body_size": 3146728, "seed": 9, "ranges": true, )"
+                                                            R"("last_modified": "Mon, 07 Dec 2026 08:00:00 GMT", )"
+                                                            R"("attempts": [{}, {"piece_size": 64000, "piece_delay_ms": 20}])")));
+    const TempFolder folder(L"kelm-transfer-job-later");
+    const std::wstring local = folder.File(L"later.msi");
+    const std::wstring partial = folder.File(L"later.msi.partial");
+    const ExpectedFile expected{size, Sha256Of(PatternBytes(size, 9))};
+    {
+        TestJobOwner owner;
+        ReportLog log;
+        log.hook = [&](const DownloadStatusInfo& info) {
+            if (info.received >= 1300000)
+                owner.Cancel();
+        };
+        CDownloadJob job(Server().Url("/job/later/file"), local);
+        job.Expect(expected);
+        job.UsePartialFile(partial);
+        EXPECT_EQ(0, job.Run(&owner, log.Receiver()));
+    }
+    ASSERT_TRUE(FileExists(partial + L".record"));
+    const std::string had = ReadWholeFile(partial);
+    ASSERT_GT(had.size(), 0u);
+    ASSERT_LT(had.size(), size);
     TestJobOwner owner;
     ReportLog log;
-    const TempFolder folder(L"kelm-transfer-job");
-    CDownloadJob job(Server().Url("/job/dropped"), folder.File(L"dropped.bin"));
+    CDownloadJob job(Server().Url("/job/later/file"), local);
+    job.Expect(expected);
+    job.UsePartialFile(partial);
+    EXPECT_EQ(1, job.Run(&owner, log.Receiver()));
+    job.TakeVerifiedFile();
+    EXPECT_TRUE(ReadWholeFile(local) == PatternBytes(size, 9));
+    EXPECT_FALSE(FileExists(partial));
+    EXPECT_FALSE(FileExists(partial + L".record"));
+    const auto requests = Server().Requests("/job/later/");
+    ASSERT_EQ(4u, requests.size()); // each run: the size query, then the file
+    EXPECT_EQ("bytes=" + std::to_string(had.size()) + "-", requests[3].Header("Range"));
+    EXPECT_EQ("Mon, 07 Dec 2026 08:00:00 GMT", requests[3].Header("If-Range"));
+}
+
+TEST_F(DownloadJobTest, AVolumeWithoutRoomStopsTheJobBeforeAnyByteIsWritten)
+{
+    ASSERT_TRUE(Server().Reset("/job/room/"));
+    ASSERT_TRUE(Server().AddRoutes(Route("/job/room/file", R"("body_size": 1000)")));
+    const TempFolder folder(L"kelm-transfer-job-room");
+    const std::wstring local = folder.File(L"room.exe");
+    TestJobOwner owner;
+    ReportLog log;
+    CDownloadJob job(Server().Url("/job/room/file"), local);
+    job.UsePartialFile(local + L".partial");
+    job.AlsoNeedSpace(1ull << 60); // the packages after this one: more than any volume
     EXPECT_EQ(0, job.Run(&owner, log.Receiver()));
-    const auto reports = log.Reports();
-    ASSERT_GE(reports.size(), 3u);
-    EXPECT_EQ((Report{Finished, 50000, 90000}), reports[reports.size() - 2]);
-    EXPECT_EQ(L"Internet download file Failed", log.records[reports.size() - 2].message);
-    EXPECT_EQ((Report{Downloading, 0, 90000}), reports.back());
+    EXPECT_EQ(DownloadFailure::DiskSpace, job.Failure());
+    EXPECT_FALSE(job.Shortage().folder.empty());
+    EXPECT_GT(job.Shortage().needed, job.Shortage().available);
+    EXPECT_FALSE(FileExists(local + L".partial"));
+    EXPECT_EQ(1u, Server().Requests("/job/room/").size()); // the size query only
 }
 
 TEST_F(DownloadJobTest, CancelBeforeRunSendsNothing)

@@ -18,6 +18,12 @@ struct ComponentInfo {
     std::wstring name;      // saved as msiFolder + name
     std::wstring full_url;  // full package
     std::wstring patch_url; // update package, used for an installed product when not empty
+    // What each package must be: its size in bytes and its SHA-256 (64
+    // hexadecimal digits), as the manifest gives them; empty when not given.
+    std::wstring full_size;
+    std::wstring full_sha256;
+    std::wstring patch_size;
+    std::wstring patch_sha256;
 };
 
 struct TransformInfo {
@@ -37,6 +43,8 @@ struct DependencyInfo {
     std::wstring name; // saved under the component folder (MakeDownloadPath)
     std::wstring full_url;
     std::wstring install_commandline;
+    std::wstring size;   // bytes, as the manifest gives them; empty when not given
+    std::wstring sha256; // 64 hexadecimal digits; empty when not given
 };
 
 // Filled from the version descriptor.
@@ -44,6 +52,7 @@ struct ReleaseInfo {
     std::wstring product_version;
     std::wstring min_web_installer_version;
     std::wstring web_installer_download_url;
+    std::wstring web_installer_sha256; // of the client at that address; empty when not given
 };
 
 // Field names follow the manifest's element names.

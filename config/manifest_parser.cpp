@@ -44,6 +44,10 @@ void ReadMainComponent(CXmlDocument& document, ProductManifest& target)
         document.LeaveElement();
         target.transforms.push_back(std::move(transform));
     }
+    ReadSiblingText(document, L"full_size", target.mainComponent.full_size);
+    ReadSiblingText(document, L"full_sha256", target.mainComponent.full_sha256);
+    ReadSiblingText(document, L"patch_size", target.mainComponent.patch_size);
+    ReadSiblingText(document, L"patch_sha256", target.mainComponent.patch_sha256);
     document.LeaveElement();
 }
 
@@ -73,6 +77,8 @@ void ReadDependencies(CXmlDocument& document, ProductManifest& target)
         dependency.name = document.GetElementText();
         ReadSiblingText(document, L"full_url", dependency.full_url);
         ReadSiblingText(document, L"install_commandline", dependency.install_commandline);
+        ReadSiblingText(document, L"size", dependency.size);
+        ReadSiblingText(document, L"sha256", dependency.sha256);
         document.LeaveElement();
         target.dependencies.push_back(std::move(dependency));
     }

@@ -23,6 +23,8 @@ void ReadRelease(CXmlDocument& document, ReleaseInfo& release, std::wstring* ver
         release.min_web_installer_version = document.GetChildElementText();
     if (document.FindChildElement(L"web_installer_download_url"))
         release.web_installer_download_url = document.GetChildElementText();
+    if (document.FindChildElement(L"web_installer_sha256"))
+        release.web_installer_sha256 = document.GetChildElementText();
 }
 
 } // namespace

@@ -71,6 +71,14 @@ void ExpectComplete(const ProductManifest& m)
     EXPECT_EQ(L"/install /quiet /norestart", m.dependencies[0].install_commandline);
     EXPECT_EQ(L"codec_pack.msi", m.dependencies[1].name);
     EXPECT_EQ(L"", m.dependencies[1].install_commandline);
+    EXPECT_EQ(L"734003200", m.mainComponent.full_size);
+    EXPECT_EQ(L"9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08", m.mainComponent.full_sha256);
+    EXPECT_EQ(L"52428800", m.mainComponent.patch_size);
+    EXPECT_EQ(L"60303AE22B998861BCE3B28F33EEC1BE758A213C86C93C076DBE9F558C11C752", m.mainComponent.patch_sha256);
+    EXPECT_EQ(L"25165824", m.dependencies[0].size);
+    EXPECT_EQ(L"2c26b46b68ffc68ff99b453c1d30413413422d706483bfa0f98a5e886266e7ae", m.dependencies[0].sha256);
+    EXPECT_EQ(L"", m.dependencies[1].size);
+    EXPECT_EQ(L"", m.dependencies[1].sha256);
     EXPECT_TRUE(m.descriptorProductCode.empty());
     EXPECT_TRUE(m.freshRelease.product_version.empty());
 }
@@ -177,6 +185,22 @@ INSTANTIATE_TEST_SUITE_P(
                       EXPECT_EQ(L"ZunderPro8.msi", m.mainComponent.name);
                       ASSERT_EQ(2u, m.dependencies.size());
                       EXPECT_EQ(L"vcredist_x64.exe", m.dependencies[0].name);
+                  }},
+        ParseCase{"a size or hash placed before the elements of its parent is passed",
+                  {{"      <name>ZunderPro8.msi</name>\n      <executable>",
+                    "      <name>ZunderPro8.msi</name>\n      <full_sha256>00</full_sha256>\n      <executable>"},
+                   {"      <full_sha256>9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08</full_sha256>\n",
+                    ""},
+                   {"      <name>vcredist_x64.exe</name>\n",
+                    "      <name>vcredist_x64.exe</name>\n      <size>1</size>\n"},
+                   {"      <size>25165824</size>\n", ""}},
+                  [](const ProductManifest& m) {
+                      EXPECT_EQ(L"", m.mainComponent.full_sha256);
+                      EXPECT_EQ(L"52428800", m.mainComponent.patch_size);
+                      EXPECT_EQ(L"", m.dependencies[0].size);
+                      EXPECT_EQ(L"/install /quiet /norestart", m.dependencies[0].install_commandline);
+                      EXPECT_EQ(L"2c26b46b68ffc68ff99b453c1d30413413422d706483bfa0f98a5e886266e7ae",
+                                m.dependencies[0].sha256);
                   }},
         ParseCase{"a dependency without name is dropped",
                   {{kDependencyEnd,

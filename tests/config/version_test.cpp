@@ -173,6 +173,25 @@ TEST(VersionDescriptor, CompleteDescriptorFillsBothReleases)
     EXPECT_EQ(L"http://127.0.0.1/client/fresh.exe", m.freshRelease.web_installer_download_url);
     EXPECT_EQ(L"8.0.3.1", m.patchRelease.product_version);
     EXPECT_EQ(L"http://127.0.0.1/client/patch.exe", m.patchRelease.web_installer_download_url);
+    EXPECT_EQ(L"", m.patchRelease.web_installer_sha256);
+}
+
+TEST(VersionDescriptor, ReadsTheNewerClientsHashAfterItsAddress)
+{
+    const test::TempFolder folder(L"kelm-config-version-hash");
+    const std::filesystem::path file = folder.File(L"version.xml");
+    std::string text = Descriptor("2.0.0.5", "8.0.3.1", "2.0.0.6");
+    const std::string hash = "<web_installer_sha256>" + std::string(64, 'a') + "</web_installer_sha256>";
+    text.replace(text.find("</fresh_install>"), 0, hash);
+    // Before the address it is passed by the forward-only reader.
+    text.replace(text.find("    <web_installer_download_url>http://127.0.0.1/client/patch.exe"), 0,
+                 "<web_installer_sha256>bb</web_installer_sha256>");
+    test::WriteBytes(file, text);
+    InstallerConfig config;
+    ASSERT_TRUE(LoadVersionDescriptor(config, file.wstring()));
+    EXPECT_EQ(std::wstring(64, L'a'), config.manifest.freshRelease.web_installer_sha256);
+    EXPECT_EQ(L"http://127.0.0.1/client/patch.exe", config.manifest.patchRelease.web_installer_download_url);
+    EXPECT_EQ(L"", config.manifest.patchRelease.web_installer_sha256);
 }
 
 struct DecisionCase {

@@ -244,7 +244,7 @@ public:
         manifest.mainComponent.full_url = Url("full/product.msi");
         manifest.mainComponent.patch_url = Url("patch/product.msi");
         manifest.executable = L"ZunderTest.exe";
-        manifest.dependencies.push_back({L"dep_setup.exe", Url("dep_setup.exe"), L"/q /norestart"});
+        manifest.dependencies.push_back({L"dep_setup.exe", Url("dep_setup.exe"), L"/q /norestart", L"", L""});
         config.manifest = std::move(manifest);
 
         InstalledFlags flags = AppInstalledFlags();
@@ -420,7 +420,7 @@ TEST_F(EngineRunTest, PackagesAreInstalledByExtensionAndMissingOnesAreSkipped)
 {
     theConfig.manifest.standalone = 1;
     theConfig.manifest.dependencies = {
-        {L"readme.zip", L"", L""}, {L"missing.exe", L"", L"/q"}, {L"SECOND.EXE", L"", L"/q"}};
+        {L"readme.zip", L"", L"", L"", L""}, {L"missing.exe", L"", L"/q", L"", L""}, {L"SECOND.EXE", L"", L"/q", L"", L""}};
     const std::wstring recorder = test::TestBinaryFolder() + L"record_args.exe";
     ASSERT_TRUE(test::CopyTestFile(recorder, theConfig.componentFolder + L"readme.zip"));
     ASSERT_TRUE(test::CopyTestFile(recorder, theConfig.componentFolder + L"SECOND.EXE"));
@@ -703,8 +703,8 @@ TEST_F(EngineRunTest, SharesFollowThePackagesToDownloadAndInstall)
         std::vector<int32_t> download;
         std::vector<int32_t> install;
     };
-    const DependencyInfo vcRedist{L"vc_redist.exe", L"http://127.0.0.1/vc_redist.exe", L"/q"};
-    const DependencyInfo webView{L"webview2.exe", L"http://127.0.0.1/webview2.exe", L"/silent"};
+    const DependencyInfo vcRedist{L"vc_redist.exe", L"http://127.0.0.1/vc_redist.exe", L"/q", L"", L""};
+    const DependencyInfo webView{L"webview2.exe", L"http://127.0.0.1/webview2.exe", L"/silent", L"", L""};
     const ShareCase cases[] = {
         {{vcRedist, webView}, 0, {30, 30, 40}, {30, 30, 40}},
         {{vcRedist}, 0, {44, 56}, {44, 56}},

@@ -100,6 +100,25 @@ std::wstring FormatWithText(const std::wstring& format, const std::wstring& valu
     return fallbackExpanded ? *fallbackExpanded : fallback;
 }
 
+std::wstring FormatWithTexts(const std::wstring& format, std::initializer_list<std::wstring> values,
+                             const std::wstring& fallback)
+{
+    const std::vector<std::wstring> texts(values);
+    auto run = [&](const std::wstring& text) {
+        size_t next = 0;
+        return Expand(text, [&](const Conversion& c) -> std::optional<std::wstring> {
+            if (c.type != L's' || next >= texts.size())
+                return std::nullopt;
+            return Pad(texts[next++], c, false);
+        });
+    };
+    if (auto expanded = run(format))
+        return *expanded;
+    if (auto expanded = run(fallback))
+        return *expanded;
+    return fallback;
+}
+
 std::wstring FormatWithNumbers(const std::wstring& format, std::initializer_list<int64_t> values,
                                const std::wstring& fallback)
 {

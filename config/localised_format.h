@@ -16,6 +16,11 @@ namespace kelm {
 // another conversion.
 std::wstring FormatWithText(const std::wstring& format, const std::wstring& value, const std::wstring& fallback);
 
+// `format` with its "%s" conversions filled from `values` in order; the
+// fallback when `format` has another conversion or more conversions than values.
+std::wstring FormatWithTexts(const std::wstring& format, std::initializer_list<std::wstring> values,
+                             const std::wstring& fallback);
+
 // `format` with its "%d", "%i" or "%u" conversions (flags "-0+ #", a width)
 // filled from `values` in order; the fallback when `format` has another
 // conversion or more conversions than values.

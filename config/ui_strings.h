@@ -61,6 +61,10 @@ KELM_STRING_ENTRY(IDS_ERR_CONNECT_DOWNLOAD_SERVER,
                   L"Unable to contact the download server. Check your Internet connection and try again. If the "
                   L"issue persists, please contact Customer Care.")
 KELM_STRING_ENTRY(IDS_ERR_CREATE_FOLDER_FAILED, L"The specified path %s is unavailable.")
+// The folder, then the space needed and the space free in MB.
+KELM_STRING_ENTRY(IDS_ERR_DISK_SPACE,
+                  L"There is not enough free disk space in %s for the download: %s MB are needed and %s MB are "
+                  L"free. Free some space and try again.")
 KELM_STRING_ENTRY(IDS_CLOSE_RUNNING_APPS,
                   L"The following applications should be closed before continuing the installation:")
 // Links (section "RLINK"), read with GetLink.

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <future>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,14 @@ struct InstallPackage {
     std::wstring commandLine; // arguments of an EXE installer; empty for the main component
     int32_t needsDownload = 0;
     int32_t isMainComponent = 0; // the product itself, last in the list
+    // What the manifest says the file must be: size in bytes and SHA-256.
+    std::optional<uint64_t> expectedSize;
+    std::wstring expectedSha256;
+    // Why the manifest's size or hash cannot be used (empty when it can): the
+    // package is then never downloaded or run.
+    std::wstring expectationFault;
+    // Where its download is written until it is complete and verified.
+    std::wstring partialPath;
 };
 
 // Probe of a prerequisite: non-zero when it is already on the machine.
@@ -82,12 +91,16 @@ private:
     void RunSequence();
     bool CheckVersion();
     bool DownloadPackages();
+    bool DownloadPackage(size_t index, int32_t downloadIndex);
     bool InstallPackages();
     bool InstallOnePackage(const InstallPackage& package);
     bool IsCancelling() const;
     void EndRun(InstallPhase phase, ExitCode code);
 
     std::vector<InstallPackage> m_packages;
+    // Per package: its verified download, held open for reading only (nobody
+    // can change or replace it) until its installation has ended.
+    std::vector<UniqueFile> m_verifiedFiles;
     int32_t m_nInstallIndex = 0;
 
     // Windows Installer handler state.

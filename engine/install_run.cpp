@@ -7,6 +7,7 @@
 
 #include "config/installed_flags.h"
 #include "config/installer_config.h"
+#include "config/localised_format.h"
 #include "config/ui_strings.h"
 #include "config/version_check.h"
 #include "engine/exe_package.h"
@@ -18,6 +19,7 @@
 #include "runlog/run_message.h"
 #include "transfer/download_job.h"
 #include "transfer/http_client.h"
+#include "transfer/sha256.h"
 
 namespace kelm {
 
@@ -53,6 +55,30 @@ bool HasExtension(const std::wstring& path, const wchar_t* extension)
     return ::lstrcmpiW(::PathFindExtensionW(path.c_str()), extension) == 0;
 }
 
+// The manifest's size and SHA-256 of a package into the package; a text that
+// is not a size or a hash is a fault of the manifest, named in expectationFault.
+void TakeExpectation(InstallPackage& package, const std::wstring& size, const std::wstring& sha256)
+{
+    if (!size.empty()) {
+        if (size.size() <= 19 && size.find_first_not_of(L"0123456789") == std::wstring::npos)
+            package.expectedSize = std::stoull(size);
+        else
+            package.expectationFault = L"its size \"" + size + L"\" is not a number of bytes";
+    }
+    if (!sha256.empty()) {
+        if (IsSha256Text(sha256))
+            package.expectedSha256 = sha256;
+        else
+            package.expectationFault = L"its SHA-256 \"" + sha256 + L"\" is not 64 hexadecimal digits";
+    }
+}
+
+// Whole megabytes, rounded up: what the disk-space message shows.
+std::wstring Megabytes(uint64_t bytes)
+{
+    return std::to_wstring((bytes + 1024 * 1024 - 1) / (1024 * 1024));
+}
+
 } // namespace
 
 void CInstallEngine::Start()
@@ -82,7 +108,12 @@ void CInstallEngine::BuildPackageList()
             continue;
         InstallPackage package;
         package.name = dependency.name;
-        package.localPath = MakeDownloadPath(dependency.name);
+        TakeExpectation(package, dependency.size, dependency.sha256);
+        // A package with a hash keeps one name from run to run: a later run
+        // finds it verified and does not fetch it again.
+        package.localPath = package.expectedSha256.empty() ? MakeDownloadPath(dependency.name)
+                                                            : theConfig.componentFolder + dependency.name;
+        package.partialPath = theConfig.componentFolder + dependency.name + L".partial";
         package.url = dependency.full_url;
         package.commandLine = dependency.install_commandline;
         package.needsDownload = needsDownload;
@@ -98,6 +129,11 @@ void CInstallEngine::BuildPackageList()
     main.localPath = theConfig.msiFolder + main.name;
     const bool update = AppInstalledFlags().productInstalled != 0 && !manifest.mainComponent.patch_url.empty();
     main.url = update ? manifest.mainComponent.patch_url : manifest.mainComponent.full_url;
+    if (update)
+        TakeExpectation(main, manifest.mainComponent.patch_size, manifest.mainComponent.patch_sha256);
+    else
+        TakeExpectation(main, manifest.mainComponent.full_size, manifest.mainComponent.full_sha256);
+    main.partialPath = main.localPath + L".partial";
     main.needsDownload = needsDownload;
     m_packages.push_back(std::move(main));
     if (needsDownload)
@@ -108,6 +144,8 @@ void CInstallEngine::BuildPackageList()
         Log(package.isMainComponent ? L"main package " : L"prerequisite ", package.name, L": ", package.localPath,
             package.needsDownload ? L" from " : L" (local)", package.needsDownload ? package.url : std::wstring());
 
+    m_verifiedFiles.clear();
+    m_verifiedFiles.resize(m_packages.size());
     CriticalSectionLock hold(InstallStatusLock());
     g_installStatus.downloadShares = NormaliseShares(std::move(downloadShares));
     g_installStatus.installShares = NormaliseShares(std::move(installShares));
@@ -196,34 +234,70 @@ bool CInstallEngine::CheckVersion()
 
 bool CInstallEngine::DownloadPackages()
 {
-    EngineJobOwner owner(*this);
+    m_verifiedFiles.resize(m_packages.size());
     int32_t downloadIndex = 0;
-    for (const InstallPackage& package : m_packages) {
+    for (size_t index = 0; index < m_packages.size(); ++index) {
         if (m_bCancelled)
             return false;
-        if (!package.needsDownload)
+        if (!m_packages[index].needsDownload)
             continue;
-        CDownloadJob job(package.url, package.localPath);
-        const int32_t index = downloadIndex;
-        const std::wstring name = package.name;
-        const int result = job.Run(&owner, [index, name](const DownloadStatusInfo& info) {
-            uint64_t percent = info.total == 0 ? 0 : info.received * 100 / info.total;
-            if (percent > 100)
-                percent = 100;
-            SetStatus(PhaseDownloading, index, static_cast<int32_t>(percent), name);
-        });
-        if (!result) {
-            m_nFailure = 4;
-            m_exitCode = ExitCode::ServerUnreachable;
+        if (!DownloadPackage(index, downloadIndex))
             return false;
-        }
         ++downloadIndex;
     }
     return true;
 }
 
+bool CInstallEngine::DownloadPackage(size_t index, int32_t downloadIndex)
+{
+    const InstallPackage& package = m_packages[index];
+    if (!package.expectationFault.empty()) {
+        Log(L"the manifest's ", package.name, L" cannot be checked: ", package.expectationFault,
+            L"; it is not downloaded");
+        m_nFailure = 4;
+        m_exitCode = ExitCode::BadManifest;
+        return false;
+    }
+    // What the later downloads will need on the same volume, as far as the manifest tells.
+    uint64_t later = 0;
+    for (size_t next = index + 1; next < m_packages.size(); ++next)
+        if (m_packages[next].needsDownload)
+            later += m_packages[next].expectedSize.value_or(0);
+
+    EngineJobOwner owner(*this);
+    CDownloadJob job(package.url, package.localPath);
+    job.Expect({package.expectedSize, package.expectedSha256});
+    job.UsePartialFile(package.partialPath);
+    job.AlsoNeedSpace(later);
+    const std::wstring name = package.name;
+    const int result = job.Run(&owner, [downloadIndex, name](const DownloadStatusInfo& info) {
+        uint64_t percent = info.total == 0 ? 0 : info.received * 100 / info.total;
+        if (percent > 100)
+            percent = 100;
+        SetStatus(PhaseDownloading, downloadIndex, static_cast<int32_t>(percent), name);
+    });
+    if (result) {
+        m_verifiedFiles[index] = job.TakeVerifiedFile();
+        return true;
+    }
+    if (job.Failure() == DownloadFailure::DiskSpace && !IsCancelling()) {
+        const DiskShortage& shortage = job.Shortage();
+        const std::wstring text =
+            FormatWithTexts(GetUiString(IDS_ERR_DISK_SPACE),
+                            {shortage.folder, Megabytes(shortage.needed), Megabytes(shortage.available)},
+                            IDS_ERR_DISK_SPACE.defaultText);
+        ShowRunMessage(nullptr, text.c_str(), theConfig.manifest.short_name.c_str(), MB_ICONERROR | MB_OK, IDOK);
+        m_exitCode = ExitCode::DiskFull;
+        return false;
+    }
+    m_nFailure = 4;
+    m_exitCode = ExitCode::ServerUnreachable;
+    return false;
+}
+
 bool CInstallEngine::InstallPackages()
 {
+    m_verifiedFiles.resize(m_packages.size());
     m_nInstallIndex = 0;
     for (const InstallPackage& package : m_packages) {
         if (m_bCancelled)
@@ -240,7 +314,9 @@ bool CInstallEngine::InstallPackages()
             continue;
         }
         SetStatus(PhaseInstalling, m_nInstallIndex, 0, package.name);
-        if (!InstallOnePackage(package))
+        const bool installed = InstallOnePackage(package);
+        m_verifiedFiles[static_cast<size_t>(&package - m_packages.data())].Reset();
+        if (!installed)
             return false;
         SetStatus(PhaseInstalling, m_nInstallIndex, 100, package.name);
         ++m_nInstallIndex;

@@ -1,6 +1,8 @@
 #include "config/client_validator.h"
 
+#include <aclapi.h>
 #include <commctrl.h>
+#include <sddl.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 
@@ -22,6 +24,7 @@
 #include "transfer/download_file.h"
 #include "transfer/download_job.h"
 #include "transfer/http_client.h"
+#include "transfer/sha256.h"
 
 namespace kelm {
 
@@ -30,17 +33,65 @@ constexpr UINT kProgressId = 171;
 constexpr DWORD kSettleDelay = 200; // lets the dialog come up before the first message box
 } // namespace
 
+namespace {
+
+// Full control for the system and the administrators, reading and running for
+// the users, nothing inherited: a folder no user can put a program into.
+constexpr wchar_t kAdminOnlyFolder[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+
+struct LocalFreeTraits {
+    static PSECURITY_DESCRIPTOR Invalid() noexcept { return nullptr; }
+    static void Close(PSECURITY_DESCRIPTOR memory) noexcept { ::LocalFree(memory); }
+};
+using UniqueSecurityDescriptor = UniqueHandleT<LocalFreeTraits>;
+
+// Gives folder the administrators-only access list; false when Windows refuses
+// (a folder somebody else made and keeps).
+bool RestrictToAdministrators(const std::wstring& folder, PSECURITY_DESCRIPTOR descriptor)
+{
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (!::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present)
+        return false;
+    std::wstring name = folder;
+    return ::SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT,
+                                   DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                   dacl, nullptr) == ERROR_SUCCESS;
+}
+
+} // namespace
+
+// A fresh folder "KelmWebInstaller_<tick count>" in the installer's own folder
+// under the machine's program data, which only administrators can write: the
+// newer client is started with administrator rights, so nobody else may be
+// able to put a file in its place.
 std::wstring MakeClientUpdatePath()
 {
-    wchar_t temp[261] = {};
-    const DWORD length = GetTempPathW(261, temp);
-    if (length == 0 || length >= 261)
+    wchar_t data[MAX_PATH] = {};
+    if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, data)))
         return {};
-    const std::wstring folder =
-        std::wstring(temp) + L"KelmWebInstaller_" + std::to_wstring(static_cast<int32_t>(GetTickCount()));
-    if (PathFileExistsW(folder.c_str()) || SHCreateDirectory(nullptr, folder.c_str()) == ERROR_SUCCESS)
-        return folder + L"\\" + theConfig.manifest.full_name + L".exe";
-    return {};
+    UniqueSecurityDescriptor descriptor;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(kAdminOnlyFolder, SDDL_REVISION_1, descriptor.Put(),
+                                                                nullptr))
+        return {};
+    const std::wstring base = std::wstring(data) + L"\\Kelmware\\Web Installer";
+    if (!PathFileExistsW(base.c_str()) && SHCreateDirectory(nullptr, base.c_str()) != ERROR_SUCCESS) {
+        Log(L"could not create ", base, L" for the newer client");
+        return {};
+    }
+    if (!RestrictToAdministrators(base, descriptor.Get())) {
+        Log(L"could not restrict ", base, L" to administrators; the newer client is not fetched");
+        return {};
+    }
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor.Get(), FALSE};
+    const std::wstring folder = base + L"\\KelmWebInstaller_" + std::to_wstring(static_cast<int32_t>(GetTickCount()));
+    // A folder made here and now, never one that was there before.
+    if (!::CreateDirectoryW(folder.c_str(), &attributes)) {
+        Log(L"could not create ", folder, L" (error ", ::GetLastError(), L")");
+        return {};
+    }
+    return folder + L"\\" + theConfig.manifest.full_name + L".exe";
 }
 
 KELM_IMPLEMENT_DYNAMIC(CClientValidator, CKelmDialog)
@@ -248,15 +299,29 @@ int32_t CClientValidator::DownloadNewClient()
     if (!m_strNewClientPath.empty()) {
         // Fetched as a file, not a stream: an error page from the server must not
         // become the program that is started at exit.
+        const std::wstring& expected = installed ? theConfig.manifest.patchRelease.web_installer_sha256
+                                                 : theConfig.manifest.freshRelease.web_installer_sha256;
         try {
             CDownloadFile file;
             if (file.Create(m_strNewClientPath)) {
                 CancelRequest never;
-                m_nTransferResult = DownloadToFile(never, url, file, nullptr) ? 1 : 0;
+                Sha256 hash;
+                TransferOutcome outcome;
+                m_nTransferResult = TransferToFile(never, url, file, nullptr, ResumePoint{}, &hash, outcome) ? 1 : 0;
+                file.Close();
+                // With a hash from the server, only the very program it names is started.
+                const std::wstring digest = hash.Finish();
+                if (m_nTransferResult != 0 && !expected.empty() && !SameSha256(digest, expected)) {
+                    Log(L"the newer client from ", url, L" has SHA-256 ", digest, L", not ", expected,
+                        L": it is not started");
+                    m_nTransferResult = 0;
+                }
             }
         } catch (const std::exception&) {
             m_nTransferResult = 0;
         }
+        if (m_nTransferResult == 0)
+            ::DeleteFileW(m_strNewClientPath.c_str());
     }
     if (m_nTransferResult == 0)
         m_strNewClientPath.clear();

@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <msi.h>
+#include <shlobj.h>
 
 #include <cstdlib>
 #include <functional>
@@ -155,6 +156,7 @@ struct ServerScript {
     int packageStallAfter = 0;   // > 0: the package's server goes silent after this many bytes
     bool standalone = false;     // packages from the installer's folders; nothing fetched
     bool manifest = true;        // false: no manifest beside the installer
+    std::string clientSha256;    // the descriptor's hash of the newer client; none when empty
 };
 
 class WizardEndToEnd : public ::testing::Test {
@@ -208,15 +210,21 @@ protected:
     {
         const LoopbackServer& server = LoopbackServer::Get();
         const std::string base = Narrow(server.Url(""));
+        const std::string clientHash =
+            script.clientSha256.empty()
+                ? std::string()
+                : "    <web_installer_sha256>" + script.clientSha256 + "</web_installer_sha256>\n";
         const std::string descriptor =
             "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<kelmwebinstaller>\n"
             "  <product_code>" + std::string(kProductCodeA) + "</product_code>\n"
             "  <fresh_install>\n    <product_version>8.0.1.0</product_version>\n"
             "    <min_web_installer_version>" + script.freshMinimumClient + "</min_web_installer_version>\n"
-            "    <web_installer_download_url>" + base + m_prefix + "newclient.exe</web_installer_download_url>\n"
+            "    <web_installer_download_url>" + base + m_prefix + "newclient.exe</web_installer_download_url>\n" +
+            clientHash +
             "  </fresh_install>\n  <patch_install>\n    <product_version>" + script.updateVersion + "</product_version>\n"
             "    <min_web_installer_version>1.0.0.0</min_web_installer_version>\n"
-            "    <web_installer_download_url>" + base + m_prefix + "newclient.exe</web_installer_download_url>\n"
+            "    <web_installer_download_url>" + base + m_prefix + "newclient.exe</web_installer_download_url>\n" +
+            clientHash +
             "  </patch_install>\n</kelmwebinstaller>\n";
         std::string body;
         for (char c : script.descriptorBody.empty() ? descriptor : script.descriptorBody) {
@@ -571,13 +579,15 @@ TEST_F(WizardEndToEnd, ClientTooOldDownloadsAndStartsTheNewerClient)
     ServerScript script;
     script.freshMinimumClient = "9.0.0.0";
     Serve(script);
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
+    // The newer client goes into a folder of the installer's own that only administrators can write.
+    wchar_t data[MAX_PATH] = {};
+    SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, data);
+    const std::wstring clients = std::wstring(data) + L"\\Kelmware\\Web Installer\\";
     std::set<std::wstring> before;
     WIN32_FIND_DATAW entry;
     auto listClientFolders = [&] {
         std::set<std::wstring> names;
-        UniqueFind find(FindFirstFileW((std::wstring(temp) + L"KelmWebInstaller_*").c_str(), &entry));
+        UniqueFind find(FindFirstFileW((clients + L"KelmWebInstaller_*").c_str(), &entry));
         if (find) {
             do
                 if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) // runs' logs lie there too
@@ -609,7 +619,7 @@ TEST_F(WizardEndToEnd, ClientTooOldDownloadsAndStartsTheNewerClient)
             fresh.push_back(name);
     }
     ASSERT_EQ(fresh.size(), 1u);
-    const std::wstring client = std::wstring(temp) + fresh[0] + L"\\" + kFullName + L".exe";
+    const std::wstring client = clients + fresh[0] + L"\\" + kFullName + L".exe";
     EXPECT_TRUE(FileExists(client));
     std::vector<std::string> lines;
     EXPECT_TRUE(WaitUntil([&] { return !(lines = ReadLines(client + L".log")).empty(); }, 20000));
@@ -630,10 +640,27 @@ TEST_F(WizardEndToEnd, ClientTooOldDownloadsAndStartsTheNewerClient)
             fresh.push_back(name);
     }
     ASSERT_EQ(fresh.size(), 1u);
-    const std::wstring silentClient = std::wstring(temp) + fresh[0] + L"\\" + kFullName + L".exe";
+    const std::wstring silentClient = clients + fresh[0] + L"\\" + kFullName + L".exe";
     EXPECT_TRUE(WaitUntil([&] { return !(lines = ReadLines(silentClient + L".log")).empty(); }, 20000));
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(ArgumentsOf(lines[0]), "/n /s /log \"" + Narrow(LogPath()) + "\"");
+
+    // A client whose hash is not the descriptor's is fetched and never started.
+    LoopbackServer::Get().Reset(m_prefix);
+    script.clientSha256 = std::string(64, 'c');
+    Serve(script);
+    before = listClientFolders();
+    DeleteFileW(LogPath().c_str());
+    Start(L"/s /log " + LogPath());
+    WaitUntil([&] { return !m_installer.IsRunning(); }, 60000);
+    EXPECT_EQ(ExitCodeWithin(0), 22);
+    EXPECT_EQ(RequestCount("newclient.exe"), 1u);
+    for (const std::wstring& name : listClientFolders()) {
+        if (before.count(name) == 0) {
+            EXPECT_FALSE(FileExists(clients + name + L"\\" + kFullName + L".exe")) << Narrow(name);
+        }
+    }
+    EXPECT_NE(RunLog().find("it is not started"), std::string::npos) << RunLog();
 }
 
 // The settings page's controls, its licence link and folder browser, and the

@@ -23,6 +23,7 @@
 #include "support/msi_products.h"
 #include "support/registry_cleanup.h"
 #include "support/temp_folder.h"
+#include "transfer/sha256.h"
 
 using namespace kelm;
 using namespace kelm::test;
@@ -157,7 +158,22 @@ struct ServerScript {
     bool standalone = false;     // packages from the installer's folders; nothing fetched
     bool manifest = true;        // false: no manifest beside the installer
     std::string clientSha256;    // the descriptor's hash of the newer client; none when empty
+    std::string packageFields;   // more route fields of the main package (", \"attempts\": ...")
+    std::string packageSize;     // the manifest's size and hash of the main package; none when empty
+    std::string packageSha256;
+    // A prerequisite before the main package, when it has a name: its route's
+    // fields (body and all) and the manifest's size and hash of it.
+    std::string prerequisite;
+    std::string prerequisiteFields;
+    std::string prerequisiteSize;
+    std::string prerequisiteSha256;
 };
+
+// An element of the manifest, or nothing when it has no text.
+std::string Element(const std::string& name, const std::string& text)
+{
+    return text.empty() ? std::string() : "      <" + name + ">" + text + "</" + name + ">\n";
+}
 
 class WizardEndToEnd : public ::testing::Test {
 protected:
@@ -249,7 +265,12 @@ protected:
             (script.packageStallAfter > 0
                  ? ", \"drop_after\": " + std::to_string(script.packageStallAfter) + ", \"hold_ms\": 300000"
                  : std::string()) +
-            "}, {\"path\": \"" + m_prefix + "newclient.exe\", \"file\": \"wiz_newclient.exe\"}]";
+            script.packageFields +
+            "}, {\"path\": \"" + m_prefix + "newclient.exe\", \"file\": \"wiz_newclient.exe\"}" +
+            (script.prerequisite.empty() ? std::string()
+                                         : ", {\"path\": \"" + m_prefix + script.prerequisite + "\", " +
+                                               script.prerequisiteFields + "}") +
+            "]";
         ASSERT_TRUE(server.AddRoutes(routes));
 
         const std::string versionUrl =
@@ -268,8 +289,18 @@ protected:
             "    <version_check_url>" + versionUrl + "</version_check_url>\n"
             "    <main_component>\n      <name>Zunder.msi</name>\n      <executable>bin\\Zunder.exe</executable>\n"
             "      <full_url>" + base + m_prefix + "Zunder.msi</full_url>\n"
-            "      <patch_url>" + base + m_prefix + "Zunder.msi</patch_url>\n"
-            "    </main_component>\n  </product>\n</kelmwebinstaller>\n";
+            "      <patch_url>" + base + m_prefix + "Zunder.msi</patch_url>\n" +
+            Element("full_size", script.packageSize) + Element("full_sha256", script.packageSha256) +
+            Element("patch_size", script.packageSize) + Element("patch_sha256", script.packageSha256) +
+            "    </main_component>\n" +
+            (script.prerequisite.empty()
+                 ? std::string()
+                 : "    <dependency>\n      <name>" + script.prerequisite + "</name>\n      <full_url>" + base +
+                       m_prefix + script.prerequisite + "</full_url>\n" +
+                       "      <install_commandline>/quiet</install_commandline>\n" +
+                       Element("size", script.prerequisiteSize) + Element("sha256", script.prerequisiteSha256) +
+                       "    </dependency>\n") +
+            "  </product>\n</kelmwebinstaller>\n";
         const std::wstring manifestPath = m_folder + L"\\config\\manifest.xml";
         DeleteFileW(manifestPath.c_str());
         if (!script.manifest)
@@ -504,6 +535,146 @@ TEST_F(WizardEndToEnd, ServerDownStopsAfterTheConnectionMessage)
 
 // Runs that cannot install end by themselves with the exit code that says why:
 // silent ones without any window and within seconds, the reason in their log.
+std::string Sha256Text(const std::string& bytes)
+{
+    Sha256 hash;
+    hash.Update(bytes.data(), bytes.size());
+    return Narrow(hash.Finish());
+}
+
+// Silent runs against a server that breaks off, with the manifest's sizes and
+// hashes: each download goes on from the bytes it had, and what is installed
+// is what the vendor published.
+TEST_F(WizardEndToEnd, ABrokenDownloadGoesOnFromTheBytesItHadAndInstalls)
+{
+    RemoveProduct();
+    const std::string package = ReadWholeFile(FromUnix(KELM_WIZARD_PACKAGE));
+    ServerScript script;
+    script.packageDelayMs = 0;
+    script.packageSize = std::to_string(package.size());
+    script.packageSha256 = Sha256Text(package);
+    // The size query, then the package reset at about half, then the rest.
+    script.packageFields = R"(, "ranges": true, "etag": "\"zunder-8.0.1\"", "attempts": [{}, {"drop_after": )" +
+                           std::to_string(package.size() / 2) + R"(, "drop": "reset"}])";
+    Serve(script);
+    Start(L"/s /n /log " + LogPath());
+    EXPECT_EQ(WatchSilentRun(120000), "");
+    EXPECT_EQ(ExitCodeWithin(0), 0) << RunLog();
+    EXPECT_TRUE(ProductInstalled());
+    const auto requests = LoopbackServer::Get().Requests(m_prefix + "Zunder.msi");
+    ASSERT_EQ(requests.size(), 3u);
+    const std::string range = requests[2].Header("Range");
+    ASSERT_EQ(range.rfind("bytes=", 0), 0u) << range;
+    const unsigned long long from = std::stoull(range.substr(6));
+    EXPECT_GT(from, 0u);
+    EXPECT_LE(from, package.size() / 2);
+    EXPECT_EQ(requests[2].Header("If-Range"), "\"zunder-8.0.1\"");
+    EXPECT_NE(RunLog().find("verified: "), std::string::npos) << RunLog();
+    RemoveProduct();
+}
+
+TEST_F(WizardEndToEnd, APrerequisiteRunsOnlyWithItsHashAndIsNotFetchedTwice)
+{
+    const std::string prerequisite = ReadWholeFile(FromUnix(KELM_PRODUCT_STUB));
+    const std::wstring local = m_folder + L"\\component\\prereq.exe";
+    ServerScript script;
+    script.packageDelayMs = 0;
+    script.prerequisite = "prereq.exe";
+    script.prerequisiteFields = R"("file": "wiz_newclient.exe", "etag": "\"p1\"")";
+    script.prerequisiteSize = std::to_string(prerequisite.size());
+    {
+        SCOPED_TRACE("another hash: fetched twice, never started, the run fails");
+        RemoveProduct();
+        script.prerequisiteSha256 = std::string(64, 'e');
+        Serve(script);
+        Start(L"/s /n /log " + LogPath());
+        WaitUntil([&] { return !m_installer.IsRunning(); }, 120000);
+        EXPECT_EQ(ExitCodeWithin(0), 20) << RunLog();
+        EXPECT_EQ(RequestCount("prereq.exe"), 3u); // its size, then two downloads
+        EXPECT_FALSE(FileExists(local));
+        EXPECT_FALSE(FileExists(local + L".log")) << "the prerequisite was started";
+        EXPECT_FALSE(ProductInstalled());
+        EXPECT_NE(RunLog().find("is not the expected file"), std::string::npos) << RunLog();
+    }
+    script.prerequisiteSha256 = Sha256Text(prerequisite);
+    for (int run = 1; run <= 2; ++run) {
+        SCOPED_TRACE(run == 1 ? "its hash: installed" : "a second run: not fetched again");
+        RemoveProduct();
+        LoopbackServer::Get().Reset(m_prefix);
+        Serve(script);
+        Start(L"/s /n /log " + LogPath());
+        WaitUntil([&] { return !m_installer.IsRunning(); }, 120000);
+        EXPECT_EQ(ExitCodeWithin(0), 0) << RunLog();
+        EXPECT_TRUE(ProductInstalled());
+        EXPECT_EQ(RequestCount("prereq.exe"), run == 1 ? 2u : 0u);
+        EXPECT_EQ(ReadLines(local + L".log").size(), static_cast<size_t>(run)) << "started once a run";
+    }
+    RemoveProduct();
+}
+
+TEST_F(WizardEndToEnd, ARunEndedDuringADownloadIsGoneOnWithByTheNextRun)
+{
+    RemoveProduct();
+    const size_t size = 3 * 1024 * 1024;
+    ServerScript script;
+    script.packageDelayMs = 0;
+    script.prerequisite = "extras.zip"; // counted as installed, never run
+    script.prerequisiteSize = std::to_string(size);
+    script.prerequisiteSha256 = Sha256Text(PatternBytes(size, 21));
+    const std::string served = R"("body_size": 3145728, "seed": 21, "ranges": true, "etag": "\"x1\"")";
+    script.prerequisiteFields = served + R"(, "piece_size": 16384, "piece_delay_ms": 30)";
+    Serve(script);
+    Start(L"/s /n /log " + LogPath());
+    const std::wstring partial = m_folder + L"\\component\\extras.zip.partial";
+    // Ended from outside once a buffer of it is on the disk (the file is
+    // open without sharing: its size is read from the folder).
+    auto sizeOf = [](const std::wstring& path) -> size_t {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        return GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ? data.nFileSizeLow : 0;
+    };
+    ASSERT_TRUE(WaitUntil([&] { return sizeOf(partial) >= 1024 * 1024 || !m_installer.IsRunning(); }, 60000));
+    m_installer.Terminate();
+    const size_t had = ReadWholeFile(partial).size();
+    ASSERT_GE(had, 1024u * 1024u);
+    ASSERT_LT(had, size);
+    ASSERT_TRUE(FileExists(partial + L".record"));
+
+    LoopbackServer::Get().Reset(m_prefix);
+    script.prerequisiteFields = served;
+    Serve(script);
+    Start(L"/s /n /log " + LogPath());
+    WaitUntil([&] { return !m_installer.IsRunning(); }, 120000);
+    EXPECT_EQ(ExitCodeWithin(0), 0) << RunLog();
+    EXPECT_TRUE(ProductInstalled());
+    const auto requests = LoopbackServer::Get().Requests(m_prefix + "extras.zip");
+    ASSERT_EQ(requests.size(), 2u); // its size, then the rest
+    EXPECT_EQ(requests[1].Header("Range"), "bytes=" + std::to_string(had) + "-");
+    EXPECT_TRUE(ReadWholeFile(m_folder + L"\\component\\extras.zip") == PatternBytes(size, 21));
+    EXPECT_FALSE(FileExists(partial));
+    RemoveProduct();
+}
+
+TEST_F(WizardEndToEnd, AVolumeWithoutRoomStopsBeforeAnyByteWithItsMessage)
+{
+    RemoveProduct();
+    ServerScript script;
+    script.prerequisite = "huge.zip";
+    script.prerequisiteFields = R"("body_size": 1000)";
+    script.prerequisiteSize = "1000000000000000"; // a petabyte
+    Serve(script);
+    Start(L"/s /n /log " + LogPath());
+    WaitUntil([&] { return !m_installer.IsRunning(); }, 60000);
+    EXPECT_EQ(ExitCodeWithin(0), 112) << RunLog();
+    EXPECT_NE(RunLog().find("There is not enough free disk space in " + Narrow(m_folder) + "\\component\\ for the "
+                            "download: 953674333 MB are needed and "),
+              std::string::npos)
+        << RunLog();
+    EXPECT_EQ(RequestCount("huge.zip"), 1u); // its size only
+    EXPECT_EQ(RequestCount("Zunder.msi"), 0u);
+    EXPECT_FALSE(FileExists(m_folder + L"\\component\\huge.zip.partial"));
+    EXPECT_FALSE(ProductInstalled());
+}
+
 TEST_F(WizardEndToEnd, SilentRunsThatCannotInstallEndWithTheirExitCodeAndSayWhy)
 {
     RemoveProduct();

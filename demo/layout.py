@@ -7,11 +7,15 @@
       SITE/zunder/*.html and SITE/zunder/8/: version.xml, packages/, packages/update/, client/
 
 The committed files address the server as http://127.0.0.1:8470; every copied text
-file gets URL instead (the string tables keep their UTF-16LE form).
+file gets URL instead (the string tables keep their UTF-16LE form). The manifest
+and the descriptors name build outputs as "@size:PATH@" and "@sha256:PATH@" (PATH
+relative to the build folder); they get that file's size and SHA-256.
 """
 
 import argparse
+import hashlib
 import os
+import re
 import shutil
 import sys
 
@@ -19,7 +23,23 @@ DEFAULT_BASE = "http://127.0.0.1:8470"
 INSTALLER_EXE = "KelmWebInstaller.exe"
 
 
-def copy_text(source, target, base_url):
+def build_figures(text, build):
+    """Replaces every "@size:PATH@" and "@sha256:PATH@" by the figure of that build output."""
+    def figure(match):
+        path = os.path.join(build, match.group(2))
+        if not os.path.isfile(path):
+            sys.exit(f"missing build output: {path}")
+        if match.group(1) == "size":
+            return str(os.path.getsize(path))
+        digest = hashlib.sha256()
+        with open(path, "rb") as f:
+            for block in iter(lambda: f.read(1 << 20), b""):
+                digest.update(block)
+        return digest.hexdigest()
+    return re.sub(r"@(size|sha256):([^@<>]+)@", figure, text)
+
+
+def copy_text(source, target, base_url, build=None):
     os.makedirs(os.path.dirname(target), exist_ok=True)
     with open(source, "rb") as f:
         data = f.read()
@@ -27,7 +47,8 @@ def copy_text(source, target, base_url):
         text = data.decode("utf-16-le").replace(DEFAULT_BASE, base_url)
         data = text.encode("utf-16-le")
     else:
-        data = data.decode("utf-8").replace(DEFAULT_BASE, base_url).encode("utf-8")
+        text = data.decode("utf-8").replace(DEFAULT_BASE, base_url)
+        data = (build_figures(text, build) if build else text).encode("utf-8")
     with open(target + ".tmp", "wb") as f:
         f.write(data)
     os.replace(target + ".tmp", target)
@@ -45,7 +66,7 @@ def lay_out_installer(arguments):
     target = arguments.target
     copy_binary(os.path.join(arguments.build, "app", INSTALLER_EXE), os.path.join(target, INSTALLER_EXE))
     copy_text(os.path.join(arguments.source, "config", "manifest.xml"),
-              os.path.join(target, "config", "manifest.xml"), arguments.base_url)
+              os.path.join(target, "config", "manifest.xml"), arguments.base_url, arguments.build)
     language_source = os.path.join(arguments.source, "language")
     shutil.rmtree(os.path.join(target, "language"), ignore_errors=True)
     for folder, _, files in os.walk(language_source):
@@ -74,7 +95,7 @@ def publish_release(arguments):
                 os.path.join(product, "client", INSTALLER_EXE))
     # The descriptor goes last: a client never reads a version whose packages are not there yet.
     copy_text(os.path.join(site_source, "releases", arguments.release, "version.xml"),
-              os.path.join(product, "version.xml"), arguments.base_url)
+              os.path.join(product, "version.xml"), arguments.base_url, arguments.build)
 
 
 def main():

@@ -61,6 +61,13 @@ TEST(DemoManifest, EveryElementArrivesInItsField)
     EXPECT_EQ(manifest.dependencies[0].name, L"zunder_runtime_setup.exe");
     EXPECT_EQ(manifest.dependencies[0].full_url, packages + L"zunder_runtime_setup.exe");
     EXPECT_EQ(manifest.dependencies[0].install_commandline, L"/quiet /norestart");
+    // Sizes and hashes name the build outputs demo/layout.py computes them from.
+    EXPECT_EQ(manifest.mainComponent.full_size, L"@size:demo/release-8.0.1.0/ZunderPro8.msi@");
+    EXPECT_EQ(manifest.mainComponent.full_sha256, L"@sha256:demo/release-8.0.1.0/ZunderPro8.msi@");
+    EXPECT_EQ(manifest.mainComponent.patch_size, L"@size:demo/release-8.1.0.0/ZunderPro8.msi@");
+    EXPECT_EQ(manifest.mainComponent.patch_sha256, L"@sha256:demo/release-8.1.0.0/ZunderPro8.msi@");
+    EXPECT_EQ(manifest.dependencies[0].size, L"@size:demo/zunder_runtime_setup.exe@");
+    EXPECT_EQ(manifest.dependencies[0].sha256, L"@sha256:demo/zunder_runtime_setup.exe@");
 }
 
 TEST(DemoManifest, AnInstallerFolderWithItLoadsCompletely)
@@ -103,6 +110,8 @@ TEST(DemoReleases, PublishedReleasesLeadToTheIntendedDecisions)
         ASSERT_TRUE(ParseManifest(Manifest(), config.manifest));
         ASSERT_TRUE(LoadVersionDescriptor(config, Descriptor(c.publishedRelease))) << c.publishedRelease;
         EXPECT_EQ(config.manifest.freshRelease.product_version, c.publishedRelease);
+        EXPECT_EQ(config.manifest.freshRelease.web_installer_sha256, L"@sha256:app/KelmWebInstaller.exe@");
+        EXPECT_EQ(config.manifest.patchRelease.web_installer_sha256, L"@sha256:app/KelmWebInstaller.exe@");
         EXPECT_EQ(config.manifest.targetVersion, c.publishedRelease);
         const bool installed = *c.installedVersion != L'\0';
         if (installed)

@@ -7,9 +7,9 @@
       SITE/zunder/*.html and SITE/zunder/8/: version.xml, packages/, packages/update/, client/
 
 The committed files address the server as http://127.0.0.1:8470; every copied text
-file gets URL instead (the string tables keep their UTF-16LE form). The manifest
-and the descriptors name build outputs as "@size:PATH@" and "@sha256:PATH@" (PATH
-relative to the build folder); they get that file's size and SHA-256.
+file gets URL instead (the string tables keep their UTF-16LE form). In the manifest
+and the descriptors a build output's path (relative to the build folder) after
+"@size:" or "@sha256:" and before a closing "@" becomes that file's size or SHA-256.
 """
 
 import argparse
@@ -24,7 +24,7 @@ INSTALLER_EXE = "KelmWebInstaller.exe"
 
 
 def build_figures(text, build):
-    """Replaces every "@size:PATH@" and "@sha256:PATH@" by the figure of that build output."""
+    """Replaces every size or SHA-256 named by a build output's path by its figure."""
     def figure(match):
         path = os.path.join(build, match.group(2))
         if not os.path.isfile(path):
@@ -36,7 +36,7 @@ def build_figures(text, build):
             for block in iter(lambda: f.read(1 << 20), b""):
                 digest.update(block)
         return digest.hexdigest()
-    return re.sub(r"@(size|sha256):([^@<>]+)@", figure, text)
+    return re.sub(r"@(size|sha256):([\w./-]+)@", figure, text)
 
 
 def copy_text(source, target, base_url, build=None):

@@ -3,7 +3,6 @@
 
 #include "transfer_test_support.h"
 
-#include "transfer/sha256.h"
 
 #include <algorithm>
 #include <cwctype>
@@ -154,22 +153,6 @@ TEST_F(DownloadJobTest, FailuresBeforeTheTransferReportAsAgreed)
         EXPECT_EQ(test.expected, log.Reports());
         EXPECT_FALSE(FileExists(test.localPath));
     }
-}
-
-// Sets the unit of the waits between attempts for one test, and the default back afterwards.
-class RetryWaitUnitForTest {
-public:
-    explicit RetryWaitUnitForTest(DWORD milliseconds) { SetRetryWaitUnit(milliseconds); }
-    ~RetryWaitUnitForTest() { SetRetryWaitUnit(kDefaultRetryWaitUnit); }
-    RetryWaitUnitForTest(const RetryWaitUnitForTest&) = delete;
-    RetryWaitUnitForTest& operator=(const RetryWaitUnitForTest&) = delete;
-};
-
-std::wstring Sha256Of(const std::string& bytes)
-{
-    Sha256 hash;
-    hash.Update(bytes.data(), bytes.size());
-    return hash.Finish();
 }
 
 // Each case scripts the server's answers to the job's requests in order (the

@@ -3,7 +3,6 @@
 #include "transfer_test_support.h"
 
 #include "transfer/download_file.h"
-#include "transfer/sha256.h"
 
 #include <sstream>
 #include <system_error>
@@ -425,14 +424,6 @@ TEST_F(HttpClientTest, SilentServersEndTheTransferByCancelOrTimeout)
             EXPECT_LE(Milliseconds(start, end), 3.0 * timeout + 1000.0);
         }
     }
-}
-
-// The SHA-256 of bytes, by the same system hash.
-std::wstring Sha256Of(const std::string& bytes)
-{
-    Sha256 hash;
-    hash.Update(bytes.data(), bytes.size());
-    return hash.Finish();
 }
 
 TEST_F(HttpClientTest, TransfersGoOnFromTheBytesTheFileHasWhileItIsTheSameFile)

@@ -7,6 +7,7 @@
 #include "support/temp_folder.h"
 #include "transfer/download_job.h"
 #include "transfer/http_client.h"
+#include "transfer/sha256.h"
 
 #include <gtest/gtest.h>
 
@@ -83,6 +84,23 @@ public:
     TransferTimeoutForTest(const TransferTimeoutForTest&) = delete;
     TransferTimeoutForTest& operator=(const TransferTimeoutForTest&) = delete;
 };
+
+// Sets the unit of the waits between a job's attempts for one test, and the default back afterwards.
+class RetryWaitUnitForTest {
+public:
+    explicit RetryWaitUnitForTest(DWORD milliseconds) { SetRetryWaitUnit(milliseconds); }
+    ~RetryWaitUnitForTest() { SetRetryWaitUnit(kDefaultRetryWaitUnit); }
+    RetryWaitUnitForTest(const RetryWaitUnitForTest&) = delete;
+    RetryWaitUnitForTest& operator=(const RetryWaitUnitForTest&) = delete;
+};
+
+// The SHA-256 of bytes, by the system's hash the downloads use.
+inline std::wstring Sha256Of(const std::string& bytes)
+{
+    Sha256 hash;
+    hash.Update(bytes.data(), bytes.size());
+    return hash.Finish();
+}
 
 // A JSON array of the given JSON values (routes for LoopbackServer::AddRoutes).
 inline std::string JsonList(std::initializer_list<std::string> items)

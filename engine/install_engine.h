@@ -104,7 +104,7 @@ private:
     int32_t m_nInstallIndex = 0;
 
     // Windows Installer handler state.
-    int32_t m_nMaxPercent = 0;     // highest percent reported in this run; never goes down
+    int32_t m_nMaxPercent = 0;     // highest percent reported for this package; never goes down
     int32_t m_nBasePercent = 0;    // m_nMaxPercent when the current progress bar began
     int32_t m_bProgressActive = 0; // a reset message has been seen
     int32_t m_nTotalTicks = 0;

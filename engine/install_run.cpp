@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <exception>
 
 #include "config/installed_flags.h"
@@ -270,10 +271,13 @@ bool CInstallEngine::DownloadPackage(size_t index, int32_t downloadIndex)
     job.UsePartialFile(package.partialPath);
     job.AlsoNeedSpace(later);
     const std::wstring name = package.name;
-    const int result = job.Run(&owner, [downloadIndex, name](const DownloadStatusInfo& info) {
+    // The bar never goes back: not at the job's last report (0 received), not
+    // when a download starts again from the beginning.
+    uint64_t highest = 0;
+    const int result = job.Run(&owner, [downloadIndex, name, &highest](const DownloadStatusInfo& info) {
         uint64_t percent = info.total == 0 ? 0 : info.received * 100 / info.total;
-        if (percent > 100)
-            percent = 100;
+        percent = std::min<uint64_t>(std::max(percent, highest), 100);
+        highest = percent;
         SetStatus(PhaseDownloading, downloadIndex, static_cast<int32_t>(percent), name);
     });
     if (result) {

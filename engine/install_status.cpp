@@ -1,8 +1,14 @@
 #include "engine/install_status.h"
 
+#include <atomic>
+
 namespace kelm {
 
 InstallStatus g_installStatus;
+
+namespace {
+std::atomic<InstallStatusListener> g_listener{nullptr};
+} // namespace
 
 CriticalSection& InstallStatusLock()
 {
@@ -24,6 +30,13 @@ void SetStatus(InstallPhase phase, int32_t index, int32_t percent, const std::ws
     g_installStatus.index = index;
     g_installStatus.percent = percent;
     g_installStatus.text = text;
+    if (const InstallStatusListener listener = g_listener.load())
+        listener(phase, index, percent);
+}
+
+void SetInstallStatusListener(InstallStatusListener listener) noexcept
+{
+    g_listener = listener;
 }
 
 void FinishStatus()

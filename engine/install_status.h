@@ -57,4 +57,10 @@ InstallStatus ReadInstallStatus();
 // Puts the record back to its start state (a new run in the same process).
 void ResetInstallStatus();
 
+// Called with (phase, index, percent) after every update that SetStatus
+// stores, under the lock: for a watcher that must see every step, not only
+// what a poll happens to find. Null: nobody is told.
+using InstallStatusListener = void (*)(InstallPhase phase, int32_t index, int32_t percent);
+void SetInstallStatusListener(InstallStatusListener listener) noexcept;
+
 } // namespace kelm

@@ -181,8 +181,10 @@ UINT InstallMsiFile(CInstallEngine& engine, const InstallPackage& package, const
 
 void CInstallEngine::BeginMsiPackage(const std::wstring& packageName, HWND owner, const std::wstring& caption)
 {
-    // m_nMaxPercent and m_bProgressActive carry over: a later package continues
-    // from the highest percent the run has shown.
+    // Each package's percent is its own, from 0: the status panel places it in
+    // the package's share of the bar.
+    m_nMaxPercent = 0;
+    m_bProgressActive = 0;
     m_nBasePercent = 0;
     m_nTotalTicks = 0;
     m_bForward = 1;

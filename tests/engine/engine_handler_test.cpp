@@ -97,7 +97,7 @@ TEST_F(HandlerTest, ProgressIsReportedAsInstallingTheCurrentPackage)
     EXPECT_EQ(L"product.msi", status.text);
 }
 
-TEST_F(HandlerTest, ASecondPackageContinuesFromTheHighestPercentOfTheRun)
+TEST_F(HandlerTest, ASecondPackageCountsItsOwnProgressFromZero)
 {
     engine.ParseProgressMessage(L"1: 0 2: 1000 3: 0 4: 0");
     engine.ParseProgressMessage(L"1: 2 2: 620");
@@ -106,7 +106,7 @@ TEST_F(HandlerTest, ASecondPackageContinuesFromTheHighestPercentOfTheRun)
     engine.ParseProgressMessage(L"1: 0 2: 100 3: 0 4: 0");
     engine.ParseProgressMessage(L"1: 2 2: 10");
     InstallStatus status = ReadInstallStatus();
-    EXPECT_EQ(65, status.percent); // 62 + truncated 3.8
+    EXPECT_EQ(10, status.percent); // of its own share, not after the first package's 62
     EXPECT_EQ(2, status.index);
     EXPECT_EQ(L"second.msi", status.text);
 }

@@ -12,6 +12,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <tuple>
 #include <map>
 #include <thread>
 
@@ -25,6 +26,7 @@
 #include "support/msi_products.h"
 #include "support/process_windows.h"
 #include "support/registry_cleanup.h"
+#include "transfer/download_job.h"
 
 // While armed, every allocation through operator new on a thread other than the
 // arming one fails: the engine's worker meets std::bad_alloc at its first step.
@@ -330,6 +332,44 @@ public:
     bool sawDownloading = false;
 };
 
+// Every status the engine stores during a run, in order.
+std::vector<std::tuple<int32_t, int32_t, int32_t>> g_statusSteps;
+void RecordStatusStep(InstallPhase phase, int32_t index, int32_t percent)
+{
+    g_statusSteps.emplace_back(phase, index, percent);
+}
+
+// The status panel's overall bar follows (phase, package, percent): it never
+// goes back while the packages are downloaded and installed, not even between
+// two packages or at the end of a download.
+TEST_F(EngineRunTest, TheProgressOfARunNeverGoesBack)
+{
+    // A second Windows Installer package, installed before the product's own.
+    constexpr wchar_t kCodecCode[] = L"{6A1D2C3B-7E8F-4A5B-9C0D-1E2F3A4B5C6D}";
+    Serve("codec.msi", test::TestPackage(L"codec.msi"));
+    theConfig.manifest.dependencies.push_back({L"codec.msi", Url("codec.msi"), L"", L"", L""});
+    g_statusSteps.clear();
+    SetInstallStatusListener(RecordStatusStep);
+    const InstallStatus final = Run();
+    SetInstallStatusListener(nullptr);
+    EXPECT_EQ(PhaseFinished, final.phase);
+    std::tuple<int32_t, int32_t, int32_t> highest{PhaseDownloading, 0, 0};
+    bool sawSecondMsi = false;
+    for (const auto& step : g_statusSteps) {
+        const auto [phase, index, percent] = step;
+        if (phase != PhaseDownloading && phase != PhaseInstalling)
+            continue;
+        EXPECT_GE(step, highest) << "phase " << phase << ", package " << index << ", " << percent << "%";
+        highest = std::max(highest, step);
+        // The product's package, after the EXE and the codec's package, counts its own progress from 0.
+        if (phase == PhaseInstalling && index == 2 && percent > 0 && percent < 100)
+            sawSecondMsi = true;
+    }
+    EXPECT_TRUE(sawSecondMsi) << "the last package showed no progress of its own";
+    test::RemoveProduct(test::kProductCode);
+    test::RemoveProduct(kCodecCode);
+}
+
 TEST_F(EngineRunTest, FreshRunInstallsEverythingAndRegistersEachLanguage)
 {
     for (int32_t language : {1033, 1031}) {
@@ -453,6 +493,11 @@ TEST_F(EngineRunTest, FailingPackageEndsTheRunAsFailedWithoutAMessageOfItsOwn)
 
 TEST_F(EngineRunTest, UnreachableServerSaysSoAndFails)
 {
+    // Each fetch is asked five times; short waits between the attempts keep the test quick.
+    struct QuickRetries {
+        QuickRetries() { SetRetryWaitUnit(50); }
+        ~QuickRetries() { SetRetryWaitUnit(kDefaultRetryWaitUnit); }
+    } quickRetries;
     struct DownCase {
         const char* name;
         std::function<void(EngineRunTest&)> arrange;

@@ -52,6 +52,8 @@ KELM_BEGIN_MESSAGE_MAP(CKelmDialog, kelm::CDialogEx)
     KELM_ON_WM_SIZE()
     KELM_ON_WM_ERASEBKGND()
     KELM_ON_WM_MOUSEMOVE()
+    KELM_ON_WM_LBUTTONUP()
+    KELM_MESSAGE_ENTRY(WM_CAPTURECHANGED, self.OnCaptureChanged(); return 0;)
     KELM_ON_WM_MOUSELEAVE()
     KELM_ON_MESSAGE(WM_SETTEXT, OnSetText)
 KELM_END_MESSAGE_MAP()
@@ -389,9 +391,13 @@ void CKelmDialog::OnNcLButtonDown(UINT hitTest, CPoint point)
     ClearButtonStates();
     const int hit = HitCaptionButton(point);
     if (hit >= 0) {
+        // The mouse is captured, so the release comes here wherever it happens
+        // and the button never stays drawn pressed.
         m_buttonCaptured = true;
+        m_pressedButton = hit;
         m_buttons[hit].hot = true;
         m_buttons[hit].pressed = true;
+        SetCapture(m_hWnd);
         RepaintFrame();
         return;
     }
@@ -401,8 +407,44 @@ void CKelmDialog::OnNcLButtonDown(UINT hitTest, CPoint point)
 
 void CKelmDialog::OnNcLButtonUp(UINT, CPoint point)
 {
+    EndCaptionPress(point);
+}
+
+void CKelmDialog::OnLButtonUp(UINT, CPoint point)
+{
+    if (!m_buttonCaptured) {
+        Default();
+        return;
+    }
+    POINT screen{point.x, point.y};
+    ClientToScreen(m_hWnd, &screen);
+    EndCaptionPress(CPoint(screen.x, screen.y));
+}
+
+void CKelmDialog::OnCaptureChanged()
+{
+    // Taken away before the release (another window, a menu): no click.
+    if (!m_buttonCaptured)
+        return;
     m_buttonCaptured = false;
+    ClearButtonStates();
+    RepaintFrame();
+}
+
+// The release of a press on a caption button, at a screen point: a click when
+// it is still over the pressed button.
+void CKelmDialog::EndCaptionPress(CPoint point)
+{
+    const bool captured = m_buttonCaptured;
+    m_buttonCaptured = false;
+    if (captured && GetCapture() == m_hWnd)
+        ReleaseCapture();
     const int hit = HitCaptionButton(point);
+    if (captured && hit != m_pressedButton) {
+        ClearButtonStates();
+        RepaintFrame();
+        return;
+    }
     if (hit >= 0 && m_buttons[hit].hot) {
         const bool maximizable = (GetStyle() & WS_MAXIMIZEBOX) != 0;
         switch (m_buttons[hit].id) {
@@ -458,9 +500,22 @@ BOOL CKelmDialog::OnEraseBkgnd(HDC dc)
     return FALSE;
 }
 
-void CKelmDialog::OnMouseMove(UINT, CPoint)
+void CKelmDialog::OnMouseMove(UINT, CPoint point)
 {
-    Default();
+    if (!m_buttonCaptured || m_pressedButton < 0 || m_pressedButton >= static_cast<int>(m_buttons.size())) {
+        Default();
+        return;
+    }
+    // A held press follows the pointer: pressed over its button, released off it.
+    POINT screen{point.x, point.y};
+    ClientToScreen(m_hWnd, &screen);
+    const bool over = HitCaptionButton(CPoint(screen.x, screen.y)) == m_pressedButton;
+    CaptionButton& button = m_buttons[static_cast<size_t>(m_pressedButton)];
+    if (button.pressed != over) {
+        button.pressed = over;
+        button.hot = over;
+        RepaintFrame();
+    }
 }
 
 void CKelmDialog::OnMouseLeave()

@@ -71,6 +71,9 @@ protected:
     void OnSize(UINT type, int cx, int cy);
     BOOL OnEraseBkgnd(HDC dc);
     void OnMouseMove(UINT flags, kelm::CPoint point);
+    void OnLButtonUp(UINT flags, kelm::CPoint point);
+    void OnCaptureChanged();
+    void EndCaptionPress(kelm::CPoint screenPoint);
     void OnMouseLeave();
     LRESULT OnSetText(WPARAM wParam, LPARAM lParam);
 
@@ -86,6 +89,7 @@ protected:
     bool m_layoutDirty = false;
     bool m_mouseTracked = false;
     bool m_buttonCaptured = false;
+    int m_pressedButton = -1; // index into m_buttons of the held press
     bool m_showCaption = false;
 
     KELM_DECLARE_MESSAGE_MAP()

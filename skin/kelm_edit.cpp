@@ -191,6 +191,7 @@ void CKelmEdit::OnLButtonUp(UINT, CPoint)
 
 void CKelmEdit::OnEnable(BOOL)
 {
+    Default();
     Invalidate(TRUE);
 }
 

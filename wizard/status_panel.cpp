@@ -295,8 +295,13 @@ BOOL CStatusPanel::CanClose()
         return TRUE;
 
     ResetEvent(m_engine.RunEvent());
+    // No poll while the question is open: the end of the run must not move the
+    // wizard on (success page, product start, close) underneath it.
+    KillTimer(kPollTimer);
     const int answer = ShowRunMessage(m_hWnd, GetUiString(IDS_MESSAGE_CANCELNOTICE).c_str(),
                                       theConfig.manifest.short_name.c_str(), MB_YESNO | MB_ICONEXCLAMATION, IDNO);
+    if (m_nStage == Stage::Running)
+        SetTimer(kPollTimer, kPollPeriod);
     if (answer == IDYES) {
         if (IsFinalPhase(currentPhase()))
             return TRUE;

@@ -329,6 +329,30 @@ TEST_F(SkinFrame, CaptionButtonsOnlyActOnReleaseOverThePressedButton)
     EXPECT_FALSE(frame.IsWindowVisible());
 }
 
+// A press on a caption button captures the mouse: a release outside the window
+// (which comes as a client message to the capturing window) ends the press
+// without a click, and the button is not left drawn pressed.
+TEST_F(SkinFrame, APressReleasedOutsideTheWindowEndsWithoutAClick)
+{
+    const POINT close = frame.ButtonCentre(CaptionButton::Close);
+    Post(WM_NCLBUTTONDOWN, HTCLOSE, close);
+    Pump();
+    EXPECT_EQ(frame.m_hWnd, GetCapture());
+    EXPECT_TRUE(frame.CaptionButtons()[CaptionButton::Close].pressed);
+    const RECT window = frame.GetWindowRect();
+    POINT outside{window.right + 50, window.bottom + 50};
+    ScreenToClient(frame.m_hWnd, &outside);
+    PostMessageW(frame.m_hWnd, WM_MOUSEMOVE, MK_LBUTTON, At(outside.x, outside.y));
+    Pump();
+    EXPECT_FALSE(frame.CaptionButtons()[CaptionButton::Close].pressed) << "pressed while the pointer is off it";
+    PostMessageW(frame.m_hWnd, WM_LBUTTONUP, 0, At(outside.x, outside.y));
+    Pump();
+    EXPECT_EQ(nullptr, GetCapture());
+    EXPECT_FALSE(frame.CaptionButtons()[CaptionButton::Close].pressed);
+    EXPECT_TRUE(frame.systemCommands.empty());
+    EXPECT_TRUE(frame.IsWindowVisible());
+}
+
 TEST_F(SkinFrame, WithoutMaximizeBoxOnlyMinimizeAndCloseShow)
 {
     const auto& buttons = frame.CaptionButtons();

@@ -167,6 +167,7 @@ struct ServerScript {
     std::string prerequisiteFields;
     std::string prerequisiteSize;
     std::string prerequisiteSha256;
+    std::string prerequisiteArguments = "/quiet";
 };
 
 // An element of the manifest, or nothing when it has no text.
@@ -188,6 +189,9 @@ protected:
         const std::string client = ReadWholeFile(FromUnix(KELM_PRODUCT_STUB), &ok);
         ASSERT_TRUE(ok);
         ASSERT_TRUE(server.PutFile("wiz_newclient.exe", client));
+        const std::string slowSetup = ReadWholeFile(FromUnix(KELM_RECORD_ARGS), &ok);
+        ASSERT_TRUE(ok);
+        ASSERT_TRUE(server.PutFile("wiz_slow_setup.exe", slowSetup));
         CreateDirectoryW(L"C:\\kelmwiz", nullptr);
         RemoveProduct();
     }
@@ -297,7 +301,7 @@ protected:
                  ? std::string()
                  : "    <dependency>\n      <name>" + script.prerequisite + "</name>\n      <full_url>" + base +
                        m_prefix + script.prerequisite + "</full_url>\n" +
-                       "      <install_commandline>/quiet</install_commandline>\n" +
+                       "      <install_commandline>" + script.prerequisiteArguments + "</install_commandline>\n" +
                        Element("size", script.prerequisiteSize) + Element("sha256", script.prerequisiteSha256) +
                        "    </dependency>\n") +
             "  </product>\n</kelmwebinstaller>\n";
@@ -1169,6 +1173,36 @@ TEST_F(WizardEndToEnd, CancelDuringDownloadResumesOnNoAndEndsOnYes)
     EXPECT_EQ(otherBox, L"") << "no message box after the user chose to cancel";
     EXPECT_FALSE(ProductInstalled());
     EXPECT_EQ(ExitCodeWithin(0), 1602) << "cancelled by the user";
+}
+
+// The run ends while the cancel question is open (a prerequisite's installer
+// was running, then the main package installed): the wizard waits for the
+// answer before it moves on, and goes on to the success page after No.
+TEST_F(WizardEndToEnd, TheEndOfTheRunWaitsForTheAnswerToTheCancelQuestion)
+{
+    ServerScript script;
+    script.packageDelayMs = 0;
+    script.prerequisite = "slow_setup.exe";
+    script.prerequisiteFields = R"("file": "wiz_slow_setup.exe")";
+    script.prerequisiteArguments = "/sleep=5000";
+    HWND wizard = nullptr;
+    HWND status = nullptr;
+    ASSERT_NO_FATAL_FAILURE(StartInstalling(script, wizard, status));
+    HWND statusLabel = GetDlgItem(status, IDC_STATUS_LABEL);
+    ASSERT_TRUE(WaitUntil([&] { return WindowText(statusLabel) == L"Installing, please wait..."; }, 60000));
+    PostMessageW(wizard, WM_CLOSE, 0, 0);
+    HWND box = WaitForMessageBox(10000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), kCancelQuestion);
+    // The prerequisite ends, the product installs, the run ends: all under the question.
+    EXPECT_TRUE(WaitUntil([&] { return ProductInstalled(); }, 60000));
+    Sleep(3000); // three polls' worth
+    EXPECT_TRUE(IsWindow(box) && IsWindowVisible(box)) << "the question went away by itself";
+    EXPECT_EQ(FindVisiblePanelWith(wizard, IDC_LAUNCH_CHECK), nullptr) << "the success page came under the question";
+    EXPECT_TRUE(m_installer.IsRunning());
+    AnswerMessageBox(box, IDNO);
+    EXPECT_NE(WaitForPanel(wizard, IDC_LAUNCH_CHECK, 15000), nullptr) << "no success page after the answer";
+    RemoveProduct();
 }
 
 // The package's server sends part of the file and then nothing more (a stalled

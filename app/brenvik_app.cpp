@@ -68,6 +68,8 @@ BOOL CBrenvikApp::InitInstance()
     CreateSharedFonts();
     if (!LoadInstallerManifest())
         return FALSE;
+    if (!m_strRequestedLanguage.empty())
+        UseRequestedLanguage(m_strRequestedLanguage);
 
     if (!m_bSkipClientCheck) {
         m_clientValidator.m_strNewClientPath.clear();

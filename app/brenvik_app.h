@@ -27,7 +27,7 @@ public:
     int32_t m_bSilent = 0;                   // "/s"
     int32_t m_bSkipClientCheck = 0;          // "/n"
     int32_t m_bLaunchAfterInstall = 0;       // "/l"
-    std::wstring m_strRequestedLanguage;     // "/lang" (recorded, not used to pick the language)
+    std::wstring m_strRequestedLanguage;     // "/lang": this run's texts and slides, when its folder exists
     std::wstring m_strNewClientParameters = L"/n"; // what a newer client is started with
     ClientValidator m_clientValidator{&m_bSilent}; // the client-update dialog; lives as long as the process
 };

@@ -33,6 +33,20 @@ void DeleteSharedFonts() noexcept
     DeleteSkinFonts();
 }
 
+void UseRequestedLanguage(const std::wstring& requested) noexcept
+{
+    try {
+        if (theConfig.languages.UseRequestedLanguage(requested))
+            Log(L"language ", requested, L" as asked for (\"/lang\"): texts and slides from ",
+                theConfig.languages.StringFilePath());
+        else
+            Log(L"language ", requested, L" asked for (\"/lang\") has no folder with a string.ini beside the "
+                L"installer; the texts stay in ", theConfig.languages.langId);
+    } catch (...) {
+        // Out of memory: the language stays as it was.
+    }
+}
+
 bool LoadInstallerManifest() noexcept
 {
     try {

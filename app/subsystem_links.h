@@ -33,6 +33,9 @@ void DeleteSharedFonts() noexcept;
 // it cannot be used, shows a message naming the manifest file and what is wrong,
 // and returns false: the run then ends before any network access.
 bool LoadInstallerManifest() noexcept;
+// "/lang <value>": this run's texts and slides come from that language when its
+// folder has a string.ini; the run's log says whether it did.
+void UseRequestedLanguage(const std::wstring& requested) noexcept;
 
 // Runs the main wizard window (CInstallGuide on template 139) modally as the
 // application's main window.

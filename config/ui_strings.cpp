@@ -54,7 +54,23 @@ std::wstring LanguageResources::StringFilePath() const
     // No language folder yet: no file, rather than one relative to the working folder.
     if (languageFolder.empty())
         return {};
-    return languageFolder + std::to_wstring(langId) + L"\\string.ini";
+    return languageFolder + std::to_wstring(TextLangId()) + L"\\string.ini";
+}
+
+bool LanguageResources::UseRequestedLanguage(const std::wstring& requested)
+{
+    if (requested.empty() || requested.size() > 9 || requested.find_first_not_of(L"0123456789") != std::wstring::npos ||
+        languageFolder.empty())
+        return false;
+    const int32_t id = static_cast<int32_t>(std::stol(requested));
+    if (id == 0)
+        return false;
+    const DWORD attributes =
+        ::GetFileAttributesW((languageFolder + std::to_wstring(id) + L"\\string.ini").c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    textLangId = id;
+    return true;
 }
 
 std::wstring LanguageResources::GetUiString(const StringEntry& entry) const
@@ -82,7 +98,7 @@ std::vector<std::wstring> LanguageResources::FindSlideImages(int dpi) const
 {
     if (languageFolder.empty())
         return {};
-    const std::wstring folder = languageFolder + std::to_wstring(langId) + L"\\slides\\" +
+    const std::wstring folder = languageFolder + std::to_wstring(TextLangId()) + L"\\slides\\" +
                                 std::to_wstring(SlideScaleForDpi(dpi)) + L"\\";
     const std::wstring pattern = folder + L"*.jpg";
     std::vector<std::wstring> paths;

@@ -94,15 +94,23 @@ struct LanguageResources {
 
     int32_t langId = kDefaultLangId;
     std::wstring languageFolder; // with trailing backslash
+    // The language of this run's texts and slides when the user asked for one
+    // ("/lang"); 0: langId's. langId stays what the installation records.
+    int32_t textLangId = 0;
 
-    // languageFolder + "<langId>\string.ini".
+    int32_t TextLangId() const noexcept { return textLangId != 0 ? textLangId : langId; }
+    // languageFolder + "<TextLangId()>\string.ini".
     std::wstring StringFilePath() const;
+    // Takes a "/lang" value: when it is a language id whose folder beside the
+    // installer has a "string.ini", this run's texts and slides come from it.
+    // False (and nothing changed) otherwise.
+    bool UseRequestedLanguage(const std::wstring& requested);
     // The translation from section "UISTRING", or the entry's default; at most 259
     // characters. The file is read anew on every call.
     std::wstring GetUiString(const StringEntry& entry) const;
     // The same from section "RLINK".
     std::wstring GetLink(const StringEntry& entry) const;
-    // Full paths of "*.jpg" in languageFolder + "<langId>\slides\<scale>\" for the
+    // Full paths of "*.jpg" in languageFolder + "<TextLangId()>\slides\<scale>\" for the
     // screen's vertical DPI, in enumeration order, through the process-wide cache.
     std::vector<std::wstring> GetSlideImages() const;
     // The same scan for a given DPI, without the cache.

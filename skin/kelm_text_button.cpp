@@ -16,6 +16,13 @@ KELM_BEGIN_MESSAGE_MAP(CKelmTextButton, kelm::CButton)
     KELM_ON_WM_SIZE()
 KELM_END_MESSAGE_MAP()
 
+void CKelmTextButton::SetCaption(const std::wstring& text)
+{
+    m_text = text;
+    if (m_hWnd)
+        ::SetWindowTextW(m_hWnd, text.c_str());
+}
+
 CKelmTextButton::CKelmTextButton()
     : m_backColor(SkinColor(SkinSlot::WindowBackColor)),
       m_disabledFill(SkinColor(SkinSlot::TextButtonDisabledFill)),

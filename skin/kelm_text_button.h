@@ -20,7 +20,8 @@ public:
     ~CKelmTextButton() override;
 
     // Replaces the caption; the caller repaints.
-    void SetCaption(const std::wstring& text) { m_text = text; }
+    // The drawn caption; also the window text, the name a screen reader reads.
+    void SetCaption(const std::wstring& text);
     const std::wstring& Caption() const { return m_text; }
     // Returns to idle; on a change, repaints at once.
     void SetEnabled(bool enabled);

@@ -79,6 +79,38 @@ TEST(UiStrings, LanguageWithoutFolderGivesDefaults)
     EXPECT_EQ(L"Install", LanguageResources{}.GetUiString(IDS_INSTALL));
 }
 
+// "/lang": a language whose folder has a string.ini gives this run's texts
+// (and slides); anything else leaves the language as it was. The language
+// recorded after installing (langId) never changes.
+TEST(UiStrings, ARequestedLanguageWithAFolderGivesTheTexts)
+{
+    const TempFolder folder(L"kelm-config-requested");
+    test::WriteUtf16File(folder.File(L"1031\\string.ini"), L"[UISTRING]\r\nIDS_INSTALL=Installieren\r\n");
+    test::WriteUtf16File(folder.File(L"2052\\string.ini"), L"[UISTRING]\r\nIDS_INSTALL=zh\r\n");
+    std::filesystem::create_directories(folder.File(L"1041"));
+    struct Case {
+        const wchar_t* requested;
+        bool taken;
+        const wchar_t* text;
+    };
+    const Case cases[] = {
+        {L"1031", true, L"Installieren"},
+        {L"9999", false, L"zh"},       // no such folder
+        {L"1041", false, L"zh"},       // a folder without string.ini
+        {L"de", false, L"zh"},         // not a language id
+        {L"1031x", false, L"zh"},
+        {L"", false, L"zh"},
+        {L"0", false, L"zh"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::wstring(L"/lang ") + c.requested);
+        LanguageResources languages{2052, folder.Path()};
+        EXPECT_EQ(c.taken, languages.UseRequestedLanguage(c.requested));
+        EXPECT_EQ(c.text, languages.GetUiString(IDS_INSTALL));
+        EXPECT_EQ(2052, languages.langId);
+    }
+}
+
 // Slides: one file per scale folder, plus files that do not match "*.jpg".
 class SlideTest : public ::testing::Test {
 protected:

@@ -1175,6 +1175,35 @@ TEST_F(WizardEndToEnd, CancelDuringDownloadResumesOnNoAndEndsOnYes)
     EXPECT_EQ(ExitCodeWithin(0), 1602) << "cancelled by the user";
 }
 
+// "/lang <id>" shows the texts of that language when its folder beside the
+// installer has a string.ini, and the usual language's otherwise.
+TEST_F(WizardEndToEnd, AskedForLanguageGivesTheTextsWhenItsFolderIsThere)
+{
+    RemoveProduct();
+    const std::wstring german = m_folder + L"\\language\\1031";
+    CreateDirectoryW((m_folder + L"\\language").c_str(), nullptr);
+    CreateDirectoryW(german.c_str(), nullptr);
+    {
+        const std::string text = "[UISTRING]\r\nIDS_INSTALL=Installieren\r\n";
+        UniqueFile file(CreateFileW((german + L"\\string.ini").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                                    nullptr));
+        ASSERT_TRUE(file);
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr));
+    }
+    Serve(ServerScript{});
+    for (const auto& [language, install] : {std::pair{L"1031", L"Installieren"}, std::pair{L"9999", L"Install"}}) {
+        SCOPED_TRACE(Narrow(language));
+        Start(std::wstring(L"/n /lang ") + language);
+        HWND wizard = WaitForWizard();
+        ASSERT_NE(wizard, nullptr);
+        HWND settings = WaitForPanel(wizard, IDC_INSTALL_BUTTON, 30000);
+        ASSERT_NE(settings, nullptr);
+        EXPECT_EQ(WindowText(GetDlgItem(settings, IDC_INSTALL_BUTTON)), install);
+        m_installer.Terminate();
+    }
+}
+
 // The run ends while the cancel question is open (a prerequisite's installer
 // was running, then the main package installed): the wizard waits for the
 // answer before it moves on, and goes on to the success page after No.

@@ -17,6 +17,8 @@ KELM_BEGIN_MESSAGE_MAP(CKelmStatic, kelm::CStatic)
     KELM_ON_WM_LBUTTONUP()
     KELM_ON_WM_SETFOCUS()
     KELM_ON_WM_KILLFOCUS()
+    KELM_MESSAGE_ENTRY(WM_GETDLGCODE, return self.OnGetDlgCode(wParam, lParam);)
+    KELM_MESSAGE_ENTRY(WM_KEYDOWN, return self.OnKeyDown(wParam, lParam);)
 KELM_END_MESSAGE_MAP()
 
 CKelmStatic::~CKelmStatic() = default;
@@ -109,4 +111,28 @@ void CKelmStatic::OnKillFocus(HWND)
         m_hasFocus = false;
         Invalidate(FALSE);
     }
+}
+
+// A link takes Enter and Space itself, as a push button does, so the dialog
+// keyboard interface hands those keys to it instead of acting on them.
+LRESULT CKelmStatic::OnGetDlgCode(WPARAM wParam, LPARAM lParam)
+{
+    const auto* message = reinterpret_cast<const MSG*>(lParam);
+    if (m_isLink && message != nullptr && message->message == WM_KEYDOWN &&
+        (message->wParam == VK_RETURN || message->wParam == VK_SPACE))
+        return DLGC_WANTMESSAGE;
+    (void)wParam;
+    return Default();
+}
+
+LRESULT CKelmStatic::OnKeyDown(WPARAM key, LPARAM)
+{
+    if (m_isLink && (key == VK_RETURN || key == VK_SPACE)) {
+        // What a click on the link sends (SS_NOTIFY).
+        if (HWND parent = ::GetParent(m_hWnd))
+            ::SendMessageW(parent, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(m_hWnd), STN_CLICKED),
+                           reinterpret_cast<LPARAM>(m_hWnd));
+        return 0;
+    }
+    return Default();
 }

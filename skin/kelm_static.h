@@ -38,6 +38,8 @@ protected:
     void OnLButtonUp(UINT flags, kelm::CPoint point);
     void OnSetFocus(HWND previous);
     void OnKillFocus(HWND next);
+    LRESULT OnGetDlgCode(WPARAM key, LPARAM message);
+    LRESULT OnKeyDown(WPARAM key, LPARAM flags);
 
     std::wstring m_text;
     bool m_hasFocus = false;

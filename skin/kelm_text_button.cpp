@@ -47,6 +47,8 @@ void CKelmTextButton::SetEnabled(bool enabled)
         return;
     m_enabled = enabled;
     if (m_hWnd) {
+        // Disabled for the system too: Tab passes it by and a screen reader says so.
+        ::EnableWindow(m_hWnd, enabled ? TRUE : FALSE);
         Invalidate(TRUE);
         UpdateWindow();
     }

@@ -44,6 +44,11 @@ void CGuidePanel::LayoutControls(const CRect&) {}
 CSize CGuidePanel::GetPanelSize() { return g_defaultPanelSize; }
 void CGuidePanel::OnActivatePanel() {}
 void CGuidePanel::UpdateTexts() {}
+HWND CGuidePanel::DefaultFocus()
+{
+    return m_hWnd;
+}
+
 BOOL CGuidePanel::CanClose() { return TRUE; }
 
 void CGuidePanel::RemoveCaptionStyles()

@@ -40,6 +40,9 @@ public:
     virtual void UpdateTexts();
     // Whether the wizard may close while this page is shown.
     virtual BOOL CanClose();
+    // The control that has the focus when the page is shown; the page itself
+    // (nothing that acts on Enter) by default.
+    virtual HWND DefaultFocus();
 
     // Moves the wizard to the page after the shown one, when there is one.
     void GoToNextPanel();

@@ -50,7 +50,7 @@ BOOL CInstallGuide::OnInitDialog()
         ShowWindow(SW_HIDE);
         return FALSE; // no focus either: focusing a control would activate the window
     }
-    return TRUE;
+    return FALSE; // ShowPanel put the focus on the page's own control
 }
 
 bool CInstallGuide::ShowPanel(int32_t index)
@@ -67,6 +67,12 @@ bool CInstallGuide::ShowPanel(int32_t index)
     FitWindowToPanel();
     found->second->OnActivatePanel();
     found->second->ShowWindow(SW_SHOW);
+    // The keyboard goes into the page shown: the hidden page's controls must
+    // not keep the focus (Tab and Enter would act on them). A silent run's
+    // hidden wizard takes no focus: focusing would activate it.
+    if (!m_flags.silent)
+        if (HWND focus = found->second->DefaultFocus(); focus != nullptr)
+            ::SetFocus(focus);
     InvalidateRect(nullptr, TRUE);
     UpdateWindow();
     return true;

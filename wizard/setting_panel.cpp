@@ -168,6 +168,11 @@ CSize CSettingPanel::GetPanelSize()
 
 void CSettingPanel::OnActivatePanel() { UpdateTexts(); }
 
+HWND CSettingPanel::DefaultFocus()
+{
+    return m_bTermsAccepted ? m_btnInstall.m_hWnd : m_chkAccept.m_hWnd;
+}
+
 void CSettingPanel::UpdateTexts()
 {
     m_btnInstall.SetCaption(GetUiString(IDS_INSTALL));

@@ -28,6 +28,8 @@ public:
     void OnActivatePanel() override;
     void UpdateTexts() override;
     BOOL CanClose() override;
+    // Install, or the licence box while Install waits for it.
+    HWND DefaultFocus() override;
 
     // Checks the folder in the edit box, creates its missing levels and stores
     // it; on failure tells the user and puts the stored folder back.

@@ -83,6 +83,11 @@ void CSuccessPanel::UpdateTexts()
 
 void CSuccessPanel::OnActivatePanel() { UpdateTexts(); }
 
+HWND CSuccessPanel::DefaultFocus()
+{
+    return m_btnStart.m_hWnd;
+}
+
 void CSuccessPanel::LayoutControls(const CRect& client)
 {
     const SuccessLayout layout = ComputeSuccessLayout(client, ScaleX(), ScaleY());

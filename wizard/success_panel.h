@@ -28,6 +28,8 @@ public:
     void OnActivatePanel() override;
     void UpdateTexts() override;
     BOOL CanClose() override;
+    // Start Now: Enter starts the product.
+    HWND DefaultFocus() override;
 
     // Opens the product's home page once, and only after a fresh installation.
     BOOL OpenHomePage();

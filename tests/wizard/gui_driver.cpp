@@ -130,6 +130,28 @@ std::string DescribeWindow(HWND window)
     return ::testing::AssertionSuccess();
 }
 
+::testing::AssertionResult PressKey(WORD virtualKey)
+{
+    INPUT inputs[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        inputs[i].type = INPUT_KEYBOARD;
+        inputs[i].ki.wVk = virtualKey;
+        inputs[i].ki.wScan = static_cast<WORD>(MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC));
+        inputs[i].ki.dwFlags = i == 1 ? KEYEVENTF_KEYUP : 0;
+    }
+    if (SendInput(2, inputs, sizeof(INPUT)) != 2)
+        return ::testing::AssertionFailure() << "SendInput failed (" << GetLastError() << ")";
+    return ::testing::AssertionSuccess();
+}
+
+HWND FocusOf(HWND window)
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    const DWORD thread = GetWindowThreadProcessId(window, nullptr);
+    return thread != 0 && GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
+}
+
 HWND FindDescendant(HWND parent, const wchar_t* className, const wchar_t* text)
 {
     struct Search {

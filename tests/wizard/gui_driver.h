@@ -42,6 +42,12 @@ HWND FindPanelItem(HWND wizard, int id);
 // follow each other no faster than the double-click time, so each one is a
 // single click.
 ::testing::AssertionResult ClickWithMouse(HWND window);
+// A key pressed and released, as the user types it, through the system's input
+// queue into the foreground window (bring the target to the front first).
+::testing::AssertionResult PressKey(WORD virtualKey);
+// The window with the keyboard focus in the thread of `window`, or null.
+HWND FocusOf(HWND window);
+
 // A window for a failure message: its class, its top-level window and where
 // that lies, its process and program.
 std::string DescribeWindow(HWND window);

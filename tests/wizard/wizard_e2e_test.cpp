@@ -1175,6 +1175,80 @@ TEST_F(WizardEndToEnd, CancelDuringDownloadResumesOnNoAndEndsOnYes)
     EXPECT_EQ(ExitCodeWithin(0), 1602) << "cancelled by the user";
 }
 
+// Installed and started with the keyboard alone, real key events into the
+// wizard: every page puts the focus on its own control, Tab never leaves the
+// page shown, Space works the licence box, Enter installs and starts.
+TEST_F(WizardEndToEnd, TheKeyboardAloneInstallsAndStartsTheProduct)
+{
+    ServerScript script;
+    script.packageDelayMs = 0;
+    RemoveProduct();
+    Serve(script);
+    Start(L"/n /log " + LogPath());
+    HWND wizard = WaitForWizard();
+    ASSERT_NE(wizard, nullptr);
+    HWND settings = WaitForPanel(wizard, IDC_INSTALL_BUTTON, 30000);
+    ASSERT_NE(settings, nullptr);
+    SetForegroundWindow(wizard);
+    ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == wizard; }, 10000));
+    HWND install = GetDlgItem(settings, IDC_INSTALL_BUTTON);
+    HWND licence = GetDlgItem(settings, IDC_ACCEPT_CHECK);
+    EXPECT_EQ(FocusOf(wizard), IsWindowEnabled(install) ? install : licence) << "the settings page's first focus";
+
+    // Tab until `target` has the focus; each step stays on `page`.
+    auto tabTo = [&](HWND page, HWND target) {
+        for (int step = 0; step < 12 && FocusOf(wizard) != target; ++step) {
+            const HWND before = FocusOf(wizard);
+            EXPECT_TRUE(PressKey(VK_TAB));
+            EXPECT_TRUE(WaitUntil([&] { return FocusOf(wizard) != before; }, 3000)) << "Tab moved nothing";
+            EXPECT_EQ(GetParent(FocusOf(wizard)), page) << "Tab reached " << DescribeWindow(FocusOf(wizard));
+        }
+        return FocusOf(wizard) == target;
+    };
+    ASSERT_TRUE(tabTo(settings, licence));
+    ASSERT_TRUE(tabTo(settings, GetDlgItem(settings, IDC_LICENSE_LINK))) << "the licence link is no tab stop";
+    EXPECT_TRUE(PressKey(VK_RETURN));
+    EXPECT_TRUE(WaitUntil([&] { return OpenedPages().size() == 1; }, 10000)) << "Enter on the link opened no page";
+    EXPECT_TRUE(PressKey(VK_SPACE));
+    EXPECT_TRUE(WaitUntil([&] { return OpenedPages().size() == 2; }, 10000)) << "Space on the link opened no page";
+    SetForegroundWindow(wizard);
+    ASSERT_TRUE(tabTo(settings, licence));
+    const bool enabled = IsWindowEnabled(install) != FALSE;
+    EXPECT_TRUE(PressKey(VK_SPACE));
+    EXPECT_TRUE(WaitUntil([&] { return (IsWindowEnabled(install) != FALSE) != enabled; }, 3000));
+    EXPECT_TRUE(PressKey(VK_SPACE));
+    EXPECT_TRUE(WaitUntil([&] { return (IsWindowEnabled(install) != FALSE) == enabled; }, 3000));
+    if (!IsWindowEnabled(install)) {
+        EXPECT_TRUE(PressKey(VK_SPACE));
+        EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(install) != FALSE; }, 3000));
+    }
+    ASSERT_TRUE(tabTo(settings, install));
+    EXPECT_TRUE(PressKey(VK_RETURN));
+
+    HWND success = WaitForPanel(wizard, IDC_LAUNCH_CHECK, 180000);
+    ASSERT_NE(success, nullptr);
+    EXPECT_TRUE(ProductInstalled());
+    HWND startNow = GetDlgItem(success, IDOK);
+    EXPECT_TRUE(WaitUntil([&] { return FocusOf(wizard) == startNow; }, 5000))
+        << "the success page's focus is on " << DescribeWindow(FocusOf(wizard));
+    SetForegroundWindow(wizard);
+    // Once round the page's controls and back to Start Now: never a hidden page's.
+    for (int step = 0; step < 3; ++step) {
+        const HWND before = FocusOf(wizard);
+        EXPECT_TRUE(PressKey(VK_TAB));
+        WaitUntil([&] { return FocusOf(wizard) != before; }, 2000);
+        EXPECT_EQ(GetParent(FocusOf(wizard)), success) << "Tab reached " << DescribeWindow(FocusOf(wizard));
+    }
+    ASSERT_TRUE(tabTo(success, startNow));
+    // Installed where the settings page proposed it: the program the registry names.
+    const std::wstring programLog = RegisteredProgram() + L".log";
+    DeleteFileW(programLog.c_str());
+    EXPECT_TRUE(PressKey(VK_RETURN));
+    EXPECT_TRUE(WaitUntil([&] { return !ReadLines(programLog).empty(); }, 30000))
+        << "Enter did not start the product; " << RunLog();
+    RemoveProduct();
+}
+
 // "/lang <id>" shows the texts of that language when its folder beside the
 // installer has a string.ini, and the usual language's otherwise.
 TEST_F(WizardEndToEnd, AskedForLanguageGivesTheTextsWhenItsFolderIsThere)

@@ -1,5 +1,7 @@
 #include "skin/kelm_button.h"
 
+#include "skin/focus_cue.h"
+
 #include "framework/handles.h"
 #include "skin/fonts.h"
 #include "skin/memory_dc_canvas.h"
@@ -17,6 +19,7 @@ KELM_BEGIN_MESSAGE_MAP(CKelmButton, kelm::CButton)
     KELM_ON_WM_LBUTTONDOWN()
     KELM_ON_WM_LBUTTONUP()
     KELM_ON_WM_ERASEBKGND()
+    KELM_MESSAGE_ENTRY(WM_UPDATEUISTATE, return self.OnUiStateChange();)
 KELM_END_MESSAGE_MAP()
 
 CKelmButton::~CKelmButton() = default;
@@ -151,5 +154,15 @@ void CKelmButton::DrawItem(DRAWITEMSTRUCT* item)
         DrawTextW(dc, m_text.c_str(), -1, &textRect,
                   DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_WORD_ELLIPSIS);
     }
+    if (ShowsFocusCue(m_hWnd))
+        DrawFocusCue(dc, local);
     canvas.CopyToTarget();
+}
+
+LRESULT CKelmButton::OnUiStateChange()
+{
+    const LRESULT result = Default();
+    if (m_hWnd)
+        Invalidate(FALSE);
+    return result;
 }

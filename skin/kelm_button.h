@@ -29,6 +29,8 @@ public:
 protected:
     int OnCreate(CREATESTRUCTW* create);
     void OnMouseMove(UINT flags, kelm::CPoint point);
+    // A change of the keyboard cues repaints the focus cue.
+    LRESULT OnUiStateChange();
     void OnMouseHover(UINT flags, kelm::CPoint point);
     void OnMouseLeave();
     void OnLButtonDown(UINT flags, kelm::CPoint point);

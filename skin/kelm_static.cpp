@@ -2,6 +2,7 @@
 
 #include "framework/handles.h"
 #include "skin/dpi.h"
+#include "skin/focus_cue.h"
 #include "skin/fonts.h"
 #include "skin/memory_dc_canvas.h"
 
@@ -18,6 +19,7 @@ KELM_BEGIN_MESSAGE_MAP(CKelmStatic, kelm::CStatic)
     KELM_ON_WM_SETFOCUS()
     KELM_ON_WM_KILLFOCUS()
     KELM_MESSAGE_ENTRY(WM_GETDLGCODE, return self.OnGetDlgCode(wParam, lParam);)
+    KELM_MESSAGE_ENTRY(WM_UPDATEUISTATE, return self.OnUiStateChange();)
     KELM_MESSAGE_ENTRY(WM_KEYDOWN, return self.OnKeyDown(wParam, lParam);)
 KELM_END_MESSAGE_MAP()
 
@@ -49,10 +51,8 @@ void CKelmStatic::DrawItem(DRAWITEMSTRUCT* item)
             DrawLabelText(canvas.Dc(), m_text, canvas.Bounds());
         canvas.CopyToTarget();
     }
-    if (m_isLink && m_hasFocus) {
-        RECT focus{area.left + 2, area.top + 2, area.right - 2, area.bottom - 2};
-        DrawFocusRect(item->hDC, &focus);
-    }
+    if (m_isLink && m_hasFocus && ShowsFocusCue(m_hWnd))
+        DrawFocusCue(item->hDC, area);
 }
 
 void CKelmStatic::DrawLabelText(HDC dc, const std::wstring& text, RECT rect)
@@ -135,4 +135,12 @@ LRESULT CKelmStatic::OnKeyDown(WPARAM key, LPARAM)
         return 0;
     }
     return Default();
+}
+
+LRESULT CKelmStatic::OnUiStateChange()
+{
+    const LRESULT result = Default();
+    if (m_isLink && m_hWnd)
+        Invalidate(FALSE);
+    return result;
 }

@@ -40,6 +40,7 @@ protected:
     void OnKillFocus(HWND next);
     LRESULT OnGetDlgCode(WPARAM key, LPARAM message);
     LRESULT OnKeyDown(WPARAM key, LPARAM flags);
+    LRESULT OnUiStateChange();
 
     std::wstring m_text;
     bool m_hasFocus = false;

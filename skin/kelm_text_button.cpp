@@ -1,5 +1,7 @@
 #include "skin/kelm_text_button.h"
 
+#include "skin/focus_cue.h"
+
 #include "skin/palette.h"
 
 using kelm::CPoint;
@@ -14,6 +16,9 @@ KELM_BEGIN_MESSAGE_MAP(CKelmTextButton, kelm::CButton)
     KELM_ON_WM_LBUTTONUP()
     KELM_ON_WM_ERASEBKGND()
     KELM_ON_WM_SIZE()
+    KELM_MESSAGE_ENTRY(WM_SETFOCUS, return self.OnFocusCueChange();)
+    KELM_MESSAGE_ENTRY(WM_KILLFOCUS, return self.OnFocusCueChange();)
+    KELM_MESSAGE_ENTRY(WM_UPDATEUISTATE, return self.OnFocusCueChange();)
 KELM_END_MESSAGE_MAP()
 
 void CKelmTextButton::SetCaption(const std::wstring& text)
@@ -87,6 +92,8 @@ void CKelmTextButton::OnPaint()
     HDC dc = BeginPaint(m_hWnd, &paint);
     if (dc) {
         m_renderer.Paint(dc, GetClientRect(), {m_backColor, CurrentFill(), CurrentTextColor()}, m_text);
+        if (ShowsFocusCue(m_hWnd))
+            DrawFocusCue(dc, GetClientRect());
         EndPaint(m_hWnd, &paint);
     }
 }
@@ -141,4 +148,12 @@ BOOL CKelmTextButton::OnEraseBkgnd(HDC)
 void CKelmTextButton::OnSize(UINT, int, int)
 {
     Default();
+}
+
+LRESULT CKelmTextButton::OnFocusCueChange()
+{
+    const LRESULT result = Default();
+    if (m_hWnd)
+        Invalidate(FALSE);
+    return result;
 }

@@ -31,6 +31,8 @@ public:
 
 protected:
     void OnPaint();
+    // Focus and keyboard-cue changes repaint the focus cue.
+    LRESULT OnFocusCueChange();
     void OnMouseMove(UINT flags, kelm::CPoint point);
     void OnMouseLeave();
     void OnLButtonDown(UINT flags, kelm::CPoint point);

@@ -4,6 +4,7 @@
 
 #include "framework/handles.h"
 #include "skin/dpi.h"
+#include "skin/focus_cue.h"
 #include "skin/image_loader.h"
 #include "skin/palette.h"
 #include "wizard/install_guide.h"
@@ -44,6 +45,12 @@ void CGuidePanel::LayoutControls(const CRect&) {}
 CSize CGuidePanel::GetPanelSize() { return g_defaultPanelSize; }
 void CGuidePanel::OnActivatePanel() {}
 void CGuidePanel::UpdateTexts() {}
+BOOL CGuidePanel::PreTranslateMessage(MSG* msg)
+{
+    NoteKeyboardUse(*msg);
+    return CDialog::PreTranslateMessage(msg);
+}
+
 HWND CGuidePanel::DefaultFocus()
 {
     return m_hWnd;

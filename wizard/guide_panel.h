@@ -43,6 +43,9 @@ public:
     // The control that has the focus when the page is shown; the page itself
     // (nothing that acts on Enter) by default.
     virtual HWND DefaultFocus();
+    // Notes the first key of the run (focus cues show from then on), then the
+    // dialog keyboard interface.
+    BOOL PreTranslateMessage(MSG* msg) override;
 
     // Moves the wizard to the page after the shown one, when there is one.
     void GoToNextPanel();

@@ -3,6 +3,7 @@
 #include "config/installer_config.h"
 #include "framework/app.h"
 #include "res/resource.h"
+#include "skin/focus_cue.h"
 #include "wizard/setting_panel.h"
 #include "wizard/status_panel.h"
 #include "wizard/success_panel.h"
@@ -51,6 +52,14 @@ BOOL CInstallGuide::OnInitDialog()
         return FALSE; // no focus either: focusing a control would activate the window
     }
     return FALSE; // ShowPanel put the focus on the page's own control
+}
+
+BOOL CInstallGuide::PreTranslateMessage(MSG* msg)
+{
+    // The first key shows the focus cue, as the system's own controls do once
+    // the keyboard is used.
+    NoteKeyboardUse(*msg);
+    return CKelmDialog::PreTranslateMessage(msg);
 }
 
 bool CInstallGuide::ShowPanel(int32_t index)

@@ -44,6 +44,7 @@ protected:
     BOOL OnInitDialog() override;
     void LayoutClient(const RECT& client) override;
     // Enter and Escape never end the wizard; only a close request the shown page grants does.
+    BOOL PreTranslateMessage(MSG* msg) override;
     void OnOK() override {}
     void OnCancel() override {}
     void OnClose();

@@ -1194,6 +1194,19 @@ TEST_F(WizardEndToEnd, TheKeyboardAloneInstallsAndStartsTheProduct)
     HWND install = GetDlgItem(settings, IDC_INSTALL_BUTTON);
     HWND licence = GetDlgItem(settings, IDC_ACCEPT_CHECK);
     EXPECT_EQ(FocusOf(wizard), IsWindowEnabled(install) ? install : licence) << "the settings page's first focus";
+    WaitResponsive(wizard);
+    SavePicture(wizard, L"keyboard-0-settings");
+    // The focus cue: a white ring two pixels inside the focused control, only once the keyboard is used.
+    auto ringShows = [](HWND control) {
+        RECT rect{};
+        GetWindowRect(control, &rect);
+        HDC screen = GetDC(nullptr);
+        const COLORREF left = GetPixel(screen, rect.left + 2, (rect.top + rect.bottom) / 2);
+        const COLORREF top = GetPixel(screen, (rect.left + rect.right) / 2, rect.top + 2);
+        ReleaseDC(nullptr, screen);
+        return left == RGB(255, 255, 255) && top == RGB(255, 255, 255);
+    };
+    EXPECT_FALSE(ringShows(FocusOf(wizard))) << "a focus cue before the keyboard was used";
 
     // Tab until `target` has the focus; each step stays on `page`.
     auto tabTo = [&](HWND page, HWND target) {
@@ -1206,7 +1219,13 @@ TEST_F(WizardEndToEnd, TheKeyboardAloneInstallsAndStartsTheProduct)
         return FocusOf(wizard) == target;
     };
     ASSERT_TRUE(tabTo(settings, licence));
+    WaitResponsive(wizard);
+    SavePicture(wizard, L"keyboard-1-licence");
+    EXPECT_TRUE(ringShows(licence)) << "no focus cue on the licence box";
     ASSERT_TRUE(tabTo(settings, GetDlgItem(settings, IDC_LICENSE_LINK))) << "the licence link is no tab stop";
+    WaitResponsive(wizard);
+    SavePicture(wizard, L"keyboard-2-link");
+    EXPECT_TRUE(ringShows(GetDlgItem(settings, IDC_LICENSE_LINK))) << "no focus cue on the link";
     EXPECT_TRUE(PressKey(VK_RETURN));
     EXPECT_TRUE(WaitUntil([&] { return OpenedPages().size() == 1; }, 10000)) << "Enter on the link opened no page";
     EXPECT_TRUE(PressKey(VK_SPACE));
@@ -1223,6 +1242,9 @@ TEST_F(WizardEndToEnd, TheKeyboardAloneInstallsAndStartsTheProduct)
         EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(install) != FALSE; }, 3000));
     }
     ASSERT_TRUE(tabTo(settings, install));
+    WaitResponsive(wizard);
+    SavePicture(wizard, L"keyboard-3-install");
+    EXPECT_TRUE(ringShows(install)) << "no focus cue on Install";
     EXPECT_TRUE(PressKey(VK_RETURN));
 
     HWND success = WaitForPanel(wizard, IDC_LAUNCH_CHECK, 180000);
@@ -1240,6 +1262,9 @@ TEST_F(WizardEndToEnd, TheKeyboardAloneInstallsAndStartsTheProduct)
         EXPECT_EQ(GetParent(FocusOf(wizard)), success) << "Tab reached " << DescribeWindow(FocusOf(wizard));
     }
     ASSERT_TRUE(tabTo(success, startNow));
+    WaitResponsive(wizard);
+    SavePicture(wizard, L"keyboard-4-start-now");
+    EXPECT_TRUE(ringShows(startNow)) << "no focus cue on Start Now";
     // Installed where the settings page proposed it: the program the registry names.
     const std::wstring programLog = RegisteredProgram() + L".log";
     DeleteFileW(programLog.c_str());

@@ -18,7 +18,7 @@ KELM_BEGIN_MESSAGE_MAP(CKelmStatic, kelm::CStatic)
     KELM_ON_WM_LBUTTONUP()
     KELM_ON_WM_SETFOCUS()
     KELM_ON_WM_KILLFOCUS()
-    KELM_MESSAGE_ENTRY(WM_GETDLGCODE, return self.OnGetDlgCode(wParam, lParam);)
+    KELM_MESSAGE_ENTRY(WM_GETDLGCODE, return self.OnGetDlgCode(lParam);)
     KELM_MESSAGE_ENTRY(WM_UPDATEUISTATE, return self.OnUiStateChange();)
     KELM_MESSAGE_ENTRY(WM_KEYDOWN, return self.OnKeyDown(wParam, lParam);)
 KELM_END_MESSAGE_MAP()
@@ -115,13 +115,12 @@ void CKelmStatic::OnKillFocus(HWND)
 
 // A link takes Enter and Space itself, as a push button does, so the dialog
 // keyboard interface hands those keys to it instead of acting on them.
-LRESULT CKelmStatic::OnGetDlgCode(WPARAM wParam, LPARAM lParam)
+LRESULT CKelmStatic::OnGetDlgCode(LPARAM lParam)
 {
     const auto* message = reinterpret_cast<const MSG*>(lParam);
     if (m_isLink && message != nullptr && message->message == WM_KEYDOWN &&
         (message->wParam == VK_RETURN || message->wParam == VK_SPACE))
         return DLGC_WANTMESSAGE;
-    (void)wParam;
     return Default();
 }
 

@@ -38,7 +38,7 @@ protected:
     void OnLButtonUp(UINT flags, kelm::CPoint point);
     void OnSetFocus(HWND previous);
     void OnKillFocus(HWND next);
-    LRESULT OnGetDlgCode(WPARAM key, LPARAM message);
+    LRESULT OnGetDlgCode(LPARAM message);
     LRESULT OnKeyDown(WPARAM key, LPARAM flags);
     LRESULT OnUiStateChange();
 

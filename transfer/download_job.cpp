@@ -85,22 +85,23 @@ UniqueFile OpenLocked(const std::wstring& path)
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
 
-// The SHA-256 of the first `size` bytes of an open file, read from its start.
-std::wstring HashOf(HANDLE file, std::uint64_t size, Sha256& hash)
+// Feeds the first `size` bytes of an open file, read from its start, to hash;
+// false when they cannot be read.
+bool HashFileStart(HANDLE file, std::uint64_t size, Sha256& hash)
 {
     LARGE_INTEGER start{};
     if (!::SetFilePointerEx(file, start, nullptr, FILE_BEGIN))
-        return {};
+        return false;
     auto buffer = std::make_unique<unsigned char[]>(kHashReadSize);
     while (size > 0) {
         DWORD read = 0;
         const DWORD asked = static_cast<DWORD>(std::min<std::uint64_t>(size, kHashReadSize));
         if (!::ReadFile(file, buffer.get(), asked, &read, nullptr) || read == 0)
-            return {};
+            return false;
         hash.Update(buffer.get(), read);
         size -= read;
     }
-    return L"ok";
+    return true;
 }
 
 } // namespace
@@ -215,7 +216,7 @@ bool CDownloadJob::TakePresentFile()
     if (m_expected.size && *m_expected.size != static_cast<std::uint64_t>(size.QuadPart))
         return false;
     Sha256 hash;
-    if (HashOf(file.Get(), static_cast<std::uint64_t>(size.QuadPart), hash).empty() ||
+    if (!HashFileStart(file.Get(), static_cast<std::uint64_t>(size.QuadPart), hash) ||
         !SameSha256(hash.Finish(), m_expected.sha256))
         return false;
     Log(L"already present and verified: ", m_strLocalPath, L" (", static_cast<std::uint64_t>(size.QuadPart),
@@ -317,7 +318,7 @@ bool CDownloadJob::Download(CancelRequest& cancel, DownloadStatusInfo& info)
         record.sha256 == m_expected.sha256 && (!m_expected.size || record.size == m_expected.size) &&
         !record.validator.empty() && file.OpenExisting(target)) {
         from = {file.Size(), record.validator};
-        if (verifyHash && HashOf(file.Handle(), from.offset, hash).empty())
+        if (verifyHash && !HashFileStart(file.Handle(), from.offset, hash))
             from = {};
         if (from.offset == 0)
             file.Truncate(0);

@@ -1183,6 +1183,10 @@ TEST_F(WizardEndToEnd, TheKeyboardAloneInstallsAndStartsTheProduct)
     ServerScript script;
     script.packageDelayMs = 0;
     RemoveProduct();
+    // A region where the terms wait for the user's consent: the page opens on the licence box, and the
+    // first focus is the system's, not the keyboard's (whatever region the machine's prefix was made in).
+    const SavedRegistryValue region(HKEY_CURRENT_USER, L"Control Panel\\International\\Geo", L"Nation");
+    ASSERT_TRUE(region.Set(L"122"));
     Serve(script);
     Start(L"/n /log " + LogPath());
     HWND wizard = WaitForWizard();
@@ -1193,7 +1197,8 @@ TEST_F(WizardEndToEnd, TheKeyboardAloneInstallsAndStartsTheProduct)
     ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == wizard; }, 10000));
     HWND install = GetDlgItem(settings, IDC_INSTALL_BUTTON);
     HWND licence = GetDlgItem(settings, IDC_ACCEPT_CHECK);
-    EXPECT_EQ(FocusOf(wizard), IsWindowEnabled(install) ? install : licence) << "the settings page's first focus";
+    EXPECT_FALSE(IsWindowEnabled(install));
+    EXPECT_EQ(FocusOf(wizard), licence) << "the settings page's first focus";
     WaitResponsive(wizard);
     SavePicture(wizard, L"keyboard-0-settings");
     // The focus cue: a white ring two pixels inside the focused control, only once the keyboard is used.
@@ -1218,6 +1223,9 @@ TEST_F(WizardEndToEnd, TheKeyboardAloneInstallsAndStartsTheProduct)
         }
         return FocusOf(wizard) == target;
     };
+    // Once round the page: the ring appears only after a key.
+    EXPECT_TRUE(PressKey(VK_TAB));
+    EXPECT_TRUE(WaitUntil([&] { return FocusOf(wizard) != licence; }, 3000)) << "Tab moved nothing";
     ASSERT_TRUE(tabTo(settings, licence));
     WaitResponsive(wizard);
     SavePicture(wizard, L"keyboard-1-licence");

@@ -33,6 +33,13 @@ bool ShowsFocusCue(HWND control)
     return (state & UISF_HIDEFOCUS) == 0;
 }
 
+bool IsActivationKeyDown(LPARAM dialogCodeMessage) noexcept
+{
+    const auto* message = reinterpret_cast<const MSG*>(dialogCodeMessage);
+    return message != nullptr && message->message == WM_KEYDOWN &&
+           (message->wParam == VK_RETURN || message->wParam == VK_SPACE);
+}
+
 void DrawFocusCue(HDC dc, const RECT& rect)
 {
     const int width = std::max(1, ScaleX(1));

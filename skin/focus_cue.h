@@ -15,3 +15,8 @@ bool KeyboardInUse() noexcept;
 bool ShowsFocusCue(HWND control);
 // Draws the ring just inside `rect`, one pixel wide per 96 DPI.
 void DrawFocusCue(HDC dc, const RECT& rect);
+
+// For WM_GETDLGCODE (lParam: the message about to be handled): whether it is
+// Enter or Space going down, which a control that acts on them as a click
+// takes itself (DLGC_WANTMESSAGE) instead of the dialog.
+bool IsActivationKeyDown(LPARAM dialogCodeMessage) noexcept;

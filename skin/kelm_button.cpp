@@ -20,6 +20,7 @@ KELM_BEGIN_MESSAGE_MAP(CKelmButton, kelm::CButton)
     KELM_ON_WM_LBUTTONUP()
     KELM_ON_WM_ERASEBKGND()
     KELM_MESSAGE_ENTRY(WM_UPDATEUISTATE, return self.OnUiStateChange();)
+    KELM_ON_ACCESSIBILITY()
 KELM_END_MESSAGE_MAP()
 
 CKelmButton::~CKelmButton() = default;
@@ -47,6 +48,28 @@ void CKelmButton::SetImage(HBITMAP image, int width, int height)
     m_framesHorizontal = true;
     if (m_hWnd)
         Invalidate();
+}
+
+void CKelmButton::SetAccessibility(long role, const std::wstring& name)
+{
+    m_accessibleRole = role;
+    m_accessibleName = name;
+    NotifyAccessibleChange(m_hWnd, EVENT_OBJECT_NAMECHANGE);
+}
+
+void CKelmButton::SetAccessibleState(long state)
+{
+    if (state == m_accessibleState)
+        return;
+    m_accessibleState = state;
+    NotifyAccessibleChange(m_hWnd, EVENT_OBJECT_STATECHANGE);
+}
+
+void CKelmButton::DescribeForScreenReader(AccessibleFacts& facts) const
+{
+    facts.role = m_accessibleRole;
+    facts.name = m_accessibleName.empty() ? m_text : m_accessibleName;
+    facts.state = m_accessibleState;
 }
 
 void CKelmButton::PreSubclassWindow()

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "framework/controls.h"
+#include "skin/accessibility.h"
 #include "skin/click_tracker.h"
 
 class CKelmButton : public kelm::CButton {
@@ -21,6 +22,12 @@ public:
                    const std::wstring& text);
     // Shows a bitmap (borrowed, 32-bit premultiplied) of the given size.
     void SetImage(HBITMAP image, int width, int height);
+
+    // What a screen reader is told: a push button named by its caption unless
+    // given another role or name (an image check box takes its label's text).
+    void SetAccessibility(long role, const std::wstring& name);
+    // STATE_SYSTEM_CHECKED, _EXPANDED, _COLLAPSED...; screen readers are told of a change.
+    void SetAccessibleState(long state);
 
     BOOL PreTranslateMessage(MSG* msg) override;
     void PreSubclassWindow() override;
@@ -36,6 +43,7 @@ protected:
     void OnLButtonDown(UINT flags, kelm::CPoint point);
     void OnLButtonUp(UINT flags, kelm::CPoint point);
     BOOL OnEraseBkgnd(HDC dc);
+    void DescribeForScreenReader(AccessibleFacts& facts) const;
 
     COLORREF m_normalColor = 0;
     COLORREF m_hoverColor = 0;
@@ -50,6 +58,9 @@ protected:
     bool m_tracking = false;
     bool m_hover = false;
     ClickTracker m_click;
+    long m_accessibleRole = ROLE_SYSTEM_PUSHBUTTON;
+    std::wstring m_accessibleName;
+    long m_accessibleState = 0;
     BLENDFUNCTION m_blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
 
     KELM_DECLARE_MESSAGE_MAP()

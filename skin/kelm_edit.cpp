@@ -19,6 +19,7 @@ KELM_BEGIN_MESSAGE_MAP(CKelmEdit, kelm::CEdit)
     KELM_ON_WM_LBUTTONUP()
     KELM_ON_WM_ENABLE()
     KELM_ON_WM_CTLCOLOR_REFLECT()
+    KELM_ON_ACCESSIBILITY()
 KELM_END_MESSAGE_MAP()
 
 CKelmEdit::CKelmEdit()
@@ -52,6 +53,20 @@ void CKelmEdit::PreSubclassWindow()
     kelm::CEdit::PreSubclassWindow();
     ModifyStyleEx(WS_EX_CLIENTEDGE, 0, SWP_FRAMECHANGED);
     ModifyStyle(WS_BORDER, 0, SWP_FRAMECHANGED);
+}
+
+void CKelmEdit::SetAccessibleName(const std::wstring& name)
+{
+    m_accessibleName = name;
+    NotifyAccessibleChange(m_hWnd, EVENT_OBJECT_NAMECHANGE);
+}
+
+void CKelmEdit::DescribeForScreenReader(AccessibleFacts& facts) const
+{
+    facts.role = ROLE_SYSTEM_TEXT;
+    facts.name = m_accessibleName;
+    facts.state = (GetStyle() & ES_READONLY) != 0 ? STATE_SYSTEM_READONLY : 0;
+    facts.value = GetWindowTextW();
 }
 
 bool CKelmEdit::IsEditable() const

@@ -10,6 +10,7 @@
 
 #include "framework/controls.h"
 #include "framework/handles.h"
+#include "skin/accessibility.h"
 
 class CKelmEdit : public kelm::CEdit {
     KELM_DECLARE_DYNAMIC(CKelmEdit)
@@ -22,6 +23,9 @@ public:
     void SetColors(COLORREF border, COLORREF activeBorder, COLORREF back, COLORREF text);
     bool IsActive() const { return m_active; }
     const std::wstring& TextAtClick() const { return m_textAtClick; }
+
+    // The name a screen reader reads for the box (its label's text).
+    void SetAccessibleName(const std::wstring& name);
 
     BOOL PreTranslateMessage(MSG* msg) override;
     void PreSubclassWindow() override;
@@ -43,6 +47,8 @@ protected:
     HBRUSH CtlColor(HDC dc, UINT controlType);
 
     bool IsEditable() const;
+    // Editable text, its value the text in the box.
+    void DescribeForScreenReader(AccessibleFacts& facts) const;
 
     COLORREF m_borderColor;
     COLORREF m_activeBorderColor;
@@ -51,6 +57,7 @@ protected:
     kelm::UniqueBrush m_backBrush;
     bool m_active = false;
     std::wstring m_textAtClick;
+    std::wstring m_accessibleName;
 
     KELM_DECLARE_MESSAGE_MAP()
 };

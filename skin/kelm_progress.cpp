@@ -1,12 +1,17 @@
 #include "skin/kelm_progress.h"
 
 #include "skin/dpi.h"
+#include "skin/focus_cue.h"
 
 KELM_IMPLEMENT_DYNAMIC(CKelmProgress, kelm::CWnd)
 
 KELM_BEGIN_MESSAGE_MAP(CKelmProgress, kelm::CWnd)
     KELM_ON_WM_PAINT()
     KELM_ON_WM_SIZE()
+    KELM_MESSAGE_ENTRY(WM_SETFOCUS, return self.OnFocusCueChange();)
+    KELM_MESSAGE_ENTRY(WM_KILLFOCUS, return self.OnFocusCueChange();)
+    KELM_MESSAGE_ENTRY(WM_UPDATEUISTATE, return self.OnFocusCueChange();)
+    KELM_ON_ACCESSIBILITY()
 KELM_END_MESSAGE_MAP()
 
 namespace {
@@ -22,6 +27,31 @@ float CornerRadius(int dpi)
 CKelmProgress::CKelmProgress() : m_radiusX(CornerRadius(ScreenDpiX())), m_radiusY(CornerRadius(ScreenDpiY())) {}
 
 CKelmProgress::~CKelmProgress() = default;
+
+void CKelmProgress::SetPosition(int position)
+{
+    if (position == m_position)
+        return;
+    m_position = position;
+    NotifyAccessibleChange(m_hWnd, EVENT_OBJECT_VALUECHANGE);
+}
+
+void CKelmProgress::SetAccessibleName(const std::wstring& name)
+{
+    if (name == m_accessibleName)
+        return;
+    m_accessibleName = name;
+    NotifyAccessibleChange(m_hWnd, EVENT_OBJECT_NAMECHANGE);
+}
+
+void CKelmProgress::DescribeForScreenReader(AccessibleFacts& facts) const
+{
+    facts.role = ROLE_SYSTEM_PROGRESSBAR;
+    facts.name = m_accessibleName;
+    facts.state = STATE_SYSTEM_READONLY;
+    const long long done = m_range > 0 ? static_cast<long long>(m_position) * 100 / m_range : 0;
+    facts.value = std::to_wstring(done) + L"%";
+}
 
 void CKelmProgress::OnPaint()
 {
@@ -39,7 +69,17 @@ void CKelmProgress::OnPaint()
                             m_radiusX,
                             m_radiusY};
     m_renderer.Paint(dc, GetClientRect(), look);
+    if (ShowsFocusCue(m_hWnd))
+        DrawFocusCue(dc, GetClientRect());
     EndPaint(m_hWnd, &paint);
+}
+
+LRESULT CKelmProgress::OnFocusCueChange()
+{
+    const LRESULT result = Default();
+    if (m_hWnd)
+        Invalidate(FALSE);
+    return result;
 }
 
 void CKelmProgress::OnSize(UINT, int, int)

@@ -5,7 +5,10 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "framework/wnd.h"
+#include "skin/accessibility.h"
 #include "skin/d2d_drawing.h"
 
 class CKelmProgress : public kelm::CWnd {
@@ -13,6 +16,11 @@ class CKelmProgress : public kelm::CWnd {
 public:
     CKelmProgress();
     ~CKelmProgress() override;
+
+    // Sets m_position; screen readers are told of a change.
+    void SetPosition(int position);
+    // The name a screen reader reads with the value (the percent done).
+    void SetAccessibleName(const std::wstring& name);
 
     // The owner sets these and then repaints (Invalidate(TRUE); UpdateWindow()).
     COLORREF m_backColor = RGB(0, 0, 0);
@@ -26,7 +34,11 @@ public:
 protected:
     void OnPaint();
     void OnSize(UINT type, int cx, int cy);
+    void DescribeForScreenReader(AccessibleFacts& facts) const;
+    // Focus and keyboard-cue changes repaint the focus cue.
+    LRESULT OnFocusCueChange();
 
+    std::wstring m_accessibleName;
     float m_radiusX;
     float m_radiusY;
     ProgressRenderer m_renderer;

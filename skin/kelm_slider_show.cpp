@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "framework/handles.h"
+#include "skin/focus_cue.h"
 #include "skin/slide_cycle.h"
 
 using kelm::CPoint;
@@ -36,6 +37,12 @@ KELM_BEGIN_MESSAGE_MAP(CKelmSliderShowCtrl, kelm::CWnd)
     KELM_ON_WM_DESTROY()
     KELM_ON_WM_SETCURSOR()
     KELM_ON_WM_LBUTTONDOWN()
+    KELM_MESSAGE_ENTRY(WM_GETDLGCODE, return self.OnGetDlgCode(lParam);)
+    KELM_MESSAGE_ENTRY(WM_KEYDOWN, return self.OnKeyDown(wParam);)
+    KELM_MESSAGE_ENTRY(WM_SETFOCUS, return self.OnFocusCueChange();)
+    KELM_MESSAGE_ENTRY(WM_KILLFOCUS, return self.OnFocusCueChange();)
+    KELM_MESSAGE_ENTRY(WM_UPDATEUISTATE, return self.OnFocusCueChange();)
+    KELM_ON_ACCESSIBILITY()
 KELM_END_MESSAGE_MAP()
 
 CKelmSliderShowCtrl::~CKelmSliderShowCtrl() = default;
@@ -78,8 +85,40 @@ BOOL CKelmSliderShowCtrl::OnSetCursor(HWND, UINT, UINT)
 
 void CKelmSliderShowCtrl::OnLButtonDown(UINT, CPoint)
 {
+    Activate();
+}
+
+void CKelmSliderShowCtrl::Activate()
+{
     if (HWND parent = ::GetParent(m_hWnd))
         ::SendMessageW(parent, WM_SLIDESHOW_CLICKED, 0, 0);
+}
+
+LRESULT CKelmSliderShowCtrl::OnGetDlgCode(LPARAM message)
+{
+    return IsActivationKeyDown(message) ? DLGC_WANTMESSAGE : Default();
+}
+
+LRESULT CKelmSliderShowCtrl::OnKeyDown(WPARAM key)
+{
+    if (key != VK_RETURN && key != VK_SPACE)
+        return Default();
+    Activate();
+    return 0;
+}
+
+LRESULT CKelmSliderShowCtrl::OnFocusCueChange()
+{
+    const LRESULT result = Default();
+    if (m_hWnd)
+        Invalidate(FALSE);
+    return result;
+}
+
+void CKelmSliderShowCtrl::DescribeForScreenReader(AccessibleFacts& facts) const
+{
+    facts.role = ROLE_SYSTEM_LINK;
+    facts.state = STATE_SYSTEM_LINKED;
 }
 
 void CKelmSliderShowCtrl::OnSize(UINT, int, int)
@@ -132,6 +171,8 @@ void CKelmSliderShowCtrl::OnPaint()
                 }
             }
         }
+        if (ShowsFocusCue(m_hWnd))
+            DrawFocusCue(dc, client);
         BitBlt(paintDc, 0, 0, client.Width(), client.Height(), dc, 0, 0, SRCCOPY);
     }
     EndPaint(m_hWnd, &paint);

@@ -2,14 +2,16 @@
 // CKelmSliderShowCtrl: a looping slide show. Each slide stands still, then
 // slides out to the left while the next comes in from the right. The show's
 // time origin is one value for the whole process, taken at the first paint of a
-// show that has slides. A click is sent (synchronously) to the parent as
-// WM_SLIDESHOW_CLICKED.
+// show that has slides. A click, or Enter or Space while the show has the
+// focus, is sent (synchronously) to the parent as WM_SLIDESHOW_CLICKED: the
+// show is a link, and tells screen readers so (named by its window text).
 
 #include <windows.h>
 
 #include <vector>
 
 #include "framework/wnd.h"
+#include "skin/accessibility.h"
 #include "skin/image_loader.h"
 
 inline constexpr UINT WM_SLIDESHOW_CLICKED = WM_USER + 250;
@@ -48,6 +50,12 @@ protected:
     void OnDestroy();
     BOOL OnSetCursor(HWND window, UINT hitTest, UINT mouseMessage);
     void OnLButtonDown(UINT flags, kelm::CPoint point);
+    LRESULT OnGetDlgCode(LPARAM message);
+    LRESULT OnKeyDown(WPARAM key);
+    // Focus and keyboard-cue changes repaint the focus cue.
+    LRESULT OnFocusCueChange();
+    void DescribeForScreenReader(AccessibleFacts& facts) const;
+    void Activate();
 
     void DrawSlide(HDC dc, HDC slideDc, const FileImage& slide, int x, int y);
 

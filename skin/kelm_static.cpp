@@ -21,6 +21,7 @@ KELM_BEGIN_MESSAGE_MAP(CKelmStatic, kelm::CStatic)
     KELM_MESSAGE_ENTRY(WM_GETDLGCODE, return self.OnGetDlgCode(lParam);)
     KELM_MESSAGE_ENTRY(WM_UPDATEUISTATE, return self.OnUiStateChange();)
     KELM_MESSAGE_ENTRY(WM_KEYDOWN, return self.OnKeyDown(wParam, lParam);)
+    KELM_ON_ACCESSIBILITY()
 KELM_END_MESSAGE_MAP()
 
 CKelmStatic::~CKelmStatic() = default;
@@ -30,6 +31,13 @@ void CKelmStatic::SetText(const std::wstring& text)
     m_text = text;
     if (m_hWnd)
         SetWindowTextW(text);
+}
+
+void CKelmStatic::DescribeForScreenReader(AccessibleFacts& facts) const
+{
+    facts.role = m_isLink ? ROLE_SYSTEM_LINK : ROLE_SYSTEM_STATICTEXT;
+    facts.name = m_text;
+    facts.state = m_isLink ? STATE_SYSTEM_LINKED : STATE_SYSTEM_READONLY;
 }
 
 void CKelmStatic::PreSubclassWindow()
@@ -117,9 +125,7 @@ void CKelmStatic::OnKillFocus(HWND)
 // keyboard interface hands those keys to it instead of acting on them.
 LRESULT CKelmStatic::OnGetDlgCode(LPARAM lParam)
 {
-    const auto* message = reinterpret_cast<const MSG*>(lParam);
-    if (m_isLink && message != nullptr && message->message == WM_KEYDOWN &&
-        (message->wParam == VK_RETURN || message->wParam == VK_SPACE))
+    if (m_isLink && IsActivationKeyDown(lParam))
         return DLGC_WANTMESSAGE;
     return Default();
 }

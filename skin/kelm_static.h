@@ -8,6 +8,7 @@
 #include <string>
 
 #include "framework/controls.h"
+#include "skin/accessibility.h"
 
 class CKelmStatic : public kelm::CStatic {
     KELM_DECLARE_DYNAMIC(CKelmStatic)
@@ -41,6 +42,8 @@ protected:
     LRESULT OnGetDlgCode(LPARAM message);
     LRESULT OnKeyDown(WPARAM key, LPARAM flags);
     LRESULT OnUiStateChange();
+    // Static text, or a link.
+    void DescribeForScreenReader(AccessibleFacts& facts) const;
 
     std::wstring m_text;
     bool m_hasFocus = false;

@@ -19,6 +19,7 @@ KELM_BEGIN_MESSAGE_MAP(CKelmTextButton, kelm::CButton)
     KELM_MESSAGE_ENTRY(WM_SETFOCUS, return self.OnFocusCueChange();)
     KELM_MESSAGE_ENTRY(WM_KILLFOCUS, return self.OnFocusCueChange();)
     KELM_MESSAGE_ENTRY(WM_UPDATEUISTATE, return self.OnFocusCueChange();)
+    KELM_ON_ACCESSIBILITY()
 KELM_END_MESSAGE_MAP()
 
 void CKelmTextButton::SetCaption(const std::wstring& text)
@@ -148,6 +149,12 @@ BOOL CKelmTextButton::OnEraseBkgnd(HDC)
 void CKelmTextButton::OnSize(UINT, int, int)
 {
     Default();
+}
+
+void CKelmTextButton::DescribeForScreenReader(AccessibleFacts& facts) const
+{
+    facts.role = ROLE_SYSTEM_PUSHBUTTON;
+    facts.name = m_text;
 }
 
 LRESULT CKelmTextButton::OnFocusCueChange()

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "framework/controls.h"
+#include "skin/accessibility.h"
 #include "skin/click_tracker.h"
 #include "skin/d2d_drawing.h"
 
@@ -38,6 +39,8 @@ protected:
     void OnLButtonDown(UINT flags, kelm::CPoint point);
     void OnLButtonUp(UINT flags, kelm::CPoint point);
     BOOL OnEraseBkgnd(HDC dc);
+    // A push button named by its caption.
+    void DescribeForScreenReader(AccessibleFacts& facts) const;
     void OnSize(UINT type, int cx, int cy);
 
     // The fill and caption colours for the current state.

@@ -132,6 +132,7 @@ BOOL CSettingPanel::OnInitDialog()
     m_edtFolder.m_inputMode = CKelmEdit::kFreeText;
     m_edtFolder.SetWindowTextW(theConfig.installFolder);
 
+    NameControlsForScreenReaders();
     m_bTermsAccepted = IsOptInRegion() ? 0 : 1;
     ApplyAcceptance();
     ApplyExpandImage();
@@ -150,12 +151,23 @@ void CSettingPanel::ApplyAcceptance()
     SetImageByDpi(m_chkAccept, m_bTermsAccepted ? kAcceptedImageFirstId : kNotAcceptedImageFirstId);
     m_chkAccept.UpdateWindow();
     m_btnInstall.SetEnabled(m_bTermsAccepted != 0);
+    m_chkAccept.SetAccessibleState(m_bTermsAccepted ? STATE_SYSTEM_CHECKED : 0);
+}
+
+// The image buttons and the edit box have no text of their own: the labels
+// beside them name them.
+void CSettingPanel::NameControlsForScreenReaders()
+{
+    m_chkAccept.SetAccessibility(ROLE_SYSTEM_CHECKBUTTON, GetUiString(IDS_ACCEPT_LICENSE_SENTENCE));
+    m_btnExpand.SetAccessibility(ROLE_SYSTEM_PUSHBUTTON, GetUiString(IDS_INSTALL_SETTINGS));
+    m_edtFolder.SetAccessibleName(GetUiString(IDS_INSTALL_FOLDER));
 }
 
 void CSettingPanel::ApplyExpandImage()
 {
     SetImageByDpi(m_btnExpand, m_bCollapsed ? kCollapsedImageFirstId : kExpandedImageFirstId);
     m_btnExpand.UpdateWindow();
+    m_btnExpand.SetAccessibleState(m_bCollapsed ? STATE_SYSTEM_COLLAPSED : STATE_SYSTEM_EXPANDED);
 }
 
 CSize CSettingPanel::GetPanelSize()
@@ -185,6 +197,7 @@ void CSettingPanel::UpdateTexts()
     m_lblSettings.Invalidate(TRUE);
     m_lblFolder.SetText(GetUiString(IDS_INSTALL_FOLDER));
     m_lblFolder.Invalidate(TRUE);
+    NameControlsForScreenReaders();
     LayoutControls(GetClientRect());
 }
 

@@ -52,6 +52,7 @@ protected:
 private:
     void ApplyAcceptance();
     void ApplyExpandImage();
+    void NameControlsForScreenReaders();
     void SetImageByDpi(CKelmButton& button, int firstId);
 
     CKelmTextButton m_btnInstall;

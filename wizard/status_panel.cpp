@@ -113,6 +113,7 @@ BOOL CStatusPanel::OnInitDialog()
     const CRect empty;
     m_slideShow.Create(WS_CHILD | WS_TABSTOP, empty, this, kSlideShowId);
     m_slideShow.m_backColor = SkinColor(SkinSlot::WindowBackColor);
+    m_slideShow.SetWindowTextW(GetLink(IDS_RLINK_SLIDE_SHOW));
     m_slideShow.ShowWindow(SW_SHOW);
 
     StyleLabel(m_lblStatus, GetUiString(IDS_STATUS_INIT), kWordBreak);
@@ -120,7 +121,8 @@ BOOL CStatusPanel::OnInitDialog()
     StyleLabel(m_lblPercent, L"", kWordBreakRight);
 
     m_progress.Create(WS_CHILD | WS_TABSTOP, empty, this, kProgressId);
-    m_progress.m_position = 0;
+    m_progress.SetPosition(0);
+    m_progress.SetAccessibleName(m_lblStatus.Text());
     m_progress.m_range = kProgressRange;
     m_progress.m_backColor = SkinColor(SkinSlot::WindowBackColor);
     m_progress.m_trackColor = SkinColor(SkinSlot::ProgressTrackColor);
@@ -224,7 +226,8 @@ InstallProgressSnapshot CStatusPanel::GetProgressSnapshot()
 BOOL CStatusPanel::UpdateProgress()
 {
     const InstallProgressSnapshot snapshot = GetProgressSnapshot();
-    m_progress.m_position = static_cast<int>(snapshot.overallPercent * 10.0f);
+    m_progress.SetPosition(static_cast<int>(snapshot.overallPercent * 10.0f));
+    m_progress.SetAccessibleName(snapshot.statusText);
     Redraw(m_progress);
     m_lblPercent.SetText(FormatPercent(snapshot.overallPercent));
     Redraw(m_lblPercent);

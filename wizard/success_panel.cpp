@@ -69,6 +69,7 @@ void CSuccessPanel::ApplyLaunchImage()
     if (auto image = LoadResourceImage(id); image && image->Bitmap())
         m_chkLaunch.SetImage(image->Bitmap(), image->Width(), image->Height());
     m_chkLaunch.Invalidate(TRUE);
+    m_chkLaunch.SetAccessibleState(m_bLaunchOption ? STATE_SYSTEM_CHECKED : 0);
 }
 
 void CSuccessPanel::UpdateTexts()
@@ -78,6 +79,7 @@ void CSuccessPanel::UpdateTexts()
     m_lblLaunch.SetText(FormatWithText(GetUiString(IDS_LAUNCH_APP), theConfig.manifest.full_name,
                                             IDS_LAUNCH_APP.defaultText));
     m_lblLaunch.Invalidate(TRUE);
+    m_chkLaunch.SetAccessibility(ROLE_SYSTEM_CHECKBUTTON, m_lblLaunch.Text());
     LayoutControls(GetClientRect());
 }
 

@@ -1,5 +1,8 @@
 #include "gui_driver.h"
 
+#include <oleacc.h>
+#include <wrl/client.h>
+
 #include <cstdint>
 #include <string>
 
@@ -150,6 +153,50 @@ HWND FocusOf(HWND window)
     info.cbSize = sizeof(info);
     const DWORD thread = GetWindowThreadProcessId(window, nullptr);
     return thread != 0 && GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
+}
+
+ScreenReaderView ReadAsScreenReader(HWND window)
+{
+    ScreenReaderView view;
+    ComInitialization com;
+    Microsoft::WRL::ComPtr<IAccessible> object;
+    // __uuidof: the oleacc import library's IID_IAccessible is a code thunk.
+    HRESULT result = AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                                reinterpret_cast<void**>(object.GetAddressOf()));
+    if (FAILED(result) || !object) {
+        view.error = "AccessibleObjectFromWindow: " + std::to_string(static_cast<unsigned long>(result));
+        return view;
+    }
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    auto takeString = [](BSTR text) {
+        std::wstring taken = text != nullptr ? std::wstring(text, SysStringLen(text)) : std::wstring();
+        SysFreeString(text);
+        return taken;
+    };
+    BSTR name = nullptr;
+    if (FAILED(result = object->get_accName(self, &name)))
+        view.error += "accName failed; ";
+    view.name = takeString(name);
+    VARIANT role{};
+    if (FAILED(result = object->get_accRole(self, &role)) || role.vt != VT_I4)
+        view.error += "accRole failed; ";
+    else
+        view.role = role.lVal;
+    VariantClear(&role);
+    VARIANT state{};
+    if (FAILED(result = object->get_accState(self, &state)) || state.vt != VT_I4)
+        view.error += "accState failed; ";
+    else
+        view.state = state.lVal;
+    VariantClear(&state);
+    BSTR value = nullptr;
+    if (object->get_accValue(self, &value) == S_OK)
+        view.value = takeString(value);
+    else
+        SysFreeString(value);
+    return view;
 }
 
 HWND FindDescendant(HWND parent, const wchar_t* className, const wchar_t* text)

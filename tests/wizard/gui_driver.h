@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 #include "framework/handles.h"
@@ -47,6 +48,18 @@ HWND FindPanelItem(HWND wizard, int id);
 ::testing::AssertionResult PressKey(WORD virtualKey);
 // The window with the keyboard focus in the thread of `window`, or null.
 HWND FocusOf(HWND window);
+
+// What a screen reader reads of a window's client object, as it reads it:
+// AccessibleObjectFromWindow from this process, then accName, accRole,
+// accState and accValue of the object itself. `error` says what failed.
+struct ScreenReaderView {
+    std::string error;
+    std::wstring name;
+    long role = 0;
+    long state = 0;
+    std::optional<std::wstring> value;
+};
+ScreenReaderView ReadAsScreenReader(HWND window);
 
 // A window for a failure message: its class, its top-level window and where
 // that lies, its process and program.

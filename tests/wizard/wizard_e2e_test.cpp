@@ -8,11 +8,14 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <msi.h>
+#include <oleacc.h>
 #include <shlobj.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -437,6 +440,8 @@ protected:
     std::wstring ProgramPath() const { return m_installFolder + L"\\bin\\Zunder.exe"; }
     std::wstring ProgramLog() const { return ProgramPath() + L".log"; }
     static std::wstring UrlLog() { return FromUnix(KELM_URL_RECORDER) + L".log"; }
+
+    void InstallAndStartWithKeysAlone(DWORD dpi);
 
     void SavePicture(HWND window, const std::wstring& name)
     {
@@ -1177,19 +1182,22 @@ TEST_F(WizardEndToEnd, CancelDuringDownloadResumesOnNoAndEndsOnYes)
 
 // Installed and started with the keyboard alone, real key events into the
 // wizard: every page puts the focus on its own control, Tab never leaves the
-// page shown, Space works the licence box, Enter installs and starts.
-TEST_F(WizardEndToEnd, TheKeyboardAloneInstallsAndStartsTheProduct)
+// page shown, Space works the licence box, Enter installs and starts. The
+// focus cue shows on each control the keys reach, at the given screen DPI.
+void WizardEndToEnd::InstallAndStartWithKeysAlone(DWORD dpi)
 {
     ServerScript script;
-    script.packageDelayMs = 0;
+    script.packageDelayMs = 30; // the download takes some seconds: time to work the status page
     RemoveProduct();
     // A region where the terms wait for the user's consent: the page opens on the licence box, and the
     // first focus is the system's, not the keyboard's (whatever region the machine's prefix was made in).
     const SavedRegistryValue region(HKEY_CURRENT_USER, L"Control Panel\\International\\Geo", L"Nation");
     ASSERT_TRUE(region.Set(L"122"));
     Serve(script);
+    SetScreenDpi(dpi);
     Start(L"/n /log " + LogPath());
     HWND wizard = WaitForWizard();
+    SetScreenDpi(96);
     ASSERT_NE(wizard, nullptr);
     HWND settings = WaitForPanel(wizard, IDC_INSTALL_BUTTON, 30000);
     ASSERT_NE(settings, nullptr);
@@ -1200,14 +1208,15 @@ TEST_F(WizardEndToEnd, TheKeyboardAloneInstallsAndStartsTheProduct)
     EXPECT_FALSE(IsWindowEnabled(install));
     EXPECT_EQ(FocusOf(wizard), licence) << "the settings page's first focus";
     WaitResponsive(wizard);
-    SavePicture(wizard, L"keyboard-0-settings");
-    // The focus cue: a white ring two pixels inside the focused control, only once the keyboard is used.
-    auto ringShows = [](HWND control) {
+    SavePicture(wizard, L"keyboard-0-settings-" + std::to_wstring(dpi) + L"dpi");
+    // The focus cue: a white ring two pixels (at 96 DPI) inside the focused control, once the keyboard is used.
+    const int inset = static_cast<int>(2 * dpi / 96);
+    auto ringShows = [inset](HWND control) {
         RECT rect{};
         GetWindowRect(control, &rect);
         HDC screen = GetDC(nullptr);
-        const COLORREF left = GetPixel(screen, rect.left + 2, (rect.top + rect.bottom) / 2);
-        const COLORREF top = GetPixel(screen, (rect.left + rect.right) / 2, rect.top + 2);
+        const COLORREF left = GetPixel(screen, rect.left + inset, (rect.top + rect.bottom) / 2);
+        const COLORREF top = GetPixel(screen, (rect.left + rect.right) / 2, rect.top + inset);
         ReleaseDC(nullptr, screen);
         return left == RGB(255, 255, 255) && top == RGB(255, 255, 255);
     };
@@ -1228,11 +1237,11 @@ TEST_F(WizardEndToEnd, TheKeyboardAloneInstallsAndStartsTheProduct)
     EXPECT_TRUE(WaitUntil([&] { return FocusOf(wizard) != licence; }, 3000)) << "Tab moved nothing";
     ASSERT_TRUE(tabTo(settings, licence));
     WaitResponsive(wizard);
-    SavePicture(wizard, L"keyboard-1-licence");
+    SavePicture(wizard, L"keyboard-1-licence-" + std::to_wstring(dpi) + L"dpi");
     EXPECT_TRUE(ringShows(licence)) << "no focus cue on the licence box";
     ASSERT_TRUE(tabTo(settings, GetDlgItem(settings, IDC_LICENSE_LINK))) << "the licence link is no tab stop";
     WaitResponsive(wizard);
-    SavePicture(wizard, L"keyboard-2-link");
+    SavePicture(wizard, L"keyboard-2-link-" + std::to_wstring(dpi) + L"dpi");
     EXPECT_TRUE(ringShows(GetDlgItem(settings, IDC_LICENSE_LINK))) << "no focus cue on the link";
     EXPECT_TRUE(PressKey(VK_RETURN));
     EXPECT_TRUE(WaitUntil([&] { return OpenedPages().size() == 1; }, 10000)) << "Enter on the link opened no page";
@@ -1251,9 +1260,17 @@ TEST_F(WizardEndToEnd, TheKeyboardAloneInstallsAndStartsTheProduct)
     }
     ASSERT_TRUE(tabTo(settings, install));
     WaitResponsive(wizard);
-    SavePicture(wizard, L"keyboard-3-install");
+    SavePicture(wizard, L"keyboard-3-install-" + std::to_wstring(dpi) + L"dpi");
     EXPECT_TRUE(ringShows(install)) << "no focus cue on Install";
     EXPECT_TRUE(PressKey(VK_RETURN));
+
+    // The status page: the slide show is a link that Enter opens.
+    HWND status = WaitForPanel(wizard, IDC_TIME_LABEL, 20000);
+    ASSERT_NE(status, nullptr);
+    ASSERT_TRUE(tabTo(status, GetDlgItem(status, IDC_SLIDE_SHOW)));
+    EXPECT_TRUE(PressKey(VK_RETURN));
+    EXPECT_TRUE(WaitUntil([&] { return OpenedPages().size() == 3; }, 10000)) << "Enter on the slide show opened no page";
+    SetForegroundWindow(wizard);
 
     HWND success = WaitForPanel(wizard, IDC_LAUNCH_CHECK, 180000);
     ASSERT_NE(success, nullptr);
@@ -1271,7 +1288,7 @@ TEST_F(WizardEndToEnd, TheKeyboardAloneInstallsAndStartsTheProduct)
     }
     ASSERT_TRUE(tabTo(success, startNow));
     WaitResponsive(wizard);
-    SavePicture(wizard, L"keyboard-4-start-now");
+    SavePicture(wizard, L"keyboard-4-start-now-" + std::to_wstring(dpi) + L"dpi");
     EXPECT_TRUE(ringShows(startNow)) << "no focus cue on Start Now";
     // Installed where the settings page proposed it: the program the registry names.
     const std::wstring programLog = RegisteredProgram() + L".log";
@@ -1279,6 +1296,133 @@ TEST_F(WizardEndToEnd, TheKeyboardAloneInstallsAndStartsTheProduct)
     EXPECT_TRUE(PressKey(VK_RETURN));
     EXPECT_TRUE(WaitUntil([&] { return !ReadLines(programLog).empty(); }, 30000))
         << "Enter did not start the product; " << RunLog();
+    RemoveProduct();
+}
+
+TEST_F(WizardEndToEnd, TheKeyboardAloneInstallsAndStartsTheProduct)
+{
+    InstallAndStartWithKeysAlone(96);
+}
+
+TEST_F(WizardEndToEnd, TheKeyboardAloneInstallsAndStartsTheProductAt192Dpi)
+{
+    InstallAndStartWithKeysAlone(192);
+}
+
+// What a screen reader reads of every control of the three pages, read as it
+// reads it (the accessible object of each window, from this process): names,
+// roles, the states a user acts on, and the progress bar's value.
+TEST_F(WizardEndToEnd, ScreenReadersReadEveryControlOfTheThreePages)
+{
+    struct Expected {
+        int id;
+        std::wstring name;
+        long role;
+        long stateSet = 0;   // each of these bits set
+        long stateClear = 0; // each of these clear
+    };
+    auto check = [](HWND page, const std::vector<Expected>& table) {
+        for (const Expected& expected : table) {
+            SCOPED_TRACE("control " + std::to_string(expected.id));
+            HWND control = GetDlgItem(page, expected.id);
+            ASSERT_NE(control, nullptr);
+            const ScreenReaderView view = ReadAsScreenReader(control);
+            EXPECT_EQ(view.error, "");
+            EXPECT_EQ(Narrow(view.name), Narrow(expected.name));
+            EXPECT_EQ(view.role, expected.role);
+            EXPECT_EQ(view.state & expected.stateSet, expected.stateSet) << std::hex << view.state;
+            EXPECT_EQ(view.state & expected.stateClear, 0) << std::hex << view.state;
+        }
+    };
+
+    RemoveProduct();
+    // The terms wait for consent here: the licence box starts unticked and Install disabled.
+    const SavedRegistryValue region(HKEY_CURRENT_USER, L"Control Panel\\International\\Geo", L"Nation");
+    ASSERT_TRUE(region.Set(L"122"));
+    ServerScript script;
+    script.packageDelayMs = 40;
+    Serve(script);
+    WriteLanguageLinks();
+    Start(L"/n");
+    HWND wizard = WaitForWizard();
+    ASSERT_NE(wizard, nullptr);
+    HWND settings = WaitForPanel(wizard, IDC_INSTALL_BUTTON, 30000);
+    ASSERT_NE(settings, nullptr);
+    SetForegroundWindow(wizard);
+    ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == wizard; }, 10000));
+    WaitResponsive(wizard);
+    const std::wstring proposedFolder = WindowText(GetDlgItem(settings, IDC_FOLDER_EDIT));
+    check(settings, {
+        {IDC_INSTALL_BUTTON, L"Install", ROLE_SYSTEM_PUSHBUTTON, STATE_SYSTEM_UNAVAILABLE},
+        {IDC_ACCEPT_CHECK, L"I accept the License Terms", ROLE_SYSTEM_CHECKBUTTON, STATE_SYSTEM_FOCUSED,
+         STATE_SYSTEM_CHECKED},
+        {IDC_ACCEPT_LABEL, L"I accept the", ROLE_SYSTEM_STATICTEXT, STATE_SYSTEM_READONLY},
+        {IDC_LICENSE_LINK, L"License Terms", ROLE_SYSTEM_LINK, STATE_SYSTEM_LINKED, STATE_SYSTEM_FOCUSED},
+        {IDC_SETTINGS_LABEL, L"Installation settings", ROLE_SYSTEM_STATICTEXT},
+        {IDC_EXPAND_BUTTON, L"Installation settings", ROLE_SYSTEM_PUSHBUTTON, STATE_SYSTEM_EXPANDED,
+         STATE_SYSTEM_COLLAPSED},
+        {IDC_FOLDER_LABEL, L"Installation folder:", ROLE_SYSTEM_STATICTEXT},
+        {IDC_FOLDER_EDIT, L"Installation folder:", ROLE_SYSTEM_TEXT, 0, STATE_SYSTEM_READONLY},
+        {IDC_BROWSE_BUTTON, L"...", ROLE_SYSTEM_PUSHBUTTON},
+    });
+    EXPECT_EQ(ReadAsScreenReader(GetDlgItem(settings, IDC_FOLDER_EDIT)).value, proposedFolder);
+
+    // The states follow what the user does.
+    ClickItem(settings, IDC_ACCEPT_CHECK);
+    ClickItem(settings, IDC_EXPAND_BUTTON);
+    HWND install = GetDlgItem(settings, IDC_INSTALL_BUTTON);
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(install) != FALSE; }, 5000));
+    WaitResponsive(wizard);
+    check(settings, {
+        {IDC_INSTALL_BUTTON, L"Install", ROLE_SYSTEM_PUSHBUTTON, 0, STATE_SYSTEM_UNAVAILABLE},
+        {IDC_ACCEPT_CHECK, L"I accept the License Terms", ROLE_SYSTEM_CHECKBUTTON, STATE_SYSTEM_CHECKED},
+        {IDC_EXPAND_BUTTON, L"Installation settings", ROLE_SYSTEM_PUSHBUTTON, STATE_SYSTEM_COLLAPSED,
+         STATE_SYSTEM_EXPANDED},
+    });
+    ClickItem(settings, IDC_EXPAND_BUTTON);
+    SetWindowTextOf(GetDlgItem(settings, IDC_FOLDER_EDIT), m_installFolder);
+    EXPECT_EQ(ReadAsScreenReader(GetDlgItem(settings, IDC_FOLDER_EDIT)).value, m_installFolder);
+
+    ClickItem(settings, IDC_INSTALL_BUTTON);
+    HWND status = WaitForPanel(wizard, IDC_TIME_LABEL, 20000);
+    ASSERT_NE(status, nullptr);
+    HWND percentLabel = GetDlgItem(status, IDC_PERCENT_LABEL);
+    ASSERT_TRUE(WaitUntil([&] { return _wtof(WindowText(percentLabel).c_str()) > 3.0; }, 60000));
+    // Read while the cancel question holds the run still: the labels and the bar show one moment.
+    PostMessageW(wizard, WM_CLOSE, 0, 0);
+    HWND box = WaitForMessageBox(10000);
+    ASSERT_NE(box, nullptr);
+    const std::wstring statusText = WindowText(GetDlgItem(status, IDC_STATUS_LABEL));
+    const std::wstring percentShown = WindowText(percentLabel);
+    check(status, {
+        {IDC_STATUS_LABEL, statusText, ROLE_SYSTEM_STATICTEXT},
+        {IDC_TIME_LABEL, WindowText(GetDlgItem(status, IDC_TIME_LABEL)), ROLE_SYSTEM_STATICTEXT},
+        {IDC_PERCENT_LABEL, percentShown, ROLE_SYSTEM_STATICTEXT},
+        {IDC_PROGRESS_BAR, statusText, ROLE_SYSTEM_PROGRESSBAR},
+        {IDC_SLIDE_SHOW, kTourPage, ROLE_SYSTEM_LINK, STATE_SYSTEM_LINKED},
+    });
+    EXPECT_EQ(statusText, L"Downloading, please wait...");
+    const std::optional<std::wstring> barValue = ReadAsScreenReader(GetDlgItem(status, IDC_PROGRESS_BAR)).value;
+    ASSERT_TRUE(barValue.has_value());
+    EXPECT_EQ(barValue->back(), L'%');
+    // The bar says whole percents, the label tenths.
+    EXPECT_LT(std::abs(_wtof(barValue->c_str()) - _wtof(percentShown.c_str())), 1.0)
+        << Narrow(*barValue) << " against " << Narrow(percentShown);
+    AnswerMessageBox(box, IDNO);
+
+    HWND success = WaitForPanel(wizard, IDC_LAUNCH_CHECK, 180000);
+    ASSERT_NE(success, nullptr);
+    SetForegroundWindow(wizard);
+    EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == wizard; }, 10000));
+    WaitResponsive(wizard);
+    check(success, {
+        {IDC_START_NOW, L"Start Now", ROLE_SYSTEM_PUSHBUTTON, STATE_SYSTEM_FOCUSED},
+        // Never shown, and read as such.
+        {IDC_LAUNCH_CHECK, std::wstring(L"Launch ") + kFullName, ROLE_SYSTEM_CHECKBUTTON, STATE_SYSTEM_INVISIBLE},
+        {IDC_LAUNCH_LABEL, std::wstring(L"Launch ") + kFullName, ROLE_SYSTEM_STATICTEXT, STATE_SYSTEM_INVISIBLE},
+    });
+    PostMessageW(wizard, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(m_installer.WaitForExit(20000));
     RemoveProduct();
 }
 

@@ -97,6 +97,13 @@ struct MemoryDcTraits {
 // CreateCompatibleDC results.
 using UniqueMemoryDc = UniqueHandleT<MemoryDcTraits>;
 
+struct IconTraits {
+    static HICON Invalid() noexcept { return nullptr; }
+    static void Close(HICON icon) noexcept { ::DestroyIcon(icon); }
+};
+// Icons loaded at a chosen size or made from resource bits (not shared ones).
+using UniqueIcon = UniqueHandleT<IconTraits>;
+
 // GetDC / ReleaseDC pair for one window.
 class WindowDc {
 public:

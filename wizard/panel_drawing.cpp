@@ -9,15 +9,6 @@
 
 namespace kelm {
 
-namespace {
-
-struct IconTraits {
-    static HICON Invalid() noexcept { return nullptr; }
-    static void Close(HICON icon) noexcept { ::DestroyIcon(icon); }
-};
-using UniqueIcon = UniqueHandleT<IconTraits>;
-
-} // namespace
 
 CRect DrawPanelIcon(HDC dc, const CRect& client, double scaleX, int iconTop96)
 {

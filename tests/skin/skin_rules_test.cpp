@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "framework/handles.h"
+#include "res/resource.h"
 #include "res/skin_images.h"
 #include "skin/d2d_drawing.h"
 #include "skin/dpi.h"
@@ -269,6 +271,40 @@ TEST(FileImages, ReadsPngAndJpegAndRefusesMissingFiles)
     ASSERT_TRUE(broken);
     EXPECT_FALSE(broken->bitmap);
     EXPECT_EQ(0, broken->width);
+}
+
+// The pages draw the program icon 64 pixels wide at 96 DPI, scaled with the
+// DPI: each of those sizes is an image of its own in the icon, which the
+// system picks and decodes at that size (nothing enlarged).
+TEST(ProgramIcon, HoldsAnImageForEverySizeThePagesDraw)
+{
+    HMODULE module = GetModuleHandleW(nullptr);
+    HRSRC group = FindResourceW(module, MAKEINTRESOURCEW(IDI_INSTALLER), RT_GROUP_ICON);
+    ASSERT_NE(group, nullptr);
+    auto* directory = static_cast<BYTE*>(LockResource(LoadResource(module, group)));
+    ASSERT_NE(directory, nullptr);
+    for (int dpi : {96, 120, 144, 192}) {
+        const int size = static_cast<int>(64 * DpiScale(dpi));
+        SCOPED_TRACE(std::to_string(dpi) + " DPI, " + std::to_string(size) + " px");
+        const int id = LookupIconIdFromDirectoryEx(directory, TRUE, size, size, LR_DEFAULTCOLOR);
+        ASSERT_NE(id, 0);
+        HRSRC image = FindResourceW(module, MAKEINTRESOURCEW(id), RT_ICON);
+        ASSERT_NE(image, nullptr);
+        auto* bits = static_cast<BYTE*>(LockResource(LoadResource(module, image)));
+        // Width and height 0: the image's own size.
+        kelm::UniqueIcon icon(CreateIconFromResourceEx(bits, SizeofResource(module, image), TRUE, 0x00030000, 0, 0,
+                                                       LR_DEFAULTCOLOR));
+        ASSERT_TRUE(icon);
+        ICONINFO info{};
+        ASSERT_TRUE(GetIconInfo(icon.Get(), &info));
+        kelm::UniqueBitmap color(info.hbmColor);
+        kelm::UniqueBitmap mask(info.hbmMask);
+        BITMAP bitmap{};
+        ASSERT_TRUE(GetObjectW(color.Get(), sizeof(bitmap), &bitmap));
+        EXPECT_EQ(bitmap.bmWidth, size);
+        EXPECT_EQ(bitmap.bmHeight, size);
+        EXPECT_EQ(bitmap.bmBitsPixel, 32);
+    }
 }
 
 } // namespace

@@ -20,6 +20,8 @@ KELM_BEGIN_MESSAGE_MAP(CKelmButton, kelm::CButton)
     KELM_ON_WM_LBUTTONUP()
     KELM_ON_WM_ERASEBKGND()
     KELM_MESSAGE_ENTRY(WM_UPDATEUISTATE, return self.OnUiStateChange();)
+    KELM_MESSAGE_ENTRY(WM_GETDLGCODE, return self.OnGetDlgCode(lParam);)
+    KELM_MESSAGE_ENTRY(WM_KEYDOWN, return self.OnKeyDown(wParam);)
     KELM_ON_ACCESSIBILITY()
 KELM_END_MESSAGE_MAP()
 
@@ -63,6 +65,29 @@ void CKelmButton::SetAccessibleState(long state)
         return;
     m_accessibleState = state;
     NotifyAccessibleChange(m_hWnd, EVENT_OBJECT_STATECHANGE);
+}
+
+// An owner-drawn button is no push button to the dialog, which would turn Enter
+// into its own default command: a push button takes Enter itself, as the
+// system's do (Space the button's window procedure handles already).
+LRESULT CKelmButton::OnGetDlgCode(LPARAM message)
+{
+    const LRESULT code = Default();
+    const auto* key = reinterpret_cast<const MSG*>(message);
+    if (m_accessibleRole == ROLE_SYSTEM_PUSHBUTTON && key != nullptr && key->message == WM_KEYDOWN &&
+        key->wParam == VK_RETURN)
+        return code | DLGC_WANTMESSAGE;
+    return code;
+}
+
+LRESULT CKelmButton::OnKeyDown(WPARAM key)
+{
+    if (key != VK_RETURN || m_accessibleRole != ROLE_SYSTEM_PUSHBUTTON)
+        return Default();
+    if (HWND parent = ::GetParent(m_hWnd))
+        ::PostMessageW(parent, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(m_hWnd), BN_CLICKED),
+                       reinterpret_cast<LPARAM>(m_hWnd));
+    return 0;
 }
 
 void CKelmButton::DescribeForScreenReader(AccessibleFacts& facts) const

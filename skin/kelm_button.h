@@ -1,7 +1,8 @@
 #pragma once
 // CKelmButton: an owner-drawn push button showing a centred image and/or a
 // centred caption on a flat background, outlined while the mouse is over it or
-// presses it. A completed click posts WM_COMMAND (BN_CLICKED) to the parent.
+// presses it. A completed click posts WM_COMMAND (BN_CLICKED) to the parent;
+// so does Space, and Enter while it has the focus, unless it is a check box.
 
 #include <windows.h>
 
@@ -43,6 +44,8 @@ protected:
     void OnLButtonDown(UINT flags, kelm::CPoint point);
     void OnLButtonUp(UINT flags, kelm::CPoint point);
     BOOL OnEraseBkgnd(HDC dc);
+    LRESULT OnGetDlgCode(LPARAM message);
+    LRESULT OnKeyDown(WPARAM key);
     void DescribeForScreenReader(AccessibleFacts& facts) const;
 
     COLORREF m_normalColor = 0;

@@ -1258,6 +1258,18 @@ void WizardEndToEnd::InstallAndStartWithKeysAlone(DWORD dpi)
         EXPECT_TRUE(PressKey(VK_SPACE));
         EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(install) != FALSE; }, 3000));
     }
+    // The expand arrow is a push button: Enter and Space work it.
+    auto windowHeight = [&] {
+        RECT rect{};
+        GetWindowRect(wizard, &rect);
+        return rect.bottom - rect.top;
+    };
+    const LONG expandedHeight = windowHeight();
+    ASSERT_TRUE(tabTo(settings, GetDlgItem(settings, IDC_EXPAND_BUTTON)));
+    EXPECT_TRUE(PressKey(VK_RETURN));
+    EXPECT_TRUE(WaitUntil([&] { return windowHeight() < expandedHeight; }, 5000)) << "Enter on the arrow";
+    EXPECT_TRUE(PressKey(VK_SPACE));
+    EXPECT_TRUE(WaitUntil([&] { return windowHeight() == expandedHeight; }, 5000)) << "Space on the arrow";
     ASSERT_TRUE(tabTo(settings, install));
     WaitResponsive(wizard);
     SavePicture(wizard, L"keyboard-3-install-" + std::to_wstring(dpi) + L"dpi");

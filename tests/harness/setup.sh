@@ -79,6 +79,10 @@ if [ ! -f "$WINEPREFIX/.kelm-ready" ]; then
     # No window manager runs on Xvfb: with managed windows, Wine waits 2 s for the
     # manager at every hiding of a top-level window.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f </dev/null >>"$LOG" 2>&1
+    # A new prefix takes the region of the host's locale, and the settings page
+    # follows the region: one region (the United States) whatever machine runs
+    # the tests; a test about another region sets it itself.
+    wine reg add 'HKCU\Control Panel\International\Geo' /v Nation /t REG_SZ /d 244 /f </dev/null >>"$LOG" 2>&1
     wineserver -w
     touch "$WINEPREFIX/.kelm-ready"
 fi

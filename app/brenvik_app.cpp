@@ -4,16 +4,21 @@
 #include "app/new_client.h"
 #include "app/single_instance.h"
 #include "app/skin_palette.h"
+#include "app/startup_steps.h"
 #include "app/window_class.h"
+#include "config/installed_flags.h"
 #include "runlog/run_log.h"
 #include "runlog/run_message.h"
 #include "runlog/run_outcome.h"
+#include "skin/fonts.h"
+#include "skin/palette.h"
 
 namespace kelm {
 
 CBrenvikApp::CBrenvikApp()
 {
-    LinkRunFlags(*this);
+    // Product detection writes the installed-product flags into the application object.
+    BindInstalledFlags(m_bProductInstalled, m_bRelatedProductInstalled);
 }
 
 namespace {
@@ -64,8 +69,9 @@ BOOL CBrenvikApp::InitInstance()
     }
 
     FillSkinPalette(SkinPalette);
-    LinkSkinPalette(SkinPalette);
-    CreateSharedFonts();
+    UseSkinPalette(SkinPalette);
+    // A font that cannot be made leaves its controls on the system font.
+    CreateSkinFonts();
     if (!LoadInstallerManifest())
         return FALSE;
     if (!m_strRequestedLanguage.empty())
@@ -87,7 +93,7 @@ BOOL CBrenvikApp::InitInstance()
 
 int CBrenvikApp::ExitInstance()
 {
-    DeleteSharedFonts();
+    DeleteSkinFonts();
     m_hInstanceGuard.Reset();
     if (StartNewClient(m_clientValidator.m_nCheckOutcome, m_clientValidator.m_strNewClientPath,
                        m_strNewClientParameters) == NewClientStart::Failed)

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/subsystem_links.h"
+#include "config/client_validator.h"
 #include "framework/app.h"
 #include "framework/handles.h"
 
@@ -29,7 +29,9 @@ public:
     int32_t m_bLaunchAfterInstall = 0;       // "/l"
     std::wstring m_strRequestedLanguage;     // "/lang": this run's texts and slides, when its folder exists
     std::wstring m_strNewClientParameters = L"/n"; // what a newer client is started with
-    ClientValidator m_clientValidator{&m_bSilent}; // the client-update dialog; lives as long as the process
+    // The client-update dialog (template 172): it runs the client check on a task of its own and
+    // returns from DoModal only once that task has ended; lives as long as the process.
+    CClientValidator m_clientValidator{&m_bSilent};
 };
 
 // The one application object, defined beside the entry point (app/main.cpp).

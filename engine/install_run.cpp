@@ -14,8 +14,8 @@
 #include "engine/exe_package.h"
 #include "engine/install_engine.h"
 #include "engine/msi_package.h"
-#include "engine/main_window.h"
 #include "engine/registration.h"
+#include "framework/app.h"
 #include "runlog/run_log.h"
 #include "runlog/run_message.h"
 #include "transfer/download_job.h"
@@ -229,7 +229,7 @@ bool CInstallEngine::CheckVersion()
     // The answer does not matter: the run stops either way. A run cancelled
     // meanwhile shows nothing more.
     if (!m_bCancelled)
-        ShowRunMessage(MainWindowHandle(), message.c_str(), kVersionCheckCaption, MB_ICONERROR | MB_OKCANCEL, IDOK);
+        ShowRunMessage(AfxGetMainWindowHandle(), message.c_str(), kVersionCheckCaption, MB_ICONERROR | MB_OKCANCEL, IDOK);
     return false;
 }
 

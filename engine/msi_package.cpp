@@ -2,7 +2,7 @@
 
 #include "config/installed_flags.h"
 #include "config/installer_config.h"
-#include "engine/main_window.h"
+#include "framework/app.h"
 #include "runlog/run_log.h"
 #include "runlog/run_message.h"
 
@@ -355,7 +355,7 @@ UINT InstallMsiPackage(CInstallEngine& engine, const InstallPackage& package)
     const InstalledFlags flags = AppInstalledFlags();
     const std::wstring commandLine =
         MakeMsiCommandLine(flags.productInstalled != 0, flags.relatedProductInstalled != 0, theConfig.installFolder);
-    return InstallMsiFile(engine, package, commandLine, MainWindowHandle(), theConfig.manifest.short_name);
+    return InstallMsiFile(engine, package, commandLine, AfxGetMainWindowHandle(), theConfig.manifest.short_name);
 }
 
 int WINAPI InstallerMessageHandler(LPVOID context, UINT messageType, LPCWSTR message)

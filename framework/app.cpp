@@ -58,6 +58,12 @@ CWnd* AfxGetMainWnd() noexcept
     return g_application != nullptr ? g_application->m_pMainWnd : nullptr;
 }
 
+HWND AfxGetMainWindowHandle() noexcept
+{
+    CWnd* window = AfxGetMainWnd();
+    return window != nullptr ? window->GetSafeHwnd() : nullptr;
+}
+
 HINSTANCE AfxGetResourceHandle() noexcept
 {
     return g_resourceInstance != nullptr ? g_resourceInstance : ::GetModuleHandleW(nullptr);

@@ -42,6 +42,9 @@ private:
 
 CWinApp* AfxGetApp() noexcept;
 CWnd* AfxGetMainWnd() noexcept;
+// The main window's handle, or null: the owner of message boxes shown by code
+// that knows no window of its own.
+HWND AfxGetMainWindowHandle() noexcept;
 // The module whose resources hold the dialog templates (the executable by default).
 HINSTANCE AfxGetResourceHandle() noexcept;
 void AfxSetResourceHandle(HINSTANCE instance) noexcept;

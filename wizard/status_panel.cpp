@@ -8,7 +8,7 @@
 #include "config/ui_strings.h"
 #include "engine/install_status.h"
 #include "engine/running_apps.h"
-#include "engine/shell_launch.h"
+#include "config/shell_launch.h"
 #include "framework/handles.h"
 #include "skin/fonts.h"
 #include "skin/image_loader.h"

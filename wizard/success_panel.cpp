@@ -5,7 +5,7 @@
 #include "config/installer_config.h"
 #include "config/localised_format.h"
 #include "config/ui_strings.h"
-#include "engine/shell_launch.h"
+#include "config/shell_launch.h"
 #include "framework/handles.h"
 #include "res/resource.h"
 #include "skin/dpi.h"

@@ -12,7 +12,7 @@ grep -q 'file format pei-x86-64' <<<"$headers" || fail "not a PE32+ x86-64 image
 grep -Eq '^Subsystem\s+0*2\b' <<<"$headers" || fail "not a Windows GUI subsystem image"
 
 # Windows system DLLs only: no C++ runtime, libgcc or winpthread DLLs.
-system_dlls='^(kernel32|user32|gdi32|advapi32|shell32|shlwapi|ole32|oleaut32|comctl32|comdlg32|msimg32|gdiplus|d2d1|dwrite|wininet|msi|msvcrt|uxtheme|version|ws2_32|crypt32|imm32|winmm|rpcrt4|dwmapi|bcrypt|api-ms-win-[a-z0-9-]+)\.dll$'
+system_dlls='^(kernel32|user32|gdi32|advapi32|shell32|shlwapi|ole32|oleaut32|comctl32|comdlg32|msimg32|gdiplus|d2d1|dwrite|wininet|msi|msvcrt|uxtheme|version|ws2_32|crypt32|imm32|winmm|rpcrt4|dwmapi|bcrypt|oleacc|api-ms-win-[a-z0-9-]+)\.dll$'
 imports="$(grep 'DLL Name:' <<<"$headers" | awk '{print tolower($3)}')"
 [ -n "$imports" ] || fail "no imports found"
 for dll in $imports; do

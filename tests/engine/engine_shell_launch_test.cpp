@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
 
-#include "engine/shell_launch.h"
+#include <set>
+
+#include "config/shell_launch.h"
 #include "engine_test_support.h"
 #include "support/process_windows.h"
 
@@ -55,11 +57,35 @@ TEST(ShellLaunchTest, ProgramInAFolderWithSpacesIsStartedByTheDesktopShell)
     ::DeleteFileW(program.c_str());
 }
 
+// Every visible top-level window of every process.
+std::set<HWND> VisibleWindows()
+{
+    std::set<HWND> windows;
+    ::EnumWindows(
+        [](HWND window, LPARAM found) -> BOOL {
+            if (::IsWindowVisible(window))
+                reinterpret_cast<std::set<HWND>*>(found)->insert(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
 TEST(ShellLaunchTest, MissingProgramStartsNothingAndReportsNothing)
 {
-    ComInitialization com;
-    LaunchUnelevated(test::TestBinaryFolder() + L"no such program.exe");
-    SUCCEED() << "the call returned without a report, as callers expect";
+    const std::set<HWND> before = VisibleWindows();
+    {
+        ComInitialization com;
+        ASSERT_TRUE(com.Succeeded());
+        LaunchUnelevated(test::TestBinaryFolder() + L"no such program.exe");
+    }
+    // A report would be a box of this process or of the shell's.
+    ::Sleep(1500);
+    for (HWND window : VisibleWindows()) {
+        EXPECT_TRUE(before.count(window) == 1)
+            << "a window appeared: " << ::testing::PrintToString(test::ClassName(window) + L" \"" +
+                                                                  test::WindowText(window) + L"\"");
+    }
 }
 
 } // namespace

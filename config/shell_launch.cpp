@@ -1,4 +1,4 @@
-#include "engine/shell_launch.h"
+#include "config/shell_launch.h"
 
 #include <windows.h>
 #include <exdisp.h>

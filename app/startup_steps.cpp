@@ -1,4 +1,4 @@
-#include "app/subsystem_links.h"
+#include "app/startup_steps.h"
 
 #include "app/brenvik_app.h"
 #include "config/installed_flags.h"
@@ -6,32 +6,9 @@
 #include "runlog/run_log.h"
 #include "runlog/run_message.h"
 #include "runlog/run_outcome.h"
-#include "skin/fonts.h"
-#include "skin/palette.h"
 #include "wizard/install_guide.h"
 
 namespace kelm {
-
-void LinkRunFlags(CBrenvikApp& app) noexcept
-{
-    BindInstalledFlags(app.m_bProductInstalled, app.m_bRelatedProductInstalled);
-}
-
-void LinkSkinPalette(const COLORREF* palette) noexcept
-{
-    UseSkinPalette(palette);
-}
-
-void CreateSharedFonts() noexcept
-{
-    // A font that cannot be made leaves its controls on the system font.
-    CreateSkinFonts();
-}
-
-void DeleteSharedFonts() noexcept
-{
-    DeleteSkinFonts();
-}
 
 void UseRequestedLanguage(const std::wstring& requested) noexcept
 {

@@ -7,8 +7,6 @@
 #include <shlwapi.h>
 
 #include <exception>
-#include <filesystem>
-#include <fstream>
 
 #include "config/installed_flags.h"
 #include "config/installed_product.h"
@@ -34,6 +32,24 @@ constexpr DWORD kSettleDelay = 200; // lets the dialog come up before the first 
 } // namespace
 
 namespace {
+
+// The version descriptor's bytes go straight into its file.
+class FileSink final : public IByteSink {
+public:
+    explicit FileSink(CDownloadFile& file) noexcept : m_file(file) {}
+    bool Write(const char* data, std::size_t size) override
+    {
+        try {
+            m_file.Write(data, size);
+            return true;
+        } catch (const std::exception&) {
+            return false;
+        }
+    }
+
+private:
+    CDownloadFile& m_file;
+};
 
 // Full control for the system and the administrators, reading and running for
 // the users, nothing inherited: a folder no user can put a program into.
@@ -269,12 +285,13 @@ int32_t CClientValidator::CheckClientVersion()
     const std::wstring path = MakeDownloadPath(L"version.xml");
     m_nTransferResult = 0;
     try {
-        std::ofstream stream(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
-        if (stream.is_open()) {
+        CDownloadFile file;
+        if (file.Create(path)) {
+            FileSink stream(file);
             CancelRequest never;
             m_nTransferResult = DownloadToStream(never, theConfig.manifest.version_check_url, stream) ? 1 : 0;
         } else {
-            Log(L"could not create ", path);
+            Log(L"could not create ", path, L" (error ", ::GetLastError(), L")");
         }
     } catch (const std::exception&) {
         return DescriptorUnavailable;

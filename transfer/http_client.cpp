@@ -754,7 +754,7 @@ bool DownloadToFile(ICancelRequest& cancel, const std::wstring& url, CDownloadFi
     return TransferToFile(cancel, url, file, callback, ResumePoint{}, nullptr, outcome);
 }
 
-bool DownloadToStream(ICancelRequest& cancel, const std::wstring& url, std::ostream& stream)
+bool DownloadToStream(ICancelRequest& cancel, const std::wstring& url, IByteSink& stream)
 {
     try {
         RequestRecord record(L"GET", url);
@@ -797,7 +797,11 @@ bool DownloadToStream(ICancelRequest& cancel, const std::wstring& url, std::ostr
             }
             if (read == 0)
                 break;
-            stream.write(buffer.get(), read);
+            if (!stream.Write(buffer.get(), read)) {
+                record.Received(received);
+                record.Failed(L"the document could not be kept", ::GetLastError());
+                return false;
+            }
             received += read;
         }
         record.Received(received);
@@ -816,7 +820,7 @@ bool DownloadToStream(ICancelRequest& cancel, const std::wstring& url, std::ostr
         }
         return true;
     } catch (const std::exception&) {
-        // A stream that throws on failure: the document did not arrive.
+        // Out of memory: the document did not arrive.
         return false;
     }
 }

@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -166,9 +165,32 @@ struct TransferOutcome {
 bool TransferToFile(ICancelRequest& cancel, const std::wstring& url, CDownloadFile& file, IDownloadCallback* callback,
                     const ResumePoint& from, Sha256* hash, TransferOutcome& outcome);
 
+// Where DownloadToStream puts a document's bytes as they arrive: a binary output
+// byte stream owned by the caller (a file, memory).
+class IByteSink {
+public:
+    // False: the bytes could not be kept, and the document is lost.
+    virtual bool Write(const char* data, std::size_t size) = 0;
+
+protected:
+    ~IByteSink() = default;
+};
+
+// The bytes kept in memory.
+class StringSink final : public IByteSink {
+public:
+    bool Write(const char* data, std::size_t size) override
+    {
+        text.append(data, size);
+        return true;
+    }
+    std::string text;
+};
+
 // Fetches a small document into stream. False when the request could not be
-// made, was cancelled, or the reply's status is not 2xx (an error page may then
-// have landed in the stream; it is not the document). No progress reports.
-bool DownloadToStream(ICancelRequest& cancel, const std::wstring& url, std::ostream& stream);
+// made, was cancelled, the stream refused bytes, or the reply's status is not
+// 2xx (an error page may then have landed in the stream; it is not the
+// document). No progress reports.
+bool DownloadToStream(ICancelRequest& cancel, const std::wstring& url, IByteSink& stream);
 
 } // namespace kelm

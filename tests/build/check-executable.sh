@@ -1,5 +1,5 @@
 #!/bin/bash
-# Checks the installer executable's PE header, imports and embedded manifest.
+# Checks the installer executable's PE header, imports, embedded manifest and size.
 # Usage: check-executable.sh <exe> [build type]
 set -u
 exe="$1"
@@ -28,7 +28,14 @@ if [ "$build_type" = Release ]; then
     x86_64-w64-mingw32-objdump -h "$exe" | grep -q ' \.debug_' && fail "a release image carries debug sections"
 fi
 
+# The installer is a download: a release image stays within 640 KiB.
+size="$(stat -c %s "$exe")"
+limit=$((640 * 1024))
+if [ "$build_type" = Release ] && [ "$size" -gt "$limit" ]; then
+    fail "the image is $size bytes, above the limit of $limit"
+fi
+
 echo "imports: $(echo $imports)"
-echo "size: $(stat -c %s "$exe") bytes"
+echo "size: $size bytes ($((size / 1024)) KiB; a release image may have up to $((limit / 1024)) KiB)"
 if [ "$failures" -eq 0 ]; then echo "executable image OK"; exit 0; fi
 exit 1

@@ -117,10 +117,10 @@ TEST_F(DemoServerDownloads, PackagesArriveByteForByteWithTheirAnnouncedSize)
 TEST_F(DemoServerDownloads, TheDescriptorArrivesThroughTheStreamRequest)
 {
     CancelRequest never;
-    std::ostringstream stream;
+    StringSink stream;
     ASSERT_TRUE(DownloadToStream(never, BaseUrl() + L"/zunder/8/version.xml", stream));
-    EXPECT_EQ(stream.str(), ReadAll(SitePath(L"zunder/8/version.xml")));
-    EXPECT_NE(stream.str().find("<kelmwebinstaller>"), std::string::npos);
+    EXPECT_EQ(stream.text, ReadAll(SitePath(L"zunder/8/version.xml")));
+    EXPECT_NE(stream.text.find("<kelmwebinstaller>"), std::string::npos);
 }
 
 TEST_F(DemoServerDownloads, AMissingPackageFailsItsDownload)

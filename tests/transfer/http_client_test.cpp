@@ -78,7 +78,7 @@ TEST_F(HttpClientTest, ServerSeesTheRequestsAsSent)
     DownloadIntoFile(Server().Url("/client/seen/file?x=1&y=two"), folder.File(L"seen.bin"), never, download);
     EXPECT_TRUE(download.result);
     EXPECT_EQ(20, QueryRemoteFileSize(Server().Url("/client/seen/size?q=%20z")));
-    std::ostringstream stream;
+    StringSink stream;
     EXPECT_TRUE(DownloadToStream(never, Server().Url("/client/seen/stream?version=3"), stream));
 
     struct Expected {
@@ -357,8 +357,10 @@ TEST_F(HttpClientTest, CancelEndsWithACancelledReportHalfASecondLater)
     const double delay = Milliseconds(cancelledAt, reportedAt);
     EXPECT_GE(delay, 495.0);
     EXPECT_LE(delay, 1500.0);
-    // The bytes of the broken-off transfer stay as they are: nothing past the last full block.
+    // What the broken-off transfer left in the file is the body's start, as it
+    // was received: nothing beyond what was reported, nothing out of place.
     EXPECT_LE(download.bytes.size(), reports.back().received);
+    EXPECT_TRUE(download.bytes == PatternBytes(download.bytes.size(), 4000000)) << download.bytes.size() << " bytes";
 }
 
 // A server that goes silent (after part of the body, or before any answer)
@@ -505,31 +507,37 @@ TEST_F(HttpClientTest, StreamReceivesDocumentsAndRefusesErrorPages)
             const std::string path = "/client/stream/" + std::to_string(index++);
             ASSERT_TRUE(Server().AddRoutes("{\"path\": " + Quote(path) + ", " + test.route + "}"));
             CancelRequest never;
-            std::ostringstream stream;
+            StringSink stream;
             EXPECT_EQ(test.succeeds, DownloadToStream(never, Server().Url(path, server), stream));
-            EXPECT_EQ(test.body, stream.str());
+            EXPECT_EQ(test.body, stream.text);
         }
     }
     const std::string large = "/client/stream/large";
     ASSERT_TRUE(Server().AddRoutes(PatternRoute(large, 100001)));
     CancelRequest never;
-    std::ostringstream stream;
+    StringSink stream;
     EXPECT_TRUE(DownloadToStream(never, Server().Url(large), stream));
-    EXPECT_TRUE(stream.str() == PatternBytes(100001, 100001));
+    EXPECT_TRUE(stream.text == PatternBytes(100001, 100001));
 }
 
-TEST_F(HttpClientTest, StreamFailsWithoutARequestOrWhenCancelled)
+TEST_F(HttpClientTest, StreamFailsWithoutARequestWhenCancelledOrWhenItsBytesCannotBeKept)
 {
     ASSERT_TRUE(Server().AddRoutes(PatternRoute("/client/stream-cancel", 100)));
     TestJobOwner events;
     ::SetEvent(events.GetCancelEvent());
     CancelRequest cancelled(events.GetCancelEvent(), events.GetRunEvent());
     CancelRequest never;
-    std::ostringstream stream;
+    StringSink stream;
     EXPECT_FALSE(DownloadToStream(cancelled, Server().Url("/client/stream-cancel"), stream));
     EXPECT_FALSE(DownloadToStream(never, L"", stream));
     EXPECT_FALSE(DownloadToStream(never, Server().Url("/client/stream-cancel", "https_self_signed"), stream));
-    EXPECT_TRUE(stream.str().empty());
+    EXPECT_TRUE(stream.text.empty());
+
+    // A stream that cannot keep the bytes (a full disk) loses the document.
+    struct RefusingSink final : IByteSink {
+        bool Write(const char*, std::size_t) override { return false; }
+    } refusing;
+    EXPECT_FALSE(DownloadToStream(never, Server().Url("/client/stream-cancel"), refusing));
 }
 
 } // namespace

@@ -482,8 +482,10 @@ TEST_F(EngineRunTest, FailingPackageEndsTheRunAsFailedWithoutAMessageOfItsOwn)
     theConfig.manifest.mainComponent.full_url = Url("failing.msi");
     const InstallStatus final = Run();
     EXPECT_EQ(PhaseInstallFailed, final.phase);
-    // Only the installer's own words may reach the user (Wine shows its launch
-    // condition once the handler has switched the internal level to basic).
+    // The installer's own words reach the user, and only they (Wine shows the
+    // package's launch condition once the handler has switched the internal
+    // level to basic).
+    EXPECT_FALSE(boxes.empty()) << "the installer's message did not reach the user";
     for (const test::SeenBox& box : boxes)
         EXPECT_EQ(L"This package never installs.", box.text);
     EXPECT_FALSE(test::IsProductInstalled(test::kFailingProductCode));

@@ -3,6 +3,7 @@
 #include <oleacc.h>
 #include <wrl/client.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -230,23 +231,22 @@ HWND FindFolderBrowser(DWORD processId)
     return nullptr;
 }
 
-bool SaveWindowPicture(HWND window, const std::wstring& path)
+WindowPicture CaptureWindow(HWND window)
 {
+    WindowPicture picture;
     RECT rect{};
-    if (!GetWindowRect(window, &rect))
-        return false;
+    if (!GetWindowRect(window, &rect) || rect.right <= rect.left || rect.bottom <= rect.top)
+        return picture;
     const int width = rect.right - rect.left;
     const int height = rect.bottom - rect.top;
-    if (width <= 0 || height <= 0)
-        return false;
     HDC screen = GetDC(nullptr);
     UniqueMemoryDc memory(CreateCompatibleDC(screen));
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height; // bottom-up, as BMP files store it
+    info.bmiHeader.biHeight = -height; // top-down
     info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
     UniqueBitmap bitmap(CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     bool ok = false;
@@ -256,21 +256,65 @@ bool SaveWindowPicture(HWND window, const std::wstring& path)
     }
     ReleaseDC(nullptr, screen);
     if (!ok)
-        return false;
+        return picture;
     GdiFlush();
-    const DWORD stride = static_cast<DWORD>((width * 3 + 3) & ~3);
-    const DWORD imageSize = stride * static_cast<DWORD>(height);
+    const auto* pixels = static_cast<const std::uint32_t*>(bits);
+    picture.width = width;
+    picture.height = height;
+    picture.pixels.reserve(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    for (int i = 0; i < width * height; ++i) {
+        const std::uint32_t bgr = pixels[i];
+        picture.pixels.push_back(RGB((bgr >> 16) & 0xFF, (bgr >> 8) & 0xFF, bgr & 0xFF));
+    }
+    return picture;
+}
+
+int WindowPicture::Count(const RECT& area, const std::function<bool(COLORREF)>& match) const
+{
+    int found = 0;
+    for (LONG y = std::max(0L, area.top); y < std::min<LONG>(height, area.bottom); ++y) {
+        for (LONG x = std::max(0L, area.left); x < std::min<LONG>(width, area.right); ++x) {
+            if (match(At(x, y)))
+                ++found;
+        }
+    }
+    return found;
+}
+
+bool SaveWindowPicture(HWND window, const std::wstring& path)
+{
+    const WindowPicture picture = CaptureWindow(window);
+    if (picture.pixels.empty())
+        return false;
+    // 24-bit rows, bottom-up, as BMP files store them.
+    const DWORD stride = static_cast<DWORD>((picture.width * 3 + 3) & ~3);
+    std::string image(static_cast<std::size_t>(stride) * static_cast<std::size_t>(picture.height), '\0');
+    for (int y = 0; y < picture.height; ++y) {
+        char* row = image.data() + static_cast<std::size_t>(picture.height - 1 - y) * stride;
+        for (int x = 0; x < picture.width; ++x) {
+            const COLORREF colour = picture.At(x, y);
+            row[3 * x] = static_cast<char>(GetBValue(colour));
+            row[3 * x + 1] = static_cast<char>(GetGValue(colour));
+            row[3 * x + 2] = static_cast<char>(GetRValue(colour));
+        }
+    }
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof info;
+    info.biWidth = picture.width;
+    info.biHeight = picture.height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
     BITMAPFILEHEADER header{};
     header.bfType = 0x4D42;
-    header.bfOffBits = sizeof header + sizeof info.bmiHeader;
-    header.bfSize = header.bfOffBits + imageSize;
+    header.bfOffBits = sizeof header + sizeof info;
+    header.bfSize = header.bfOffBits + static_cast<DWORD>(image.size());
     UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     if (!file)
         return false;
     DWORD written = 0;
     return WriteFile(file.Get(), &header, sizeof header, &written, nullptr) &&
-           WriteFile(file.Get(), &info.bmiHeader, sizeof info.bmiHeader, &written, nullptr) &&
-           WriteFile(file.Get(), bits, imageSize, &written, nullptr);
+           WriteFile(file.Get(), &info, sizeof info, &written, nullptr) &&
+           WriteFile(file.Get(), image.data(), static_cast<DWORD>(image.size()), &written, nullptr);
 }
 
 } // namespace kelm::test

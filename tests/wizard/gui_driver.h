@@ -7,8 +7,10 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "framework/handles.h"
 #include "support/process_windows.h"
@@ -72,6 +74,17 @@ HWND FindFolderBrowser(DWORD processId);
 // `text`, when given), or null.
 HWND FindDescendant(HWND parent, const wchar_t* className, const wchar_t* text = nullptr);
 
+// What the screen shows of a window, pixel by pixel (window coordinates).
+struct WindowPicture {
+    int width = 0;
+    int height = 0;
+    std::vector<COLORREF> pixels; // rows top-down
+    COLORREF At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+    // The pixels of `area` (clipped to the picture) that match.
+    int Count(const RECT& area, const std::function<bool(COLORREF)>& match) const;
+};
+// Empty when the window has no area or the screen could not be read.
+WindowPicture CaptureWindow(HWND window);
 // Saves what the screen shows of `window` as a 24-bit BMP file.
 bool SaveWindowPicture(HWND window, const std::wstring& path);
 

@@ -27,6 +27,7 @@
 #include "support/registry_cleanup.h"
 #include "support/temp_folder.h"
 #include "transfer/sha256.h"
+#include "wizard/wizard_rules.h"
 
 using namespace kelm;
 using namespace kelm::test;
@@ -442,6 +443,38 @@ protected:
     static std::wstring UrlLog() { return FromUnix(KELM_URL_RECORDER) + L".log"; }
 
     void InstallAndStartWithKeysAlone(DWORD dpi);
+
+    // What a page shows, read from the screen as the user sees it: the logo
+    // in its top-right corner (blue tile, white letters) and, on a page with
+    // one (iconTop96 > 0), the product icon (white play mark on the blue disc)
+    // with the white title under it. `scale`: the display's DPI / 96.
+    static void ExpectPageDrawn(HWND page, double scale, int iconTop96)
+    {
+        const WindowPicture picture = CaptureWindow(page);
+        ASSERT_FALSE(picture.pixels.empty()) << "the screen could not be read";
+        auto white = [](COLORREF c) { return GetRValue(c) > 225 && GetGValue(c) > 225 && GetBValue(c) > 225; };
+        auto blue = [](COLORREF c) {
+            return std::abs(GetRValue(c) - 7) < 40 && std::abs(GetGValue(c) - 165) < 40 &&
+                   std::abs(GetBValue(c) - 216) < 40;
+        };
+        const int area = static_cast<int>(scale * scale);
+        const RECT logo{picture.width - static_cast<LONG>(161 * scale), 0, picture.width, static_cast<LONG>(26 * scale)};
+        EXPECT_GT(picture.Count(logo, blue), 30 * area) << "no logo tile";
+        EXPECT_GT(picture.Count(logo, white), 30 * area) << "no logo letters";
+        if (iconTop96 <= 0)
+            return;
+        const RECT icon = PanelIconRect(CRect(0, 0, picture.width, picture.height), scale, iconTop96);
+        const LONG size = icon.right - icon.left;
+        const LONG middle = (icon.top + icon.bottom) / 2;
+        const RECT mark{icon.left + size / 2 - size / 16, middle - size / 16, icon.left + size / 2 + size / 16,
+                        middle + size / 16};
+        const RECT disc{icon.left + size / 5, middle - size / 16, icon.left + size / 5 + size / 8, middle + size / 16};
+        EXPECT_EQ(picture.Count(mark, white), (mark.right - mark.left) * (mark.bottom - mark.top)) << "no play mark";
+        EXPECT_EQ(picture.Count(disc, blue), (disc.right - disc.left) * (disc.bottom - disc.top)) << "no disc";
+        const RECT title{icon.left - static_cast<LONG>(150 * scale), icon.bottom,
+                         icon.right + static_cast<LONG>(150 * scale), icon.bottom + static_cast<LONG>(45 * scale)};
+        EXPECT_GT(picture.Count(title, white), 40 * area) << "no title under the icon";
+    }
 
     void SavePicture(HWND window, const std::wstring& name)
     {
@@ -859,6 +892,34 @@ TEST_F(WizardEndToEnd, SettingsPageControlsLinksAndFolderBrowser)
     HWND settings = WaitForPanel(wizard, IDC_INSTALL_BUTTON, 30000);
     ASSERT_NE(settings, nullptr);
     SavePicture(wizard, L"settings_optin_96dpi");
+    ExpectPageDrawn(settings, 1.0, 48);
+    // Until the terms are accepted Install shows grey; ticked, the accent blue; the
+    // line above the settings area runs to the page's right edge.
+    HWND install = GetDlgItem(settings, IDC_INSTALL_BUTTON);
+    auto installFill = [&] {
+        WaitResponsive(wizard);
+        const WindowPicture picture = CaptureWindow(install);
+        return picture.pixels.empty() ? CLR_INVALID : picture.At(8, picture.height / 2);
+    };
+    auto grey = [](COLORREF c) {
+        return std::abs(GetRValue(c) - GetGValue(c)) < 12 && std::abs(GetGValue(c) - GetBValue(c)) < 12;
+    };
+    EXPECT_FALSE(IsWindowEnabled(install));
+    EXPECT_TRUE(grey(installFill())) << std::hex << installFill();
+    ClickItem(settings, IDC_ACCEPT_CHECK);
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(install) != FALSE; }, 5000));
+    auto accent = [](COLORREF c) {
+        return std::abs(GetRValue(c) - 7) < 10 && std::abs(GetGValue(c) - 165) < 10 && std::abs(GetBValue(c) - 216) < 10;
+    };
+    EXPECT_TRUE(WaitUntil([&] { return accent(installFill()); }, 5000)) << std::hex << installFill();
+    ClickItem(settings, IDC_ACCEPT_CHECK);
+    EXPECT_TRUE(WaitUntil([&] { return grey(installFill()); }, 5000)) << std::hex << installFill();
+    {
+        const WindowPicture page = CaptureWindow(settings);
+        const RECT rightEdge{page.width - 3, 0, page.width - 2, page.height};
+        EXPECT_EQ(page.Count(rightEdge, [](COLORREF c) { return c == RGB(0x28, 0x28, 0x28); }), 1)
+            << "no separator line";
+    }
 
     // Collapsing the settings area takes 79 pixels off the window; expanding gives them back.
     auto windowHeight = [&] {
@@ -1000,6 +1061,7 @@ TEST_F(WizardEndToEnd, FreshInstallationRunsThroughAllPages)
     ASSERT_NE(settings, nullptr);
     Sleep(500);
     SavePicture(wizard, L"settings_96dpi");
+    ExpectPageDrawn(settings, 1.0, 48);
 
     HWND status = InstallFromSettings(wizard);
     ASSERT_NE(status, nullptr);
@@ -1014,6 +1076,7 @@ TEST_F(WizardEndToEnd, FreshInstallationRunsThroughAllPages)
             times.insert(WindowText(GetDlgItem(status, IDC_TIME_LABEL)));
             if (!pictured && percent != L"" && percent != L"0.0%") {
                 SavePicture(wizard, L"status_96dpi");
+                ExpectPageDrawn(status, 1.0, 0);
                 pictured = true;
             }
             success = FindVisiblePanelWith(wizard, IDC_LAUNCH_CHECK);
@@ -1033,6 +1096,7 @@ TEST_F(WizardEndToEnd, FreshInstallationRunsThroughAllPages)
     WaitResponsive(wizard);
     Sleep(500);
     SavePicture(wizard, L"success_96dpi");
+    ExpectPageDrawn(success, 1.0, 90);
 
     ClickItem(success, IDC_START_NOW);
     ClickItem(success, IDC_START_NOW); // twice within half a second: the home page still opens once
@@ -1618,15 +1682,18 @@ TEST_F(WizardEndToEnd, PagesAt192Dpi)
     EXPECT_EQ(rect.bottom - rect.top, 892);
     Sleep(800);
     SavePicture(wizard, L"settings_192dpi");
+    ExpectPageDrawn(settings, 2.0, 48);
     HWND status = InstallFromSettings(wizard);
     ASSERT_NE(status, nullptr);
     EXPECT_TRUE(WaitUntil([&] { return _wtof(WindowText(GetDlgItem(status, IDC_PERCENT_LABEL)).c_str()) > 5.0; }, 60000));
     SavePicture(wizard, L"status_192dpi");
+    ExpectPageDrawn(status, 2.0, 0);
     HWND success = FollowProgress(wizard);
     ASSERT_NE(success, nullptr);
     WaitResponsive(wizard);
     Sleep(800);
     SavePicture(wizard, L"success_192dpi");
+    ExpectPageDrawn(success, 2.0, 90);
     PostMessageW(wizard, WM_CLOSE, 0, 0);
     ASSERT_TRUE(m_installer.WaitForExit(20000));
 }

@@ -8,10 +8,10 @@ namespace kelm {
 CBrenvikApp theApp;
 } // namespace kelm
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
     // Progress bars (the client-update dialog) and the other common controls of version 6.
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_PROGRESS_CLASS};
     ::InitCommonControlsEx(&controls);
-    return kelm::AfxWinMain(instance, showCommand);
+    return kelm::AfxWinMain(instance);
 }

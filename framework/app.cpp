@@ -5,7 +5,6 @@ namespace kelm {
 namespace {
 
 CWinApp* g_application = nullptr;
-HINSTANCE g_resourceInstance = nullptr;
 
 std::wstring ExecutableBaseName()
 {
@@ -66,36 +65,17 @@ HWND AfxGetMainWindowHandle() noexcept
 
 HINSTANCE AfxGetResourceHandle() noexcept
 {
-    return g_resourceInstance != nullptr ? g_resourceInstance : ::GetModuleHandleW(nullptr);
+    return ::GetModuleHandleW(nullptr);
 }
 
-void AfxSetResourceHandle(HINSTANCE instance) noexcept
-{
-    g_resourceInstance = instance;
-}
-
-int AfxMessageBox(const wchar_t* text, UINT type) noexcept
-{
-    HWND owner = nullptr;
-    if (CWnd* mainWindow = AfxGetMainWnd(); mainWindow != nullptr && ::IsWindow(mainWindow->m_hWnd))
-        owner = ::GetLastActivePopup(::GetAncestor(mainWindow->m_hWnd, GA_ROOT));
-    else
-        owner = ::GetActiveWindow();
-    const wchar_t* caption = g_application != nullptr && !g_application->m_strAppName.empty()
-                                 ? g_application->m_strAppName.c_str()
-                                 : nullptr;
-    return ::MessageBoxW(owner, text, caption, type);
-}
-
-int AfxWinMain(HINSTANCE instance, int showCommand) noexcept
+int AfxWinMain(HINSTANCE instance) noexcept
 {
     CWinApp* application = AfxGetApp();
     if (application == nullptr)
         return -1;
     application->m_hInstance = instance;
-    application->m_nCmdShow = showCommand;
     try {
-        application->m_bInitSucceeded = application->InitInstance();
+        application->InitInstance();
     } catch (...) {
         ::OutputDebugStringW(L"Kelm: InitInstance threw\r\n");
     }

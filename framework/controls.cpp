@@ -2,29 +2,16 @@
 
 namespace kelm {
 
-namespace {
-
-template <typename Control>
-bool DrawItemFromParent(Control& control, UINT message, LPARAM lParam, LRESULT* result)
-{
-    if (message != WM_DRAWITEM)
-        return false;
-    control.DrawItem(reinterpret_cast<DRAWITEMSTRUCT*>(lParam));
-    *result = TRUE;
-    return true;
-}
-
-} // namespace
-
 KELM_IMPLEMENT_DYNAMIC(CButton, CWnd)
 
 void CButton::DrawItem(DRAWITEMSTRUCT*)
 {
 }
 
-bool CButton::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
+bool CButton::ReflectDrawItem(DRAWITEMSTRUCT* item)
 {
-    return DrawItemFromParent(*this, message, lParam, result) || CWnd::OnChildNotify(message, wParam, lParam, result);
+    DrawItem(item);
+    return true;
 }
 
 KELM_IMPLEMENT_DYNAMIC(CStatic, CWnd)
@@ -33,9 +20,10 @@ void CStatic::DrawItem(DRAWITEMSTRUCT*)
 {
 }
 
-bool CStatic::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
+bool CStatic::ReflectDrawItem(DRAWITEMSTRUCT* item)
 {
-    return DrawItemFromParent(*this, message, lParam, result) || CWnd::OnChildNotify(message, wParam, lParam, result);
+    DrawItem(item);
+    return true;
 }
 
 KELM_IMPLEMENT_DYNAMIC(CEdit, CWnd)

@@ -2,7 +2,7 @@
 // Control classes that bind to dialog items or child windows (DDX_Control,
 // SubclassDlgItem). An owner-drawn button or static receives its parent's
 // WM_DRAWITEM in DrawItem; add BS_OWNERDRAW / SS_OWNERDRAW in PreSubclassWindow
-// (ModifyStyle) when the template does not have it.
+// (ModifyStyle) when the template does not have it. Colours: override CtlColor.
 
 #include <windows.h>
 
@@ -15,14 +15,14 @@ class CButton : public CWnd {
 public:
     // Owner draw: called for the parent's WM_DRAWITEM about this button.
     virtual void DrawItem(DRAWITEMSTRUCT* item);
-    bool OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+    bool ReflectDrawItem(DRAWITEMSTRUCT* item) override;
 };
 
 class CStatic : public CWnd {
     KELM_DECLARE_DYNAMIC(CStatic)
 public:
     virtual void DrawItem(DRAWITEMSTRUCT* item);
-    bool OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+    bool ReflectDrawItem(DRAWITEMSTRUCT* item) override;
 };
 
 class CEdit : public CWnd {

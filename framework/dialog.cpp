@@ -132,9 +132,9 @@ void CDialog::EndDialog(INT_PTR result) noexcept
     }
 }
 
-BOOL CDialog::UpdateData(BOOL save)
+BOOL CDialog::UpdateData()
 {
-    CDataExchange exchange(this, save);
+    CDataExchange exchange(this);
     DoDataExchange(&exchange);
     return TRUE;
 }
@@ -155,7 +155,7 @@ LRESULT CDialog::HandleInitDialog(WPARAM, LPARAM)
 
 BOOL CDialog::OnInitDialog()
 {
-    UpdateData(FALSE);
+    UpdateData();
     return TRUE;
 }
 
@@ -176,35 +176,5 @@ void CDialog::DoDataExchange(CDataExchange*)
 // ---- CDialogEx ------------------------------------------------------------
 
 KELM_IMPLEMENT_DYNAMIC(CDialogEx, CDialog)
-
-KELM_BEGIN_MESSAGE_MAP(CDialogEx, CDialog)
-    KELM_ON_WM_ERASEBKGND()
-    KELM_ON_MESSAGE(WM_CTLCOLORDLG, OnCtlColorDialog)
-KELM_END_MESSAGE_MAP()
-
-void CDialogEx::SetBackgroundColor(COLORREF color, BOOL repaint)
-{
-    m_backgroundBrush.Reset(::CreateSolidBrush(color));
-    if (repaint && m_hWnd != nullptr) {
-        Invalidate(TRUE);
-        UpdateWindow();
-    }
-}
-
-BOOL CDialogEx::OnEraseBkgnd(HDC dc)
-{
-    if (!m_backgroundBrush)
-        return static_cast<BOOL>(Default());
-    CRect client = GetClientRect();
-    ::FillRect(dc, &client, m_backgroundBrush.Get());
-    return TRUE;
-}
-
-LRESULT CDialogEx::OnCtlColorDialog(WPARAM, LPARAM)
-{
-    if (!m_backgroundBrush)
-        return Default();
-    return reinterpret_cast<LRESULT>(m_backgroundBrush.Get());
-}
 
 } // namespace kelm

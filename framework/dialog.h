@@ -15,12 +15,11 @@
 
 namespace kelm {
 
+// What DoDataExchange works on: the dialog whose items it binds.
 class CDataExchange {
 public:
-    CDataExchange(CWnd* dialog, BOOL saveAndValidate) noexcept
-        : m_pDlgWnd(dialog), m_bSaveAndValidate(saveAndValidate) {}
+    explicit CDataExchange(CWnd* dialog) noexcept : m_pDlgWnd(dialog) {}
     CWnd* m_pDlgWnd;
-    BOOL m_bSaveAndValidate;
 };
 
 // Binds dialog item `id` to `control` (subclassing) the first time it is called.
@@ -46,10 +45,9 @@ public:
     bool Create(UINT templateId, CWnd* parent = nullptr);
     // Ends a modal dialog's loop with `result`; hides a modeless dialog.
     void EndDialog(INT_PTR result) noexcept;
-    bool IsModal() const noexcept { return m_bModal; }
 
-    // Runs DoDataExchange; save = FALSE on initialisation.
-    BOOL UpdateData(BOOL save = TRUE);
+    // Runs DoDataExchange, which binds the dialog items to their objects.
+    BOOL UpdateData();
 
     // Dialog keyboard interface (IsDialogMessage) for keys typed in this dialog.
     BOOL PreTranslateMessage(MSG* msg) override;
@@ -58,7 +56,7 @@ public:
     CWnd* m_pParentWnd;
 
 protected:
-    // WM_INITDIALOG. The base binds the dialog items (UpdateData(FALSE)) and returns
+    // WM_INITDIALOG. The base binds the dialog items (UpdateData) and returns
     // TRUE (focus to the first control).
     virtual BOOL OnInitDialog();
     // IDOK / IDCANCEL commands (Enter / Escape, WM_CLOSE): EndDialog(IDOK / IDCANCEL).
@@ -81,22 +79,12 @@ private:
     KELM_DECLARE_MESSAGE_MAP()
 };
 
-// A dialog that can fill its background with one colour (SetBackgroundColor).
+// The base of the skinned dialogs, which paint their whole window themselves:
+// a CDialog under the name they are specified with.
 class CDialogEx : public CDialog {
     KELM_DECLARE_DYNAMIC(CDialogEx)
 public:
     using CDialog::CDialog;
-
-    void SetBackgroundColor(COLORREF color, BOOL repaint = TRUE);
-
-protected:
-    BOOL OnEraseBkgnd(HDC dc);
-    LRESULT OnCtlColorDialog(WPARAM, LPARAM);
-
-private:
-    UniqueBrush m_backgroundBrush;
-
-    KELM_DECLARE_MESSAGE_MAP()
 };
 
 } // namespace kelm

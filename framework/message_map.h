@@ -1,6 +1,6 @@
 #pragma once
-// Message maps: a static table per window class from window message, command id
-// or notification code to a handler, chained to the base class's table.
+// Message maps: a static table per window class from window message or command
+// (id and notification code) to a handler, chained to the base class's table.
 // A class declares its map with KELM_DECLARE_MESSAGE_MAP() and defines it in its
 // source file between KELM_BEGIN_MESSAGE_MAP(Class, Base) and
 // KELM_END_MESSAGE_MAP(). The derived class's entries are searched first, so an
@@ -21,11 +21,9 @@ namespace kelm {
 class CWnd;
 
 enum class MessageEntryKind : unsigned char {
-    End,       // closes a table
-    Message,   // a window message
-    Command,   // WM_COMMAND with a notification code and a control/command id range
-    Notify,    // WM_NOTIFY with an NMHDR code and a control id range
-    Reflected, // a message the parent reflects back to this control (owner draw, colours)
+    End,     // closes a table
+    Message, // a window message
+    Command, // WM_COMMAND with a notification code from one control or command id
 };
 
 using MessageHandler = LRESULT (*)(CWnd& window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -34,8 +32,7 @@ struct MessageMapEntry {
     MessageEntryKind kind;
     UINT message;
     UINT code;
-    UINT firstId;
-    UINT lastId;
+    UINT id;
     MessageHandler handler;
 };
 
@@ -43,9 +40,6 @@ struct MessageMap {
     const MessageMap* (*baseMap)(); // null for CWnd's own map
     const MessageMapEntry* entries; // closed by an End entry
 };
-
-// Pseudo message for KELM_ON_WM_CTLCOLOR_REFLECT: matches every WM_CTLCOLORxxx.
-inline constexpr UINT kReflectedCtlColor = 0x0019;
 
 } // namespace kelm
 
@@ -64,15 +58,15 @@ protected:                                                                      
         static const ::kelm::MessageMapEntry entries[] = {
 
 #define KELM_END_MESSAGE_MAP()                                                   \
-            ::kelm::MessageMapEntry{::kelm::MessageEntryKind::End, 0, 0, 0, 0, nullptr} \
+            ::kelm::MessageMapEntry{::kelm::MessageEntryKind::End, 0, 0, 0, nullptr}    \
         };                                                                       \
         static const ::kelm::MessageMap map{&KelmBaseClass::GetThisMessageMap, entries}; \
         return &map;                                                             \
     }
 
 // One entry; the body sees `self` (the derived object), `message`, `wParam`, `lParam`.
-#define KELM_MAP_ENTRY(kind, msg, code, firstId, lastId, ...)                    \
-    ::kelm::MessageMapEntry{kind, msg, code, firstId, lastId,                    \
+#define KELM_MAP_ENTRY(kind, msg, code, id, ...)                                 \
+    ::kelm::MessageMapEntry{kind, msg, code, id,                                 \
         [](::kelm::CWnd& kelmWindow, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT { \
             auto& self = static_cast<KelmThisClass&>(kelmWindow);                \
             (void)self; (void)message; (void)wParam; (void)lParam;               \
@@ -80,33 +74,17 @@ protected:                                                                      
         }},
 
 #define KELM_MESSAGE_ENTRY(msg, ...)                                             \
-    KELM_MAP_ENTRY(::kelm::MessageEntryKind::Message, msg, 0, 0, 0, __VA_ARGS__)
+    KELM_MAP_ENTRY(::kelm::MessageEntryKind::Message, msg, 0, 0, __VA_ARGS__)
 
 // Any message, raw: LRESULT handler(WPARAM, LPARAM).
 #define KELM_ON_MESSAGE(msg, handler) KELM_MESSAGE_ENTRY(msg, return self.handler(wParam, lParam);)
 
 // WM_COMMAND from a menu, accelerator or button click: void handler().
 #define KELM_ON_COMMAND(id, handler)                                             \
-    KELM_MAP_ENTRY(::kelm::MessageEntryKind::Command, WM_COMMAND, 0, id, id, self.handler(); return 0;)
-// WM_COMMAND with a given notification code from control `id`: void handler().
-#define KELM_ON_CONTROL(notifyCode, id, handler)                                 \
-    KELM_MAP_ENTRY(::kelm::MessageEntryKind::Command, WM_COMMAND, notifyCode, id, id, self.handler(); return 0;)
-#define KELM_ON_BN_CLICKED(id, handler) KELM_ON_CONTROL(BN_CLICKED, id, handler)
-#define KELM_ON_STN_CLICKED(id, handler) KELM_ON_CONTROL(STN_CLICKED, id, handler)
-// WM_NOTIFY: void handler(NMHDR* header, LRESULT* result).
-#define KELM_ON_NOTIFY(notifyCode, id, handler)                                  \
-    KELM_MAP_ENTRY(::kelm::MessageEntryKind::Notify, WM_NOTIFY, static_cast<UINT>(notifyCode), id, id, \
-        LRESULT result = 0; self.handler(reinterpret_cast<NMHDR*>(lParam), &result); return result;)
-
-// A message reflected by the parent to this control: LRESULT handler(WPARAM, LPARAM).
-// (WM_DRAWITEM reaches CButton/CStatic::DrawItem without an entry.)
-#define KELM_ON_REFLECTED(msg, handler)                                          \
-    KELM_MAP_ENTRY(::kelm::MessageEntryKind::Reflected, msg, 0, 0, 0, return self.handler(wParam, lParam);)
-// Reflected WM_CTLCOLORxxx: HBRUSH CtlColor(HDC dc, UINT ctlType) (ctlType CTLCOLOR_EDIT, ...);
-// a null brush leaves the colours to the parent.
-#define KELM_ON_WM_CTLCOLOR_REFLECT()                                            \
-    KELM_MAP_ENTRY(::kelm::MessageEntryKind::Reflected, ::kelm::kReflectedCtlColor, 0, 0, 0, \
-        return reinterpret_cast<LRESULT>(self.CtlColor(reinterpret_cast<HDC>(wParam), message - WM_CTLCOLORMSGBOX));)
+    KELM_MAP_ENTRY(::kelm::MessageEntryKind::Command, WM_COMMAND, 0, id, self.handler(); return 0;)
+// BN_CLICKED (also a static's STN_CLICKED, the same code) from control `id`: void handler().
+#define KELM_ON_BN_CLICKED(id, handler)                                          \
+    KELM_MAP_ENTRY(::kelm::MessageEntryKind::Command, WM_COMMAND, BN_CLICKED, id, self.handler(); return 0;)
 
 // Typed window messages; the handler name and signature are fixed.
 // int OnCreate(CREATESTRUCTW*)               (-1 fails the creation)

@@ -13,57 +13,22 @@ namespace {
 constexpr wchar_t kObjectProperty[] = L"KelmWindowObject";
 constexpr wchar_t kPlainWindowClass[] = L"KelmPlainWindow";
 
-bool MatchesId(const MessageMapEntry& entry, UINT id) noexcept
-{
-    return id >= entry.firstId && id <= entry.lastId;
-}
-
-bool IsCtlColorMessage(UINT message) noexcept
-{
-    return message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC;
-}
-
 // The entry of `map` (and its bases) that handles the message, or null.
-const MessageMapEntry* FindEntry(const MessageMap* map, MessageEntryKind kind, UINT message, WPARAM wParam,
-                                 LPARAM lParam) noexcept
+const MessageMapEntry* FindEntry(const MessageMap* map, UINT message, WPARAM wParam, LPARAM lParam) noexcept
 {
     for (; map != nullptr; map = map->baseMap != nullptr ? map->baseMap() : nullptr) {
         for (const MessageMapEntry* entry = map->entries; entry->kind != MessageEntryKind::End; ++entry) {
-            if (kind == MessageEntryKind::Reflected) {
-                if (entry->kind == MessageEntryKind::Reflected &&
-                    (entry->message == message ||
-                     (entry->message == kReflectedCtlColor && IsCtlColorMessage(message))))
-                    return entry;
-                continue;
-            }
             if (message == WM_COMMAND && entry->kind == MessageEntryKind::Command) {
                 UINT code = HIWORD(wParam);
                 if (code == 1 && lParam == 0)
                     code = 0; // an accelerator counts as the command itself
-                if (entry->code == code && MatchesId(*entry, LOWORD(wParam)))
-                    return entry;
-            } else if (message == WM_NOTIFY && entry->kind == MessageEntryKind::Notify) {
-                const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-                if (header != nullptr && entry->code == header->code &&
-                    MatchesId(*entry, static_cast<UINT>(header->idFrom)))
+                if (entry->code == code && entry->id == LOWORD(wParam))
                     return entry;
             } else if (entry->kind == MessageEntryKind::Message && entry->message == message) {
                 return entry;
             }
         }
     }
-    return nullptr;
-}
-
-// The control a WM_DRAWITEM or WM_CTLCOLORxxx message is about.
-HWND ReflectionTarget(UINT message, LPARAM lParam) noexcept
-{
-    if (message == WM_DRAWITEM) {
-        const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-        return item != nullptr && item->CtlType != ODT_MENU ? item->hwndItem : nullptr;
-    }
-    if (IsCtlColorMessage(message))
-        return reinterpret_cast<HWND>(lParam);
     return nullptr;
 }
 
@@ -165,7 +130,7 @@ const RuntimeClass* CWnd::GetRuntimeClass() const noexcept
 
 const MessageMap* CWnd::GetThisMessageMap()
 {
-    static const MessageMapEntry entries[] = {{MessageEntryKind::End, 0, 0, 0, 0, nullptr}};
+    static const MessageMapEntry entries[] = {{MessageEntryKind::End, 0, 0, 0, nullptr}};
     static const MessageMap map{nullptr, entries};
     return &map;
 }
@@ -272,29 +237,38 @@ void CWnd::PreSubclassWindow()
 {
 }
 
-void CWnd::PostNcDestroy()
+bool CWnd::ReflectDrawItem(DRAWITEMSTRUCT*)
 {
+    return false;
 }
 
-bool CWnd::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
+HBRUSH CWnd::CtlColor(HDC, UINT)
 {
-    const MessageMapEntry* entry = FindEntry(GetMessageMap(), MessageEntryKind::Reflected, message, wParam, lParam);
-    if (entry == nullptr)
-        return false;
-    *result = entry->handler(*this, message, wParam, lParam);
-    return true;
+    return nullptr;
 }
 
 bool CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
 {
-    if (HWND child = ReflectionTarget(message, lParam); child != nullptr && child != m_hWnd) {
-        CWnd* control = FromHandlePermanent(child);
-        // A control that gives no brush leaves the colours to its parent.
-        if (control != nullptr && control->OnChildNotify(message, wParam, lParam, result) &&
-            !(IsCtlColorMessage(message) && *result == 0))
+    if (message == WM_DRAWITEM) {
+        auto* item = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
+        CWnd* control = item != nullptr && item->CtlType != ODT_MENU && item->hwndItem != m_hWnd
+                            ? FromHandlePermanent(item->hwndItem)
+                            : nullptr;
+        if (control != nullptr && control->ReflectDrawItem(item)) {
+            *result = TRUE;
             return true;
+        }
+    } else if (message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC) {
+        const HWND child = reinterpret_cast<HWND>(lParam);
+        CWnd* control = child != m_hWnd ? FromHandlePermanent(child) : nullptr;
+        if (HBRUSH brush = control != nullptr ? control->CtlColor(reinterpret_cast<HDC>(wParam),
+                                                                   message - WM_CTLCOLORMSGBOX)
+                                              : nullptr) {
+            *result = reinterpret_cast<LRESULT>(brush);
+            return true;
+        }
     }
-    const MessageMapEntry* entry = FindEntry(GetMessageMap(), MessageEntryKind::Message, message, wParam, lParam);
+    const MessageMapEntry* entry = FindEntry(GetMessageMap(), message, wParam, lParam);
     if (entry == nullptr)
         return false;
     *result = entry->handler(*this, message, wParam, lParam);
@@ -342,15 +316,8 @@ LRESULT CALLBACK CWnd::StandardWindowProc(HWND window, UINT message, WPARAM wPar
         result = 0;
     }
     t_currentMessage = saved;
-    if (message == WM_NCDESTROY) {
-        // The window's last message: the object lets go of it (and may delete itself).
-        object->Unbind();
-        try {
-            object->PostNcDestroy();
-        } catch (...) {
-            ::OutputDebugStringW(L"Kelm: PostNcDestroy threw\r\n");
-        }
-    }
+    if (message == WM_NCDESTROY)
+        object->Unbind(); // the window's last message: the object lets go of it
     return result;
 }
 

@@ -60,11 +60,13 @@ public:
     virtual BOOL PreTranslateMessage(MSG* msg);
     // Called once the object is bound to its window and before it receives messages.
     virtual void PreSubclassWindow();
-    // Called after the window's last message (WM_NCDESTROY); m_hWnd is null then.
-    virtual void PostNcDestroy();
-    // A message the parent reflects to this control (WM_DRAWITEM, WM_CTLCOLORxxx).
-    // Returns true when handled, with the result for the parent to return.
-    virtual bool OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
+    // Reflection: a parent hands its WM_DRAWITEM and WM_CTLCOLORxxx about a
+    // control to the control's object before its own message map.
+    // The parent's WM_DRAWITEM about this control: true when the control drew itself.
+    virtual bool ReflectDrawItem(DRAWITEMSTRUCT* item);
+    // The parent's WM_CTLCOLORxxx about this control (controlType CTLCOLOR_EDIT, ...):
+    // the brush to paint with, or null to leave the colours to the parent.
+    virtual HBRUSH CtlColor(HDC dc, UINT controlType);
     virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
     // The window's previous window procedure.
     virtual LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam);

@@ -54,7 +54,6 @@ KELM_BEGIN_MESSAGE_MAP(CKelmDialog, kelm::CDialogEx)
     KELM_ON_WM_MOUSEMOVE()
     KELM_ON_WM_LBUTTONUP()
     KELM_MESSAGE_ENTRY(WM_CAPTURECHANGED, self.OnCaptureChanged(); return 0;)
-    KELM_ON_WM_MOUSELEAVE()
     KELM_ON_MESSAGE(WM_SETTEXT, OnSetText)
 KELM_END_MESSAGE_MAP()
 
@@ -518,7 +517,3 @@ void CKelmDialog::OnMouseMove(UINT, CPoint point)
     }
 }
 
-void CKelmDialog::OnMouseLeave()
-{
-    Default();
-}

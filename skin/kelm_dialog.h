@@ -74,7 +74,6 @@ protected:
     void OnLButtonUp(UINT flags, kelm::CPoint point);
     void OnCaptureChanged();
     void EndCaptionPress(kelm::CPoint screenPoint);
-    void OnMouseLeave();
     LRESULT OnSetText(WPARAM wParam, LPARAM lParam);
 
     // Index of the button at a screen point, or -1.

@@ -10,15 +10,12 @@ KELM_IMPLEMENT_DYNAMIC(CKelmEdit, kelm::CEdit)
 KELM_BEGIN_MESSAGE_MAP(CKelmEdit, kelm::CEdit)
     KELM_ON_WM_NCCALCSIZE()
     KELM_ON_WM_NCPAINT()
-    KELM_ON_WM_PAINT()
     KELM_ON_WM_CHAR()
-    KELM_ON_WM_SETFOCUS()
     KELM_ON_WM_KILLFOCUS()
     KELM_ON_WM_SETCURSOR()
     KELM_ON_WM_LBUTTONDOWN()
     KELM_ON_WM_LBUTTONUP()
     KELM_ON_WM_ENABLE()
-    KELM_ON_WM_CTLCOLOR_REFLECT()
     KELM_ON_ACCESSIBILITY()
 KELM_END_MESSAGE_MAP()
 
@@ -149,11 +146,6 @@ void CKelmEdit::OnNcPaint()
     FrameRect(dc.Get(), &whole, frame.Get());
 }
 
-void CKelmEdit::OnPaint()
-{
-    Default();
-}
-
 void CKelmEdit::OnChar(UINT character, UINT, UINT)
 {
     Default();
@@ -161,11 +153,6 @@ void CKelmEdit::OnChar(UINT character, UINT, UINT)
         SendMessageW(EM_SETSEL, 0xFFFF, 0xFFFF);
         SendMessageW(EM_SCROLLCARET);
     }
-}
-
-void CKelmEdit::OnSetFocus(HWND)
-{
-    Default();
 }
 
 void CKelmEdit::OnKillFocus(HWND)

@@ -36,15 +36,13 @@ public:
 protected:
     LRESULT OnNcCalcSize(BOOL calcValidRects, NCCALCSIZE_PARAMS* params);
     void OnNcPaint();
-    void OnPaint();
     void OnChar(UINT character, UINT repeatCount, UINT flags);
-    void OnSetFocus(HWND previous);
     void OnKillFocus(HWND next);
     BOOL OnSetCursor(HWND window, UINT hitTest, UINT mouseMessage);
     void OnLButtonDown(UINT flags, kelm::CPoint point);
     void OnLButtonUp(UINT flags, kelm::CPoint point);
     void OnEnable(BOOL enabled);
-    HBRUSH CtlColor(HDC dc, UINT controlType);
+    HBRUSH CtlColor(HDC dc, UINT controlType) override;
 
     bool IsEditable() const;
     // Editable text, its value the text in the box.

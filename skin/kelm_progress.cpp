@@ -7,7 +7,6 @@ KELM_IMPLEMENT_DYNAMIC(CKelmProgress, kelm::CWnd)
 
 KELM_BEGIN_MESSAGE_MAP(CKelmProgress, kelm::CWnd)
     KELM_ON_WM_PAINT()
-    KELM_ON_WM_SIZE()
     KELM_MESSAGE_ENTRY(WM_SETFOCUS, return self.OnFocusCueChange();)
     KELM_MESSAGE_ENTRY(WM_KILLFOCUS, return self.OnFocusCueChange();)
     KELM_MESSAGE_ENTRY(WM_UPDATEUISTATE, return self.OnFocusCueChange();)
@@ -82,7 +81,3 @@ LRESULT CKelmProgress::OnFocusCueChange()
     return result;
 }
 
-void CKelmProgress::OnSize(UINT, int, int)
-{
-    Default();
-}

@@ -33,7 +33,6 @@ public:
 
 protected:
     void OnPaint();
-    void OnSize(UINT type, int cx, int cy);
     void DescribeForScreenReader(AccessibleFacts& facts) const;
     // Focus and keyboard-cue changes repaint the focus cue.
     LRESULT OnFocusCueChange();

@@ -32,7 +32,6 @@ KELM_IMPLEMENT_DYNAMIC(CKelmSliderShowCtrl, kelm::CWnd)
 KELM_BEGIN_MESSAGE_MAP(CKelmSliderShowCtrl, kelm::CWnd)
     KELM_ON_WM_CREATE()
     KELM_ON_WM_PAINT()
-    KELM_ON_WM_SIZE()
     KELM_ON_WM_TIMER()
     KELM_ON_WM_DESTROY()
     KELM_ON_WM_SETCURSOR()
@@ -119,11 +118,6 @@ void CKelmSliderShowCtrl::DescribeForScreenReader(AccessibleFacts& facts) const
 {
     facts.role = ROLE_SYSTEM_LINK;
     facts.state = STATE_SYSTEM_LINKED;
-}
-
-void CKelmSliderShowCtrl::OnSize(UINT, int, int)
-{
-    Default();
 }
 
 void CKelmSliderShowCtrl::DrawSlide(HDC dc, HDC slideDc, const FileImage& slide, int x, int y)

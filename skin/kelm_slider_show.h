@@ -45,7 +45,6 @@ public:
 protected:
     int OnCreate(CREATESTRUCTW* create);
     void OnPaint();
-    void OnSize(UINT type, int cx, int cy);
     void OnTimer(UINT_PTR timerId);
     void OnDestroy();
     BOOL OnSetCursor(HWND window, UINT hitTest, UINT mouseMessage);

@@ -15,7 +15,6 @@ KELM_BEGIN_MESSAGE_MAP(CKelmTextButton, kelm::CButton)
     KELM_ON_WM_LBUTTONDOWN()
     KELM_ON_WM_LBUTTONUP()
     KELM_ON_WM_ERASEBKGND()
-    KELM_ON_WM_SIZE()
     KELM_MESSAGE_ENTRY(WM_SETFOCUS, return self.OnFocusCueChange();)
     KELM_MESSAGE_ENTRY(WM_KILLFOCUS, return self.OnFocusCueChange();)
     KELM_MESSAGE_ENTRY(WM_UPDATEUISTATE, return self.OnFocusCueChange();)
@@ -144,11 +143,6 @@ void CKelmTextButton::OnLButtonUp(UINT, CPoint point)
 BOOL CKelmTextButton::OnEraseBkgnd(HDC)
 {
     return FALSE;
-}
-
-void CKelmTextButton::OnSize(UINT, int, int)
-{
-    Default();
 }
 
 void CKelmTextButton::DescribeForScreenReader(AccessibleFacts& facts) const

@@ -41,7 +41,6 @@ protected:
     BOOL OnEraseBkgnd(HDC dc);
     // A push button named by its caption.
     void DescribeForScreenReader(AccessibleFacts& facts) const;
-    void OnSize(UINT type, int cx, int cy);
 
     // The fill and caption colours for the current state.
     COLORREF CurrentFill() const;

@@ -534,18 +534,13 @@ public:
     std::vector<UINT> ctlTypes;
 
 protected:
-    HBRUSH CtlColor(HDC dc, UINT ctlType)
+    HBRUSH CtlColor(HDC dc, UINT ctlType) override
     {
         ctlTypes.push_back(ctlType);
         ::SetBkColor(dc, RGB(47, 48, 52));
         return brush.Get();
     }
-
-    KELM_DECLARE_MESSAGE_MAP()
 };
-KELM_BEGIN_MESSAGE_MAP(ColouredEdit, CEdit)
-    KELM_ON_WM_CTLCOLOR_REFLECT()
-KELM_END_MESSAGE_MAP()
 
 class ControlsDialog : public CDialog {
 public:
@@ -605,27 +600,6 @@ TEST(SubclassedControl, AnObjectThatDiesFirstGivesTheWindowBack)
     EXPECT_EQ(::GetWindowLongPtrW(editWindow, GWLP_WNDPROC), classProcedure);
     EXPECT_TRUE(::IsWindow(editWindow)); // the dialog still owns its item
     EXPECT_EQ(::SendMessageW(editWindow, kControlMessage, 0, 0), 0);
-}
-
-TEST(DialogEx, ErasesItsBackgroundInTheColourSetAndLeavesItToTheSystemOtherwise)
-{
-    CDialogEx dialog(IDD_TEST_MODAL);
-    ASSERT_TRUE(dialog.Create(IDD_TEST_MODAL));
-    CRect client = dialog.GetClientRect();
-    WindowDc screen(nullptr);
-    UniqueMemoryDc memory(::CreateCompatibleDC(screen.Get()));
-    UniqueBitmap bitmap(::CreateCompatibleBitmap(screen.Get(), client.Width(), client.Height()));
-    SelectedObject selected(memory.Get(), bitmap.Get());
-    const POINT probe{client.Width() / 2, client.Height() - 2};
-
-    ::SetPixel(memory.Get(), probe.x, probe.y, RGB(1, 2, 3));
-    dialog.SendMessageW(WM_ERASEBKGND, reinterpret_cast<WPARAM>(memory.Get()));
-    EXPECT_EQ(::GetPixel(memory.Get(), probe.x, probe.y), ::GetSysColor(COLOR_3DFACE));
-
-    dialog.SetBackgroundColor(RGB(24, 25, 30));
-    EXPECT_TRUE(dialog.SendMessageW(WM_ERASEBKGND, reinterpret_cast<WPARAM>(memory.Get())));
-    EXPECT_EQ(::GetPixel(memory.Get(), probe.x, probe.y), RGB(24, 25, 30));
-    dialog.DestroyWindow();
 }
 
 // A skinned frame draws its own non-client area: a dialog must see its

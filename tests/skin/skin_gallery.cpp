@@ -90,11 +90,11 @@ public:
     }
 
 protected:
+    // The gallery's own background: the skin's window colour, or the probe colour.
     BOOL OnEraseBkgnd(HDC dc)
     {
-        if (!m_probeBackground)
-            return CKelmDialog::OnEraseBkgnd(dc);
-        kelm::UniqueBrush brush(CreateSolidBrush(kProbeClientColor));
+        kelm::UniqueBrush brush(CreateSolidBrush(m_probeBackground ? kProbeClientColor
+                                                                   : SkinColor(SkinSlot::WindowBackColor)));
         const RECT client = GetClientRect();
         FillRect(dc, &client, brush.Get());
         return TRUE;
@@ -181,7 +181,6 @@ bool Gallery::Create()
     m_main->SetWindowTextW(L"Skin gallery");
     m_main->SetIcon(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_INSTALLER)), TRUE);
     m_main->SetWindowPos(nullptr, 8, 8, ScaleX(560), ScaleY(440), SWP_NOZORDER | SWP_NOACTIVATE);
-    m_main->SetBackgroundColor(SkinColor(SkinSlot::WindowBackColor));
     m_main->SetShowCaption(true);
     m_main->ShowWindow(SW_SHOWNOACTIVATE);
 

@@ -49,6 +49,14 @@ bool IsDependencyPresent(const std::wstring& name);
 // Every element but the last becomes element * 100 / sum; the last takes the rest of 100.
 std::vector<int32_t> NormaliseShares(std::vector<int32_t> shares);
 
+// Why a run failed, when the failure itself decides what the user is told
+// (the values are the run's recorded failure codes).
+enum class EngineFailure : int32_t {
+    None = 0,
+    NotFetched = 4,              // the descriptor or a package could not be fetched: "cannot connect"
+    CancelledInInstallerBox = 5, // the user answered Cancel in a box of the Windows Installer
+};
+
 class CInstallEngine {
 public:
     CInstallEngine();
@@ -81,7 +89,7 @@ public:
     void AdvanceProgress();
     void ParseLogLine(const std::wstring& line);
 
-    int32_t Failure() const { return m_nFailure; }
+    EngineFailure Failure() const { return m_nFailure; }
     int32_t ProgressMessageCount() const { return m_nProgressMessages; }
     const std::wstring& HomePageUrl() const { return m_strHomePageUrl; }
     int32_t MaxPercent() const { return m_nMaxPercent; }
@@ -126,7 +134,7 @@ private:
     UniqueHandle m_hRunEvent;    // manual reset; non-signalled = paused
     std::atomic<int32_t> m_bCancelled{0};
     std::wstring m_strHomePageUrl;
-    int32_t m_nFailure = 0;      // 4: descriptor or package not fetched; 5: Cancel in an installer box
+    EngineFailure m_nFailure = EngineFailure::None;
     ExitCode m_exitCode = ExitCode::InstallFailed; // what the run's end records
     bool m_bRestartNeeded = false;                 // a package asked for a restart (3010)
 };

@@ -177,7 +177,7 @@ void CInstallEngine::RunSequence()
             // The product is there: a Cancel that came meanwhile cannot undo that.
             EndRun(PhaseFinished, m_bRestartNeeded ? ExitCode::RestartNeeded : ExitCode::Installed);
         } else if (!IsCancelling()) {
-            if (m_nFailure == 4) {
+            if (m_nFailure == EngineFailure::NotFetched) {
                 const std::wstring text = GetUiString(IDS_ERR_CONNECT_DOWNLOAD_SERVER);
                 ShowRunMessage(nullptr, text.c_str(), theConfig.manifest.short_name.c_str(), MB_ICONERROR | MB_OK,
                                IDOK);
@@ -200,8 +200,13 @@ bool CInstallEngine::CheckVersion()
         const std::wstring path = MakeDownloadPath(L"version.xml");
         CDownloadJob job(manifest.version_check_url, path);
         EngineJobOwner owner(*this);
-        if (!job.Run(&owner, [](const DownloadStatusInfo&) {}) || !LoadVersionDescriptor(path)) {
-            m_nFailure = 4;
+        const bool fetched = job.Run(&owner, [](const DownloadStatusInfo&) {}) != 0;
+        if (!fetched || !LoadVersionDescriptor(path)) {
+            if (!IsCancelling())
+                Log(L"version check: ", manifest.version_check_url,
+                    fetched ? L" gave no version descriptor" : L" could not be fetched: ",
+                    fetched ? L"" : DescribeDownloadFailure(job.Failure()));
+            m_nFailure = EngineFailure::NotFetched;
             m_exitCode = ExitCode::ServerUnreachable;
             return false;
         }
@@ -255,7 +260,7 @@ bool CInstallEngine::DownloadPackage(size_t index, int32_t downloadIndex)
     if (!package.expectationFault.empty()) {
         Log(L"the manifest's ", package.name, L" cannot be checked: ", package.expectationFault,
             L"; it is not downloaded");
-        m_nFailure = 4;
+        m_nFailure = EngineFailure::NotFetched;
         m_exitCode = ExitCode::BadManifest;
         return false;
     }
@@ -294,7 +299,9 @@ bool CInstallEngine::DownloadPackage(size_t index, int32_t downloadIndex)
         m_exitCode = ExitCode::DiskFull;
         return false;
     }
-    m_nFailure = 4;
+    if (!IsCancelling())
+        Log(L"download of ", package.name, L" from ", package.url, L" failed: ", DescribeDownloadFailure(job.Failure()));
+    m_nFailure = EngineFailure::NotFetched;
     m_exitCode = ExitCode::ServerUnreachable;
     return false;
 }

@@ -225,7 +225,7 @@ int CInstallEngine::HandleInstallerMessage(UINT messageType, const wchar_t* mess
         int answer = ShowRunMessage(m_hMessageOwner, message, m_strMessageCaption.c_str(), boxFlags,
                                     AbortingAnswer(boxFlags));
         if (answer == IDCANCEL)
-            m_nFailure = 5;
+            m_nFailure = EngineFailure::CancelledInInstallerBox;
         return answer;
     }
     case INSTALLMESSAGE_INFO:

@@ -458,4 +458,21 @@ bool CDownloadJob::Download(CancelRequest& cancel, DownloadStatusInfo& info)
     }
 }
 
+const wchar_t* DescribeDownloadFailure(DownloadFailure failure) noexcept
+{
+    switch (failure) {
+    case DownloadFailure::None:
+        return L"no failure";
+    case DownloadFailure::Network:
+        return L"the network or the server failed on every attempt";
+    case DownloadFailure::Verification:
+        return L"the bytes that came were not the expected ones";
+    case DownloadFailure::DiskSpace:
+        return L"not enough disk space";
+    case DownloadFailure::LocalFile:
+        return L"the local file could not be created, written or locked";
+    }
+    return L"unknown";
+}
+
 } // namespace kelm

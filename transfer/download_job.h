@@ -60,6 +60,9 @@ enum class DownloadFailure : std::int32_t {
     LocalFile,     // the local file could not be created, written or locked
 };
 
+// A few words for the log ("the network or the server", ...).
+const wchar_t* DescribeDownloadFailure(DownloadFailure failure) noexcept;
+
 struct DiskShortage {
     std::wstring folder;
     std::uint64_t needed = 0;

@@ -170,7 +170,7 @@ TEST_F(HandlerTest, MessageKindsWithoutABoxGetTheirFixedAnswers)
         EXPECT_EQ(0, engine.HandleInstallerMessage(c.kind, nullptr));
     }
     EXPECT_EQ(0u, answerer.Count());
-    EXPECT_EQ(0, engine.Failure());
+    EXPECT_EQ(EngineFailure::None, engine.Failure());
 }
 
 TEST_F(HandlerTest, ErrorKindsShowTheInstallersTextAndReturnTheUsersAnswer)
@@ -178,14 +178,14 @@ TEST_F(HandlerTest, ErrorKindsShowTheInstallersTextAndReturnTheUsersAnswer)
     struct BoxCase {
         UINT type;
         int press;
-        int failure;
+        EngineFailure failure;
     };
     const BoxCase cases[] = {
-        {INSTALLMESSAGE_ERROR | MB_OKCANCEL | MB_ICONERROR, IDOK, 0},
-        {INSTALLMESSAGE_FATALEXIT | MB_OK, IDOK, 0},
-        {INSTALLMESSAGE_OUTOFDISKSPACE | MB_RETRYCANCEL, IDRETRY, 0},
-        {INSTALLMESSAGE_ERROR | MB_ABORTRETRYIGNORE, IDIGNORE, 0},
-        {INSTALLMESSAGE_ERROR | MB_OKCANCEL | MB_ICONERROR, IDCANCEL, 5},
+        {INSTALLMESSAGE_ERROR | MB_OKCANCEL | MB_ICONERROR, IDOK, EngineFailure::None},
+        {INSTALLMESSAGE_FATALEXIT | MB_OK, IDOK, EngineFailure::None},
+        {INSTALLMESSAGE_OUTOFDISKSPACE | MB_RETRYCANCEL, IDRETRY, EngineFailure::None},
+        {INSTALLMESSAGE_ERROR | MB_ABORTRETRYIGNORE, IDIGNORE, EngineFailure::None},
+        {INSTALLMESSAGE_ERROR | MB_OKCANCEL | MB_ICONERROR, IDCANCEL, EngineFailure::CancelledInInstallerBox},
     };
     for (const BoxCase& c : cases) {
         SCOPED_TRACE(c.type);

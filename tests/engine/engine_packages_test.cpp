@@ -134,7 +134,7 @@ TEST_F(MsiPackageTest, PackageWithAFalseLaunchConditionFails)
     EXPECT_EQ(failure, lines.substr(lines.size() - failure.size()));
     EXPECT_FALSE(IsMsiSuccess(rc));
     EXPECT_FALSE(test::IsProductInstalled(test::kFailingProductCode));
-    EXPECT_EQ(0, engine.Failure());
+    EXPECT_EQ(EngineFailure::None, engine.Failure());
 }
 
 bool RunningUnderWine()

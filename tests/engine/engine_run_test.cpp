@@ -22,6 +22,7 @@
 #include "engine/exe_package.h"
 #include "engine/install_status.h"
 #include "engine_test_support.h"
+#include "runlog/run_log.h"
 #include "support/loopback_server.h"
 #include "support/msi_products.h"
 #include "support/process_windows.h"
@@ -503,22 +504,33 @@ TEST_F(EngineRunTest, UnreachableServerSaysSoAndFails)
     struct DownCase {
         const char* name;
         std::function<void(EngineRunTest&)> arrange;
+        std::wstring logged; // what the run's log says of the failed step and its object
     };
     const DownCase cases[] = {
         {"no server at the descriptor's address",
-         [](EngineRunTest&) { theConfig.manifest.version_check_url = L"http://127.0.0.1:9/version.xml"; }},
+         [](EngineRunTest&) { theConfig.manifest.version_check_url = L"http://127.0.0.1:9/version.xml"; },
+         L"version check: http://127.0.0.1:9/version.xml could not be fetched: the network or the server failed"},
         {"the package is missing on the server",
-         [](EngineRunTest& t) { theConfig.manifest.mainComponent.full_url = t.Url("missing/product.msi"); }},
+         [](EngineRunTest& t) { theConfig.manifest.mainComponent.full_url = t.Url("missing/product.msi"); },
+         L"from " + Url("missing/product.msi") + L" failed: the network or the server failed"},
         {"the descriptor is not XML",
          [](EngineRunTest& t) {
              t.server.AddRoutes("{\"path\": " + JsonString(t.prefix + "version.xml") + ", \"body\": \"<<<\"}");
-         }},
+         },
+         L"version.xml gave no version descriptor"},
     };
+    test::TempFolder logFolder{L"Kelm Run Log"};
     for (const DownCase& c : cases) {
         SCOPED_TRACE(c.name);
         Prepare();
         c.arrange(*this);
+        const std::wstring logPath = logFolder.Path() + L"run.log";
+        ::DeleteFileW(logPath.c_str());
+        OpenRunLog(logPath);
         const InstallStatus final = Run();
+        CloseRunLog();
+        const std::wstring log = test::ReadTextFile(logPath);
+        EXPECT_NE(log.find(c.logged), std::wstring::npos) << ::testing::PrintToString(log);
         EXPECT_EQ(PhaseInstallFailed, final.phase);
         ASSERT_EQ(1u, boxes.size());
         EXPECT_EQ(kServerDown, boxes[0].text);

@@ -1,5 +1,7 @@
 #include "config/installer_config.h"
 
+#include "config/localised_format.h"
+
 #include <windows.h>
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -64,21 +66,6 @@ const wchar_t* MissingRequiredElement(const ProductManifest& manifest)
     if (manifest.mainComponent.full_url.empty())
         return L"kelmwebinstaller/product/main_component/full_url";
     return nullptr;
-}
-
-// Each "%s" in turn receives the next argument; other text stays as it is, so a
-// translated text cannot make the formatting read arguments that do not exist.
-std::wstring SubstituteArguments(std::wstring text, std::initializer_list<std::wstring> arguments)
-{
-    size_t from = 0;
-    for (const std::wstring& argument : arguments) {
-        const size_t at = text.find(L"%s", from);
-        if (at == std::wstring::npos)
-            break;
-        text.replace(at, 2, argument);
-        from = at + argument.size();
-    }
-    return text;
 }
 
 } // namespace
@@ -153,14 +140,17 @@ std::wstring DescribeManifestFault(const InstallerConfig& config, const Manifest
     case ManifestFault::ModulePathUnavailable:
         return texts.GetUiString(IDS_ERR_MODULE_PATH);
     case ManifestFault::FileMissing:
-        return SubstituteArguments(texts.GetUiString(IDS_ERR_MANIFEST_MISSING), {config.manifestPath});
+        return FormatWithTexts(texts.GetUiString(IDS_ERR_MANIFEST_MISSING), {config.manifestPath},
+                               IDS_ERR_MANIFEST_MISSING.defaultText);
     case ManifestFault::NotWellFormed:
-        return SubstituteArguments(texts.GetUiString(IDS_ERR_MANIFEST_MALFORMED), {config.manifestPath});
+        return FormatWithTexts(texts.GetUiString(IDS_ERR_MANIFEST_MALFORMED), {config.manifestPath},
+                               IDS_ERR_MANIFEST_MALFORMED.defaultText);
     case ManifestFault::RequiredFieldMissing:
-        return SubstituteArguments(texts.GetUiString(IDS_ERR_MANIFEST_INCOMPLETE),
-                                   {config.manifestPath, report.subject});
+        return FormatWithTexts(texts.GetUiString(IDS_ERR_MANIFEST_INCOMPLETE), {config.manifestPath, report.subject},
+                               IDS_ERR_MANIFEST_INCOMPLETE.defaultText);
     case ManifestFault::WorkFolderNotCreatable:
-        return SubstituteArguments(texts.GetUiString(IDS_ERR_WORK_FOLDER), {config.manifestPath, report.subject});
+        return FormatWithTexts(texts.GetUiString(IDS_ERR_WORK_FOLDER), {config.manifestPath, report.subject},
+                               IDS_ERR_WORK_FOLDER.defaultText);
     }
     return {};
 }

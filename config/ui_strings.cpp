@@ -62,7 +62,7 @@ bool LanguageResources::UseRequestedLanguage(const std::wstring& requested)
     if (requested.empty() || requested.size() > 9 || requested.find_first_not_of(L"0123456789") != std::wstring::npos ||
         languageFolder.empty())
         return false;
-    const int32_t id = static_cast<int32_t>(std::stol(requested));
+    const int32_t id = ParseLeadingInt32(requested);
     if (id == 0)
         return false;
     const DWORD attributes =

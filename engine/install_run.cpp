@@ -41,16 +41,6 @@ private:
     const CInstallEngine& m_engine;
 };
 
-// The first "%s" of a localised text replaced by `value`. Translations come
-// from a file beside the program; they are never used as a format string.
-std::wstring FillName(std::wstring text, const std::wstring& value)
-{
-    const size_t at = text.find(L"%s");
-    if (at != std::wstring::npos)
-        text.replace(at, 2, value);
-    return text;
-}
-
 bool HasExtension(const std::wstring& path, const wchar_t* extension)
 {
     return ::lstrcmpiW(::PathFindExtensionW(path.c_str()), extension) == 0;
@@ -220,7 +210,8 @@ bool CInstallEngine::CheckVersion()
     case Proceed:
         return true;
     case AlreadyInstalled:
-        message = FillName(GetUiString(IDS_ERR_INSTALLED_ALREADY), manifest.short_name);
+        message = FormatWithText(GetUiString(IDS_ERR_INSTALLED_ALREADY), manifest.short_name,
+                                 IDS_ERR_INSTALLED_ALREADY.defaultText);
         break;
     case ClientTooOld:
         message = GetUiString(IDS_ERR_CLIENT_TOO_OLD);

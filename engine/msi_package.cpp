@@ -1,5 +1,6 @@
 #include "engine/msi_package.h"
 
+#include "config/decimal.h"
 #include "config/installed_flags.h"
 #include "config/installer_config.h"
 #include "framework/app.h"
@@ -48,28 +49,6 @@ bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix)
     return text.size() >= prefix.size() &&
            ::CompareStringOrdinal(text.data(), static_cast<int>(prefix.size()), prefix.data(),
                                   static_cast<int>(prefix.size()), TRUE) == CSTR_EQUAL;
-}
-
-// Decimal conversion as _wtol does it: blanks, a sign, leading digits; clamped to 32 bits.
-int32_t ToLong(std::wstring_view text)
-{
-    size_t i = 0;
-    while (i < text.size() && std::iswspace(text[i]))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == L'-' || text[i] == L'+'))
-        negative = text[i++] == L'-';
-    int64_t value = 0;
-    for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
-        value = value * 10 + (text[i] - L'0');
-        if (value > 2147483648LL)
-            value = 2147483648LL;
-    }
-    if (negative)
-        value = -value;
-    if (value > INT32_MAX)
-        value = INT32_MAX;
-    return static_cast<int32_t>(value);
 }
 
 const wchar_t* InstallerMessageKindName(UINT kind)
@@ -282,13 +261,13 @@ int CInstallEngine::ParseProgressMessage(const std::wstring& text)
             lastField = m_nProgressType == 2 || m_nProgressType == 3 ? 2 : m_nProgressType == 1 ? 3 : 4;
             break;
         case L'2':
-            m_nProgressField2 = ToLong(value);
+            m_nProgressField2 = ParseLeadingInt32(value);
             break;
         case L'3':
-            m_nProgressField3 = ToLong(value);
+            m_nProgressField3 = ParseLeadingInt32(value);
             break;
         default:
-            m_nProgressField4 = ToLong(value);
+            m_nProgressField4 = ParseLeadingInt32(value);
             break;
         }
     }

@@ -478,10 +478,16 @@ TEST(ManifestFaultMessage, NamesTheFileAndWhatIsWrong)
         EXPECT_EQ(c.expected, DescribeManifestFault(config, ManifestLoadReport{1, c.fault, c.subject}));
 
     // Translated from the language folder beside the executable, even though the
-    // load stopped before setting it; a stray %d in a translation is left alone.
+    // load stopped before setting it; a translation that asks for more than the
+    // built-in text (a stray %d, a second %s) gives the built-in text, as every
+    // localised format does.
+    test::WriteUtf16File(module.File(L"language\\2052\\string.ini"),
+                         L"[UISTRING]\r\nIDS_ERR_MANIFEST_MISSING=\u6e05\u5355 %s\r\n");
+    EXPECT_EQ(L"\u6e05\u5355 " + path,
+              DescribeManifestFault(config, ManifestLoadReport{1, ManifestFault::FileMissing, path}));
     test::WriteUtf16File(module.File(L"language\\2052\\string.ini"),
                          L"[UISTRING]\r\nIDS_ERR_MANIFEST_MISSING=\u6e05\u5355 %s %d %s\r\n");
-    EXPECT_EQ(L"\u6e05\u5355 " + path + L" %d %s",
+    EXPECT_EQ(L"The installer cannot start: its manifest file " + path + L" is missing or cannot be read.",
               DescribeManifestFault(config, ManifestLoadReport{1, ManifestFault::FileMissing, path}));
 }
 

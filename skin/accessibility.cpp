@@ -6,6 +6,8 @@
 #include <new>
 #include <utility>
 
+namespace kelm {
+
 using Microsoft::WRL::ComPtr;
 
 namespace {
@@ -263,3 +265,5 @@ void NotifyAccessibleChange(HWND control, DWORD event) noexcept
     if (control != nullptr)
         ::NotifyWinEvent(event, control, OBJID_CLIENT, CHILDID_SELF);
 }
+
+} // namespace kelm

@@ -15,6 +15,8 @@
 #include <optional>
 #include <string>
 
+namespace kelm {
+
 struct AccessibleFacts {
     long role = ROLE_SYSTEM_CLIENT;
     // Empty: the window's text.
@@ -44,3 +46,5 @@ void NotifyAccessibleChange(HWND control, DWORD event) noexcept;
     })                                                                                   \
     KELM_MESSAGE_ENTRY(WM_DESCRIBE_FOR_SCREEN_READER,                                    \
         self.DescribeForScreenReader(*reinterpret_cast<AccessibleFacts*>(lParam)); return 1;)
+
+} // namespace kelm

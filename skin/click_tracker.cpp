@@ -1,5 +1,7 @@
 #include "skin/click_tracker.h"
 
+namespace kelm {
+
 void ClickTracker::Press(HWND button)
 {
     if (!m_captured) {
@@ -39,3 +41,5 @@ void ClickTracker::Cancel(HWND button)
         ReleaseCapture();
     m_captured = false;
 }
+
+} // namespace kelm

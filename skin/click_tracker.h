@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+namespace kelm {
+
 class ClickTracker {
 public:
     // On WM_LBUTTONDOWN: begins a press unless one is under way.
@@ -23,3 +25,5 @@ private:
     bool m_pressed = false;
     bool m_captured = false;
 };
+
+} // namespace kelm

@@ -5,6 +5,8 @@
 
 #include "skin/dpi.h"
 
+namespace kelm {
+
 using Microsoft::WRL::ComPtr;
 
 namespace {
@@ -228,3 +230,5 @@ bool ProgressRenderer::Paint(HDC dc, const RECT& client, const ProgressLook& loo
         Release();
     return true;
 }
+
+} // namespace kelm

@@ -12,6 +12,8 @@
 
 #include <string>
 
+namespace kelm {
+
 // Corner radius and caption size of text buttons for the given DPI values:
 // radii 4 * dpi / 96 truncated, text size dpiY * 14 / 96 truncated.
 struct TextButtonMetrics {
@@ -74,3 +76,5 @@ private:
 };
 
 D2D1_COLOR_F ToD2DColor(COLORREF color);
+
+} // namespace kelm

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+namespace kelm {
+
 namespace {
 
 struct ScreenDpi {
@@ -15,7 +17,7 @@ const ScreenDpi& ReadScreenDpi()
 {
     static const ScreenDpi dpi = [] {
         ScreenDpi value;
-        if (const kelm::WindowDc screen(nullptr); screen) {
+        if (const WindowDc screen(nullptr); screen) {
             value.x = GetDeviceCaps(screen.Get(), LOGPIXELSX);
             value.y = GetDeviceCaps(screen.Get(), LOGPIXELSY);
         }
@@ -83,3 +85,5 @@ int DpiImageId(int firstId)
 {
     return DpiImageIdForDpi(firstId, ScreenDpiY());
 }
+
+} // namespace kelm

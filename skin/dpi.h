@@ -1,4 +1,7 @@
 #pragma once
+
+namespace kelm {
+
 // Display scaling. Every pixel constant of the user interface is given for
 // 96 DPI and multiplied by a scale of 1, 1.25, 1.5 or 2, truncated toward zero.
 
@@ -22,3 +25,5 @@ int DpiSizeIndex(int dpi);
 int DpiImageIdForDpi(int firstId, int dpi);
 // The same for the screen.
 int DpiImageId(int firstId);
+
+} // namespace kelm

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <atomic>
 
+namespace kelm {
+
 namespace {
 constexpr COLORREF kFocusCueColor = RGB(255, 255, 255);
 std::atomic<bool> g_keyboardUsed{false};
@@ -47,7 +49,7 @@ void DrawFocusCue(HDC dc, const RECT& rect)
     RECT ring{rect.left + inset, rect.top + inset, rect.right - inset, rect.bottom - inset};
     if (ring.right - ring.left <= 2 * width || ring.bottom - ring.top <= 2 * width)
         ring = rect;
-    kelm::UniqueBrush brush(::CreateSolidBrush(kFocusCueColor));
+    UniqueBrush brush(::CreateSolidBrush(kFocusCueColor));
     if (!brush)
         return;
     const RECT sides[4] = {
@@ -59,3 +61,5 @@ void DrawFocusCue(HDC dc, const RECT& rect)
     for (const RECT& side : sides)
         ::FillRect(dc, &side, brush.Get());
 }
+
+} // namespace kelm

@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+namespace kelm {
+
 // Notes the first key pressed in the process (`message` is one about to be
 // dispatched) and repaints the focused control, whose cue shows from then on.
 void NoteKeyboardUse(const MSG& message) noexcept;
@@ -20,3 +22,5 @@ void DrawFocusCue(HDC dc, const RECT& rect);
 // Enter or Space going down, which a control that acts on them as a click
 // takes itself (DLGC_WANTMESSAGE) instead of the dialog.
 bool IsActivationKeyDown(LPARAM dialogCodeMessage) noexcept;
+
+} // namespace kelm

@@ -5,13 +5,15 @@
 #include "framework/handles.h"
 #include "skin/dpi.h"
 
+namespace kelm {
+
 namespace {
 
 struct SharedFonts {
-    kelm::UniqueFont normal;
-    kelm::UniqueFont link;
-    kelm::UniqueFont button;
-    kelm::UniqueFont title;
+    UniqueFont normal;
+    UniqueFont link;
+    UniqueFont button;
+    UniqueFont title;
 };
 
 SharedFonts& Fonts()
@@ -76,7 +78,7 @@ bool CreateSkinFonts()
     SharedFonts& fonts = Fonts();
     const int dpiX = ScreenDpiX();
     const int dpiY = ScreenDpiY();
-    auto make = [&](kelm::UniqueFont& target, SkinFontKind kind) {
+    auto make = [&](UniqueFont& target, SkinFontKind kind) {
         if (!target) {
             const LOGFONTW font = SkinFontDescription(kind, dpiX, dpiY);
             target.Reset(CreateFontIndirectW(&font));
@@ -118,3 +120,5 @@ HFONT TitleFont()
 {
     return Fonts().title.Get();
 }
+
+} // namespace kelm

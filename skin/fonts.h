@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+namespace kelm {
+
 enum class SkinFontKind { Normal, Link, Button, Title };
 
 // The description of a shared font for the given DPI values: "Microsoft YaHei UI",
@@ -26,3 +28,5 @@ HFONT NormalFont();
 HFONT LinkFont();
 HFONT ButtonFont();
 HFONT TitleFont();
+
+} // namespace kelm

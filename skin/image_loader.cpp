@@ -10,6 +10,8 @@
 
 #include "framework/app.h"
 
+namespace kelm {
+
 using Microsoft::WRL::ComPtr;
 
 namespace {
@@ -25,7 +27,7 @@ class GdiplusUser {
 public:
     GdiplusUser()
     {
-        kelm::CriticalSectionLock lock(Section());
+        CriticalSectionLock lock(Section());
         if (State().users == 0) {
             Gdiplus::GdiplusStartupInput input;
             ULONG_PTR token = 0;
@@ -41,7 +43,7 @@ public:
     {
         if (!m_started)
             return;
-        kelm::CriticalSectionLock lock(Section());
+        CriticalSectionLock lock(Section());
         if (--State().users == 0)
             Gdiplus::GdiplusShutdown(State().token);
     }
@@ -60,9 +62,9 @@ private:
         static Shared shared;
         return shared;
     }
-    static kelm::CriticalSection& Section()
+    static CriticalSection& Section()
     {
-        static kelm::CriticalSection section;
+        static CriticalSection section;
         return section;
     }
 
@@ -89,7 +91,7 @@ private:
 };
 
 struct DecodedBitmap {
-    kelm::UniqueBitmap bitmap;
+    UniqueBitmap bitmap;
     int width = 0;
     int height = 0;
     std::uint8_t* bits = nullptr;
@@ -114,7 +116,7 @@ DecodedBitmap ToDibSection(Gdiplus::GpBitmap* source)
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    kelm::UniqueBitmap dib(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    UniqueBitmap dib(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!dib || !bits)
         return result;
 
@@ -179,7 +181,7 @@ std::unordered_map<int, std::shared_ptr<CImageWrapper>>& ImageCache()
 
 } // namespace
 
-CImageWrapper::CImageWrapper(kelm::UniqueBitmap bitmap, int width, int height)
+CImageWrapper::CImageWrapper(UniqueBitmap bitmap, int width, int height)
     : m_bitmap(std::move(bitmap)), m_width(m_bitmap ? width : 0), m_height(m_bitmap ? height : 0)
 {
 }
@@ -200,7 +202,7 @@ std::shared_ptr<CImageWrapper> LoadResourceImage(int id, HMODULE module)
         return found->second;
 
     if (!module)
-        module = kelm::AfxGetResourceHandle();
+        module = AfxGetResourceHandle();
     HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(id), L"PNG");
     if (!resource)
         return nullptr;
@@ -258,3 +260,5 @@ int GdiplusStartupCount()
 {
     return g_startupCount;
 }
+
+} // namespace kelm

@@ -14,10 +14,12 @@
 
 #include "framework/handles.h"
 
+namespace kelm {
+
 // A decoded picture. The bitmap is null (and the size 0 by 0) when decoding failed.
 class CImageWrapper {
 public:
-    CImageWrapper(kelm::UniqueBitmap bitmap, int width, int height);
+    CImageWrapper(UniqueBitmap bitmap, int width, int height);
     CImageWrapper(const CImageWrapper&) = delete;
     CImageWrapper& operator=(const CImageWrapper&) = delete;
 
@@ -29,7 +31,7 @@ public:
     bool FramesHorizontal() const { return true; }
 
 private:
-    kelm::UniqueBitmap m_bitmap;
+    UniqueBitmap m_bitmap;
     int m_width;
     int m_height;
 };
@@ -43,7 +45,7 @@ std::shared_ptr<CImageWrapper> LoadResourceImage(int id, HMODULE module = nullpt
 // A slide picture read from a file: straight (not premultiplied) pixels, owned
 // by the caller, not cached.
 struct FileImage {
-    kelm::UniqueBitmap bitmap;
+    UniqueBitmap bitmap;
     int width = 0;
     int height = 0;
     int frameCount = 1;
@@ -61,3 +63,5 @@ void PremultiplyPixels(std::uint8_t* bgra, std::size_t pixelCount);
 // Counters for tests: decodes performed and GDI+ start-ups, since process start.
 int ImageDecodeCount();
 int GdiplusStartupCount();
+
+} // namespace kelm

@@ -7,11 +7,11 @@
 #include "skin/memory_dc_canvas.h"
 #include "skin/palette.h"
 
-using kelm::CPoint;
+namespace kelm {
 
-KELM_IMPLEMENT_DYNAMIC(CKelmButton, kelm::CButton)
+KELM_IMPLEMENT_DYNAMIC(CKelmButton, CButton)
 
-KELM_BEGIN_MESSAGE_MAP(CKelmButton, kelm::CButton)
+KELM_BEGIN_MESSAGE_MAP(CKelmButton, CButton)
     KELM_ON_WM_CREATE()
     KELM_ON_WM_MOUSEMOVE()
     KELM_ON_WM_MOUSEHOVER()
@@ -99,7 +99,7 @@ void CKelmButton::DescribeForScreenReader(AccessibleFacts& facts) const
 
 void CKelmButton::PreSubclassWindow()
 {
-    kelm::CButton::PreSubclassWindow();
+    CButton::PreSubclassWindow();
     ModifyStyle(0, BS_OWNERDRAW);
 }
 
@@ -112,7 +112,7 @@ BOOL CKelmButton::PreTranslateMessage(MSG* msg)
         if (msg->message == WM_LBUTTONDOWN)
             SetFocus();
     }
-    return kelm::CButton::PreTranslateMessage(msg);
+    return CButton::PreTranslateMessage(msg);
 }
 
 int CKelmButton::OnCreate(CREATESTRUCTW*)
@@ -173,29 +173,29 @@ void CKelmButton::DrawItem(DRAWITEMSTRUCT* item)
     SetStretchBltMode(dc, COLORONCOLOR);
 
     {
-        kelm::UniqueBrush back(CreateSolidBrush(m_normalColor));
+        UniqueBrush back(CreateSolidBrush(m_normalColor));
         FillRect(dc, &local, back.Get());
     }
     if (m_hover || m_click.IsPressed()) {
         const COLORREF state = m_click.IsPressed() ? m_pressedColor : m_hoverColor;
-        kelm::UniquePen pen(CreatePen(PS_SOLID, 1, m_borderColor));
-        kelm::UniqueBrush brush(CreateSolidBrush(state));
-        kelm::SelectedObject penSelection(dc, pen.Get());
-        kelm::SelectedObject brushSelection(dc, brush.Get());
+        UniquePen pen(CreatePen(PS_SOLID, 1, m_borderColor));
+        UniqueBrush brush(CreateSolidBrush(state));
+        SelectedObject penSelection(dc, pen.Get());
+        SelectedObject brushSelection(dc, brush.Get());
         Rectangle(dc, 0, 0, width, height);
     }
     if (m_frameCount > 0 && m_image) {
         const int frameWidth = m_framesHorizontal ? m_imageWidth / m_frameCount : m_imageWidth;
         const int frameHeight = m_framesHorizontal ? m_imageHeight : m_imageHeight / m_frameCount;
-        kelm::UniqueMemoryDc imageDc(CreateCompatibleDC(dc));
+        UniqueMemoryDc imageDc(CreateCompatibleDC(dc));
         if (imageDc) {
-            kelm::SelectedObject imageSelection(imageDc.Get(), m_image);
+            SelectedObject imageSelection(imageDc.Get(), m_image);
             AlphaBlend(dc, (width - frameWidth) / 2, (height - frameHeight) / 2, frameWidth, frameHeight,
                        imageDc.Get(), 0, 0, frameWidth, frameHeight, m_blend);
         }
     }
     if (!m_text.empty()) {
-        kelm::SelectedObject fontSelection(dc, ButtonFont() ? ButtonFont() : GetStockObject(DEFAULT_GUI_FONT));
+        SelectedObject fontSelection(dc, ButtonFont() ? ButtonFont() : GetStockObject(DEFAULT_GUI_FONT));
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, SkinColor(SkinSlot::ButtonTextColor));
         RECT textRect = local;
@@ -214,3 +214,5 @@ LRESULT CKelmButton::OnUiStateChange()
         Invalidate(FALSE);
     return result;
 }
+
+} // namespace kelm

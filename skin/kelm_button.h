@@ -12,7 +12,9 @@
 #include "skin/accessibility.h"
 #include "skin/click_tracker.h"
 
-class CKelmButton : public kelm::CButton {
+namespace kelm {
+
+class CKelmButton : public CButton {
     KELM_DECLARE_DYNAMIC(CKelmButton)
 public:
     CKelmButton() = default;
@@ -36,13 +38,13 @@ public:
 
 protected:
     int OnCreate(CREATESTRUCTW* create);
-    void OnMouseMove(UINT flags, kelm::CPoint point);
+    void OnMouseMove(UINT flags, CPoint point);
     // A change of the keyboard cues repaints the focus cue.
     LRESULT OnUiStateChange();
-    void OnMouseHover(UINT flags, kelm::CPoint point);
+    void OnMouseHover(UINT flags, CPoint point);
     void OnMouseLeave();
-    void OnLButtonDown(UINT flags, kelm::CPoint point);
-    void OnLButtonUp(UINT flags, kelm::CPoint point);
+    void OnLButtonDown(UINT flags, CPoint point);
+    void OnLButtonUp(UINT flags, CPoint point);
     BOOL OnEraseBkgnd(HDC dc);
     LRESULT OnGetDlgCode(LPARAM message);
     LRESULT OnKeyDown(WPARAM key);
@@ -68,3 +70,5 @@ protected:
 
     KELM_DECLARE_MESSAGE_MAP()
 };
+
+} // namespace kelm

@@ -6,8 +6,7 @@
 #include "skin/image_loader.h"
 #include "skin/palette.h"
 
-using kelm::CPoint;
-using kelm::CRect;
+namespace kelm {
 
 namespace {
 
@@ -25,7 +24,7 @@ constexpr int kMaximizedInset = 8;
 
 void FillColor(HDC dc, const RECT& rect, COLORREF color)
 {
-    kelm::UniqueBrush brush(CreateSolidBrush(color));
+    UniqueBrush brush(CreateSolidBrush(color));
     FillRect(dc, &rect, brush.Get());
 }
 
@@ -36,9 +35,9 @@ bool IsHitTestMovable(UINT hitTest)
 
 } // namespace
 
-KELM_IMPLEMENT_DYNAMIC(CKelmDialog, kelm::CDialogEx)
+KELM_IMPLEMENT_DYNAMIC(CKelmDialog, CDialogEx)
 
-KELM_BEGIN_MESSAGE_MAP(CKelmDialog, kelm::CDialogEx)
+KELM_BEGIN_MESSAGE_MAP(CKelmDialog, CDialogEx)
     KELM_ON_WM_NCCREATE()
     KELM_ON_WM_NCCALCSIZE()
     KELM_ON_WM_NCPAINT()
@@ -57,7 +56,7 @@ KELM_BEGIN_MESSAGE_MAP(CKelmDialog, kelm::CDialogEx)
     KELM_ON_MESSAGE(WM_SETTEXT, OnSetText)
 KELM_END_MESSAGE_MAP()
 
-CKelmDialog::CKelmDialog(UINT templateId) : kelm::CDialogEx(templateId, nullptr)
+CKelmDialog::CKelmDialog(UINT templateId) : CDialogEx(templateId, nullptr)
 {
     ScreenDpiX();
     ScreenDpiY();
@@ -73,7 +72,7 @@ int CKelmDialog::CaptionHeight()
 
 BOOL CKelmDialog::OnInitDialog()
 {
-    kelm::CDialogEx::OnInitDialog();
+    CDialogEx::OnInitDialog();
     return TRUE;
 }
 
@@ -233,7 +232,7 @@ void CKelmDialog::RepaintFrame()
 
 void CKelmDialog::OnNcPaint()
 {
-    kelm::WindowDc windowDc(m_hWnd, true);
+    WindowDc windowDc(m_hWnd, true);
     if (!windowDc)
         return;
     const CRect window = GetWindowRect();
@@ -254,11 +253,11 @@ void CKelmDialog::OnNcPaint()
     client.OffsetRect(clientOrigin.x - window.left, clientOrigin.y - window.top);
     ExcludeClipRect(windowDc.Get(), client.left, client.top, client.right, client.bottom);
 
-    kelm::UniqueMemoryDc memoryDc(CreateCompatibleDC(windowDc.Get()));
-    kelm::UniqueBitmap canvas(CreateCompatibleBitmap(windowDc.Get(), width, height));
+    UniqueMemoryDc memoryDc(CreateCompatibleDC(windowDc.Get()));
+    UniqueBitmap canvas(CreateCompatibleBitmap(windowDc.Get(), width, height));
     if (!memoryDc || !canvas)
         return;
-    kelm::SelectedObject canvasSelection(memoryDc.Get(), canvas.Get());
+    SelectedObject canvasSelection(memoryDc.Get(), canvas.Get());
     HDC dc = memoryDc.Get();
 
     const int fx = ScaleFloorX();
@@ -272,7 +271,7 @@ void CKelmDialog::OnNcPaint()
 
     RECT caption{fx, fy, width - fx, fy + CaptionHeight()};
     UpdateButtonVisibility();
-    kelm::UniqueMemoryDc imageDc(CreateCompatibleDC(dc));
+    UniqueMemoryDc imageDc(CreateCompatibleDC(dc));
     for (const CaptionButton& button : m_buttons) {
         if (!button.visible || !button.image || IsRectEmpty(&button.rect))
             continue;
@@ -281,7 +280,7 @@ void CKelmDialog::OnNcPaint()
             fill = button.pressed ? button.pressedColor : button.hover ? button.hoverColor : button.normalColor;
         FillColor(dc, button.rect, fill);
         if (imageDc) {
-            kelm::SelectedObject imageSelection(imageDc.Get(), button.image);
+            SelectedObject imageSelection(imageDc.Get(), button.image);
             BLENDFUNCTION blend = button.blend;
             blend.SourceConstantAlpha = button.disabled ? 50 : 255;
             AlphaBlend(dc, button.imageRect.left, button.imageRect.top, button.imageWidth, button.imageHeight,
@@ -298,7 +297,7 @@ void CKelmDialog::OnNcPaint()
         }
         const std::wstring title = GetWindowTextW();
         if (!title.empty()) {
-            kelm::SelectedObject fontSelection(dc, m_captionFont.Get());
+            SelectedObject fontSelection(dc, m_captionFont.Get());
             SIZE extent{};
             GetTextExtentPoint32W(dc, title.c_str(), static_cast<int>(title.size()), &extent);
             SetBkMode(dc, TRANSPARENT);
@@ -487,7 +486,7 @@ void CKelmDialog::OnSize(UINT, int, int)
         region.bottom -= kMaximizedInset;
     }
     // The window owns the region once SetWindowRgn succeeds.
-    kelm::UniqueRegion shape(CreateRoundRectRgn(region.left, region.top, region.right + 1, region.bottom + 1, 0, 0));
+    UniqueRegion shape(CreateRoundRectRgn(region.left, region.top, region.right + 1, region.bottom + 1, 0, 0));
     if (shape && SetWindowRgn(m_hWnd, shape.Get(), TRUE))
         shape.Release();
     LayoutClient(GetClientRect());
@@ -517,3 +516,4 @@ void CKelmDialog::OnMouseMove(UINT, CPoint point)
     }
 }
 
+} // namespace kelm

@@ -13,6 +13,8 @@
 #include "framework/dialog.h"
 #include "framework/handles.h"
 
+namespace kelm {
+
 struct CaptionButton {
     enum Id { Close = 0, Maximize = 1, Restore = 2, Minimize = 3 };
 
@@ -35,7 +37,7 @@ struct CaptionButton {
     bool disabled = false;
 };
 
-class CKelmDialog : public kelm::CDialogEx {
+class CKelmDialog : public CDialogEx {
     KELM_DECLARE_DYNAMIC(CKelmDialog)
 public:
     explicit CKelmDialog(UINT templateId);
@@ -62,28 +64,28 @@ protected:
     LRESULT OnNcCalcSize(BOOL calcValidRects, NCCALCSIZE_PARAMS* params);
     void OnNcPaint();
     BOOL OnNcActivate(BOOL active);
-    void OnNcMouseMove(UINT hitTest, kelm::CPoint point);
-    void OnNcMouseHover(UINT hitTest, kelm::CPoint point);
+    void OnNcMouseMove(UINT hitTest, CPoint point);
+    void OnNcMouseHover(UINT hitTest, CPoint point);
     void OnNcMouseLeave();
-    void OnNcLButtonDown(UINT hitTest, kelm::CPoint point);
-    void OnNcLButtonUp(UINT hitTest, kelm::CPoint point);
-    void OnNcLButtonDblClk(UINT hitTest, kelm::CPoint point);
+    void OnNcLButtonDown(UINT hitTest, CPoint point);
+    void OnNcLButtonUp(UINT hitTest, CPoint point);
+    void OnNcLButtonDblClk(UINT hitTest, CPoint point);
     void OnSize(UINT type, int cx, int cy);
     BOOL OnEraseBkgnd(HDC dc);
-    void OnMouseMove(UINT flags, kelm::CPoint point);
-    void OnLButtonUp(UINT flags, kelm::CPoint point);
+    void OnMouseMove(UINT flags, CPoint point);
+    void OnLButtonUp(UINT flags, CPoint point);
     void OnCaptureChanged();
-    void EndCaptionPress(kelm::CPoint screenPoint);
+    void EndCaptionPress(CPoint screenPoint);
     LRESULT OnSetText(WPARAM wParam, LPARAM lParam);
 
     // Index of the button at a screen point, or -1.
-    int HitCaptionButton(kelm::CPoint screenPoint) const;
+    int HitCaptionButton(CPoint screenPoint) const;
     void ClearButtonStates();
     void UpdateButtonVisibility();
     void LayoutCaptionButtons(const RECT& visible);
     RECT VisibleWindowRect() const;
 
-    kelm::UniqueFont m_captionFont;
+    UniqueFont m_captionFont;
     std::vector<CaptionButton> m_buttons;
     bool m_layoutDirty = false;
     bool m_mouseTracked = false;
@@ -93,3 +95,5 @@ protected:
 
     KELM_DECLARE_MESSAGE_MAP()
 };
+
+} // namespace kelm

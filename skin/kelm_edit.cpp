@@ -2,12 +2,11 @@
 
 #include "skin/palette.h"
 
-using kelm::CPoint;
-using kelm::CRect;
+namespace kelm {
 
-KELM_IMPLEMENT_DYNAMIC(CKelmEdit, kelm::CEdit)
+KELM_IMPLEMENT_DYNAMIC(CKelmEdit, CEdit)
 
-KELM_BEGIN_MESSAGE_MAP(CKelmEdit, kelm::CEdit)
+KELM_BEGIN_MESSAGE_MAP(CKelmEdit, CEdit)
     KELM_ON_WM_NCCALCSIZE()
     KELM_ON_WM_NCPAINT()
     KELM_ON_WM_CHAR()
@@ -47,7 +46,7 @@ void CKelmEdit::SetColors(COLORREF border, COLORREF activeBorder, COLORREF back,
 
 void CKelmEdit::PreSubclassWindow()
 {
-    kelm::CEdit::PreSubclassWindow();
+    CEdit::PreSubclassWindow();
     ModifyStyleEx(WS_EX_CLIENTEDGE, 0, SWP_FRAMECHANGED);
     ModifyStyle(WS_BORDER, 0, SWP_FRAMECHANGED);
 }
@@ -93,7 +92,7 @@ BOOL CKelmEdit::PreTranslateMessage(MSG* msg)
             break;
         }
     }
-    return kelm::CEdit::PreTranslateMessage(msg);
+    return CEdit::PreTranslateMessage(msg);
 }
 
 LRESULT CKelmEdit::OnNcCalcSize(BOOL, NCCALCSIZE_PARAMS* params)
@@ -104,9 +103,9 @@ LRESULT CKelmEdit::OnNcCalcSize(BOOL, NCCALCSIZE_PARAMS* params)
     RECT& client = params->rgrc[0];
     TEXTMETRICW metrics{};
     {
-        kelm::WindowDc dc(m_hWnd);
+        WindowDc dc(m_hWnd);
         HFONT font = reinterpret_cast<HFONT>(SendMessageW(WM_GETFONT));
-        kelm::SelectedObject fontSelection(dc.Get(), font ? static_cast<HGDIOBJ>(font) : GetStockObject(SYSTEM_FONT));
+        SelectedObject fontSelection(dc.Get(), font ? static_cast<HGDIOBJ>(font) : GetStockObject(SYSTEM_FONT));
         GetTextMetricsW(dc.Get(), &metrics);
     }
     const int height = client.bottom - client.top;
@@ -123,7 +122,7 @@ LRESULT CKelmEdit::OnNcCalcSize(BOOL, NCCALCSIZE_PARAMS* params)
 void CKelmEdit::OnNcPaint()
 {
     Default();
-    kelm::WindowDc dc(m_hWnd, true);
+    WindowDc dc(m_hWnd, true);
     if (!dc)
         return;
     const CRect window = GetWindowRect();
@@ -134,14 +133,14 @@ void CKelmEdit::OnNcPaint()
     const int width = window.Width();
     const int height = window.Height();
     {
-        kelm::UniqueBrush back(CreateSolidBrush(m_backColor));
+        UniqueBrush back(CreateSolidBrush(m_backColor));
         const RECT above{1, 0, width - 1, client.top};
         const RECT below{1, client.bottom, width - 1, height};
         FillRect(dc.Get(), &above, back.Get());
         FillRect(dc.Get(), &below, back.Get());
     }
     const COLORREF frameColor = m_active && IsEditable() ? m_activeBorderColor : m_borderColor;
-    kelm::UniqueBrush frame(CreateSolidBrush(frameColor));
+    UniqueBrush frame(CreateSolidBrush(frameColor));
     const RECT whole{0, 0, width, height};
     FrameRect(dc.Get(), &whole, frame.Get());
 }
@@ -204,3 +203,5 @@ HBRUSH CKelmEdit::CtlColor(HDC dc, UINT)
     SetBkColor(dc, m_backColor);
     return m_backBrush ? m_backBrush.Get() : static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
 }
+
+} // namespace kelm

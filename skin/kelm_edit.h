@@ -12,7 +12,9 @@
 #include "framework/handles.h"
 #include "skin/accessibility.h"
 
-class CKelmEdit : public kelm::CEdit {
+namespace kelm {
+
+class CKelmEdit : public CEdit {
     KELM_DECLARE_DYNAMIC(CKelmEdit)
 public:
     static constexpr int kFreeText = 2;
@@ -39,8 +41,8 @@ protected:
     void OnChar(UINT character, UINT repeatCount, UINT flags);
     void OnKillFocus(HWND next);
     BOOL OnSetCursor(HWND window, UINT hitTest, UINT mouseMessage);
-    void OnLButtonDown(UINT flags, kelm::CPoint point);
-    void OnLButtonUp(UINT flags, kelm::CPoint point);
+    void OnLButtonDown(UINT flags, CPoint point);
+    void OnLButtonUp(UINT flags, CPoint point);
     void OnEnable(BOOL enabled);
     HBRUSH CtlColor(HDC dc, UINT controlType) override;
 
@@ -52,10 +54,12 @@ protected:
     COLORREF m_activeBorderColor;
     COLORREF m_backColor;
     COLORREF m_textColor;
-    kelm::UniqueBrush m_backBrush;
+    UniqueBrush m_backBrush;
     bool m_active = false;
     std::wstring m_textAtClick;
     std::wstring m_accessibleName;
 
     KELM_DECLARE_MESSAGE_MAP()
 };
+
+} // namespace kelm

@@ -3,9 +3,11 @@
 #include "skin/dpi.h"
 #include "skin/focus_cue.h"
 
-KELM_IMPLEMENT_DYNAMIC(CKelmProgress, kelm::CWnd)
+namespace kelm {
 
-KELM_BEGIN_MESSAGE_MAP(CKelmProgress, kelm::CWnd)
+KELM_IMPLEMENT_DYNAMIC(CKelmProgress, CWnd)
+
+KELM_BEGIN_MESSAGE_MAP(CKelmProgress, CWnd)
     KELM_ON_WM_PAINT()
     KELM_MESSAGE_ENTRY(WM_SETFOCUS, return self.OnFocusCueChange();)
     KELM_MESSAGE_ENTRY(WM_KILLFOCUS, return self.OnFocusCueChange();)
@@ -81,3 +83,4 @@ LRESULT CKelmProgress::OnFocusCueChange()
     return result;
 }
 
+} // namespace kelm

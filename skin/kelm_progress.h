@@ -11,7 +11,9 @@
 #include "skin/accessibility.h"
 #include "skin/d2d_drawing.h"
 
-class CKelmProgress : public kelm::CWnd {
+namespace kelm {
+
+class CKelmProgress : public CWnd {
     KELM_DECLARE_DYNAMIC(CKelmProgress)
 public:
     CKelmProgress();
@@ -44,3 +46,5 @@ protected:
 
     KELM_DECLARE_MESSAGE_MAP()
 };
+
+} // namespace kelm

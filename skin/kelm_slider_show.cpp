@@ -7,8 +7,7 @@
 #include "skin/focus_cue.h"
 #include "skin/slide_cycle.h"
 
-using kelm::CPoint;
-using kelm::CRect;
+namespace kelm {
 
 namespace {
 
@@ -27,9 +26,9 @@ void SetSlideShowClock(SlideShowClock clock)
     g_clock = clock ? clock : RuntimeClockMilliseconds;
 }
 
-KELM_IMPLEMENT_DYNAMIC(CKelmSliderShowCtrl, kelm::CWnd)
+KELM_IMPLEMENT_DYNAMIC(CKelmSliderShowCtrl, CWnd)
 
-KELM_BEGIN_MESSAGE_MAP(CKelmSliderShowCtrl, kelm::CWnd)
+KELM_BEGIN_MESSAGE_MAP(CKelmSliderShowCtrl, CWnd)
     KELM_ON_WM_CREATE()
     KELM_ON_WM_PAINT()
     KELM_ON_WM_TIMER()
@@ -122,7 +121,7 @@ void CKelmSliderShowCtrl::DescribeForScreenReader(AccessibleFacts& facts) const
 
 void CKelmSliderShowCtrl::DrawSlide(HDC dc, HDC slideDc, const FileImage& slide, int x, int y)
 {
-    kelm::SelectedObject selection(slideDc, slide.bitmap.Get());
+    SelectedObject selection(slideDc, slide.bitmap.Get());
     StretchBlt(dc, x, y, slide.width, slide.height, slideDc, 0, 0, slide.width, slide.height, SRCCOPY);
 }
 
@@ -133,13 +132,13 @@ void CKelmSliderShowCtrl::OnPaint()
     if (!paintDc)
         return;
     const CRect client = GetClientRect();
-    kelm::UniqueMemoryDc memoryDc(CreateCompatibleDC(paintDc));
-    kelm::UniqueBitmap canvas(CreateCompatibleBitmap(paintDc, client.Width(), client.Height()));
+    UniqueMemoryDc memoryDc(CreateCompatibleDC(paintDc));
+    UniqueBitmap canvas(CreateCompatibleBitmap(paintDc, client.Width(), client.Height()));
     if (memoryDc && canvas) {
-        kelm::SelectedObject canvasSelection(memoryDc.Get(), canvas.Get());
+        SelectedObject canvasSelection(memoryDc.Get(), canvas.Get());
         HDC dc = memoryDc.Get();
         {
-            kelm::UniqueBrush back(CreateSolidBrush(m_backColor));
+            UniqueBrush back(CreateSolidBrush(m_backColor));
             FillRect(dc, &client, back.Get());
         }
         if (!m_slides.empty()) {
@@ -150,7 +149,7 @@ void CKelmSliderShowCtrl::OnPaint()
             const int areaHeight = client.Height() - m_marginTop - m_marginBottom;
             const SlideFrame frame = ComputeSlideFrame(static_cast<long long>(now) - *g_origin, m_displaySeconds,
                                                        m_transitionSeconds, m_slides.size(), areaWidth);
-            kelm::UniqueMemoryDc slideDc(CreateCompatibleDC(dc));
+            UniqueMemoryDc slideDc(CreateCompatibleDC(dc));
             if (slideDc) {
                 IntersectClipRect(dc, client.left, client.top, client.right, client.bottom);
                 auto place = [&](const FileImage& slide, int offsetX) {
@@ -171,3 +170,5 @@ void CKelmSliderShowCtrl::OnPaint()
     }
     EndPaint(m_hWnd, &paint);
 }
+
+} // namespace kelm

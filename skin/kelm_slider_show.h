@@ -14,6 +14,8 @@
 #include "skin/accessibility.h"
 #include "skin/image_loader.h"
 
+namespace kelm {
+
 inline constexpr UINT WM_SLIDESHOW_CLICKED = WM_USER + 250;
 
 // The clock of all slide shows, in milliseconds. Tests replace it to show a
@@ -21,7 +23,7 @@ inline constexpr UINT WM_SLIDESHOW_CLICKED = WM_USER + 250;
 using SlideShowClock = long (*)();
 void SetSlideShowClock(SlideShowClock clock);
 
-class CKelmSliderShowCtrl : public kelm::CWnd {
+class CKelmSliderShowCtrl : public CWnd {
     KELM_DECLARE_DYNAMIC(CKelmSliderShowCtrl)
 public:
     static constexpr UINT_PTR kAnimationTimer = 1;
@@ -48,7 +50,7 @@ protected:
     void OnTimer(UINT_PTR timerId);
     void OnDestroy();
     BOOL OnSetCursor(HWND window, UINT hitTest, UINT mouseMessage);
-    void OnLButtonDown(UINT flags, kelm::CPoint point);
+    void OnLButtonDown(UINT flags, CPoint point);
     LRESULT OnGetDlgCode(LPARAM message);
     LRESULT OnKeyDown(WPARAM key);
     // Focus and keyboard-cue changes repaint the focus cue.
@@ -62,3 +64,5 @@ protected:
 
     KELM_DECLARE_MESSAGE_MAP()
 };
+
+} // namespace kelm

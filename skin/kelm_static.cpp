@@ -6,12 +6,11 @@
 #include "skin/fonts.h"
 #include "skin/memory_dc_canvas.h"
 
-using kelm::CPoint;
-using kelm::CRect;
+namespace kelm {
 
-KELM_IMPLEMENT_DYNAMIC(CKelmStatic, kelm::CStatic)
+KELM_IMPLEMENT_DYNAMIC(CKelmStatic, CStatic)
 
-KELM_BEGIN_MESSAGE_MAP(CKelmStatic, kelm::CStatic)
+KELM_BEGIN_MESSAGE_MAP(CKelmStatic, CStatic)
     KELM_ON_WM_MOUSEMOVE()
     KELM_ON_WM_LBUTTONDOWN()
     KELM_ON_WM_MOUSELEAVE()
@@ -42,7 +41,7 @@ void CKelmStatic::DescribeForScreenReader(AccessibleFacts& facts) const
 
 void CKelmStatic::PreSubclassWindow()
 {
-    kelm::CStatic::PreSubclassWindow();
+    CStatic::PreSubclassWindow();
     ModifyStyle(0, SS_OWNERDRAW);
 }
 
@@ -53,7 +52,7 @@ void CKelmStatic::DrawItem(DRAWITEMSTRUCT* item)
         MemoryDcCanvas canvas(item->hDC, area);
         if (!canvas)
             return;
-        kelm::UniqueBrush back(CreateSolidBrush(m_backColor));
+        UniqueBrush back(CreateSolidBrush(m_backColor));
         FillRect(canvas.Dc(), &canvas.Bounds(), back.Get());
         if (!m_text.empty())
             DrawLabelText(canvas.Dc(), m_text, canvas.Bounds());
@@ -66,13 +65,13 @@ void CKelmStatic::DrawItem(DRAWITEMSTRUCT* item)
 void CKelmStatic::DrawLabelText(HDC dc, const std::wstring& text, RECT rect)
 {
     SetBkMode(dc, TRANSPARENT);
-    kelm::UniqueFont fallback;
+    UniqueFont fallback;
     HFONT font = m_font;
     if (!font) {
         fallback.Reset(CreateArialFont(14 * ScreenDpiX() / 96));
         font = fallback.Get();
     }
-    kelm::SelectedObject fontSelection(dc, font);
+    SelectedObject fontSelection(dc, font);
     SetTextColor(dc, m_textColor);
     DrawTextW(dc, text.c_str(), -1, &rect, m_format);
 }
@@ -149,3 +148,5 @@ LRESULT CKelmStatic::OnUiStateChange()
         Invalidate(FALSE);
     return result;
 }
+
+} // namespace kelm

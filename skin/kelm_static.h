@@ -10,7 +10,9 @@
 #include "framework/controls.h"
 #include "skin/accessibility.h"
 
-class CKelmStatic : public kelm::CStatic {
+namespace kelm {
+
+class CKelmStatic : public CStatic {
     KELM_DECLARE_DYNAMIC(CKelmStatic)
 public:
     CKelmStatic() = default;
@@ -33,10 +35,10 @@ public:
 protected:
     virtual void DrawLabelText(HDC dc, const std::wstring& text, RECT rect);
 
-    void OnMouseMove(UINT flags, kelm::CPoint point);
-    void OnLButtonDown(UINT flags, kelm::CPoint point);
+    void OnMouseMove(UINT flags, CPoint point);
+    void OnLButtonDown(UINT flags, CPoint point);
     void OnMouseLeave();
-    void OnLButtonUp(UINT flags, kelm::CPoint point);
+    void OnLButtonUp(UINT flags, CPoint point);
     void OnSetFocus(HWND previous);
     void OnKillFocus(HWND next);
     LRESULT OnGetDlgCode(LPARAM message);
@@ -50,3 +52,5 @@ protected:
 
     KELM_DECLARE_MESSAGE_MAP()
 };
+
+} // namespace kelm

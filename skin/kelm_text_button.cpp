@@ -4,11 +4,11 @@
 
 #include "skin/palette.h"
 
-using kelm::CPoint;
+namespace kelm {
 
-KELM_IMPLEMENT_DYNAMIC(CKelmTextButton, kelm::CButton)
+KELM_IMPLEMENT_DYNAMIC(CKelmTextButton, CButton)
 
-KELM_BEGIN_MESSAGE_MAP(CKelmTextButton, kelm::CButton)
+KELM_BEGIN_MESSAGE_MAP(CKelmTextButton, CButton)
     KELM_ON_WM_PAINT()
     KELM_ON_WM_MOUSEMOVE()
     KELM_ON_WM_MOUSELEAVE()
@@ -67,7 +67,7 @@ BOOL CKelmTextButton::PreTranslateMessage(MSG* msg)
         if (!m_enabled && (msg->message == WM_LBUTTONDOWN || msg->message == WM_LBUTTONUP))
             return TRUE;
     }
-    return kelm::CButton::PreTranslateMessage(msg);
+    return CButton::PreTranslateMessage(msg);
 }
 
 COLORREF CKelmTextButton::CurrentFill() const
@@ -158,3 +158,5 @@ LRESULT CKelmTextButton::OnFocusCueChange()
         Invalidate(FALSE);
     return result;
 }
+
+} // namespace kelm

@@ -14,7 +14,9 @@
 #include "skin/click_tracker.h"
 #include "skin/d2d_drawing.h"
 
-class CKelmTextButton : public kelm::CButton {
+namespace kelm {
+
+class CKelmTextButton : public CButton {
     KELM_DECLARE_DYNAMIC(CKelmTextButton)
 public:
     CKelmTextButton();
@@ -34,10 +36,10 @@ protected:
     void OnPaint();
     // Focus and keyboard-cue changes repaint the focus cue.
     LRESULT OnFocusCueChange();
-    void OnMouseMove(UINT flags, kelm::CPoint point);
+    void OnMouseMove(UINT flags, CPoint point);
     void OnMouseLeave();
-    void OnLButtonDown(UINT flags, kelm::CPoint point);
-    void OnLButtonUp(UINT flags, kelm::CPoint point);
+    void OnLButtonDown(UINT flags, CPoint point);
+    void OnLButtonUp(UINT flags, CPoint point);
     BOOL OnEraseBkgnd(HDC dc);
     // A push button named by its caption.
     void DescribeForScreenReader(AccessibleFacts& facts) const;
@@ -64,3 +66,5 @@ protected:
 
     KELM_DECLARE_MESSAGE_MAP()
 };
+
+} // namespace kelm

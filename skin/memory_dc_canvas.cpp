@@ -1,5 +1,7 @@
 #include "skin/memory_dc_canvas.h"
 
+namespace kelm {
+
 MemoryDcCanvas::MemoryDcCanvas(HDC target, const RECT& area)
     : m_target(target), m_area(area), m_bounds{0, 0, area.right - area.left, area.bottom - area.top}
 {
@@ -15,3 +17,5 @@ void MemoryDcCanvas::CopyToTarget() const
 {
     BitBlt(m_target, m_area.left, m_area.top, Width(), Height(), m_dc.Get(), 0, 0, SRCCOPY);
 }
+
+} // namespace kelm

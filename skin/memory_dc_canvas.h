@@ -9,6 +9,8 @@
 
 #include "framework/handles.h"
 
+namespace kelm {
+
 class MemoryDcCanvas {
 public:
     // A canvas compatible with `target`, as large as `area` of it.
@@ -30,7 +32,9 @@ private:
     HDC m_target;
     RECT m_area;
     RECT m_bounds;
-    kelm::UniqueMemoryDc m_dc;
-    kelm::UniqueBitmap m_bitmap;
-    std::optional<kelm::SelectedObject> m_selection;
+    UniqueMemoryDc m_dc;
+    UniqueBitmap m_bitmap;
+    std::optional<SelectedObject> m_selection;
 };
+
+} // namespace kelm

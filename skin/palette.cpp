@@ -1,5 +1,7 @@
 #include "skin/palette.h"
 
+namespace kelm {
+
 namespace {
 
 constexpr COLORREF kDefaults[kSkinPaletteSlots] = {
@@ -49,3 +51,5 @@ const COLORREF* DefaultSkinPalette()
 {
     return kDefaults;
 }
+
+} // namespace kelm

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+namespace kelm {
+
 enum class SkinSlot : int {
     CaptionTextColor = 0,
     WindowBackColor = 1,
@@ -40,3 +42,5 @@ void UseSkinPalette(const COLORREF* slots);
 
 // The start-up values of all slots (unread slots are 0).
 const COLORREF* DefaultSkinPalette();
+
+} // namespace kelm

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace kelm {
+
 SlideFrame ComputeSlideFrame(long long elapsedMs, double displaySeconds, double transitionSeconds,
                              std::size_t slideCount, int areaWidth)
 {
@@ -34,3 +36,5 @@ SlideFrame ComputeSlideFrame(long long elapsedMs, double displaySeconds, double 
     frame.shift = static_cast<int>(static_cast<long long>(areaWidth) * (phaseMs - displayMs) / transitionMs);
     return frame;
 }
+
+} // namespace kelm

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+namespace kelm {
+
 struct SlideFrame {
     enum class Kind {
         Empty,      // no slides
@@ -22,3 +24,5 @@ struct SlideFrame {
 // displaySeconds and moving over transitionSeconds across an area areaWidth wide.
 SlideFrame ComputeSlideFrame(long long elapsedMs, double displaySeconds, double transitionSeconds,
                              std::size_t slideCount, int areaWidth);
+
+} // namespace kelm

@@ -90,7 +90,7 @@ KELM_IMPLEMENT_DYNAMIC(CStatusPanel, CGuidePanel)
 
 KELM_BEGIN_MESSAGE_MAP(CStatusPanel, CGuidePanel)
     KELM_ON_WM_TIMER()
-    KELM_ON_MESSAGE(::WM_SLIDESHOW_CLICKED, OnSlideShowClicked)
+    KELM_ON_MESSAGE(WM_SLIDESHOW_CLICKED, OnSlideShowClicked)
 KELM_END_MESSAGE_MAP()
 
 CStatusPanel::CStatusPanel() : CGuidePanel(IDD_STATUS_PANEL) {}

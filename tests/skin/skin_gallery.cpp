@@ -30,6 +30,8 @@
 #include "skin_test_ids.h"
 #include "support/test_paths.h"
 
+using namespace kelm;
+
 namespace {
 
 // The slide shows' clock: 0 at their first paint, then the moment under test.

@@ -18,6 +18,8 @@
 #include "skin/palette.h"
 #include "skin_test_ids.h"
 
+using namespace kelm;
+
 namespace {
 
 // Runs the queue the way the framework's loops do, until it stays empty.

@@ -15,6 +15,8 @@
 #include "skin/slide_cycle.h"
 #include "support/test_paths.h"
 
+using namespace kelm;
+
 namespace {
 
 using kelm::test::SourceFolderPath;

@@ -35,6 +35,14 @@ bool ShowsFocusCue(HWND control)
     return (state & UISF_HIDEFOCUS) == 0;
 }
 
+LRESULT DefaultThenRepaint(CWnd& control)
+{
+    const LRESULT result = control.Default();
+    if (control.m_hWnd)
+        control.Invalidate(FALSE);
+    return result;
+}
+
 bool IsActivationKeyDown(LPARAM dialogCodeMessage) noexcept
 {
     const auto* message = reinterpret_cast<const MSG*>(dialogCodeMessage);

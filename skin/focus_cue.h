@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include "framework/wnd.h"
+
 namespace kelm {
 
 // Notes the first key pressed in the process (`message` is one about to be
@@ -17,6 +19,16 @@ bool KeyboardInUse() noexcept;
 bool ShowsFocusCue(HWND control);
 // Draws the ring just inside `rect`, one pixel wide per 96 DPI.
 void DrawFocusCue(HDC dc, const RECT& rect);
+
+// The default handling of a message that changes whether the cue shows (focus
+// gained or lost, keyboard cues), then a repaint of the control.
+LRESULT DefaultThenRepaint(CWnd& control);
+
+// In a message map: those messages repaint the control's focus cue.
+#define KELM_ON_FOCUS_CUE_CHANGES()                                                  \
+    KELM_MESSAGE_ENTRY(WM_SETFOCUS, return ::kelm::DefaultThenRepaint(self);)        \
+    KELM_MESSAGE_ENTRY(WM_KILLFOCUS, return ::kelm::DefaultThenRepaint(self);)       \
+    KELM_MESSAGE_ENTRY(WM_UPDATEUISTATE, return ::kelm::DefaultThenRepaint(self);)
 
 // For WM_GETDLGCODE (lParam: the message about to be handled): whether it is
 // Enter or Space going down, which a control that acts on them as a click

@@ -19,7 +19,7 @@ KELM_BEGIN_MESSAGE_MAP(CKelmButton, CButton)
     KELM_ON_WM_LBUTTONDOWN()
     KELM_ON_WM_LBUTTONUP()
     KELM_ON_WM_ERASEBKGND()
-    KELM_MESSAGE_ENTRY(WM_UPDATEUISTATE, return self.OnUiStateChange();)
+    KELM_MESSAGE_ENTRY(WM_UPDATEUISTATE, return DefaultThenRepaint(self);)
     KELM_MESSAGE_ENTRY(WM_GETDLGCODE, return self.OnGetDlgCode(lParam);)
     KELM_MESSAGE_ENTRY(WM_KEYDOWN, return self.OnKeyDown(wParam);)
     KELM_ON_ACCESSIBILITY()
@@ -207,12 +207,5 @@ void CKelmButton::DrawItem(DRAWITEMSTRUCT* item)
     canvas.CopyToTarget();
 }
 
-LRESULT CKelmButton::OnUiStateChange()
-{
-    const LRESULT result = Default();
-    if (m_hWnd)
-        Invalidate(FALSE);
-    return result;
-}
 
 } // namespace kelm

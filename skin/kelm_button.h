@@ -39,8 +39,6 @@ public:
 protected:
     int OnCreate(CREATESTRUCTW* create);
     void OnMouseMove(UINT flags, CPoint point);
-    // A change of the keyboard cues repaints the focus cue.
-    LRESULT OnUiStateChange();
     void OnMouseHover(UINT flags, CPoint point);
     void OnMouseLeave();
     void OnLButtonDown(UINT flags, CPoint point);

@@ -115,10 +115,10 @@ BOOL CKelmDialog::OnNcCreate(CREATESTRUCTW* create)
     const int buttonWidth = ScaleX(30);
     const int buttonHeight = ScaleY(30);
     const bool hasMaximizeBox = (create->style & WS_MAXIMIZEBOX) != 0;
-    m_buttons.clear();
-    for (int id = 0; id < 4; ++id) {
+    for (int id = 0; id < CaptionButton::Count; ++id) {
         const CaptionButtonLook& look = looks[id];
-        CaptionButton button;
+        CaptionButton& button = m_buttons[static_cast<std::size_t>(id)];
+        button = CaptionButton{};
         button.owner = m_hWnd;
         button.id = id;
         button.normalColor = SkinColor(SkinSlot::FrameBackColor);
@@ -140,7 +140,6 @@ BOOL CKelmDialog::OnNcCreate(CREATESTRUCTW* create)
             button.rect = {};
             button.imageRect = {};
         }
-        m_buttons.push_back(button);
     }
     return TRUE;
 }
@@ -171,10 +170,8 @@ LRESULT CKelmDialog::OnNcCalcSize(BOOL calcValidRects, NCCALCSIZE_PARAMS* params
 void CKelmDialog::UpdateButtonVisibility()
 {
     const bool zoomed = IsZoomed(m_hWnd) != FALSE;
-    if (m_buttons.size() == 4) {
-        m_buttons[CaptionButton::Maximize].visible = !zoomed;
-        m_buttons[CaptionButton::Restore].visible = zoomed;
-    }
+    m_buttons[CaptionButton::Maximize].visible = !zoomed;
+    m_buttons[CaptionButton::Restore].visible = zoomed;
 }
 
 RECT CKelmDialog::VisibleWindowRect() const
@@ -213,8 +210,6 @@ void CKelmDialog::LayoutCaptionButtons(const RECT& visible)
         button.imageRect.bottom = button.imageRect.top + button.imageHeight;
         return true;
     };
-    if (m_buttons.size() != 4)
-        return;
     if (put(m_buttons[CaptionButton::Close]))
         place -= buttonWidth;
     const bool maximizePlaced = put(m_buttons[CaptionButton::Maximize]);
@@ -277,7 +272,9 @@ void CKelmDialog::OnNcPaint()
             continue;
         COLORREF fill = button.normalColor;
         if (!button.disabled)
-            fill = button.pressed ? button.pressedColor : button.hover ? button.hoverColor : button.normalColor;
+            fill = button.state == CaptionButtonState::Pressed ? button.pressedColor
+                   : button.state == CaptionButtonState::Hover ? button.hoverColor
+                                                               : button.normalColor;
         FillColor(dc, button.rect, fill);
         if (imageDc) {
             SelectedObject imageSelection(imageDc.Get(), button.image);
@@ -339,12 +336,8 @@ int CKelmDialog::HitCaptionButton(CPoint screenPoint) const
 
 void CKelmDialog::ClearButtonStates()
 {
-    for (CaptionButton& button : m_buttons) {
-        button.hover = false;
-        button.pressed = false;
-        if (button.visible)
-            button.hot = false;
-    }
+    for (CaptionButton& button : m_buttons)
+        button.state = CaptionButtonState::Normal;
 }
 
 void CKelmDialog::OnNcMouseMove(UINT, CPoint point)
@@ -359,13 +352,12 @@ void CKelmDialog::OnNcMouseMove(UINT, CPoint point)
         RepaintFrame();
         return;
     }
-    if (m_buttons[hit].hot) {
+    if (m_buttons[hit].state != CaptionButtonState::Normal) {
         Default();
         return;
     }
     ClearButtonStates();
-    m_buttons[hit].hot = true;
-    m_buttons[hit].hover = true;
+    m_buttons[hit].state = CaptionButtonState::Hover;
     RepaintFrame();
     Default();
 }
@@ -393,8 +385,7 @@ void CKelmDialog::OnNcLButtonDown(UINT hitTest, CPoint point)
         // and the button never stays drawn pressed.
         m_buttonCaptured = true;
         m_pressedButton = hit;
-        m_buttons[hit].hot = true;
-        m_buttons[hit].pressed = true;
+        m_buttons[hit].state = CaptionButtonState::Pressed;
         SetCapture(m_hWnd);
         RepaintFrame();
         return;
@@ -443,7 +434,7 @@ void CKelmDialog::EndCaptionPress(CPoint point)
         RepaintFrame();
         return;
     }
-    if (hit >= 0 && m_buttons[hit].hot) {
+    if (hit >= 0 && m_buttons[hit].state != CaptionButtonState::Normal) {
         const bool maximizable = (GetStyle() & WS_MAXIMIZEBOX) != 0;
         switch (m_buttons[hit].id) {
         case CaptionButton::Close:
@@ -509,9 +500,9 @@ void CKelmDialog::OnMouseMove(UINT, CPoint point)
     ClientToScreen(m_hWnd, &screen);
     const bool over = HitCaptionButton(CPoint(screen.x, screen.y)) == m_pressedButton;
     CaptionButton& button = m_buttons[static_cast<size_t>(m_pressedButton)];
-    if (button.pressed != over) {
-        button.pressed = over;
-        button.hot = over;
+    const CaptionButtonState state = over ? CaptionButtonState::Pressed : CaptionButtonState::Normal;
+    if (button.state != state) {
+        button.state = state;
         RepaintFrame();
     }
 }

@@ -7,16 +7,21 @@
 
 #include <windows.h>
 
+#include <array>
 #include <string>
-#include <vector>
 
 #include "framework/dialog.h"
 #include "framework/handles.h"
 
 namespace kelm {
 
+// What a caption button shows of the mouse: nothing, the pointer over it, a
+// press on it. Hover and Pressed make a release over it a click.
+enum class CaptionButtonState { Normal, Hover, Pressed };
+
 struct CaptionButton {
-    enum Id { Close = 0, Maximize = 1, Restore = 2, Minimize = 3 };
+    // Also the button's index in the frame's array.
+    enum Id { Close = 0, Maximize = 1, Restore = 2, Minimize = 3, Count = 4 };
 
     HWND owner = nullptr;
     int id = Close;
@@ -30,11 +35,9 @@ struct CaptionButton {
     bool visible = false;
     RECT rect{};      // window coordinates after layout; empty: never drawn or hit
     RECT imageRect{};
-    bool hover = false;
-    bool pressed = false;
+    CaptionButtonState state = CaptionButtonState::Normal;
+    bool disabled = false; // greyed out and never hit
     BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    bool hot = false;
-    bool disabled = false;
 };
 
 class CKelmDialog : public CDialogEx {
@@ -51,7 +54,7 @@ public:
     // Paints the whole frame now.
     void RepaintFrame();
 
-    const std::vector<CaptionButton>& CaptionButtons() const { return m_buttons; }
+    const std::array<CaptionButton, CaptionButton::Count>& CaptionButtons() const { return m_buttons; }
     // Caption height without the edge: 28 pixels at 96 DPI.
     static int CaptionHeight();
 
@@ -86,7 +89,7 @@ protected:
     RECT VisibleWindowRect() const;
 
     UniqueFont m_captionFont;
-    std::vector<CaptionButton> m_buttons;
+    std::array<CaptionButton, CaptionButton::Count> m_buttons{};
     bool m_layoutDirty = false;
     bool m_mouseTracked = false;
     bool m_buttonCaptured = false;

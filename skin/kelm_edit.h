@@ -32,8 +32,9 @@ public:
     BOOL PreTranslateMessage(MSG* msg) override;
     void PreSubclassWindow() override;
 
-    int m_inputMode = kFreeText;
-    bool m_allowPaste = true;
+    // kFreeText: Enter is no character of the text.
+    void SetInputMode(int mode) { m_inputMode = mode; }
+    void AllowPaste(bool allow) { m_allowPaste = allow; }
 
 protected:
     LRESULT OnNcCalcSize(BOOL calcValidRects, NCCALCSIZE_PARAMS* params);
@@ -58,6 +59,8 @@ protected:
     bool m_active = false;
     std::wstring m_textAtClick;
     std::wstring m_accessibleName;
+    int m_inputMode = kFreeText;
+    bool m_allowPaste = true;
 
     KELM_DECLARE_MESSAGE_MAP()
 };

@@ -9,9 +9,7 @@ KELM_IMPLEMENT_DYNAMIC(CKelmProgress, CWnd)
 
 KELM_BEGIN_MESSAGE_MAP(CKelmProgress, CWnd)
     KELM_ON_WM_PAINT()
-    KELM_MESSAGE_ENTRY(WM_SETFOCUS, return self.OnFocusCueChange();)
-    KELM_MESSAGE_ENTRY(WM_KILLFOCUS, return self.OnFocusCueChange();)
-    KELM_MESSAGE_ENTRY(WM_UPDATEUISTATE, return self.OnFocusCueChange();)
+    KELM_ON_FOCUS_CUE_CHANGES()
     KELM_ON_ACCESSIBILITY()
 KELM_END_MESSAGE_MAP()
 
@@ -34,7 +32,35 @@ void CKelmProgress::SetPosition(int position)
     if (position == m_position)
         return;
     m_position = position;
+    if (m_hWnd)
+        Invalidate(TRUE);
     NotifyAccessibleChange(m_hWnd, EVENT_OBJECT_VALUECHANGE);
+}
+
+void CKelmProgress::SetRange(int range)
+{
+    if (range == m_range)
+        return;
+    m_range = range;
+    if (m_hWnd)
+        Invalidate(TRUE);
+    NotifyAccessibleChange(m_hWnd, EVENT_OBJECT_VALUECHANGE);
+}
+
+void CKelmProgress::SetColors(COLORREF back, COLORREF track, COLORREF fill)
+{
+    m_backColor = back;
+    m_trackColor = track;
+    m_fillColor = fill;
+    if (m_hWnd)
+        Invalidate(TRUE);
+}
+
+void CKelmProgress::SetBarSize(SIZE size)
+{
+    m_barRect = RECT{0, 0, size.cx, size.cy};
+    if (m_hWnd)
+        Invalidate(TRUE);
 }
 
 void CKelmProgress::SetAccessibleName(const std::wstring& name)
@@ -73,14 +99,6 @@ void CKelmProgress::OnPaint()
     if (ShowsFocusCue(m_hWnd))
         DrawFocusCue(dc, GetClientRect());
     EndPaint(m_hWnd, &paint);
-}
-
-LRESULT CKelmProgress::OnFocusCueChange()
-{
-    const LRESULT result = Default();
-    if (m_hWnd)
-        Invalidate(FALSE);
-    return result;
 }
 
 } // namespace kelm

@@ -19,26 +19,26 @@ public:
     CKelmProgress();
     ~CKelmProgress() override;
 
-    // Sets m_position; screen readers are told of a change.
+    // Each setter repaints when something changed.
+    // The done part: position of range; screen readers are told of a change.
     void SetPosition(int position);
+    void SetRange(int range);
+    void SetColors(COLORREF back, COLORREF track, COLORREF fill);
+    // The bar's size, centred in the client area.
+    void SetBarSize(SIZE size);
     // The name a screen reader reads with the value (the percent done).
     void SetAccessibleName(const std::wstring& name);
 
-    // The owner sets these and then repaints (Invalidate(TRUE); UpdateWindow()).
+protected:
+    void OnPaint();
+    void DescribeForScreenReader(AccessibleFacts& facts) const;
+
     COLORREF m_backColor = RGB(0, 0, 0);
     COLORREF m_trackColor = RGB(75, 71, 70);
     COLORREF m_fillColor = RGB(7, 165, 216);
     int m_position = 0;
     int m_range = 100;
-    // Only the size counts: the bar is centred in the client area.
     RECT m_barRect{};
-
-protected:
-    void OnPaint();
-    void DescribeForScreenReader(AccessibleFacts& facts) const;
-    // Focus and keyboard-cue changes repaint the focus cue.
-    LRESULT OnFocusCueChange();
-
     std::wstring m_accessibleName;
     float m_radiusX;
     float m_radiusY;

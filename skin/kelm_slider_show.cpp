@@ -37,9 +37,7 @@ KELM_BEGIN_MESSAGE_MAP(CKelmSliderShowCtrl, CWnd)
     KELM_ON_WM_LBUTTONDOWN()
     KELM_MESSAGE_ENTRY(WM_GETDLGCODE, return self.OnGetDlgCode(lParam);)
     KELM_MESSAGE_ENTRY(WM_KEYDOWN, return self.OnKeyDown(wParam);)
-    KELM_MESSAGE_ENTRY(WM_SETFOCUS, return self.OnFocusCueChange();)
-    KELM_MESSAGE_ENTRY(WM_KILLFOCUS, return self.OnFocusCueChange();)
-    KELM_MESSAGE_ENTRY(WM_UPDATEUISTATE, return self.OnFocusCueChange();)
+    KELM_ON_FOCUS_CUE_CHANGES()
     KELM_ON_ACCESSIBILITY()
 KELM_END_MESSAGE_MAP()
 
@@ -49,6 +47,13 @@ void CKelmSliderShowCtrl::AddSlide(FileImage slide)
 {
     if (slide.bitmap)
         m_slides.push_back(std::move(slide));
+}
+
+void CKelmSliderShowCtrl::SetBackColor(COLORREF color)
+{
+    m_backColor = color;
+    if (m_hWnd)
+        Invalidate(TRUE);
 }
 
 int CKelmSliderShowCtrl::OnCreate(CREATESTRUCTW*)
@@ -103,14 +108,6 @@ LRESULT CKelmSliderShowCtrl::OnKeyDown(WPARAM key)
         return Default();
     Activate();
     return 0;
-}
-
-LRESULT CKelmSliderShowCtrl::OnFocusCueChange()
-{
-    const LRESULT result = Default();
-    if (m_hWnd)
-        Invalidate(FALSE);
-    return result;
 }
 
 void CKelmSliderShowCtrl::DescribeForScreenReader(AccessibleFacts& facts) const

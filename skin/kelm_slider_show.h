@@ -36,13 +36,8 @@ public:
     void AddSlide(FileImage slide);
     std::size_t SlideCount() const { return m_slides.size(); }
 
-    COLORREF m_backColor = RGB(0, 0, 0);
-    int m_marginLeft = 0;
-    int m_marginTop = 0;
-    int m_marginRight = 0;
-    int m_marginBottom = 0;
-    double m_transitionSeconds = 0.6;
-    double m_displaySeconds = 7.5;
+    // The colour around and between the slides; repaints.
+    void SetBackColor(COLORREF color);
 
 protected:
     int OnCreate(CREATESTRUCTW* create);
@@ -53,14 +48,19 @@ protected:
     void OnLButtonDown(UINT flags, CPoint point);
     LRESULT OnGetDlgCode(LPARAM message);
     LRESULT OnKeyDown(WPARAM key);
-    // Focus and keyboard-cue changes repaint the focus cue.
-    LRESULT OnFocusCueChange();
     void DescribeForScreenReader(AccessibleFacts& facts) const;
     void Activate();
 
     void DrawSlide(HDC dc, HDC slideDc, const FileImage& slide, int x, int y);
 
     std::vector<FileImage> m_slides;
+    COLORREF m_backColor = RGB(0, 0, 0);
+    int m_marginLeft = 0;
+    int m_marginTop = 0;
+    int m_marginRight = 0;
+    int m_marginBottom = 0;
+    double m_transitionSeconds = 0.6;
+    double m_displaySeconds = 7.5;
 
     KELM_DECLARE_MESSAGE_MAP()
 };

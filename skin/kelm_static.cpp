@@ -27,9 +27,30 @@ CKelmStatic::~CKelmStatic() = default;
 
 void CKelmStatic::SetText(const std::wstring& text)
 {
+    if (text == m_text && m_hWnd != nullptr && GetWindowTextW() == text)
+        return;
     m_text = text;
-    if (m_hWnd)
+    if (m_hWnd) {
         SetWindowTextW(text);
+        Invalidate(TRUE);
+    }
+}
+
+void CKelmStatic::SetStyle(HFONT font, COLORREF textColor, COLORREF backColor, UINT format)
+{
+    m_font = font;
+    m_textColor = textColor;
+    m_backColor = backColor;
+    m_format = format;
+    if (m_hWnd)
+        Invalidate(TRUE);
+}
+
+void CKelmStatic::SetLink(bool isLink)
+{
+    m_isLink = isLink;
+    if (m_hWnd)
+        Invalidate(TRUE);
 }
 
 void CKelmStatic::DescribeForScreenReader(AccessibleFacts& facts) const

@@ -18,19 +18,18 @@ public:
     CKelmStatic() = default;
     ~CKelmStatic() override;
 
-    // Sets the label text and the window text.
+    // Sets the label text and the window text; repaints on a change.
     void SetText(const std::wstring& text);
     const std::wstring& Text() const { return m_text; }
+    // The font (borrowed; null draws with a temporary "Arial"), the colours and
+    // the DrawText format; repaints.
+    void SetStyle(HFONT font, COLORREF textColor, COLORREF backColor, UINT format);
+    // A link: hand cursor, focus cue, Enter and Space; repaints.
+    void SetLink(bool isLink);
+    bool IsLink() const { return m_isLink; }
 
     void PreSubclassWindow() override;
     void DrawItem(DRAWITEMSTRUCT* item) override;
-
-    // Borrowed; null draws with a temporary "Arial" font.
-    HFONT m_font = nullptr;
-    COLORREF m_textColor = RGB(255, 255, 255);
-    UINT m_format = DT_SINGLELINE | DT_VCENTER;
-    COLORREF m_backColor = RGB(0, 0, 0);
-    bool m_isLink = false;
 
 protected:
     virtual void DrawLabelText(HDC dc, const std::wstring& text, RECT rect);
@@ -48,6 +47,11 @@ protected:
     void DescribeForScreenReader(AccessibleFacts& facts) const;
 
     std::wstring m_text;
+    HFONT m_font = nullptr;
+    COLORREF m_textColor = RGB(255, 255, 255);
+    UINT m_format = DT_SINGLELINE | DT_VCENTER;
+    COLORREF m_backColor = RGB(0, 0, 0);
+    bool m_isLink = false;
     bool m_hasFocus = false;
 
     KELM_DECLARE_MESSAGE_MAP()

@@ -15,17 +15,17 @@ KELM_BEGIN_MESSAGE_MAP(CKelmTextButton, CButton)
     KELM_ON_WM_LBUTTONDOWN()
     KELM_ON_WM_LBUTTONUP()
     KELM_ON_WM_ERASEBKGND()
-    KELM_MESSAGE_ENTRY(WM_SETFOCUS, return self.OnFocusCueChange();)
-    KELM_MESSAGE_ENTRY(WM_KILLFOCUS, return self.OnFocusCueChange();)
-    KELM_MESSAGE_ENTRY(WM_UPDATEUISTATE, return self.OnFocusCueChange();)
+    KELM_ON_FOCUS_CUE_CHANGES()
     KELM_ON_ACCESSIBILITY()
 KELM_END_MESSAGE_MAP()
 
 void CKelmTextButton::SetCaption(const std::wstring& text)
 {
     m_text = text;
-    if (m_hWnd)
+    if (m_hWnd) {
         ::SetWindowTextW(m_hWnd, text.c_str());
+        Invalidate(FALSE);
+    }
 }
 
 CKelmTextButton::CKelmTextButton()
@@ -149,14 +149,6 @@ void CKelmTextButton::DescribeForScreenReader(AccessibleFacts& facts) const
 {
     facts.role = ROLE_SYSTEM_PUSHBUTTON;
     facts.name = m_text;
-}
-
-LRESULT CKelmTextButton::OnFocusCueChange()
-{
-    const LRESULT result = Default();
-    if (m_hWnd)
-        Invalidate(FALSE);
-    return result;
 }
 
 } // namespace kelm

@@ -22,8 +22,7 @@ public:
     CKelmTextButton();
     ~CKelmTextButton() override;
 
-    // Replaces the caption; the caller repaints.
-    // The drawn caption; also the window text, the name a screen reader reads.
+    // The drawn caption, repainted; also the window text, the name a screen reader reads.
     void SetCaption(const std::wstring& text);
     const std::wstring& Caption() const { return m_text; }
     // Returns to idle; on a change, repaints at once.
@@ -34,8 +33,6 @@ public:
 
 protected:
     void OnPaint();
-    // Focus and keyboard-cue changes repaint the focus cue.
-    LRESULT OnFocusCueChange();
     void OnMouseMove(UINT flags, CPoint point);
     void OnMouseLeave();
     void OnLButtonDown(UINT flags, CPoint point);

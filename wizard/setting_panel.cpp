@@ -47,10 +47,7 @@ const int g_collapsibleHeight = CollapsibleHeight(DpiScale(ScreenDpiY()));
 
 void StyleLabel(CKelmStatic& label, HFONT font, COLORREF color, UINT format)
 {
-    label.m_font = font;
-    label.m_backColor = SkinColor(SkinSlot::WindowBackColor);
-    label.m_textColor = color;
-    label.m_format = format;
+    label.SetStyle(font, color, SkinColor(SkinSlot::WindowBackColor), format);
 }
 
 // Selects the start folder when the dialog opens, and allows OK only for a
@@ -114,7 +111,7 @@ BOOL CSettingPanel::OnInitDialog()
     StyleLabel(m_lblSettings, NormalFont(), label, DT_SINGLELINE | DT_BOTTOM | DT_RIGHT);
     StyleLabel(m_lblFolder, NormalFont(), label, DT_SINGLELINE | DT_VCENTER | DT_RIGHT);
     StyleLabel(m_lnkTerms, LinkFont(), kLinkColor, DT_SINGLELINE | DT_BOTTOM);
-    m_lnkTerms.m_isLink = true;
+    m_lnkTerms.SetLink(true);
     m_lblAccept.SetText(GetUiString(IDS_ACCEPT_LICENSE_TERMS));
     m_lnkTerms.SetText(GetUiString(IDS_LINK_LICENSE_TERMS));
     m_lblSettings.SetText(GetUiString(IDS_INSTALL_SETTINGS));
@@ -129,7 +126,7 @@ BOOL CSettingPanel::OnInitDialog()
 
     const COLORREF editBack = SkinColor(SkinSlot::EditBackColor);
     m_edtFolder.SetColors(editBack, RGB(54, 138, 211), editBack, RGB(255, 255, 255));
-    m_edtFolder.m_inputMode = CKelmEdit::kFreeText;
+    m_edtFolder.SetInputMode(CKelmEdit::kFreeText);
     m_edtFolder.SetWindowTextW(theConfig.installFolder);
 
     NameControlsForScreenReaders();
@@ -143,13 +140,11 @@ void CSettingPanel::SetImageByDpi(CKelmButton& button, int firstId)
 {
     if (auto image = LoadResourceImage(DpiImageId(firstId)); image && image->Bitmap())
         button.SetImage(image->Bitmap(), image->Width(), image->Height());
-    button.Invalidate(TRUE);
 }
 
 void CSettingPanel::ApplyAcceptance()
 {
     SetImageByDpi(m_chkAccept, m_bTermsAccepted ? kAcceptedImageFirstId : kNotAcceptedImageFirstId);
-    m_chkAccept.UpdateWindow();
     m_btnInstall.SetEnabled(m_bTermsAccepted != 0);
     m_chkAccept.SetAccessibleState(m_bTermsAccepted ? STATE_SYSTEM_CHECKED : 0);
 }
@@ -166,7 +161,6 @@ void CSettingPanel::NameControlsForScreenReaders()
 void CSettingPanel::ApplyExpandImage()
 {
     SetImageByDpi(m_btnExpand, m_bCollapsed ? kCollapsedImageFirstId : kExpandedImageFirstId);
-    m_btnExpand.UpdateWindow();
     m_btnExpand.SetAccessibleState(m_bCollapsed ? STATE_SYSTEM_COLLAPSED : STATE_SYSTEM_EXPANDED);
 }
 
@@ -188,15 +182,10 @@ HWND CSettingPanel::DefaultFocus()
 void CSettingPanel::UpdateTexts()
 {
     m_btnInstall.SetCaption(GetUiString(IDS_INSTALL));
-    m_btnInstall.Invalidate(TRUE);
     m_lblAccept.SetText(GetUiString(IDS_ACCEPT_LICENSE_TERMS));
-    m_lblAccept.Invalidate(TRUE);
     m_lnkTerms.SetText(GetUiString(IDS_LINK_LICENSE_TERMS));
-    m_lnkTerms.Invalidate(TRUE);
     m_lblSettings.SetText(GetUiString(IDS_INSTALL_SETTINGS));
-    m_lblSettings.Invalidate(TRUE);
     m_lblFolder.SetText(GetUiString(IDS_INSTALL_FOLDER));
-    m_lblFolder.Invalidate(TRUE);
     NameControlsForScreenReaders();
     LayoutControls(GetClientRect());
 }

@@ -35,16 +35,7 @@ constexpr UINT kWordBreakRight = DT_WORDBREAK | DT_RIGHT; // 0x12
 void StyleLabel(CKelmStatic& label, const std::wstring& text, UINT format)
 {
     label.SetText(text);
-    label.m_font = NormalFont();
-    label.m_backColor = SkinColor(SkinSlot::WindowBackColor);
-    label.m_textColor = SkinColor(SkinSlot::CaptionTextColor);
-    label.m_format = format;
-}
-
-void Redraw(CWnd& control)
-{
-    control.Invalidate(TRUE);
-    control.UpdateWindow();
+    label.SetStyle(NormalFont(), SkinColor(SkinSlot::CaptionTextColor), SkinColor(SkinSlot::WindowBackColor), format);
 }
 
 } // namespace
@@ -112,7 +103,7 @@ BOOL CStatusPanel::OnInitDialog()
 
     const CRect empty;
     m_slideShow.Create(WS_CHILD | WS_TABSTOP, empty, this, kSlideShowId);
-    m_slideShow.m_backColor = SkinColor(SkinSlot::WindowBackColor);
+    m_slideShow.SetBackColor(SkinColor(SkinSlot::WindowBackColor));
     m_slideShow.SetWindowTextW(GetLink(IDS_RLINK_SLIDE_SHOW));
     m_slideShow.ShowWindow(SW_SHOW);
 
@@ -123,10 +114,9 @@ BOOL CStatusPanel::OnInitDialog()
     m_progress.Create(WS_CHILD | WS_TABSTOP, empty, this, kProgressId);
     m_progress.SetPosition(0);
     m_progress.SetAccessibleName(m_lblStatus.Text());
-    m_progress.m_range = kProgressRange;
-    m_progress.m_backColor = SkinColor(SkinSlot::WindowBackColor);
-    m_progress.m_trackColor = SkinColor(SkinSlot::ProgressTrackColor);
-    m_progress.m_fillColor = SkinColor(SkinSlot::ProgressBarColor);
+    m_progress.SetRange(kProgressRange);
+    m_progress.SetColors(SkinColor(SkinSlot::WindowBackColor), SkinColor(SkinSlot::ProgressTrackColor),
+                         SkinColor(SkinSlot::ProgressBarColor));
     m_progress.ShowWindow(SW_SHOW);
     return FALSE;
 }
@@ -134,9 +124,7 @@ BOOL CStatusPanel::OnInitDialog()
 void CStatusPanel::UpdateTexts()
 {
     m_lblStatus.SetText(GetUiString(IDS_STATUS_INIT));
-    Redraw(m_lblStatus);
     m_lblTime.SetText(GetUiString(IDS_CALC_TIME_REMAINING));
-    Redraw(m_lblTime);
 
     m_slideShow.ClearSlides();
     for (const std::wstring& path : GetSlideImages()) {
@@ -156,7 +144,7 @@ void CStatusPanel::LayoutControls(const CRect& client)
     place(m_lblStatus, layout.statusLabel);
     place(m_lblTime, layout.timeLabel);
     place(m_lblPercent, layout.percentLabel);
-    m_progress.m_barRect = CRect(0, 0, layout.progressBar.Width(), layout.progressBar.Height());
+    m_progress.SetBarSize(SIZE{layout.progressBar.Width(), layout.progressBar.Height()});
     place(m_progress, layout.progressBar);
 }
 
@@ -228,13 +216,9 @@ BOOL CStatusPanel::UpdateProgress()
     const InstallProgressSnapshot snapshot = GetProgressSnapshot();
     m_progress.SetPosition(static_cast<int>(snapshot.overallPercent * 10.0f));
     m_progress.SetAccessibleName(snapshot.statusText);
-    Redraw(m_progress);
     m_lblPercent.SetText(FormatPercent(snapshot.overallPercent));
-    Redraw(m_lblPercent);
     m_lblStatus.SetText(snapshot.statusText);
-    Redraw(m_lblStatus);
     m_lblTime.SetText(snapshot.timeText);
-    Redraw(m_lblTime);
 
     if (!IsFinalPhase(snapshot.phase))
         return TRUE;

@@ -55,10 +55,7 @@ BOOL CSuccessPanel::OnInitDialog()
     m_lblLaunch.ShowWindow(SW_HIDE);
     const COLORREF back = SkinColor(SkinSlot::WindowBackColor);
     m_chkLaunch.Configure(SIZE{0, 0}, back, back, back, back, L"");
-    m_lblLaunch.m_font = NormalFont();
-    m_lblLaunch.m_backColor = back;
-    m_lblLaunch.m_textColor = SkinColor(SkinSlot::LabelTextColor);
-    m_lblLaunch.m_format = DT_SINGLELINE | DT_VCENTER;
+    m_lblLaunch.SetStyle(NormalFont(), SkinColor(SkinSlot::LabelTextColor), back, DT_SINGLELINE | DT_VCENTER);
     ApplyLaunchImage();
     return FALSE;
 }
@@ -68,17 +65,14 @@ void CSuccessPanel::ApplyLaunchImage()
     const int id = DpiImageId(m_bLaunchOption ? kCheckedImageFirstId : kUncheckedImageFirstId);
     if (auto image = LoadResourceImage(id); image && image->Bitmap())
         m_chkLaunch.SetImage(image->Bitmap(), image->Width(), image->Height());
-    m_chkLaunch.Invalidate(TRUE);
     m_chkLaunch.SetAccessibleState(m_bLaunchOption ? STATE_SYSTEM_CHECKED : 0);
 }
 
 void CSuccessPanel::UpdateTexts()
 {
     m_btnStart.SetCaption(GetUiString(IDS_START_NOW));
-    m_btnStart.Invalidate(TRUE);
     m_lblLaunch.SetText(FormatWithText(GetUiString(IDS_LAUNCH_APP), theConfig.manifest.full_name,
                                             IDS_LAUNCH_APP.defaultText));
-    m_lblLaunch.Invalidate(TRUE);
     m_chkLaunch.SetAccessibility(ROLE_SYSTEM_CHECKBUTTON, m_lblLaunch.Text());
     LayoutControls(GetClientRect());
 }

@@ -33,6 +33,16 @@ TRACK = (75, 71, 70)
 BAR = (7, 165, 216)
 SLIDE_A_RIGHT = (240, 160, 30)
 SLIDE_B_LEFT = (40, 170, 60)
+WINDOW_BACK = (24, 25, 30)
+ACCENT = (7, 165, 216)
+WHITE = (255, 255, 255)
+BOX_BACK = (47, 48, 52)
+LABEL = (185, 186, 187)
+CAPTION_TEXT = (200, 200, 200)
+LINK = (89, 134, 178)
+EDIT_BACK = (47, 48, 52)
+ACTIVE_EDGE = (54, 138, 211)
+BROWSE = (65, 66, 70)
 
 
 def dpi_scale(dpi):
@@ -227,6 +237,102 @@ def probe(screen, layout, dpi, checks):
         checks.expect_pixel(screen, l + x, y, colour, "slide " + what)
 
 
+def near(a, b, tolerance):
+    return all(abs(x - y) <= tolerance for x, y in zip(a, b))
+
+
+def count(screen, rect, match):
+    l, t, r, b = rect
+    return sum(1 for y in range(t, b) for x in range(l, r) if match(screen.pixel(x, y)))
+
+
+def probe_items(screen, layout, dpi, checks):
+    """The image buttons, labels, edit boxes, the disabled frame and the main
+    caption's icon and title: each must show what makes it what it is."""
+    s = dpi_scale(dpi)
+    area = s * s
+    bright = lambda p: min(p) > 230
+
+    # Check boxes: ticked is the accent tile with a white tick, unticked the dark box;
+    # hovered ones get the outline at their edge.
+    for name in ("check_on", "check_on_hover", "check_on_pressed"):
+        rect = layout[name]
+        checks.expect(count(screen, rect, lambda p: near(p, ACCENT, 8)) > 40 * area, name + " shows the accent tile")
+        checks.expect(count(screen, rect, bright) > 6 * area, name + " shows the white tick")
+    for name in ("check_off", "check_off_hover"):
+        rect = layout[name]
+        checks.expect(count(screen, rect, lambda p: near(p, BOX_BACK, 6)) > 40 * area, name + " shows the dark box")
+        checks.expect(count(screen, rect, lambda p: near(p, ACCENT, 30)) == 0, name + " shows no accent")
+    for name, plain in (("check_on_hover", "check_on"), ("check_off_hover", "check_off")):
+        l, t, r, b = layout[name]
+        pl, pt, pr, pb = layout[plain]
+        checks.expect(screen.pixel(l, (t + b) // 2) != screen.pixel(pl, (pt + pb) // 2),
+                      name + " is outlined where " + plain + " is not")
+
+    # Arrows: a light chevron; pointing down its tip is below its ends, up above.
+    def chevron_rows(rect):
+        l, t, r, b = rect
+        middle = (l + r) // 2
+        rows = [y for y in range(t, b) if near(screen.pixel(middle, y), LABEL, 40)]
+        ends = [y for y in range(t, b) for x in range(l, middle - int(3 * s))
+                if near(screen.pixel(x, y), LABEL, 40)]
+        return rows, ends
+    for name, down in (("arrow_down", True), ("arrow_up", False)):
+        tip, ends = chevron_rows(layout[name])
+        checks.expect(bool(tip) and bool(ends), name + " is drawn")
+        if tip and ends:
+            checks.expect((min(tip) > min(ends)) == down, name + " points " + ("down" if down else "up"))
+
+    # Browse buttons: their fill (lighter under the mouse) with the three white dots.
+    for name in ("browse", "browse_hover"):
+        checks.expect(count(screen, layout[name], bright) >= 3, name + " shows its dots")
+    l, t, r, b = layout["browse"]
+    checks.expect_pixel(screen, l + int(4 * s), t + int(4 * s), BROWSE, "browse fill")
+    l, t, r, b = layout["browse_hover"]
+    hovered = screen.pixel(l + int(4 * s), t + int(4 * s))
+    checks.expect(sum(hovered) > sum(BROWSE) + 30, "browse_hover fill %s lighter than %s" % (hovered, BROWSE))
+
+    # The logo picture: the accent tile and the white letters.
+    checks.expect(count(screen, layout["logo"], lambda p: near(p, ACCENT, 30)) > 30 * area, "logo tile")
+    checks.expect(count(screen, layout["logo"], bright) > 30 * area, "logo letters")
+
+    # Labels: their text colour on the window colour; the link underlined.
+    checks.expect(count(screen, layout["label"], lambda p: near(p, LABEL, 12)) > 20 * area, "label text")
+    checks.expect_pixel(screen, layout["label"][0], layout["label"][1], WINDOW_BACK, "label background")
+    l, t, r, b = layout["link_focused"]
+    underline = max(sum(1 for x in range(l, r) if near(screen.pixel(x, y), LINK, 12)) for y in range(t, b))
+    checks.expect(underline > (r - l) // 2, "the link is underlined (longest run %d of %d)" % (underline, r - l))
+    checks.expect(count(screen, layout["label_fallback_font"], lambda p: near(p, CAPTION_TEXT, 12)) > 20 * area,
+                  "fallback-font label text")
+    checks.expect(count(screen, layout["title"], bright) > 150 * area, "title text")
+
+    # Edit boxes: the box colour, white text, the active one framed in blue; the
+    # disabled one's text dimmer than the others'.
+    for name in ("edit_inactive", "edit_active", "edit_disabled", "edit_readonly"):
+        l, t, r, b = layout[name]
+        checks.expect(count(screen, layout[name], lambda p: near(p, EDIT_BACK, 6)) > (r - l) * (b - t) // 3,
+                      name + " box colour")
+    l, t, r, b = layout["edit_active"]
+    checks.expect_pixel(screen, l, (t + b) // 2, ACTIVE_EDGE, "active edit box frame")
+    checks.expect(count(screen, layout["edit_inactive"], bright) > 30 * area, "inactive edit box text")
+    checks.expect(count(screen, layout["edit_disabled"], bright) == 0, "disabled edit box text is dimmed")
+
+    # The disabled frame: its caption buttons show their pictures faintly.
+    fl, ft, fr, fb = layout["frame_disabled"]
+    edge = int(s)
+    buttons = (fr - edge - 2 * int(30 * s), ft + edge, fr - edge, ft + edge + int(28 * s))
+    glyph = max(max(screen.pixel(x, y)) for y in range(buttons[1], buttons[3]) for x in range(buttons[0], buttons[2]))
+    checks.expect(glyph < 120, "disabled frame's caption buttons are faint (brightest %d)" % glyph)
+
+    # The main window's caption: the program icon, then the title.
+    ml, mt, mr, mb = layout["main"]
+    caption = (ml + edge, mt + edge, ml + edge + int(200 * s), mt + edge + int(28 * s))
+    icon = (caption[0], caption[1], caption[0] + int(4 * s) + int(18 * s) + 1, caption[3])
+    checks.expect(count(screen, icon, lambda p: near(p, ACCENT, 30)) > 20 * area, "caption icon")
+    title = (icon[2], caption[1], caption[2], caption[3])
+    checks.expect(count(screen, title, lambda p: near(p, CAPTION_TEXT, 20)) > 20 * area, "caption title")
+
+
 def run_gallery(harness, gallery, dpi, out):
     os.makedirs(out, exist_ok=True)
     for name in ("layout.txt", "stop", "shot.png"):
@@ -270,7 +376,9 @@ def main():
             out = os.path.join(build, "gallery", str(dpi))
             layout, shot = run_gallery(harness, gallery, dpi, out)
             checks = Checks(dpi)
-            probe(Screen(shot), layout, dpi, checks)
+            screen = Screen(shot)
+            probe(screen, layout, dpi, checks)
+            probe_items(screen, layout, dpi, checks)
             print("%d DPI: %d probes passed, %d failed; screenshot %s" %
                   (dpi, checks.passed, len(checks.failures), shot))
             failures += checks.failures

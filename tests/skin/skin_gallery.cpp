@@ -85,9 +85,9 @@ public:
     {
         if (index < 0 || index >= static_cast<int>(m_buttons.size()))
             return;
-        m_buttons[index].hot = hover || pressed;
-        m_buttons[index].hover = hover;
-        m_buttons[index].pressed = pressed;
+        m_buttons[index].state = pressed ? CaptionButtonState::Pressed
+                                 : hover ? CaptionButtonState::Hover
+                                         : CaptionButtonState::Normal;
         RepaintFrame();
     }
 
@@ -185,6 +185,7 @@ bool Gallery::Create()
     m_main->SetWindowPos(nullptr, 8, 8, ScaleX(560), ScaleY(440), SWP_NOZORDER | SWP_NOACTIVATE);
     m_main->SetShowCaption(true);
     m_main->ShowWindow(SW_SHOWNOACTIVATE);
+    Record("main", m_main->m_hWnd);
 
     // Text buttons: normal, hover, pressed, disabled; one without a caption, one narrower than its corners.
     const struct {
@@ -250,34 +251,25 @@ bool Gallery::Create()
     {
         auto& label = Make(m_labels, L"STATIC", L"", SS_LEFT, At(10, 100, 200, 26));
         label.SetText(L"Installation folder:");
-        label.m_font = NormalFont();
-        label.m_textColor = SkinColor(SkinSlot::LabelTextColor);
-        label.m_backColor = back;
-        label.m_format = DT_SINGLELINE | DT_VCENTER;
+        label.SetStyle(NormalFont(), SkinColor(SkinSlot::LabelTextColor), back, DT_SINGLELINE | DT_VCENTER);
         Record("label", label.m_hWnd);
 
         auto& link = Make(m_labels, L"STATIC", L"", SS_NOTIFY, At(220, 100, 130, 26));
         link.SetText(L"License Terms");
-        link.m_font = LinkFont();
-        link.m_textColor = RGB(89, 134, 178);
-        link.m_backColor = back;
-        link.m_isLink = true;
-        link.m_format = DT_SINGLELINE | DT_VCENTER | DT_RIGHT;
+        link.SetStyle(LinkFont(), RGB(89, 134, 178), back, DT_SINGLELINE | DT_VCENTER | DT_RIGHT);
+        link.SetLink(true);
         link.ShowFocus();
         Record("link_focused", link.m_hWnd);
 
         auto& plain = Make(m_labels, L"STATIC", L"", SS_LEFT, At(360, 100, 190, 26));
         plain.SetText(L"Fallback font");
-        plain.m_textColor = SkinColor(SkinSlot::CaptionTextColor);
-        plain.m_backColor = back;
+        plain.SetStyle(nullptr, SkinColor(SkinSlot::CaptionTextColor), back, DT_SINGLELINE | DT_VCENTER);
         Record("label_fallback_font", plain.m_hWnd);
 
         auto& title = Make(m_labels, L"STATIC", L"", SS_LEFT, At(320, 250, 230, 40));
         title.SetText(L"Zunder is ready");
-        title.m_font = TitleFont();
-        title.m_textColor = SkinColor(SkinSlot::ButtonTextColor);
-        title.m_backColor = back;
-        title.m_format = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_WORD_ELLIPSIS;
+        title.SetStyle(TitleFont(), SkinColor(SkinSlot::ButtonTextColor), back,
+                       DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_WORD_ELLIPSIS);
         Record("title", title.m_hWnd);
     }
 
@@ -311,13 +303,10 @@ bool Gallery::Create()
         CKelmProgress& bar = *m_progressBars.back();
         const RECT rect = At(10, 185 + 16 * i, 300, 8);
         bar.Create(WS_CHILD | WS_VISIBLE, rect, m_main.get(), m_nextId++);
-        bar.m_backColor = back;
-        bar.m_trackColor = SkinColor(SkinSlot::ProgressTrackColor);
-        bar.m_fillColor = SkinColor(SkinSlot::ProgressBarColor);
-        bar.m_range = 1000;
-        bar.m_position = positions[i];
-        bar.m_barRect = RECT{0, 0, rect.right - rect.left, rect.bottom - rect.top};
-        bar.Invalidate(TRUE);
+        bar.SetColors(back, SkinColor(SkinSlot::ProgressTrackColor), SkinColor(SkinSlot::ProgressBarColor));
+        bar.SetRange(1000);
+        bar.SetPosition(positions[i]);
+        bar.SetBarSize(SIZE{rect.right - rect.left, rect.bottom - rect.top});
         bar.UpdateWindow();
         Record(progressNames[i], bar.m_hWnd);
     }
@@ -328,7 +317,7 @@ bool Gallery::Create()
         if (auto slide = LoadFileImage(SourceFolderPath(L"tests\\skin\\data\\") + name))
             m_slides->AddSlide(std::move(*slide));
     }
-    m_slides->m_backColor = back;
+    m_slides->SetBackColor(back);
     const RECT slideRect{ScaleX(10), ScaleY(240), ScaleX(10) + 300, ScaleY(240) + 120};
     m_slides->Create(WS_CHILD | WS_VISIBLE, slideRect, m_main.get(), m_nextId++);
     m_slides->UpdateWindow(); // the first paint sets the show's time origin

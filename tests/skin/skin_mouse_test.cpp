@@ -228,7 +228,7 @@ TEST_F(SkinMouse, LinkSlideShowAndEditSetTheirCursors)
     CKelmStatic link;
     ASSERT_TRUE(link.CreateEx(0, L"STATIC", L"License Terms", WS_CHILD | WS_VISIBLE | SS_NOTIFY, RECT{10, 10, 150, 36},
                               &parent, 3));
-    link.m_isLink = true;
+    link.SetLink(true);
     CKelmStatic label;
     ASSERT_TRUE(label.CreateEx(0, L"STATIC", L"Folder", WS_CHILD | WS_VISIBLE, RECT{10, 40, 150, 66}, &parent, 4));
     CKelmSliderShowCtrl slides;
@@ -340,17 +340,17 @@ TEST_F(SkinFrame, APressReleasedOutsideTheWindowEndsWithoutAClick)
     Post(WM_NCLBUTTONDOWN, HTCLOSE, close);
     Pump();
     EXPECT_EQ(frame.m_hWnd, GetCapture());
-    EXPECT_TRUE(frame.CaptionButtons()[CaptionButton::Close].pressed);
+    EXPECT_EQ(frame.CaptionButtons()[CaptionButton::Close].state, CaptionButtonState::Pressed);
     const RECT window = frame.GetWindowRect();
     POINT outside{window.right + 50, window.bottom + 50};
     ScreenToClient(frame.m_hWnd, &outside);
     PostMessageW(frame.m_hWnd, WM_MOUSEMOVE, MK_LBUTTON, At(outside.x, outside.y));
     Pump();
-    EXPECT_FALSE(frame.CaptionButtons()[CaptionButton::Close].pressed) << "pressed while the pointer is off it";
+    EXPECT_NE(frame.CaptionButtons()[CaptionButton::Close].state, CaptionButtonState::Pressed) << "pressed while the pointer is off it";
     PostMessageW(frame.m_hWnd, WM_LBUTTONUP, 0, At(outside.x, outside.y));
     Pump();
     EXPECT_EQ(nullptr, GetCapture());
-    EXPECT_FALSE(frame.CaptionButtons()[CaptionButton::Close].pressed);
+    EXPECT_NE(frame.CaptionButtons()[CaptionButton::Close].state, CaptionButtonState::Pressed);
     EXPECT_TRUE(frame.systemCommands.empty());
     EXPECT_TRUE(frame.IsWindowVisible());
 }

@@ -86,9 +86,14 @@ void CInstallEngine::Cancel()
         SetStatus(PhaseCancelled, -1, 0, L"");
     }
     // m_bCancelled first: a package that starts now resets the reply flag and
-    // then reads m_bCancelled (BeginMsiPackage), so the request is never lost.
+    // then reads m_bCancelled (MsiExecution::Begin), so the request is never lost.
     m_bCancelled = 1;
-    m_bReplyCancel = 1;
+    m_msi.Cancel();
+}
+
+void CInstallEngine::BeginMsiExecution(const std::wstring& packageName, HWND owner, const std::wstring& caption)
+{
+    m_msi.Begin(packageName, m_nInstallIndex, owner, caption, m_bCancelled);
 }
 
 bool CInstallEngine::WaitForWorker(DWORD milliseconds)

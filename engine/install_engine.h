@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/install_status.h"
+#include "engine/msi_execution.h"
 #include "framework/handles.h"
 #include "runlog/run_outcome.h"
 
@@ -81,19 +82,13 @@ public:
     void BuildPackageList();
     const std::vector<InstallPackage>& Packages() const { return m_packages; }
 
-    // The Windows Installer side of one MSI package (see msi_package.cpp).
-    // Resets the per-package handler state; boxes of the handler go to `owner` with `caption`.
-    void BeginMsiPackage(const std::wstring& packageName, HWND owner, const std::wstring& caption);
-    int HandleInstallerMessage(UINT messageType, const wchar_t* message);
-    int ParseProgressMessage(const std::wstring& text);
-    void AdvanceProgress();
-    void ParseLogLine(const std::wstring& line);
+    // The Windows Installer's side of the package being installed.
+    MsiExecution& Msi() { return m_msi; }
+    // Begins it for the next package, at this run's install index and cancellation.
+    void BeginMsiExecution(const std::wstring& packageName, HWND owner, const std::wstring& caption);
 
     EngineFailure Failure() const { return m_nFailure; }
-    int32_t ProgressMessageCount() const { return m_nProgressMessages; }
-    const std::wstring& HomePageUrl() const { return m_strHomePageUrl; }
-    int32_t MaxPercent() const { return m_nMaxPercent; }
-    void SetInstallIndex(int32_t index) { m_nInstallIndex = index; }
+    const std::wstring& HomePageUrl() const { return m_msi.HomePageUrl(); }
 
 private:
     void RunSequence();
@@ -110,36 +105,15 @@ private:
     // can change or replace it) until its installation has ended.
     std::vector<UniqueFile> m_verifiedFiles;
     int32_t m_nInstallIndex = 0;
-
-    // Windows Installer handler state.
-    int32_t m_nMaxPercent = 0;     // highest percent reported for this package; never goes down
-    int32_t m_nBasePercent = 0;    // m_nMaxPercent when the current progress bar began
-    int32_t m_bProgressActive = 0; // a reset message has been seen
-    int32_t m_nTotalTicks = 0;
-    int32_t m_bForward = 0;        // 0 while the installer rolls back
-    int32_t m_nPosition = 0;
-    int32_t m_bFirstMessage = 0;
-    int32_t m_nProgressType = 0;
-    int32_t m_nProgressField2 = 0;
-    int32_t m_nProgressField3 = 0;
-    int32_t m_nProgressField4 = 0;
-    std::atomic<int32_t> m_bReplyCancel{0}; // set by Cancel on the UI thread, read by the handler
-    std::wstring m_strCurrentPackage;
-    int32_t m_nProgressMessages = 0;
-    HWND m_hMessageOwner = nullptr;
-    std::wstring m_strMessageCaption;
+    MsiExecution m_msi;
 
     std::future<void> m_worker;
     UniqueHandle m_hCancelEvent; // manual reset; signalled = cancel
     UniqueHandle m_hRunEvent;    // manual reset; non-signalled = paused
     std::atomic<int32_t> m_bCancelled{0};
-    std::wstring m_strHomePageUrl;
     EngineFailure m_nFailure = EngineFailure::None;
     ExitCode m_exitCode = ExitCode::InstallFailed; // what the run's end records
     bool m_bRestartNeeded = false;                 // a package asked for a restart (3010)
 };
-
-// The INSTALLUI_HANDLERW given to the Windows Installer; context is the engine.
-int WINAPI InstallerMessageHandler(LPVOID context, UINT messageType, LPCWSTR message);
 
 } // namespace kelm

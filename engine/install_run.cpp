@@ -163,7 +163,7 @@ void CInstallEngine::RunSequence()
         if (CheckVersion() && DownloadPackages() && InstallPackages()) {
             RegisterInstallation();
             installed = true;
-            theConfig.homepageUrl = m_strHomePageUrl;
+            theConfig.homepageUrl = m_msi.HomePageUrl();
             // The product is there: a Cancel that came meanwhile cannot undo that.
             EndRun(PhaseFinished, m_bRestartNeeded ? ExitCode::RestartNeeded : ExitCode::Installed);
         } else if (!IsCancelling()) {
@@ -330,6 +330,8 @@ bool CInstallEngine::InstallOnePackage(const InstallPackage& package)
 {
     if (HasExtension(package.localPath, L".msi")) {
         const UINT rc = InstallMsiPackage(*this, package);
+        if (m_msi.CancelledInInstallerBox())
+            m_nFailure = EngineFailure::CancelledInInstallerBox;
         if (rc == ERROR_SUCCESS_REBOOT_REQUIRED)
             m_bRestartNeeded = true;
         if (IsMsiSuccess(rc))

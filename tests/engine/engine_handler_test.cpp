@@ -18,12 +18,12 @@ protected:
     void SetUp() override
     {
         ResetInstallStatus();
-        engine.BeginMsiPackage(L"product.msi", nullptr, L"Zunder");
-        engine.SetInstallIndex(1);
+        msi.Begin(L"product.msi", 1, nullptr, L"Zunder", runCancelled);
     }
     void TearDown() override { ResetInstallStatus(); }
 
-    CInstallEngine engine;
+    std::atomic<int32_t> runCancelled{0};
+    MsiExecution msi;
 };
 
 struct ProgressStep {
@@ -72,9 +72,8 @@ TEST_F(HandlerTest, ProgressMessagesMoveThePercentAsTheBarsAdvance)
     };
     for (const ProgressCase& c : cases) {
         SCOPED_TRACE(c.name);
-        CInstallEngine fresh;
-        fresh.BeginMsiPackage(L"product.msi", nullptr, L"Zunder");
-        fresh.SetInstallIndex(1);
+        MsiExecution fresh;
+        fresh.Begin(L"product.msi", 1, nullptr, L"Zunder", runCancelled);
         ResetInstallStatus();
         int step = 0;
         for (const ProgressStep& s : c.steps) {
@@ -87,9 +86,9 @@ TEST_F(HandlerTest, ProgressMessagesMoveThePercentAsTheBarsAdvance)
 
 TEST_F(HandlerTest, ProgressIsReportedAsInstallingTheCurrentPackage)
 {
-    engine.ParseProgressMessage(L"1: 0 2: 1000 3: 0 4: 1");
+    msi.ParseProgressMessage(L"1: 0 2: 1000 3: 0 4: 1");
     EXPECT_EQ(PhaseInit, ReadInstallStatus().phase);
-    engine.ParseProgressMessage(L"1: 2 2: 250 ");
+    msi.ParseProgressMessage(L"1: 2 2: 250 ");
     InstallStatus status = ReadInstallStatus();
     EXPECT_EQ(PhaseInstalling, status.phase);
     EXPECT_EQ(1, status.index);
@@ -99,12 +98,11 @@ TEST_F(HandlerTest, ProgressIsReportedAsInstallingTheCurrentPackage)
 
 TEST_F(HandlerTest, ASecondPackageCountsItsOwnProgressFromZero)
 {
-    engine.ParseProgressMessage(L"1: 0 2: 1000 3: 0 4: 0");
-    engine.ParseProgressMessage(L"1: 2 2: 620");
-    engine.BeginMsiPackage(L"second.msi", nullptr, L"Zunder");
-    engine.SetInstallIndex(2);
-    engine.ParseProgressMessage(L"1: 0 2: 100 3: 0 4: 0");
-    engine.ParseProgressMessage(L"1: 2 2: 10");
+    msi.ParseProgressMessage(L"1: 0 2: 1000 3: 0 4: 0");
+    msi.ParseProgressMessage(L"1: 2 2: 620");
+    msi.Begin(L"second.msi", 2, nullptr, L"Zunder", runCancelled);
+    msi.ParseProgressMessage(L"1: 0 2: 100 3: 0 4: 0");
+    msi.ParseProgressMessage(L"1: 2 2: 10");
     InstallStatus status = ReadInstallStatus();
     EXPECT_EQ(10, status.percent); // of its own share, not after the first package's 62
     EXPECT_EQ(2, status.index);
@@ -113,13 +111,15 @@ TEST_F(HandlerTest, ASecondPackageCountsItsOwnProgressFromZero)
 
 TEST_F(HandlerTest, AfterCancelProgressMessagesAreAnsweredWithCancel)
 {
-    EXPECT_EQ(IDOK, engine.ParseProgressMessage(L"1: 0 2: 1000 3: 0 4: 0"));
+    CInstallEngine engine;
+    engine.BeginMsiExecution(L"product.msi", nullptr, L"Zunder");
+    EXPECT_EQ(IDOK, engine.Msi().ParseProgressMessage(L"1: 0 2: 1000 3: 0 4: 0"));
     engine.Cancel();
-    EXPECT_EQ(IDCANCEL, engine.ParseProgressMessage(L"1: 2 2: 10"));
-    EXPECT_EQ(IDCANCEL, engine.HandleInstallerMessage(INSTALLMESSAGE_PROGRESS, L"1: 2 2: 10"));
+    EXPECT_EQ(IDCANCEL, engine.Msi().ParseProgressMessage(L"1: 2 2: 10"));
+    EXPECT_EQ(IDCANCEL, engine.Msi().HandleInstallerMessage(INSTALLMESSAGE_PROGRESS, L"1: 2 2: 10"));
     // A package started after the cancellation answers Cancel too.
-    engine.BeginMsiPackage(L"next.msi", nullptr, L"Zunder");
-    EXPECT_EQ(IDCANCEL, engine.ParseProgressMessage(L"1: 0 2: 1000 3: 0 4: 0"));
+    engine.BeginMsiExecution(L"next.msi", nullptr, L"Zunder");
+    EXPECT_EQ(IDCANCEL, engine.Msi().ParseProgressMessage(L"1: 0 2: 1000 3: 0 4: 0"));
     EXPECT_EQ(PhaseCancelling, ReadInstallStatus().phase);
 }
 
@@ -143,7 +143,7 @@ TEST_F(HandlerTest, HomePageComesFromTheFirstMatchingPropertyLine)
     };
     for (const LogCase& c : cases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.lines[0])));
-        CInstallEngine fresh;
+        MsiExecution fresh;
         for (const wchar_t* line : c.lines)
             EXPECT_EQ(1, fresh.HandleInstallerMessage(INSTALLMESSAGE_INFO, line));
         EXPECT_EQ(std::wstring(c.homePage), fresh.HomePageUrl());
@@ -166,11 +166,11 @@ TEST_F(HandlerTest, MessageKindsWithoutABoxGetTheirFixedAnswers)
     test::MessageBoxAnswerer answerer(IDOK);
     for (const KindCase& c : cases) {
         SCOPED_TRACE(c.kind);
-        EXPECT_EQ(c.answer, engine.HandleInstallerMessage(c.kind | MB_OKCANCEL, L"1: 3 2: 0"));
-        EXPECT_EQ(0, engine.HandleInstallerMessage(c.kind, nullptr));
+        EXPECT_EQ(c.answer, msi.HandleInstallerMessage(c.kind | MB_OKCANCEL, L"1: 3 2: 0"));
+        EXPECT_EQ(0, msi.HandleInstallerMessage(c.kind, nullptr));
     }
     EXPECT_EQ(0u, answerer.Count());
-    EXPECT_EQ(EngineFailure::None, engine.Failure());
+    EXPECT_FALSE(msi.CancelledInInstallerBox());
 }
 
 TEST_F(HandlerTest, ErrorKindsShowTheInstallersTextAndReturnTheUsersAnswer)
@@ -178,22 +178,22 @@ TEST_F(HandlerTest, ErrorKindsShowTheInstallersTextAndReturnTheUsersAnswer)
     struct BoxCase {
         UINT type;
         int press;
-        EngineFailure failure;
+        bool cancelled; // in the installer's box
     };
     const BoxCase cases[] = {
-        {INSTALLMESSAGE_ERROR | MB_OKCANCEL | MB_ICONERROR, IDOK, EngineFailure::None},
-        {INSTALLMESSAGE_FATALEXIT | MB_OK, IDOK, EngineFailure::None},
-        {INSTALLMESSAGE_OUTOFDISKSPACE | MB_RETRYCANCEL, IDRETRY, EngineFailure::None},
-        {INSTALLMESSAGE_ERROR | MB_ABORTRETRYIGNORE, IDIGNORE, EngineFailure::None},
-        {INSTALLMESSAGE_ERROR | MB_OKCANCEL | MB_ICONERROR, IDCANCEL, EngineFailure::CancelledInInstallerBox},
+        {INSTALLMESSAGE_ERROR | MB_OKCANCEL | MB_ICONERROR, IDOK, false},
+        {INSTALLMESSAGE_FATALEXIT | MB_OK, IDOK, false},
+        {INSTALLMESSAGE_OUTOFDISKSPACE | MB_RETRYCANCEL, IDRETRY, false},
+        {INSTALLMESSAGE_ERROR | MB_ABORTRETRYIGNORE, IDIGNORE, false},
+        {INSTALLMESSAGE_ERROR | MB_OKCANCEL | MB_ICONERROR, IDCANCEL, true},
     };
     for (const BoxCase& c : cases) {
         SCOPED_TRACE(c.type);
-        CInstallEngine fresh;
-        fresh.BeginMsiPackage(L"product.msi", nullptr, L"Zunder Pro");
+        MsiExecution fresh;
+        fresh.Begin(L"product.msi", 0, nullptr, L"Zunder Pro", runCancelled);
         test::MessageBoxAnswerer answerer(c.press);
         EXPECT_EQ(c.press, fresh.HandleInstallerMessage(c.type, L"Error 1311. Source file not found."));
-        EXPECT_EQ(c.failure, fresh.Failure());
+        EXPECT_EQ(c.cancelled, fresh.CancelledInInstallerBox());
         std::vector<test::SeenBox> seen = answerer.Seen();
         ASSERT_EQ(1u, seen.size());
         EXPECT_EQ(L"Error 1311. Source file not found.", seen[0].text);

@@ -105,8 +105,8 @@ TEST_F(MsiPackageTest, ProductInstallsIntoTheFolderAndReportsItsHomePage)
               test::ReadRegistryString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KelmwareEngineTest\\Product", L"Edition"));
     EXPECT_EQ(test::kProductHomePage, engine.HomePageUrl());
     EXPECT_FALSE(watcher.WentDown());
-    EXPECT_GT(engine.MaxPercent(), 0);
-    EXPECT_LE(engine.MaxPercent(), 100);
+    EXPECT_GT(engine.Msi().MaxPercent(), 0);
+    EXPECT_LE(engine.Msi().MaxPercent(), 100);
     EXPECT_EQ(0u, answerer.Count());
 
     // Installed already: the reinstall command line repairs it in place.
@@ -161,8 +161,8 @@ TEST_F(MsiPackageTest, CancelledEngineAnswersCancelToTheInstallersProgress)
     // The installer's progress reached the handler during the installation, which
     // answers Cancel from the first message of a package cancelled before it; and
     // no progress was reported over the cancellation.
-    EXPECT_GT(engine.ProgressMessageCount(), 0) << "no progress message reached the handler";
-    EXPECT_EQ(IDCANCEL, engine.ParseProgressMessage(L"1: 2 2: 0"));
+    EXPECT_GT(engine.Msi().ProgressMessageCount(), 0) << "no progress message reached the handler";
+    EXPECT_EQ(IDCANCEL, engine.Msi().ParseProgressMessage(L"1: 2 2: 0"));
     EXPECT_EQ(PhaseCancelling, ReadInstallStatus().phase);
 }
 

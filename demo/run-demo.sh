@@ -190,7 +190,7 @@ rm -rf "$SITE"
 mkdir -p "$SITE"
 rm -f "$STATE/server.port"
 : > "$LOGS/server.log"
-python3 "$DEMO/server/zunder_server.py" --root "$SITE" --port 8470 --port-file "$STATE/server.port" \
+python3 "$DEMO/../tests/support/loopback_server.py" --root "$SITE" --port 8470 --port-file "$STATE/server.port" \
         --log "$LOGS/server.log" </dev/null >>"$LOGS/server.out" 2>&1 &
 SERVER_PID=$!
 for _ in $(seq 1 100); do

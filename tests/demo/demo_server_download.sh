@@ -15,7 +15,7 @@ finish() {
 trap finish EXIT
 
 mkdir -p "$WORK/site"
-python3 "$ROOT/demo/server/zunder_server.py" --root "$WORK/site" --port 0 --port-file "$WORK/port" \
+python3 "$ROOT/tests/support/loopback_server.py" --root "$WORK/site" --port 0 --port-file "$WORK/port" \
         --log "$WORK/server.log" </dev/null >"$WORK/server.out" 2>&1 &
 SERVER_PID=$!
 for _ in $(seq 1 200); do

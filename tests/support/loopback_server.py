@@ -1,16 +1,27 @@
 #!/usr/bin/env python3
-"""Loopback HTTP/HTTPS server for the tests, with scripted behaviours per path.
+"""Loopback HTTP/HTTPS server of the tests and the demo, with scripted behaviours per path.
 
 One process serves plain HTTP on 127.0.0.1 and, when given a folder of test
 certificates, HTTPS on four more ports (trusted, self-signed, wrong host name,
-expired). Every port is chosen free by the system and written to the info file.
-See README.md beside this file for the route fields and the control endpoints.
+expired). Every port is chosen free by the system and written to the info file
+(or, with --port, the HTTP port asked for when it is free, written to --port-file).
+Paths without a route are the files of --root: status 200 with their exact
+Content-Length and type, 404 and 405 (for anything but GET and HEAD) as small
+pages with a Content-Length of their own, nothing outside the folder. --log
+appends a line per request. See README.md beside this file for the route
+fields and the control endpoints.
+
+Usage: loopback_server.py --root FOLDER (--info FILE | --port-file FILE) [--port N]
+                          [--log FILE] [--tls-dir FOLDER] [--script FILE]
 """
 
 import argparse
 import array
+import datetime
 import json
+import mimetypes
 import os
+import signal
 import socket
 import ssl
 import sys
@@ -20,6 +31,12 @@ import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 CONTROL_PREFIX = "/_control/"
+CONTENT_TYPES = {
+    ".xml": "application/xml",
+    ".msi": "application/x-msi",
+    ".exe": "application/octet-stream",
+    ".html": "text/html; charset=utf-8",
+}
 PATTERN_CACHE_LIMIT = 64 * 1024 * 1024
 
 
@@ -38,8 +55,9 @@ def pattern_bytes(size, seed=0):
 
 
 class State:
-    def __init__(self, root):
+    def __init__(self, root, log_file=None):
         self.root = os.path.realpath(root)
+        self.log_file = log_file  # a line per answered request (the demo's request log)
         self.lock = threading.Lock()
         self.routes = {}
         self.requests_seen = {}  # path -> requests played so far (for "attempts")
@@ -78,6 +96,13 @@ class State:
     def record(self, entry):
         with self.lock:
             self.log.append(entry)
+
+    def note(self, line):
+        if not self.log_file:
+            return
+        with self.lock:
+            self.log_file.write(line + "\n")
+            self.log_file.flush()
 
     def entries(self, prefix):
         with self.lock:
@@ -154,11 +179,16 @@ class Handler(BaseHTTPRequestHandler):
         self.play(route)
 
     def file_route(self, path):
+        if self.command not in ("GET", "HEAD"):
+            return {"status": 405, "body": "<html><body><h1>405 Method Not Allowed</h1></body></html>",
+                    "headers": {"Content-Type": "text/html", "Allow": "GET, HEAD"}}
         relative = urllib.parse.unquote(path).lstrip("/")
         full = os.path.realpath(os.path.join(self.server.state.root, relative))
         inside = full.startswith(self.server.state.root + os.sep)
         if inside and os.path.isfile(full):
-            return {"file_path": full}
+            extension = os.path.splitext(full)[1].lower()
+            content_type = CONTENT_TYPES.get(extension) or mimetypes.guess_type(full)[0] or "application/octet-stream"
+            return {"file_path": full, "headers": {"Content-Type": content_type, "Cache-Control": "no-store"}}
         return {"status": 404, "body": "<html><body><h1>404 Not Found</h1></body></html>",
                 "headers": {"Content-Type": "text/html"}}
 
@@ -241,6 +271,7 @@ class Handler(BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.flush()
 
+        self.note(status, size, send_size)
         try:
             self.send_body(route, body, file_path, send_size, chunked)
             if chunked and "drop_after" not in route:
@@ -256,6 +287,12 @@ class Handler(BaseHTTPRequestHandler):
             self.close_connection = True
             if route.get("drop") == "reset":
                 self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
+
+    def note(self, status, length, sending):
+        time_of_day = datetime.datetime.now().strftime("%H:%M:%S")
+        agent = self.headers.get("User-Agent", "-")
+        self.server.state.note(f"{time_of_day} {self.command} {self.path} {status} "
+                               f"Content-Length={length} sent={sending} agent=\"{agent}\"")
 
     def send_body(self, route, body, file_path, send_size, chunked):
         piece = int(route.get("piece_size", 0)) or 65536
@@ -335,12 +372,12 @@ class Server(ThreadingHTTPServer):
     allow_reuse_address = True
     request_queue_size = 64
 
-    def __init__(self, name, state, ssl_context=None):
+    def __init__(self, name, state, ssl_context=None, port=0):
         self.name = name
         self.state = state
         self.ssl_context = ssl_context
         self.info = {}
-        super().__init__(("127.0.0.1", 0), Handler)
+        super().__init__(("127.0.0.1", port), Handler)
 
     def get_request(self):
         connection, address = self.socket.accept()
@@ -374,18 +411,29 @@ def tls_context(folder, certificate, key):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--root", required=True, help="folder whose files are served")
-    parser.add_argument("--info", required=True, help="JSON file written when the ports are open")
+    parser.add_argument("--info", help="JSON file written when the ports are open")
+    parser.add_argument("--port", type=int, default=0, help="HTTP port asked for (taken or 0: any free port)")
+    parser.add_argument("--port-file", help="file that receives the HTTP port once it is open")
+    parser.add_argument("--log", help="request log file (appended)")
     parser.add_argument("--tls-dir", help="folder of test certificates (make-test-certs.sh)")
     parser.add_argument("--script", help="JSON file of routes to install at start")
     args = parser.parse_args()
+    if not args.info and not args.port_file:
+        parser.error("--info or --port-file is needed")
 
     os.makedirs(args.root, exist_ok=True)
-    state = State(args.root)
+    state = State(args.root, open(args.log, "a", encoding="utf-8") if args.log else None)
     if args.script:
         with open(args.script, encoding="utf-8") as script:
             state.add_routes(json.load(script))
 
-    servers = [Server("http", state)]
+    try:
+        http_server = Server("http", state, port=args.port)
+    except OSError:
+        if args.port == 0:
+            raise
+        http_server = Server("http", state)
+    servers = [http_server]
     if args.tls_dir:
         for name, certificate, key in TLS_SERVERS:
             servers.append(Server(name, state, tls_context(args.tls_dir, certificate, key)))
@@ -400,13 +448,21 @@ def main():
         server.info = info
         threading.Thread(target=server.serve_forever, name=server.name, daemon=True).start()
 
-    temporary = args.info + ".tmp"
-    with open(temporary, "w", encoding="utf-8") as out:
-        json.dump(info, out)
-    os.replace(temporary, args.info)
+    if args.info:
+        temporary = args.info + ".tmp"
+        with open(temporary, "w", encoding="utf-8") as out:
+            json.dump(info, out)
+        os.replace(temporary, args.info)
+    if args.port_file:
+        temporary = args.port_file + ".tmp"
+        with open(temporary, "w", encoding="ascii") as out:
+            out.write("%d\n" % http_server.server_address[1])
+        os.replace(temporary, args.port_file)
 
+    stopped = threading.Event()
+    signal.signal(signal.SIGTERM, lambda signum, frame: stopped.set())
     try:
-        threading.Event().wait()
+        stopped.wait()
     except KeyboardInterrupt:
         pass
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""The demo's package server keeps the contract the installer relies on: status 200
+"""The package server (tests/support/loopback_server.py serving a folder, as the demo
+uses it) keeps the contract the installer relies on: status 200
 with an exact Content-Length for files, 404 and 405 with a Content-Length of their
 own pages, nothing outside its folder, kept-alive connections, and it survives
 clients that stop reading a body (the installer's size query does that)."""
@@ -13,7 +14,7 @@ import tempfile
 import time
 import unittest
 
-SERVER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "demo", "server", "zunder_server.py")
+SERVER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support", "loopback_server.py")
 
 
 class ServerProcess:

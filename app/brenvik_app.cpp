@@ -80,7 +80,7 @@ BOOL CBrenvikApp::InitInstance()
     if (!m_bSkipClientCheck) {
         m_clientValidator.m_strNewClientPath.clear();
         m_clientValidator.DoModal(); // returns once the check's task has ended
-        if (m_clientValidator.m_nCheckOutcome != static_cast<int32_t>(ClientCheckOutcome::Continue))
+        if (m_clientValidator.m_nCheckOutcome != ClientCheckOutcome::Continue)
             return FALSE;
     }
 

@@ -8,10 +8,10 @@
 
 namespace kelm {
 
-NewClientStart StartNewClient(int32_t checkOutcome, const std::wstring& newClientPath,
+NewClientStart StartNewClient(ClientCheckOutcome checkOutcome, const std::wstring& newClientPath,
                               const std::wstring& parameters) noexcept
 {
-    if (checkOutcome != static_cast<int32_t>(ClientCheckOutcome::RunNewClient) || newClientPath.empty())
+    if (checkOutcome != ClientCheckOutcome::RunNewClient || newClientPath.empty())
         return NewClientStart::NotRequested;
     if (!::PathFileExistsW(newClientPath.c_str())) {
         Log(L"the newer client ", newClientPath, L" is missing");

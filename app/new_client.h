@@ -3,17 +3,11 @@
 // with "/n" so that it skips the client check (a silent run adds its own options,
 // NewClientParameters in command_line.h).
 
-#include <cstdint>
 #include <string>
 
-namespace kelm {
+#include "config/client_validator.h"
 
-// What the client check decided (m_nCheckOutcome of the client-update dialog).
-enum class ClientCheckOutcome : int32_t {
-    Continue = 0,
-    Stop = 1,
-    RunNewClient = 2,
-};
+namespace kelm {
 
 enum class NewClientStart {
     NotRequested, // outcome other than RunNewClient, or no path
@@ -22,7 +16,7 @@ enum class NewClientStart {
     Failed,       // the shell could not start it
 };
 
-NewClientStart StartNewClient(int32_t checkOutcome, const std::wstring& newClientPath,
+NewClientStart StartNewClient(ClientCheckOutcome checkOutcome, const std::wstring& newClientPath,
                               const std::wstring& parameters = L"/n") noexcept;
 
 } // namespace kelm

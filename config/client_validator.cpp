@@ -246,22 +246,22 @@ void CClientValidator::RunClientCheck()
                     LaunchUnelevated(program);
                 }
             }
-            m_nCheckOutcome = kClientCheckStop;
+            m_nCheckOutcome = ClientCheckOutcome::Stop;
             break;
         }
         case ClientTooOld:
             if (DownloadNewClient() != 0)
-                m_nCheckOutcome = kClientCheckRunNewClient;
+                m_nCheckOutcome = ClientCheckOutcome::RunNewClient;
             break;
         case DescriptorUnavailable:
             ShowMessage(GetUiString(IDS_ERR_CONNECT_DOWNLOAD_SERVER), MB_ICONERROR | MB_OK, IDOK);
-            m_nCheckOutcome = kClientCheckStop;
+            m_nCheckOutcome = ClientCheckOutcome::Stop;
             break;
         case OtherProductInstalled:
             ShowMessage(FormatWithText(GetUiString(IDS_ERR_INSTALLED_ANOTHER_VERSION), name,
                                        IDS_ERR_INSTALLED_ANOTHER_VERSION.defaultText),
                         MB_ICONERROR, IDOK);
-            m_nCheckOutcome = kClientCheckStop;
+            m_nCheckOutcome = ClientCheckOutcome::Stop;
             break;
         default:
             break;

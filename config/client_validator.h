@@ -22,10 +22,13 @@
 
 namespace kelm {
 
-// Values of m_nCheckOutcome.
-inline constexpr int32_t kClientCheckContinue = 0;
-inline constexpr int32_t kClientCheckStop = 1;
-inline constexpr int32_t kClientCheckRunNewClient = 2;
+// What the client check decided (m_nCheckOutcome): go on with this client,
+// end the run, or end it and start the newer client that was downloaded.
+enum class ClientCheckOutcome : int32_t {
+    Continue = 0,
+    Stop = 1,
+    RunNewClient = 2,
+};
 
 // "<temp>KelmWebInstaller_<tick>\<full_name>.exe" with its folder created;
 // empty when the folder cannot be made.
@@ -54,7 +57,7 @@ public:
     std::future<void> m_worker;
     std::wstring m_strNewClientPath;
     int32_t m_nTransferResult = 0;
-    int32_t m_nCheckOutcome = kClientCheckContinue;
+    ClientCheckOutcome m_nCheckOutcome = ClientCheckOutcome::Continue;
 
 protected:
     void DoDataExchange(CDataExchange* exchange) override;

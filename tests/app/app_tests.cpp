@@ -170,9 +170,9 @@ TEST(NewClient, StartsOnlyWhenRequestedAndPresentWithTheSingleParameterN)
     ::DeleteFileW(missing.c_str());
     ASSERT_TRUE(::SetEnvironmentVariableW(L"KELM_RECORDER_OUTPUT", recording.c_str()));
 
-    constexpr auto kContinue = static_cast<int32_t>(ClientCheckOutcome::Continue);
-    constexpr auto kStop = static_cast<int32_t>(ClientCheckOutcome::Stop);
-    constexpr auto kRunNewClient = static_cast<int32_t>(ClientCheckOutcome::RunNewClient);
+    constexpr auto kContinue = ClientCheckOutcome::Continue;
+    constexpr auto kStop = ClientCheckOutcome::Stop;
+    constexpr auto kRunNewClient = ClientCheckOutcome::RunNewClient;
     EXPECT_EQ(StartNewClient(kContinue, recorder), NewClientStart::NotRequested);
     EXPECT_EQ(StartNewClient(kStop, recorder), NewClientStart::NotRequested);
     EXPECT_EQ(StartNewClient(kRunNewClient, L""), NewClientStart::NotRequested);
@@ -195,7 +195,7 @@ TEST(NewClient, AFileTheShellCannotStartIsReportedAsFailed)
     ASSERT_NE(file, nullptr);
     std::fputs("not a program", file);
     std::fclose(file);
-    EXPECT_EQ(StartNewClient(static_cast<int32_t>(ClientCheckOutcome::RunNewClient), notProgram),
+    EXPECT_EQ(StartNewClient(ClientCheckOutcome::RunNewClient, notProgram),
               NewClientStart::Failed);
     ::DeleteFileW(notProgram.c_str());
 }

@@ -271,7 +271,7 @@ class Handler(BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.flush()
 
-        self.note(status, size, send_size)
+        self.body_sent = 0
         try:
             self.send_body(route, body, file_path, send_size, chunked)
             if chunked and "drop_after" not in route:
@@ -283,16 +283,18 @@ class Handler(BaseHTTPRequestHandler):
         except (ConnectionError, ssl.SSLError, socket.timeout, OSError):
             self.close_connection = True
             return
+        finally:
+            self.note(status, size, self.body_sent)
         if ending:
             self.close_connection = True
             if route.get("drop") == "reset":
                 self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
 
-    def note(self, status, length, sending):
+    def note(self, status, length, sent):
         time_of_day = datetime.datetime.now().strftime("%H:%M:%S")
         agent = self.headers.get("User-Agent", "-")
         self.server.state.note(f"{time_of_day} {self.command} {self.path} {status} "
-                               f"Content-Length={length} sent={sending} agent=\"{agent}\"")
+                               f"Content-Length={length} sent={sent} agent=\"{agent}\"")
 
     def send_body(self, route, body, file_path, send_size, chunked):
         piece = int(route.get("piece_size", 0)) or 65536
@@ -310,6 +312,7 @@ class Handler(BaseHTTPRequestHandler):
                 else:
                     self.wfile.write(data)
                 sent += len(data)
+                self.body_sent = sent
                 if delay:
                     self.wfile.flush()
                     time.sleep(delay)

@@ -107,10 +107,15 @@ public:
         AccessibleFacts facts;
         if (!Describe(facts))
             return RPC_E_DISCONNECTED;
-        const std::wstring text = facts.name.empty() ? WindowText(m_control) : facts.name;
-        if (text.empty())
-            return S_FALSE;
-        *name = AllocString(text);
+        // Nothing may unwind into the caller's COM stub.
+        try {
+            const std::wstring& text = facts.name.empty() ? (facts.name = WindowText(m_control)) : facts.name;
+            if (text.empty())
+                return S_FALSE;
+            *name = AllocString(text);
+        } catch (...) {
+            return E_OUTOFMEMORY;
+        }
         return *name ? S_OK : E_OUTOFMEMORY;
     }
     HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* value) override

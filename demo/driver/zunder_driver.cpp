@@ -1,7 +1,8 @@
 // Drives the installer's wizard from outside, as a user would: finds its windows
 // under the same wineserver (or desktop session), reads their texts, presses
-// their buttons and answers message boxes. One command per run, so that a script
-// can take a screenshot between the steps.
+// their buttons and answers message boxes (with the tests' window finders,
+// tests/driving). One command per run, so that a script can take a screenshot
+// between the steps.
 //
 //   zunder_driver wait-page <check|settings|status|update-status|success|product> [seconds]
 //       waits until the page is visible; prints "<page> x y width height".
@@ -20,7 +21,6 @@
 // (its caption and text are printed as "box: <caption>: <text>"); 3 not seen.
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -28,56 +28,22 @@
 #include <string>
 #include <vector>
 
+#include "driving/wizard_windows.h"
 #include "framework/handles.h"
 #include "res/resource.h"
 
 namespace {
 
+using namespace kelm::test;
+
 constexpr wchar_t kInstallerSemaphore[] = L"MirelleZunderInstaller_80";
 constexpr wchar_t kProductSemaphore[] = L"MirelleZunderInstance_80";
 constexpr wchar_t kInstallerExe[] = L"KelmWebInstaller.exe";
-constexpr wchar_t kWizardClass[] = L"BrenvikClassName-CHS";
 constexpr wchar_t kProductClass[] = L"ZunderDemoEditorWindow";
-
-constexpr int kMessageBoxText = 0xFFFF;
 
 constexpr DWORD kPollMilliseconds = 50;
 
 enum ExitCode { kDone = 0, kFailed = 1, kBlockedByBox = 2, kNotSeen = 3 };
-
-std::wstring WindowText(HWND window)
-{
-    wchar_t buffer[1024] = {};
-    SendMessageTimeoutW(window, WM_GETTEXT, static_cast<WPARAM>(std::size(buffer)),
-                        reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 2000, nullptr);
-    return buffer;
-}
-
-std::wstring ClassName(HWND window)
-{
-    wchar_t buffer[256] = {};
-    GetClassNameW(window, buffer, static_cast<int>(std::size(buffer)));
-    return buffer;
-}
-
-std::vector<HWND> TopLevelWindows()
-{
-    std::vector<HWND> windows;
-    EnumWindows([](HWND window, LPARAM list) -> BOOL {
-        reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&windows));
-    return windows;
-}
-
-bool IsShown(HWND window)
-{
-    if (!window || !IsWindowVisible(window))
-        return false;
-    RECT rect;
-    GetWindowRect(window, &rect);
-    return rect.right > rect.left && rect.bottom > rect.top;
-}
 
 bool SemaphoreExists(const wchar_t* name)
 {
@@ -85,36 +51,25 @@ bool SemaphoreExists(const wchar_t* name)
     return static_cast<bool>(semaphore);
 }
 
-std::set<DWORD> InstallerProcesses()
-{
-    std::set<DWORD> ids;
-    kelm::UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot)
-        return ids;
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry)) {
-        const wchar_t* name = wcsrchr(entry.szExeFile, L'\\');
-        name = name ? name + 1 : entry.szExeFile;
-        if (_wcsicmp(name, kInstallerExe) == 0)
-            ids.insert(entry.th32ProcessID);
-    }
-    return ids;
-}
+// Every installer process counts: a run may hand over to a newer client.
+std::vector<DWORD> InstallerProcesses() { return ProcessesOfProgram(kInstallerExe); }
 
-// A message box: a visible dialog-class window with the box's text item.
-HWND FindMessageBox()
+// The first window `find` gives for one of the installer processes, when shown.
+template <typename Find>
+HWND ShownInAnInstaller(Find find)
 {
-    for (HWND window : TopLevelWindows()) {
-        if (IsShown(window) && ClassName(window) == L"#32770" && GetDlgItem(window, kMessageBoxText))
+    for (DWORD process : InstallerProcesses()) {
+        if (HWND window = find(process); IsShown(window))
             return window;
     }
     return nullptr;
 }
 
+HWND ShownMessageBox() { return ShownInAnInstaller([](DWORD process) { return FindMessageBox(process); }); }
+
 int ReportMessageBox(HWND box)
 {
-    std::wstring text = WindowText(GetDlgItem(box, kMessageBoxText));
+    std::wstring text = MessageBoxText(box);
     for (auto& c : text) {
         if (c == L'\r' || c == L'\n')
             c = L' ';
@@ -123,43 +78,21 @@ int ReportMessageBox(HWND box)
     return kBlockedByBox;
 }
 
-HWND VisibleWizard()
-{
-    HWND wizard = FindWindowW(kWizardClass, nullptr);
-    return IsShown(wizard) ? wizard : nullptr;
-}
+HWND VisibleWizard() { return ShownInAnInstaller([](DWORD process) { return FindWizard(process); }); }
 
-// The shown panel of the wizard that holds the given dialog item.
-HWND ShownPanelWith(int itemId, int secondItemId = 0)
+// The shown panel of the wizard that holds both dialog items.
+HWND ShownPanelWith(int itemId, int secondItemId)
 {
     HWND wizard = VisibleWizard();
-    if (!wizard)
-        return nullptr;
-    for (HWND child = GetWindow(wizard, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        if (IsWindowVisible(child) && GetDlgItem(child, itemId)
-            && (secondItemId == 0 || GetDlgItem(child, secondItemId)))
-            return child;
-    }
-    return nullptr;
+    HWND panel = wizard ? FindVisiblePanelWith(wizard, itemId) : nullptr;
+    return panel && GetDlgItem(panel, secondItemId) ? panel : nullptr;
 }
 
 HWND SettingsPanel() { return ShownPanelWith(IDC_INSTALL_BUTTON, IDC_ACCEPT_CHECK); }
 HWND StatusPanel() { return ShownPanelWith(IDC_PERCENT_LABEL, IDC_STATUS_LABEL); }
 HWND SuccessPanel() { return ShownPanelWith(IDC_START_NOW, IDC_LAUNCH_LABEL); }
 
-HWND CheckDialog()
-{
-    std::set<DWORD> installers = InstallerProcesses();
-    for (HWND window : TopLevelWindows()) {
-        DWORD process = 0;
-        GetWindowThreadProcessId(window, &process);
-        HWND progress = GetDlgItem(window, IDC_CHECK_PROGRESS);
-        if (installers.count(process) && IsShown(window) && progress
-            && ClassName(progress) == L"msctls_progress32")
-            return window;
-    }
-    return nullptr;
-}
+HWND CheckDialog() { return ShownInAnInstaller([](DWORD process) { return FindCheckDialog(process); }); }
 
 HWND ProductWindow()
 {
@@ -200,7 +133,7 @@ int WaitPage(const std::wstring& page, int seconds)
             PrintRect(page, window);
             return kDone;
         }
-        if (HWND box = FindMessageBox())
+        if (HWND box = ShownMessageBox())
             return ReportMessageBox(box);
         if (page == L"check" && VisibleWizard()) {
             wprintf(L"check: not seen, the wizard is up\n");
@@ -218,19 +151,13 @@ int WaitPage(const std::wstring& page, int seconds)
     }
 }
 
-void PostClick(HWND panel, int itemId)
-{
-    HWND item = GetDlgItem(panel, itemId);
-    PostMessageW(panel, WM_COMMAND, MAKEWPARAM(itemId, BN_CLICKED), reinterpret_cast<LPARAM>(item));
-}
-
 // Waits until the settings page has gone (the wizard moved on); false when it is
 // still there after the time given.
 bool SettingsPageLeft(DWORD milliseconds)
 {
     const DWORD deadline = GetTickCount() + milliseconds;
     while (SettingsPanel()) {
-        if (Expired(deadline) || FindMessageBox())
+        if (Expired(deadline) || ShownMessageBox())
             return false;
         Sleep(kPollMilliseconds);
     }
@@ -248,7 +175,7 @@ int PressInstall()
     if (!IsWindowEnabled(install)) {
         // Users in some regions must tick the licence box first.
         wprintf(L"accepting the licence terms\n");
-        PostClick(panel, IDC_ACCEPT_CHECK);
+        ClickItem(panel, IDC_ACCEPT_CHECK);
         const DWORD deadline = Deadline(10);
         while (!IsWindowEnabled(install)) {
             if (Expired(deadline)) {
@@ -258,21 +185,21 @@ int PressInstall()
             Sleep(kPollMilliseconds);
         }
     }
-    PostClick(panel, IDC_INSTALL_BUTTON);
+    ClickItem(panel, IDC_INSTALL_BUTTON);
     wprintf(L"pressed Install\n");
     if (SettingsPageLeft(5000))
         return kDone;
-    if (HWND box = FindMessageBox())
+    if (HWND box = ShownMessageBox())
         return ReportMessageBox(box);
     // An Install button drawn as enabled while the terms count as not accepted
     // ignores the press: accept them and press again.
     wprintf(L"the settings page stays; accepting the licence terms and pressing Install again\n");
-    PostClick(panel, IDC_ACCEPT_CHECK);
+    ClickItem(panel, IDC_ACCEPT_CHECK);
     Sleep(500);
-    PostClick(panel, IDC_INSTALL_BUTTON);
+    ClickItem(panel, IDC_INSTALL_BUTTON);
     if (SettingsPageLeft(10000))
         return kDone;
-    if (HWND box = FindMessageBox())
+    if (HWND box = ShownMessageBox())
         return ReportMessageBox(box);
     wprintf(L"the settings page does not move on\n");
     return kFailed;
@@ -285,7 +212,7 @@ int PressStartNow()
         wprintf(L"no success page\n");
         return kFailed;
     }
-    PostClick(panel, IDC_START_NOW);
+    ClickItem(panel, IDC_START_NOW);
     wprintf(L"pressed Start Now\n");
     return kDone;
 }
@@ -318,7 +245,7 @@ int WaitProgress(int seconds)
                 wprintf(L"status: %ls\n", lastSeen.c_str());
             return kDone;
         }
-        if (HWND box = FindMessageBox())
+        if (HWND box = ShownMessageBox())
             return ReportMessageBox(box);
         if (Expired(deadline)) {
             wprintf(L"timeout: no progress after %d s\n", seconds);
@@ -332,13 +259,13 @@ int AnswerBox(const std::wstring& answer)
 {
     int id = answer == L"ok" ? IDOK : answer == L"cancel" ? IDCANCEL : answer == L"yes" ? IDYES
            : answer == L"no" ? IDNO : answer == L"retry" ? IDRETRY : 0;
-    HWND box = FindMessageBox();
+    HWND box = ShownMessageBox();
     if (!box || id == 0) {
         wprintf(L"no message box to answer\n");
         return kFailed;
     }
     ReportMessageBox(box);
-    PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, id)));
+    AnswerMessageBox(box, id);
     return kDone;
 }
 
@@ -363,7 +290,7 @@ int WaitExit(int seconds)
 {
     const DWORD deadline = Deadline(seconds);
     while (SemaphoreExists(kInstallerSemaphore)) {
-        if (HWND box = FindMessageBox())
+        if (HWND box = ShownMessageBox())
             return ReportMessageBox(box);
         if (Expired(deadline)) {
             wprintf(L"the installer is still running after %d s\n", seconds);
@@ -376,7 +303,8 @@ int WaitExit(int seconds)
 }
 
 // Watches a silent run from its start to its end and reports every window of the
-// installer's process that became visible.
+// installer's processes that was visible at all (a zero-size one too) or took the
+// keyboard.
 int WatchHidden(int seconds)
 {
     const DWORD deadline = Deadline(seconds);
@@ -388,30 +316,28 @@ int WatchHidden(int seconds)
         Sleep(kPollMilliseconds);
     }
     std::set<HWND> created;
-    std::set<HWND> shown;
+    bool anyShown = false;
     while (SemaphoreExists(kInstallerSemaphore)) {
-        std::set<DWORD> installers = InstallerProcesses();
-        for (HWND window : TopLevelWindows()) {
-            DWORD process = 0;
-            GetWindowThreadProcessId(window, &process);
-            if (!installers.count(process))
-                continue;
-            created.insert(window);
-            if (IsShown(window) && shown.insert(window).second) {
-                wprintf(L"visible window: class %ls, title \"%ls\"\n", ClassName(window).c_str(),
-                        WindowText(window).c_str());
-                if (GetDlgItem(window, kMessageBoxText))
-                    return ReportMessageBox(window);
+        for (DWORD process : InstallerProcesses()) {
+            for (HWND window : TopLevelWindows(process))
+                created.insert(window);
+            if (HWND box = FindMessageBox(process))
+                return ReportMessageBox(box);
+            if (const std::string shown = VisibleOrActiveWindow(process); !shown.empty()) {
+                wprintf(L"%hs\n", shown.c_str());
+                anyShown = true;
             }
         }
+        if (anyShown)
+            return kFailed;
         if (Expired(deadline)) {
             wprintf(L"the installer is still running after %d s\n", seconds);
             return kFailed;
         }
         Sleep(kPollMilliseconds);
     }
-    wprintf(L"silent run ended: %zu window(s) created, %zu visible\n", created.size(), shown.size());
-    return shown.empty() ? kDone : kFailed;
+    wprintf(L"silent run ended: %zu window(s) created, none visible\n", created.size());
+    return kDone;
 }
 
 int Usage()

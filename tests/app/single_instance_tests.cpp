@@ -11,7 +11,7 @@
 #include "app/single_instance.h"
 #include "app/window_class.h"
 #include "runlog/run_outcome.h"
-#include "support/process_windows.h"
+#include "driving/process_windows.h"
 #include "support/test_paths.h"
 
 using namespace kelm;

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "config_test_support.h"
-#include "support/process_windows.h"
+#include "driving/process_windows.h"
 #include "support/test_paths.h"
 
 namespace kelm {

@@ -14,7 +14,7 @@
 
 #include "framework/handles.h"
 #include "support/msi_products.h"
-#include "support/process_windows.h"
+#include "driving/process_windows.h"
 #include "support/test_paths.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include "engine/msi_package.h"
 #include "engine_test_support.h"
 #include "support/msi_products.h"
-#include "support/process_windows.h"
+#include "driving/process_windows.h"
 #include "support/registry_cleanup.h"
 
 namespace kelm {

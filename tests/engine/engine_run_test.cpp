@@ -25,7 +25,7 @@
 #include "runlog/run_log.h"
 #include "support/loopback_server.h"
 #include "support/msi_products.h"
-#include "support/process_windows.h"
+#include "driving/process_windows.h"
 #include "support/registry_cleanup.h"
 #include "transfer/download_job.h"
 

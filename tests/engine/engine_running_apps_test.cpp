@@ -5,7 +5,7 @@
 
 #include "engine/running_apps.h"
 #include "engine_test_support.h"
-#include "support/process_windows.h"
+#include "driving/process_windows.h"
 
 namespace kelm {
 namespace {

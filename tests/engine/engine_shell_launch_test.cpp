@@ -7,7 +7,7 @@
 
 #include "config/shell_launch.h"
 #include "engine_test_support.h"
-#include "support/process_windows.h"
+#include "driving/process_windows.h"
 
 namespace kelm {
 namespace {

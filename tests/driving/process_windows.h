@@ -41,8 +41,14 @@ private:
     DWORD m_id = 0;
 };
 
+// The running processes whose program file is named `fileName` (no folder;
+// letter case ignored), e.g. every installer a run started.
+std::vector<DWORD> ProcessesOfProgram(const std::wstring& fileName);
+
 std::vector<HWND> TopLevelWindows(DWORD processId);
 std::wstring ClassName(HWND window);
+// Visible and with an area: what the user can see.
+bool IsShown(HWND window);
 // The first top-level window of the process whose class is `className`, or null.
 HWND FindWindowOfClass(DWORD processId, const std::wstring& className);
 // A visible message box of the process (a top-level dialog with the message

@@ -1,4 +1,8 @@
-#include "support/process_windows.h"
+#include "driving/process_windows.h"
+
+#include <tlhelp32.h>
+
+#include <cwchar>
 
 namespace kelm::test {
 
@@ -52,6 +56,23 @@ void ChildProcess::Terminate()
     }
 }
 
+std::vector<DWORD> ProcessesOfProgram(const std::wstring& fileName)
+{
+    std::vector<DWORD> ids;
+    UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot)
+        return ids;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Process32FirstW(snapshot.Get(), &entry); more; more = ::Process32NextW(snapshot.Get(), &entry)) {
+        const wchar_t* name = std::wcsrchr(entry.szExeFile, L'\\');
+        name = name != nullptr ? name + 1 : entry.szExeFile;
+        if (::_wcsicmp(name, fileName.c_str()) == 0)
+            ids.push_back(entry.th32ProcessID);
+    }
+    return ids;
+}
+
 std::vector<HWND> TopLevelWindows(DWORD processId)
 {
     struct Search {
@@ -76,6 +97,13 @@ std::wstring ClassName(HWND window)
     wchar_t name[256] = {};
     ::GetClassNameW(window, name, 256);
     return name;
+}
+
+bool IsShown(HWND window)
+{
+    RECT rect{};
+    return window != nullptr && ::IsWindowVisible(window) && ::GetWindowRect(window, &rect) &&
+           rect.right > rect.left && rect.bottom > rect.top;
 }
 
 HWND FindWindowOfClass(DWORD processId, const std::wstring& className)

@@ -15,6 +15,11 @@ struct CPoint : POINT {
     {
         return CPoint(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
     }
+    // The point packed as a mouse message's lParam.
+    LPARAM ToLParam() const noexcept
+    {
+        return MAKELPARAM(static_cast<WORD>(static_cast<short>(x)), static_cast<WORD>(static_cast<short>(y)));
+    }
     friend constexpr bool operator==(const CPoint& a, const CPoint& b) noexcept { return a.x == b.x && a.y == b.y; }
 };
 

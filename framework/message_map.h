@@ -8,7 +8,8 @@
 //
 // Typed entries (KELM_ON_WM_xxx) call a member function of a fixed name and
 // signature, listed beside each macro. A handler that wants the default
-// processing as well calls Default() (the window's previous window procedure).
+// processing as well passes its message to Default(message, wParam, lParam),
+// packed again from its arguments (CPoint::ToLParam for mouse positions).
 
 #include <windows.h>
 
@@ -108,8 +109,8 @@ protected:                                                                      
 // LRESULT OnNcCalcSize(BOOL calcValidRects, NCCALCSIZE_PARAMS*)  (params is a RECT* when calcValidRects is FALSE)
 #define KELM_ON_WM_NCCALCSIZE()                                                  \
     KELM_MESSAGE_ENTRY(WM_NCCALCSIZE, return self.OnNcCalcSize(static_cast<BOOL>(wParam), reinterpret_cast<NCCALCSIZE_PARAMS*>(lParam));)
-// void OnNcPaint()
-#define KELM_ON_WM_NCPAINT() KELM_MESSAGE_ENTRY(WM_NCPAINT, self.OnNcPaint(); return 0;)
+// void OnNcPaint(HRGN updateRegion)   (1: the whole frame)
+#define KELM_ON_WM_NCPAINT() KELM_MESSAGE_ENTRY(WM_NCPAINT, self.OnNcPaint(reinterpret_cast<HRGN>(wParam)); return 0;)
 // BOOL OnNcActivate(BOOL active)
 #define KELM_ON_WM_NCACTIVATE() KELM_MESSAGE_ENTRY(WM_NCACTIVATE, return self.OnNcActivate(static_cast<BOOL>(wParam));)
 // void OnNcXxx(UINT hitTest, CPoint screenPoint)

@@ -280,25 +280,14 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     LRESULT result = 0;
     if (OnWndMsg(message, wParam, lParam, &result))
         return result;
-    return DefWindowProc(message, wParam, lParam);
+    return Default(message, wParam, lParam);
 }
 
-LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT CWnd::Default(UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (m_previousWndProc != nullptr)
         return ::CallWindowProcW(m_previousWndProc, m_hWnd, message, wParam, lParam);
     return ::DefWindowProcW(m_hWnd, message, wParam, lParam);
-}
-
-namespace {
-// The message being handled on this thread, for Default(). Kept per thread, not per
-// object, so nothing touches an object after its handler returns.
-thread_local MSG t_currentMessage{};
-} // namespace
-
-LRESULT CWnd::Default()
-{
-    return DefWindowProc(t_currentMessage.message, t_currentMessage.wParam, t_currentMessage.lParam);
 }
 
 LRESULT CALLBACK CWnd::StandardWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -307,7 +296,6 @@ LRESULT CALLBACK CWnd::StandardWindowProc(HWND window, UINT message, WPARAM wPar
     if (object == nullptr)
         return ::DefWindowProcW(window, message, wParam, lParam);
 
-    MSG saved = std::exchange(t_currentMessage, MSG{window, message, wParam, lParam, 0, {0, 0}});
     LRESULT result = 0;
     try {
         result = object->WindowProc(message, wParam, lParam);
@@ -315,7 +303,6 @@ LRESULT CALLBACK CWnd::StandardWindowProc(HWND window, UINT message, WPARAM wPar
         ::OutputDebugStringW(L"Kelm: a message handler threw; the message counts as handled\r\n");
         result = 0;
     }
-    t_currentMessage = saved;
     if (message == WM_NCDESTROY)
         object->Unbind(); // the window's last message: the object lets go of it
     return result;

@@ -68,11 +68,12 @@ public:
     // the brush to paint with, or null to leave the colours to the parent.
     virtual HBRUSH CtlColor(HDC dc, UINT controlType);
     virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
-    // The window's previous window procedure.
-    virtual LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam);
     virtual const MessageMap* GetMessageMap() const;
-    // Default processing of the message being handled.
-    LRESULT Default();
+    // The default processing of a message: the window's previous window procedure
+    // (the system's default one for a window of the framework's own class). A
+    // typed handler that wants it passes its message on, re-packed from its
+    // arguments.
+    LRESULT Default(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
 
     // Thin wrappers.
     CWnd* GetParent() const noexcept; // the parent's object, or null

@@ -42,7 +42,7 @@ void NotifyAccessibleChange(HWND control, DWORD event) noexcept;
     KELM_MESSAGE_ENTRY(WM_GETOBJECT, {                                                   \
         bool handled = false;                                                            \
         const LRESULT answer = AnswerGetObject(self.m_hWnd, wParam, lParam, &handled);   \
-        return handled ? answer : self.Default();                                        \
+        return handled ? answer : self.Default(message, wParam, lParam);                 \
     })                                                                                   \
     KELM_MESSAGE_ENTRY(WM_DESCRIBE_FOR_SCREEN_READER,                                    \
         self.DescribeForScreenReader(*reinterpret_cast<AccessibleFacts*>(lParam)); return 1;)

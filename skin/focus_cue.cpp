@@ -35,9 +35,9 @@ bool ShowsFocusCue(HWND control)
     return (state & UISF_HIDEFOCUS) == 0;
 }
 
-LRESULT DefaultThenRepaint(CWnd& control)
+LRESULT DefaultThenRepaint(CWnd& control, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    const LRESULT result = control.Default();
+    const LRESULT result = control.Default(message, wParam, lParam);
     if (control.m_hWnd)
         control.Invalidate(FALSE);
     return result;

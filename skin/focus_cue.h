@@ -22,13 +22,13 @@ void DrawFocusCue(HDC dc, const RECT& rect);
 
 // The default handling of a message that changes whether the cue shows (focus
 // gained or lost, keyboard cues), then a repaint of the control.
-LRESULT DefaultThenRepaint(CWnd& control);
+LRESULT DefaultThenRepaint(CWnd& control, UINT message, WPARAM wParam, LPARAM lParam);
 
 // In a message map: those messages repaint the control's focus cue.
 #define KELM_ON_FOCUS_CUE_CHANGES()                                                  \
-    KELM_MESSAGE_ENTRY(WM_SETFOCUS, return ::kelm::DefaultThenRepaint(self);)        \
-    KELM_MESSAGE_ENTRY(WM_KILLFOCUS, return ::kelm::DefaultThenRepaint(self);)       \
-    KELM_MESSAGE_ENTRY(WM_UPDATEUISTATE, return ::kelm::DefaultThenRepaint(self);)
+    KELM_MESSAGE_ENTRY(WM_SETFOCUS, return ::kelm::DefaultThenRepaint(self, message, wParam, lParam);)  \
+    KELM_MESSAGE_ENTRY(WM_KILLFOCUS, return ::kelm::DefaultThenRepaint(self, message, wParam, lParam);) \
+    KELM_MESSAGE_ENTRY(WM_UPDATEUISTATE, return ::kelm::DefaultThenRepaint(self, message, wParam, lParam);)
 
 // For WM_GETDLGCODE (lParam: the message about to be handled): whether it is
 // Enter or Space going down, which a control that acts on them as a click

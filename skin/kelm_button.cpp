@@ -19,9 +19,9 @@ KELM_BEGIN_MESSAGE_MAP(CKelmButton, CButton)
     KELM_ON_WM_LBUTTONDOWN()
     KELM_ON_WM_LBUTTONUP()
     KELM_ON_WM_ERASEBKGND()
-    KELM_MESSAGE_ENTRY(WM_UPDATEUISTATE, return DefaultThenRepaint(self);)
-    KELM_MESSAGE_ENTRY(WM_GETDLGCODE, return self.OnGetDlgCode(lParam);)
-    KELM_MESSAGE_ENTRY(WM_KEYDOWN, return self.OnKeyDown(wParam);)
+    KELM_MESSAGE_ENTRY(WM_UPDATEUISTATE, return DefaultThenRepaint(self, message, wParam, lParam);)
+    KELM_ON_MESSAGE(WM_GETDLGCODE, OnGetDlgCode)
+    KELM_ON_MESSAGE(WM_KEYDOWN, OnKeyDown)
     KELM_ON_ACCESSIBILITY()
 KELM_END_MESSAGE_MAP()
 
@@ -70,20 +70,20 @@ void CKelmButton::SetAccessibleState(long state)
 // An owner-drawn button is no push button to the dialog, which would turn Enter
 // into its own default command: a push button takes Enter itself, as the
 // system's do (Space the button's window procedure handles already).
-LRESULT CKelmButton::OnGetDlgCode(LPARAM message)
+LRESULT CKelmButton::OnGetDlgCode(WPARAM key, LPARAM message)
 {
-    const LRESULT code = Default();
-    const auto* key = reinterpret_cast<const MSG*>(message);
-    if (m_accessibleRole == ROLE_SYSTEM_PUSHBUTTON && key != nullptr && key->message == WM_KEYDOWN &&
-        key->wParam == VK_RETURN)
+    const LRESULT code = Default(WM_GETDLGCODE, key, message);
+    const auto* pending = reinterpret_cast<const MSG*>(message);
+    if (m_accessibleRole == ROLE_SYSTEM_PUSHBUTTON && pending != nullptr && pending->message == WM_KEYDOWN &&
+        pending->wParam == VK_RETURN)
         return code | DLGC_WANTMESSAGE;
     return code;
 }
 
-LRESULT CKelmButton::OnKeyDown(WPARAM key)
+LRESULT CKelmButton::OnKeyDown(WPARAM key, LPARAM flags)
 {
     if (key != VK_RETURN || m_accessibleRole != ROLE_SYSTEM_PUSHBUTTON)
-        return Default();
+        return Default(WM_KEYDOWN, key, flags);
     if (HWND parent = ::GetParent(m_hWnd))
         ::PostMessageW(parent, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(m_hWnd), BN_CLICKED),
                        reinterpret_cast<LPARAM>(m_hWnd));
@@ -115,19 +115,19 @@ BOOL CKelmButton::PreTranslateMessage(MSG* msg)
     return CButton::PreTranslateMessage(msg);
 }
 
-int CKelmButton::OnCreate(CREATESTRUCTW*)
+int CKelmButton::OnCreate(CREATESTRUCTW* create)
 {
     Invalidate();
-    return static_cast<int>(Default());
+    return static_cast<int>(Default(WM_CREATE, 0, reinterpret_cast<LPARAM>(create)));
 }
 
-void CKelmButton::OnMouseMove(UINT, CPoint)
+void CKelmButton::OnMouseMove(UINT keyFlags, CPoint point)
 {
     if (!m_tracking) {
         TRACKMOUSEEVENT track{sizeof(track), TME_HOVER | TME_LEAVE, m_hWnd, 1};
         m_tracking = TrackMouseEvent(&track) != FALSE;
     }
-    Default();
+    Default(WM_MOUSEMOVE, keyFlags, point.ToLParam());
 }
 
 void CKelmButton::OnMouseHover(UINT, CPoint)
@@ -144,16 +144,16 @@ void CKelmButton::OnMouseLeave()
     Invalidate(FALSE);
 }
 
-void CKelmButton::OnLButtonDown(UINT, CPoint)
+void CKelmButton::OnLButtonDown(UINT keyFlags, CPoint point)
 {
     m_click.Press(m_hWnd);
-    Default();
+    Default(WM_LBUTTONDOWN, keyFlags, point.ToLParam());
 }
 
-void CKelmButton::OnLButtonUp(UINT, CPoint point)
+void CKelmButton::OnLButtonUp(UINT keyFlags, CPoint point)
 {
     m_click.Release(m_hWnd, point);
-    Default();
+    Default(WM_LBUTTONUP, keyFlags, point.ToLParam());
 }
 
 BOOL CKelmButton::OnEraseBkgnd(HDC)

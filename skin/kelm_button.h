@@ -44,8 +44,8 @@ protected:
     void OnLButtonDown(UINT flags, CPoint point);
     void OnLButtonUp(UINT flags, CPoint point);
     BOOL OnEraseBkgnd(HDC dc);
-    LRESULT OnGetDlgCode(LPARAM message);
-    LRESULT OnKeyDown(WPARAM key);
+    LRESULT OnGetDlgCode(WPARAM key, LPARAM message);
+    LRESULT OnKeyDown(WPARAM key, LPARAM flags);
     void DescribeForScreenReader(AccessibleFacts& facts) const;
 
     COLORREF m_normalColor = 0;

@@ -96,7 +96,7 @@ void CKelmDialog::SetCaptionButtonDisabled(int index, bool disabled)
 
 BOOL CKelmDialog::OnNcCreate(CREATESTRUCTW* create)
 {
-    if (!Default())
+    if (!Default(WM_NCCREATE, 0, reinterpret_cast<LPARAM>(create)))
         return FALSE;
 
     struct CaptionButtonLook {
@@ -222,10 +222,16 @@ void CKelmDialog::LayoutCaptionButtons(const RECT& visible)
 void CKelmDialog::RepaintFrame()
 {
     if (m_hWnd)
-        OnNcPaint();
+        DrawFrame();
 }
 
-void CKelmDialog::OnNcPaint()
+void CKelmDialog::OnNcPaint(HRGN)
+{
+    DrawFrame();
+}
+
+// The whole frame, over whatever the system drew: no default painting to keep.
+void CKelmDialog::DrawFrame()
 {
     WindowDc windowDc(m_hWnd, true);
     if (!windowDc)
@@ -314,10 +320,10 @@ BOOL CKelmDialog::OnNcActivate(BOOL)
     return TRUE;
 }
 
-LRESULT CKelmDialog::OnSetText(WPARAM, LPARAM)
+LRESULT CKelmDialog::OnSetText(WPARAM wParam, LPARAM lParam)
 {
     // The system redraws its own caption on a title change; draw ours over it.
-    const LRESULT result = Default();
+    const LRESULT result = Default(WM_SETTEXT, wParam, lParam);
     RepaintFrame();
     return result;
 }
@@ -340,7 +346,7 @@ void CKelmDialog::ClearButtonStates()
         button.state = CaptionButtonState::Normal;
 }
 
-void CKelmDialog::OnNcMouseMove(UINT, CPoint point)
+void CKelmDialog::OnNcMouseMove(UINT hitTest, CPoint point)
 {
     if (!m_mouseTracked) {
         TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE | TME_NONCLIENT, m_hWnd, HOVER_DEFAULT};
@@ -353,13 +359,13 @@ void CKelmDialog::OnNcMouseMove(UINT, CPoint point)
         return;
     }
     if (m_buttons[hit].state != CaptionButtonState::Normal) {
-        Default();
+        Default(WM_NCMOUSEMOVE, hitTest, point.ToLParam());
         return;
     }
     ClearButtonStates();
     m_buttons[hit].state = CaptionButtonState::Hover;
     RepaintFrame();
-    Default();
+    Default(WM_NCMOUSEMOVE, hitTest, point.ToLParam());
 }
 
 void CKelmDialog::OnNcMouseHover(UINT, CPoint)
@@ -391,7 +397,7 @@ void CKelmDialog::OnNcLButtonDown(UINT hitTest, CPoint point)
         return;
     }
     if (IsHitTestMovable(hitTest))
-        Default();
+        Default(WM_NCLBUTTONDOWN, hitTest, point.ToLParam());
 }
 
 void CKelmDialog::OnNcLButtonUp(UINT, CPoint point)
@@ -399,10 +405,10 @@ void CKelmDialog::OnNcLButtonUp(UINT, CPoint point)
     EndCaptionPress(point);
 }
 
-void CKelmDialog::OnLButtonUp(UINT, CPoint point)
+void CKelmDialog::OnLButtonUp(UINT keyFlags, CPoint point)
 {
     if (!m_buttonCaptured) {
-        Default();
+        Default(WM_LBUTTONUP, keyFlags, point.ToLParam());
         return;
     }
     POINT screen{point.x, point.y};
@@ -466,9 +472,9 @@ void CKelmDialog::OnNcLButtonDblClk(UINT, CPoint point)
     SendMessageW(WM_SYSCOMMAND, IsZoomed(m_hWnd) ? SC_RESTORE : SC_MAXIMIZE, 0);
 }
 
-void CKelmDialog::OnSize(UINT, int, int)
+void CKelmDialog::OnSize(UINT type, int cx, int cy)
 {
-    Default();
+    Default(WM_SIZE, type, MAKELPARAM(cx, cy));
     const CRect window = GetWindowRect();
     RECT region{0, 0, window.Width(), window.Height()};
     if (IsZoomed(m_hWnd)) {
@@ -489,10 +495,10 @@ BOOL CKelmDialog::OnEraseBkgnd(HDC dc)
     return FALSE;
 }
 
-void CKelmDialog::OnMouseMove(UINT, CPoint point)
+void CKelmDialog::OnMouseMove(UINT keyFlags, CPoint point)
 {
     if (!m_buttonCaptured || m_pressedButton < 0 || m_pressedButton >= static_cast<int>(m_buttons.size())) {
-        Default();
+        Default(WM_MOUSEMOVE, keyFlags, point.ToLParam());
         return;
     }
     // A held press follows the pointer: pressed over its button, released off it.

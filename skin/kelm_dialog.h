@@ -65,7 +65,7 @@ protected:
 
     BOOL OnNcCreate(CREATESTRUCTW* create);
     LRESULT OnNcCalcSize(BOOL calcValidRects, NCCALCSIZE_PARAMS* params);
-    void OnNcPaint();
+    void OnNcPaint(HRGN updateRegion);
     BOOL OnNcActivate(BOOL active);
     void OnNcMouseMove(UINT hitTest, CPoint point);
     void OnNcMouseHover(UINT hitTest, CPoint point);
@@ -95,6 +95,8 @@ protected:
     bool m_buttonCaptured = false;
     int m_pressedButton = -1; // index into m_buttons of the held press
     bool m_showCaption = false;
+
+    void DrawFrame();
 
     KELM_DECLARE_MESSAGE_MAP()
 };

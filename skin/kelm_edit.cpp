@@ -95,9 +95,9 @@ BOOL CKelmEdit::PreTranslateMessage(MSG* msg)
     return CEdit::PreTranslateMessage(msg);
 }
 
-LRESULT CKelmEdit::OnNcCalcSize(BOOL, NCCALCSIZE_PARAMS* params)
+LRESULT CKelmEdit::OnNcCalcSize(BOOL calcValidRects, NCCALCSIZE_PARAMS* params)
 {
-    const LRESULT result = Default();
+    const LRESULT result = Default(WM_NCCALCSIZE, static_cast<WPARAM>(calcValidRects), reinterpret_cast<LPARAM>(params));
     if (!params)
         return result;
     RECT& client = params->rgrc[0];
@@ -119,9 +119,9 @@ LRESULT CKelmEdit::OnNcCalcSize(BOOL, NCCALCSIZE_PARAMS* params)
     return result;
 }
 
-void CKelmEdit::OnNcPaint()
+void CKelmEdit::OnNcPaint(HRGN updateRegion)
 {
-    Default();
+    Default(WM_NCPAINT, reinterpret_cast<WPARAM>(updateRegion));
     WindowDc dc(m_hWnd, true);
     if (!dc)
         return;
@@ -145,19 +145,19 @@ void CKelmEdit::OnNcPaint()
     FrameRect(dc.Get(), &whole, frame.Get());
 }
 
-void CKelmEdit::OnChar(UINT character, UINT, UINT)
+void CKelmEdit::OnChar(UINT character, UINT repeatCount, UINT flags)
 {
-    Default();
+    Default(WM_CHAR, character, MAKELPARAM(repeatCount, flags));
     if (m_inputMode == kFreeText && character == L'\r') {
         SendMessageW(EM_SETSEL, 0xFFFF, 0xFFFF);
         SendMessageW(EM_SCROLLCARET);
     }
 }
 
-void CKelmEdit::OnKillFocus(HWND)
+void CKelmEdit::OnKillFocus(HWND next)
 {
     m_active = false;
-    Default();
+    Default(WM_KILLFOCUS, reinterpret_cast<WPARAM>(next));
     // The frame follows the state.
     SetWindowPos(nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_DRAWFRAME);
 }
@@ -168,11 +168,11 @@ BOOL CKelmEdit::OnSetCursor(HWND, UINT, UINT)
     return TRUE;
 }
 
-void CKelmEdit::OnLButtonDown(UINT, CPoint)
+void CKelmEdit::OnLButtonDown(UINT keyFlags, CPoint point)
 {
     SetCapture(m_hWnd);
     if (m_active || !IsEditable()) {
-        Default();
+        Default(WM_LBUTTONDOWN, keyFlags, point.ToLParam());
     } else {
         SetFocus();
         SetSel(0, -1);
@@ -183,16 +183,16 @@ void CKelmEdit::OnLButtonDown(UINT, CPoint)
     m_textAtClick = GetWindowTextW();
 }
 
-void CKelmEdit::OnLButtonUp(UINT, CPoint)
+void CKelmEdit::OnLButtonUp(UINT keyFlags, CPoint point)
 {
     if (GetCapture() == m_hWnd)
         ReleaseCapture();
-    Default();
+    Default(WM_LBUTTONUP, keyFlags, point.ToLParam());
 }
 
-void CKelmEdit::OnEnable(BOOL)
+void CKelmEdit::OnEnable(BOOL enabled)
 {
-    Default();
+    Default(WM_ENABLE, static_cast<WPARAM>(enabled));
     Invalidate(TRUE);
 }
 

@@ -38,7 +38,7 @@ public:
 
 protected:
     LRESULT OnNcCalcSize(BOOL calcValidRects, NCCALCSIZE_PARAMS* params);
-    void OnNcPaint();
+    void OnNcPaint(HRGN updateRegion);
     void OnChar(UINT character, UINT repeatCount, UINT flags);
     void OnKillFocus(HWND next);
     BOOL OnSetCursor(HWND window, UINT hitTest, UINT mouseMessage);

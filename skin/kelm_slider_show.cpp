@@ -35,8 +35,8 @@ KELM_BEGIN_MESSAGE_MAP(CKelmSliderShowCtrl, CWnd)
     KELM_ON_WM_DESTROY()
     KELM_ON_WM_SETCURSOR()
     KELM_ON_WM_LBUTTONDOWN()
-    KELM_MESSAGE_ENTRY(WM_GETDLGCODE, return self.OnGetDlgCode(lParam);)
-    KELM_MESSAGE_ENTRY(WM_KEYDOWN, return self.OnKeyDown(wParam);)
+    KELM_ON_MESSAGE(WM_GETDLGCODE, OnGetDlgCode)
+    KELM_ON_MESSAGE(WM_KEYDOWN, OnKeyDown)
     KELM_ON_FOCUS_CUE_CHANGES()
     KELM_ON_ACCESSIBILITY()
 KELM_END_MESSAGE_MAP()
@@ -56,9 +56,9 @@ void CKelmSliderShowCtrl::SetBackColor(COLORREF color)
         Invalidate(TRUE);
 }
 
-int CKelmSliderShowCtrl::OnCreate(CREATESTRUCTW*)
+int CKelmSliderShowCtrl::OnCreate(CREATESTRUCTW* create)
 {
-    const int result = static_cast<int>(Default());
+    const int result = static_cast<int>(Default(WM_CREATE, 0, reinterpret_cast<LPARAM>(create)));
     if (result != -1)
         SetTimer(kAnimationTimer, kAnimationMilliseconds);
     return result;
@@ -67,7 +67,7 @@ int CKelmSliderShowCtrl::OnCreate(CREATESTRUCTW*)
 void CKelmSliderShowCtrl::OnTimer(UINT_PTR timerId)
 {
     if (timerId != kAnimationTimer) {
-        Default();
+        Default(WM_TIMER, timerId);
         return;
     }
     Invalidate(TRUE);
@@ -77,7 +77,7 @@ void CKelmSliderShowCtrl::OnTimer(UINT_PTR timerId)
 void CKelmSliderShowCtrl::OnDestroy()
 {
     KillTimer(kAnimationTimer);
-    Default();
+    Default(WM_DESTROY);
 }
 
 BOOL CKelmSliderShowCtrl::OnSetCursor(HWND, UINT, UINT)
@@ -97,15 +97,15 @@ void CKelmSliderShowCtrl::Activate()
         ::SendMessageW(parent, WM_SLIDESHOW_CLICKED, 0, 0);
 }
 
-LRESULT CKelmSliderShowCtrl::OnGetDlgCode(LPARAM message)
+LRESULT CKelmSliderShowCtrl::OnGetDlgCode(WPARAM key, LPARAM message)
 {
-    return IsActivationKeyDown(message) ? DLGC_WANTMESSAGE : Default();
+    return IsActivationKeyDown(message) ? DLGC_WANTMESSAGE : Default(WM_GETDLGCODE, key, message);
 }
 
-LRESULT CKelmSliderShowCtrl::OnKeyDown(WPARAM key)
+LRESULT CKelmSliderShowCtrl::OnKeyDown(WPARAM key, LPARAM flags)
 {
     if (key != VK_RETURN && key != VK_SPACE)
-        return Default();
+        return Default(WM_KEYDOWN, key, flags);
     Activate();
     return 0;
 }

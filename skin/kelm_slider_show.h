@@ -46,8 +46,8 @@ protected:
     void OnDestroy();
     BOOL OnSetCursor(HWND window, UINT hitTest, UINT mouseMessage);
     void OnLButtonDown(UINT flags, CPoint point);
-    LRESULT OnGetDlgCode(LPARAM message);
-    LRESULT OnKeyDown(WPARAM key);
+    LRESULT OnGetDlgCode(WPARAM key, LPARAM message);
+    LRESULT OnKeyDown(WPARAM key, LPARAM flags);
     void DescribeForScreenReader(AccessibleFacts& facts) const;
     void Activate();
 

@@ -13,13 +13,11 @@ KELM_IMPLEMENT_DYNAMIC(CKelmStatic, CStatic)
 KELM_BEGIN_MESSAGE_MAP(CKelmStatic, CStatic)
     KELM_ON_WM_MOUSEMOVE()
     KELM_ON_WM_LBUTTONDOWN()
-    KELM_ON_WM_MOUSELEAVE()
-    KELM_ON_WM_LBUTTONUP()
     KELM_ON_WM_SETFOCUS()
     KELM_ON_WM_KILLFOCUS()
-    KELM_MESSAGE_ENTRY(WM_GETDLGCODE, return self.OnGetDlgCode(lParam);)
-    KELM_MESSAGE_ENTRY(WM_UPDATEUISTATE, return self.OnUiStateChange();)
-    KELM_MESSAGE_ENTRY(WM_KEYDOWN, return self.OnKeyDown(wParam, lParam);)
+    KELM_ON_MESSAGE(WM_GETDLGCODE, OnGetDlgCode)
+    KELM_ON_MESSAGE(WM_UPDATEUISTATE, OnUiStateChange)
+    KELM_ON_MESSAGE(WM_KEYDOWN, OnKeyDown)
     KELM_ON_ACCESSIBILITY()
 KELM_END_MESSAGE_MAP()
 
@@ -97,33 +95,23 @@ void CKelmStatic::DrawLabelText(HDC dc, const std::wstring& text, RECT rect)
     DrawTextW(dc, text.c_str(), -1, &rect, m_format);
 }
 
-void CKelmStatic::OnMouseMove(UINT, CPoint)
+void CKelmStatic::OnMouseMove(UINT keyFlags, CPoint point)
 {
     if (m_isLink)
         SetCursor(LoadCursorW(nullptr, IDC_HAND));
-    Default();
+    Default(WM_MOUSEMOVE, keyFlags, point.ToLParam());
 }
 
-void CKelmStatic::OnLButtonDown(UINT, CPoint)
+void CKelmStatic::OnLButtonDown(UINT keyFlags, CPoint point)
 {
     if (m_isLink)
         SetCursor(LoadCursorW(nullptr, IDC_HAND));
-    Default();
+    Default(WM_LBUTTONDOWN, keyFlags, point.ToLParam());
 }
 
-void CKelmStatic::OnMouseLeave()
+void CKelmStatic::OnSetFocus(HWND previous)
 {
-    Default();
-}
-
-void CKelmStatic::OnLButtonUp(UINT, CPoint)
-{
-    Default();
-}
-
-void CKelmStatic::OnSetFocus(HWND)
-{
-    Default();
+    Default(WM_SETFOCUS, reinterpret_cast<WPARAM>(previous));
     if (!m_hasFocus) {
         if (GetFocus() != m_hWnd)
             SetFocus();
@@ -132,9 +120,9 @@ void CKelmStatic::OnSetFocus(HWND)
     }
 }
 
-void CKelmStatic::OnKillFocus(HWND)
+void CKelmStatic::OnKillFocus(HWND next)
 {
-    Default();
+    Default(WM_KILLFOCUS, reinterpret_cast<WPARAM>(next));
     if (m_hasFocus) {
         m_hasFocus = false;
         Invalidate(FALSE);
@@ -143,14 +131,14 @@ void CKelmStatic::OnKillFocus(HWND)
 
 // A link takes Enter and Space itself, as a push button does, so the dialog
 // keyboard interface hands those keys to it instead of acting on them.
-LRESULT CKelmStatic::OnGetDlgCode(LPARAM lParam)
+LRESULT CKelmStatic::OnGetDlgCode(WPARAM key, LPARAM message)
 {
-    if (m_isLink && IsActivationKeyDown(lParam))
+    if (m_isLink && IsActivationKeyDown(message))
         return DLGC_WANTMESSAGE;
-    return Default();
+    return Default(WM_GETDLGCODE, key, message);
 }
 
-LRESULT CKelmStatic::OnKeyDown(WPARAM key, LPARAM)
+LRESULT CKelmStatic::OnKeyDown(WPARAM key, LPARAM flags)
 {
     if (m_isLink && (key == VK_RETURN || key == VK_SPACE)) {
         // What a click on the link sends (SS_NOTIFY).
@@ -159,12 +147,12 @@ LRESULT CKelmStatic::OnKeyDown(WPARAM key, LPARAM)
                            reinterpret_cast<LPARAM>(m_hWnd));
         return 0;
     }
-    return Default();
+    return Default(WM_KEYDOWN, key, flags);
 }
 
-LRESULT CKelmStatic::OnUiStateChange()
+LRESULT CKelmStatic::OnUiStateChange(WPARAM wParam, LPARAM lParam)
 {
-    const LRESULT result = Default();
+    const LRESULT result = Default(WM_UPDATEUISTATE, wParam, lParam);
     if (m_isLink && m_hWnd)
         Invalidate(FALSE);
     return result;

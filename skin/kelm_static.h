@@ -36,13 +36,11 @@ protected:
 
     void OnMouseMove(UINT flags, CPoint point);
     void OnLButtonDown(UINT flags, CPoint point);
-    void OnMouseLeave();
-    void OnLButtonUp(UINT flags, CPoint point);
     void OnSetFocus(HWND previous);
     void OnKillFocus(HWND next);
-    LRESULT OnGetDlgCode(LPARAM message);
+    LRESULT OnGetDlgCode(WPARAM key, LPARAM message);
     LRESULT OnKeyDown(WPARAM key, LPARAM flags);
-    LRESULT OnUiStateChange();
+    LRESULT OnUiStateChange(WPARAM wParam, LPARAM lParam);
     // Static text, or a link.
     void DescribeForScreenReader(AccessibleFacts& facts) const;
 

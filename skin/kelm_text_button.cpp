@@ -98,7 +98,7 @@ void CKelmTextButton::OnPaint()
     }
 }
 
-void CKelmTextButton::OnMouseMove(UINT, CPoint point)
+void CKelmTextButton::OnMouseMove(UINT keyFlags, CPoint point)
 {
     if (!m_enabled)
         return;
@@ -113,7 +113,7 @@ void CKelmTextButton::OnMouseMove(UINT, CPoint point)
         m_hover = inside;
         RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     }
-    Default();
+    Default(WM_MOUSEMOVE, keyFlags, point.ToLParam());
 }
 
 void CKelmTextButton::OnMouseLeave()
@@ -123,21 +123,21 @@ void CKelmTextButton::OnMouseLeave()
     RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
 }
 
-void CKelmTextButton::OnLButtonDown(UINT, CPoint)
+void CKelmTextButton::OnLButtonDown(UINT keyFlags, CPoint point)
 {
     // Also refused here for presses that do not come through the message loop.
     if (!m_enabled)
         return;
     m_click.Press(m_hWnd);
-    Default();
+    Default(WM_LBUTTONDOWN, keyFlags, point.ToLParam());
 }
 
-void CKelmTextButton::OnLButtonUp(UINT, CPoint point)
+void CKelmTextButton::OnLButtonUp(UINT keyFlags, CPoint point)
 {
     if (!m_enabled)
         return;
     m_click.Release(m_hWnd, point);
-    Default();
+    Default(WM_LBUTTONUP, keyFlags, point.ToLParam());
 }
 
 BOOL CKelmTextButton::OnEraseBkgnd(HDC)

@@ -130,9 +130,9 @@ BOOL CGuidePanel::OnEraseBkgnd(HDC dc)
     return TRUE;
 }
 
-void CGuidePanel::OnSize(UINT, int, int)
+void CGuidePanel::OnSize(UINT type, int cx, int cy)
 {
-    Default();
+    Default(WM_SIZE, type, MAKELPARAM(cx, cy));
     LayoutControls(GetClientRect());
 }
 

@@ -165,7 +165,7 @@ void CStatusPanel::OnTimer(UINT_PTR timerId)
         if (UpdateProgress())
             SetTimer(kPollTimer, kPollPeriod);
     } else {
-        Default();
+        Default(WM_TIMER, timerId);
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -28,10 +29,10 @@ public:
     std::vector<std::string> log;
 
 protected:
-    BOOL OnNcCreate(CREATESTRUCTW*)
+    BOOL OnNcCreate(CREATESTRUCTW* create)
     {
         log.push_back("base:nccreate");
-        return static_cast<BOOL>(Default());
+        return static_cast<BOOL>(Default(WM_NCCREATE, 0, reinterpret_cast<LPARAM>(create)));
     }
     LRESULT OnBaseOnly(WPARAM, LPARAM)
     {
@@ -143,7 +144,7 @@ public:
         Record("nccalcsize " + std::to_string(calcValidRects));
         return 0;
     }
-    void OnNcPaint() { Record("ncpaint"); }
+    void OnNcPaint(HRGN region) { Record("ncpaint " + std::to_string(reinterpret_cast<std::uintptr_t>(region))); }
     BOOL OnNcActivate(BOOL active) { Record("ncactivate " + std::to_string(active)); return TRUE; }
     void RecordPoint(const char* name, UINT value, CPoint p)
     {
@@ -227,7 +228,7 @@ TEST(MessageMap, TypedEntriesDecodeTheirParameters)
         {WM_SIZE, SIZE_MAXIMIZED, MAKELPARAM(660, 446), 0, "size 2 660x446"},
         {WM_PAINT, 0, 0, 0, "paint"},
         {WM_ERASEBKGND, 0x1234, 0, TRUE, "erase dc"},
-        {WM_NCPAINT, 1, 0, 0, "ncpaint"},
+        {WM_NCPAINT, 1, 0, 0, "ncpaint 1"},
         {WM_NCACTIVATE, TRUE, 0, TRUE, "ncactivate 1"},
         {WM_NCMOUSEMOVE, HTCAPTION, point, 0, "ncmousemove 2 -5,7"},
         {WM_NCMOUSEHOVER, HTCLOSE, point, 0, "ncmousehover 20 -5,7"},
@@ -610,16 +611,16 @@ public:
     std::vector<std::string> log;
 
 protected:
-    BOOL OnNcCreate(CREATESTRUCTW*)
+    BOOL OnNcCreate(CREATESTRUCTW* create)
     {
         log.push_back("nccreate");
-        return static_cast<BOOL>(Default());
+        return static_cast<BOOL>(Default(WM_NCCREATE, 0, reinterpret_cast<LPARAM>(create)));
     }
-    LRESULT OnNcCalcSize(BOOL, NCCALCSIZE_PARAMS*)
+    LRESULT OnNcCalcSize(BOOL calcValidRects, NCCALCSIZE_PARAMS* params)
     {
         if (log.empty() || log.back() != "nccalcsize")
             log.push_back("nccalcsize");
-        return Default();
+        return Default(WM_NCCALCSIZE, static_cast<WPARAM>(calcValidRects), reinterpret_cast<LPARAM>(params));
     }
     BOOL OnInitDialog() override
     {

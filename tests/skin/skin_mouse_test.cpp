@@ -267,10 +267,10 @@ public:
     }
 
 protected:
-    LRESULT OnSystemCommand(WPARAM wParam, LPARAM)
+    LRESULT OnSystemCommand(WPARAM wParam, LPARAM lParam)
     {
         systemCommands.push_back(wParam & 0xFFF0);
-        return Default();
+        return Default(WM_SYSCOMMAND, wParam, lParam);
     }
 
     KELM_DECLARE_MESSAGE_MAP()
@@ -463,10 +463,10 @@ public:
     int keyDowns = 0;
 
 protected:
-    LRESULT OnKeyDown(WPARAM, LPARAM)
+    LRESULT OnKeyDown(WPARAM key, LPARAM flags)
     {
         ++keyDowns;
-        return Default();
+        return Default(WM_KEYDOWN, key, flags);
     }
 
     KELM_DECLARE_MESSAGE_MAP()

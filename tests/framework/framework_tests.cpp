@@ -263,6 +263,84 @@ TEST(MessageMap, TypedEntriesDecodeTheirParameters)
     EXPECT_EQ(window.log.front(), "destroy");
 }
 
+// The previous window procedure of a subclassed window: records what reaches it.
+struct PassedOn {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+std::vector<PassedOn> g_passedOn;
+LRESULT CALLBACK RecordingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_SIZE || message == WM_TIMER || message == WM_MOUSEMOVE || message == WM_LBUTTONUP ||
+        message == WM_NCLBUTTONDOWN || message == WM_CHAR || message == WM_KILLFOCUS || message == WM_ENABLE)
+        g_passedOn.push_back({message, wParam, lParam});
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Typed handlers that pass their message on, packed again from their arguments.
+class PassingOnWindow : public CWnd {
+protected:
+    void OnSize(UINT type, int cx, int cy) { Default(WM_SIZE, type, MAKELPARAM(cx, cy)); }
+    void OnTimer(UINT_PTR timerId) { Default(WM_TIMER, timerId); }
+    void OnMouseMove(UINT keys, CPoint p) { Default(WM_MOUSEMOVE, keys, p.ToLParam()); }
+    void OnLButtonUp(UINT keys, CPoint p) { Default(WM_LBUTTONUP, keys, p.ToLParam()); }
+    void OnNcLButtonDown(UINT hit, CPoint p) { Default(WM_NCLBUTTONDOWN, hit, p.ToLParam()); }
+    void OnChar(UINT character, UINT repeat, UINT flags) { Default(WM_CHAR, character, MAKELPARAM(repeat, flags)); }
+    void OnKillFocus(HWND next) { Default(WM_KILLFOCUS, reinterpret_cast<WPARAM>(next)); }
+    void OnEnable(BOOL enabled) { Default(WM_ENABLE, static_cast<WPARAM>(enabled)); }
+
+    KELM_DECLARE_MESSAGE_MAP()
+};
+
+KELM_BEGIN_MESSAGE_MAP(PassingOnWindow, CWnd)
+    KELM_ON_WM_SIZE()
+    KELM_ON_WM_TIMER()
+    KELM_ON_WM_MOUSEMOVE()
+    KELM_ON_WM_LBUTTONUP()
+    KELM_ON_WM_NCLBUTTONDOWN()
+    KELM_ON_WM_CHAR()
+    KELM_ON_WM_KILLFOCUS()
+    KELM_ON_WM_ENABLE()
+KELM_END_MESSAGE_MAP()
+
+TEST(MessageMap, AHandlerPassesItsMessageOnAsItCame)
+{
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = RecordingWindowProc;
+    windowClass.hInstance = ::GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"KelmRecordingWindow";
+    ::RegisterClassW(&windowClass);
+    struct OwnedWindow {
+        HWND handle;
+        ~OwnedWindow() { ::DestroyWindow(handle); }
+        HWND Get() const { return handle; }
+    } raw{::CreateWindowExW(0, windowClass.lpszClassName, L"", WS_POPUP, 0, 0, 50, 50, nullptr, nullptr,
+                            windowClass.hInstance, nullptr)};
+    ASSERT_NE(raw.Get(), nullptr);
+    PassingOnWindow window; // unbinds before the window goes
+    ASSERT_TRUE(window.SubclassWindow(raw.Get()));
+    const LPARAM negative = MAKELPARAM(static_cast<WORD>(-5), static_cast<WORD>(-32768));
+    const PassedOn sent[] = {
+        {WM_SIZE, SIZE_MAXIMIZED, MAKELPARAM(660, 446)},
+        {WM_TIMER, 1125, 0},
+        {WM_MOUSEMOVE, MK_LBUTTON | MK_SHIFT, negative},
+        {WM_LBUTTONUP, 0, MAKELPARAM(32767, 7)},
+        {WM_NCLBUTTONDOWN, HTCAPTION, negative},
+        {WM_CHAR, L'A', MAKELPARAM(3, 0xC01E)},
+        {WM_KILLFOCUS, reinterpret_cast<WPARAM>(raw.Get()), 0},
+        {WM_ENABLE, FALSE, 0},
+    };
+    for (const PassedOn& message : sent) {
+        g_passedOn.clear();
+        ::SendMessageW(raw.Get(), message.message, message.wParam, message.lParam);
+        ASSERT_EQ(g_passedOn.size(), 1u) << "message " << message.message;
+        EXPECT_EQ(g_passedOn[0].message, message.message);
+        EXPECT_EQ(g_passedOn[0].wParam, message.wParam) << "message " << message.message;
+        EXPECT_EQ(g_passedOn[0].lParam, message.lParam) << "message " << message.message;
+    }
+}
+
 TEST(RuntimeClass, IsKindOfFollowsTheClassChain)
 {
     DerivedWindow derived;

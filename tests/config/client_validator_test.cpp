@@ -56,12 +56,12 @@ FolderAccess AccessOf(const std::wstring& folder)
     CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &size);
     size = sizeof(administrators);
     CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size);
-    HANDLE token = nullptr;
-    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    HANDLE openedToken = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &openedToken);
+    const UniqueHandle token(openedToken);
     BYTE userBuffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE] = {};
     DWORD userSize = 0;
-    GetTokenInformation(token, TokenUser, userBuffer, sizeof(userBuffer), &userSize);
-    CloseHandle(token);
+    GetTokenInformation(token.Get(), TokenUser, userBuffer, sizeof(userBuffer), &userSize);
     const PSID self = reinterpret_cast<TOKEN_USER*>(userBuffer)->User.Sid;
     constexpr ACCESS_MASK kWriting =
         FILE_WRITE_DATA | FILE_APPEND_DATA | DELETE | WRITE_DAC | WRITE_OWNER | FILE_DELETE_CHILD | GENERIC_WRITE |

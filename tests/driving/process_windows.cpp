@@ -28,7 +28,7 @@ bool ChildProcess::Start(const std::wstring& exe, const std::wstring& arguments,
     if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                           folder.empty() ? nullptr : folder.c_str(), &startup, &info))
         return false;
-    ::CloseHandle(info.hThread);
+    const UniqueHandle thread(info.hThread);
     m_process.Reset(info.hProcess);
     m_id = info.dwProcessId;
     return true;

@@ -1,8 +1,34 @@
 #include "driving/wizard_windows.h"
 
+#include <functional>
+
 #include "res/resource.h"
 
 namespace kelm::test {
+
+namespace {
+
+// The first descendant of `parent`, in the system's order, that `match` accepts.
+HWND FirstDescendant(HWND parent, const std::function<bool(HWND)>& match)
+{
+    struct Search {
+        const std::function<bool(HWND)>& match;
+        HWND found;
+    } search{match, nullptr};
+    EnumChildWindows(
+        parent,
+        [](HWND child, LPARAM data) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(data);
+            if (!s->match(child))
+                return TRUE;
+            s->found = child;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+} // namespace
 
 HWND FindWizard(DWORD processId)
 {
@@ -43,23 +69,9 @@ void SetWindowTextOf(HWND window, const std::wstring& text)
 
 HWND FindVisiblePanelWith(HWND wizard, int id)
 {
-    struct Search {
-        HWND wizard;
-        int id;
-        HWND found;
-    } search{wizard, id, nullptr};
-    EnumChildWindows(
-        wizard,
-        [](HWND child, LPARAM data) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(data);
-            if (GetParent(child) == s->wizard && IsWindowVisible(child) && GetDlgItem(child, s->id) != nullptr) {
-                s->found = child;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    return FirstDescendant(wizard, [&](HWND child) {
+        return GetParent(child) == wizard && IsWindowVisible(child) && GetDlgItem(child, id) != nullptr;
+    });
 }
 
 HWND FindPanelItem(HWND wizard, int id)
@@ -106,23 +118,9 @@ HWND FocusOf(HWND window)
 
 HWND FindDescendant(HWND parent, const wchar_t* className, const wchar_t* text)
 {
-    struct Search {
-        const wchar_t* className;
-        const wchar_t* text;
-        HWND found;
-    } search{className, text, nullptr};
-    EnumChildWindows(
-        parent,
-        [](HWND child, LPARAM data) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(data);
-            if (ClassName(child) == s->className && (s->text == nullptr || WindowText(child) == s->text)) {
-                s->found = child;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    return FirstDescendant(parent, [&](HWND child) {
+        return ClassName(child) == className && (text == nullptr || WindowText(child) == text);
+    });
 }
 
 HWND FindFolderBrowser(DWORD processId)

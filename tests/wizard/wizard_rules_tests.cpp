@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/handles.h"
 #include "wizard/wizard_rules.h"
 
 using namespace kelm;
@@ -225,9 +226,7 @@ TEST(InstallFolder, CreatesMissingLevelsOneByOne)
 
     // A file in the way stops creation at that level; the levels above stay.
     const std::wstring file = root + L"\\blocker";
-    HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    CloseHandle(h);
+    ASSERT_TRUE(UniqueFile(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)));
     std::wstring failedAt;
     EXPECT_EQ(PrepareInstallFolder(file + L"\\below", &failedAt), FolderCheck::NotCreatable);
     EXPECT_EQ(failedAt, file); // the file itself is the level that cannot be a folder

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "framework/handles.h"
+
 int wmain()
 {
     wchar_t modulePath[MAX_PATH];
@@ -14,12 +16,10 @@ int wmain()
     std::string utf8(static_cast<size_t>(size), '\0');
     WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), utf8.data(), size, nullptr, nullptr);
     const std::wstring logPath = std::wstring(modulePath) + L".log";
-    HANDLE log = CreateFileW(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (log == INVALID_HANDLE_VALUE)
+    const kelm::UniqueFile log(CreateFileW(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!log)
         return 1;
     DWORD written = 0;
-    WriteFile(log, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
-    CloseHandle(log);
-    return 0;
+    return WriteFile(log.Get(), utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr) ? 0 : 1;
 }

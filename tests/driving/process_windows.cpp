@@ -84,8 +84,13 @@ std::vector<HWND> TopLevelWindows(DWORD processId)
             auto* s = reinterpret_cast<Search*>(data);
             DWORD owner = 0;
             ::GetWindowThreadProcessId(window, &owner);
-            if (owner == s->processId)
+            if (owner != s->processId)
+                return TRUE;
+            try {
                 s->found.push_back(window);
+            } catch (...) {
+                return FALSE; // out of memory: the windows found so far
+            }
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&search));

@@ -19,8 +19,12 @@ HWND FirstDescendant(HWND parent, const std::function<bool(HWND)>& match)
         parent,
         [](HWND child, LPARAM data) -> BOOL {
             auto* s = reinterpret_cast<Search*>(data);
-            if (!s->match(child))
-                return TRUE;
+            try {
+                if (!s->match(child))
+                    return TRUE;
+            } catch (...) {
+                return FALSE; // nothing unwinds through the system's walk: not found
+            }
             s->found = child;
             return FALSE;
         },

@@ -20,6 +20,8 @@ packages=(
     # XML fuzzer, test certificates, loopback clients
     clang libclang-rt-dev
     openssl curl
+    # test code-signing: certificates by openssl, Authenticode signatures
+    osslsigncode
     # the transfer benchmark's server (scripts/benchmark-transfer.sh)
     nginx
 )

@@ -7,7 +7,7 @@ looked at). The layers, lowest first:
 
     framework, res        the dialog framework; the resource ids
     runlog, xml           the run's log and outcome; the XML reader
-    transfer, skin        HTTP downloads; the skinned controls
+    transfer, skin, trust HTTP downloads; the skinned controls; what may run elevated
     config                manifest, descriptor, registry, texts, client check
     engine                the install run and its packages
     wizard                the three pages
@@ -23,7 +23,7 @@ import sys
 LAYERS = {
     "framework": 0, "res": 0,
     "runlog": 1, "xml": 1,
-    "transfer": 2, "skin": 2,
+    "transfer": 2, "skin": 2, "trust": 2,
     "config": 3,
     "engine": 4,
     "wizard": 5,

@@ -1,0 +1,209 @@
+#include "trust/admin_folder.h"
+
+#include <aclapi.h>
+#include <sddl.h>
+#include <shlobj.h>
+
+#include "framework/handles.h"
+#include "runlog/run_log.h"
+
+namespace kelm {
+
+namespace {
+
+// Owner Administrators; full control for the system and the administrators,
+// reading and running for the users; nothing inherited from above.
+constexpr wchar_t kAdminOnlyDescriptor[] =
+    L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+
+struct LocalFreeTraits {
+    static HLOCAL Invalid() noexcept { return nullptr; }
+    static void Close(HLOCAL memory) noexcept { ::LocalFree(memory); }
+};
+using UniqueLocalMemory = UniqueHandleT<LocalFreeTraits>;
+
+UniqueLocalMemory MakeAdminOnlyDescriptor()
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(kAdminOnlyDescriptor, SDDL_REVISION_1, &descriptor,
+                                                                nullptr))
+        return {};
+    return UniqueLocalMemory(descriptor);
+}
+
+AdminFolderCheck Verdict(FolderVerdict verdict, std::wstring folder, DWORD error = 0)
+{
+    return AdminFolderCheck{verdict, std::move(folder), error};
+}
+
+// The folder itself, not what a link in its place points to.
+UniqueFile OpenFolderItself(const std::wstring& folder, DWORD access)
+{
+    return UniqueFile(::CreateFileW(folder.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                    nullptr));
+}
+
+bool IsReparsePoint(DWORD attributes) noexcept
+{
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// One folder of the path: a real folder with an administrative owner; with
+// `restrict`, it gets the protected access list as well.
+AdminFolderCheck CheckOneFolder(const std::wstring& folder, bool restrict, PSECURITY_DESCRIPTOR adminOnly)
+{
+    // The name's own attributes first: they tell a link even where opening it
+    // would follow it.
+    const DWORD named = ::GetFileAttributesW(folder.c_str());
+    if (named == INVALID_FILE_ATTRIBUTES)
+        return Verdict(FolderVerdict::Unreadable, folder, ::GetLastError());
+    if (IsReparsePoint(named))
+        return Verdict(FolderVerdict::ReparsePoint, folder);
+    UniqueFile handle = OpenFolderItself(folder, READ_CONTROL | FILE_READ_ATTRIBUTES | (restrict ? WRITE_DAC : 0));
+    if (!handle)
+        return Verdict(restrict ? FolderVerdict::NotRestricted : FolderVerdict::Unreadable, folder, ::GetLastError());
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!::GetFileInformationByHandle(handle.Get(), &information))
+        return Verdict(FolderVerdict::Unreadable, folder, ::GetLastError());
+    if (IsReparsePoint(information.dwFileAttributes))
+        return Verdict(FolderVerdict::ReparsePoint, folder);
+    if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        return Verdict(FolderVerdict::NotCreatable, folder, ERROR_DIRECTORY);
+
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR ownerDescriptor = nullptr;
+    const DWORD read = ::GetSecurityInfo(handle.Get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                                         nullptr, nullptr, &ownerDescriptor);
+    UniqueLocalMemory ownedDescriptor(ownerDescriptor);
+    if (read != ERROR_SUCCESS)
+        return Verdict(FolderVerdict::Unreadable, folder, read);
+    if (FileSystemKeepsOwners() && !IsAdministrativeOwner(owner))
+        return Verdict(FolderVerdict::ForeignOwner, folder);
+
+    if (restrict) {
+        BOOL present = FALSE;
+        BOOL defaulted = FALSE;
+        PACL dacl = nullptr;
+        if (!::GetSecurityDescriptorDacl(adminOnly, &present, &dacl, &defaulted) || !present)
+            return Verdict(FolderVerdict::NotRestricted, folder, ::GetLastError());
+        const DWORD set = ::SetSecurityInfo(handle.Get(), SE_FILE_OBJECT,
+                                            DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                                            nullptr, dacl, nullptr);
+        if (set != ERROR_SUCCESS)
+            return Verdict(FolderVerdict::NotRestricted, folder, set);
+    }
+    return Verdict(FolderVerdict::Fine, folder);
+}
+
+bool EqualsWellKnown(PSID sid, WELL_KNOWN_SID_TYPE type) noexcept
+{
+    BYTE buffer[SECURITY_MAX_SID_SIZE] = {};
+    DWORD size = sizeof(buffer);
+    return ::CreateWellKnownSid(type, nullptr, buffer, &size) && ::EqualSid(sid, buffer);
+}
+
+// NT SERVICE\TrustedInstaller, the owner of the system's own files.
+constexpr wchar_t kTrustedInstaller[] = L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+
+} // namespace
+
+const wchar_t* DescribeFolderVerdict(FolderVerdict verdict) noexcept
+{
+    switch (verdict) {
+    case FolderVerdict::Fine:
+        return L"only administrators can change it";
+    case FolderVerdict::NotCreatable:
+        return L"it cannot be created";
+    case FolderVerdict::ReparsePoint:
+        return L"it is a junction or a symbolic link";
+    case FolderVerdict::ForeignOwner:
+        return L"its owner is not an administrator";
+    case FolderVerdict::Unreadable:
+        return L"its owner cannot be read";
+    case FolderVerdict::NotRestricted:
+        return L"its access cannot be restricted to administrators";
+    }
+    return L"unknown";
+}
+
+std::wstring ProgramDataFolder()
+{
+    wchar_t data[MAX_PATH] = {};
+    if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, data)))
+        return {};
+    std::wstring folder(data);
+    while (!folder.empty() && folder.back() == L'\\')
+        folder.pop_back();
+    return folder;
+}
+
+bool IsAdministrativeOwner(PSID owner) noexcept
+{
+    if (owner == nullptr || !::IsValidSid(owner))
+        return false;
+    if (EqualsWellKnown(owner, WinLocalSystemSid) || EqualsWellKnown(owner, WinBuiltinAdministratorsSid))
+        return true;
+    PSID trustedInstaller = nullptr;
+    if (!::ConvertStringSidToSidW(kTrustedInstaller, &trustedInstaller))
+        return false;
+    UniqueLocalMemory owned(trustedInstaller);
+    return ::EqualSid(owner, trustedInstaller) != FALSE;
+}
+
+bool FileSystemKeepsOwners()
+{
+    static const bool keeps = [] {
+        wchar_t system[MAX_PATH] = {};
+        if (::GetSystemDirectoryW(system, MAX_PATH) == 0)
+            return true; // no way to tell: the stricter rule
+        PSID owner = nullptr;
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (::GetNamedSecurityInfoW(system, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                                    nullptr, &descriptor) != ERROR_SUCCESS)
+            return true;
+        UniqueLocalMemory owned(descriptor);
+        const bool administrative = IsAdministrativeOwner(owner);
+        if (!administrative)
+            Log(L"the system folder ", system, L" is not owned by an administrator: this file system keeps no "
+                L"owners, so the owners of the work folders cannot be checked");
+        return administrative;
+    }();
+    return keeps;
+}
+
+AdminFolderCheck PrepareAdminOnlyFolder(const std::wstring& base, const std::vector<std::wstring>& levels,
+                                   size_t restrictFrom)
+{
+    UniqueLocalMemory adminOnly = MakeAdminOnlyDescriptor();
+    if (!adminOnly)
+        return Verdict(FolderVerdict::NotRestricted, base, ::GetLastError());
+    if (base.empty())
+        return Verdict(FolderVerdict::NotCreatable, base, ERROR_PATH_NOT_FOUND);
+    // The base is the system's (program data): a link there is refused as well.
+    if (IsReparsePoint(::GetFileAttributesW(base.c_str())))
+        return Verdict(FolderVerdict::ReparsePoint, base);
+
+    std::wstring folder = base;
+    for (size_t level = 0; level < levels.size(); ++level) {
+        folder += L"\\" + levels[level];
+        SECURITY_ATTRIBUTES attributes{sizeof(attributes), adminOnly.Get(), FALSE};
+        if (!::CreateDirectoryW(folder.c_str(), &attributes) && ::GetLastError() != ERROR_ALREADY_EXISTS)
+            return Verdict(FolderVerdict::NotCreatable, folder, ::GetLastError());
+        AdminFolderCheck check = CheckOneFolder(folder, level >= restrictFrom, adminOnly.Get());
+        if (!check.Passed())
+            return check;
+    }
+    return Verdict(FolderVerdict::Fine, folder);
+}
+
+bool CreateFreshAdminOnlyFolder(const std::wstring& parent, const std::wstring& name)
+{
+    UniqueLocalMemory adminOnly = MakeAdminOnlyDescriptor();
+    if (!adminOnly)
+        return false;
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), adminOnly.Get(), FALSE};
+    return ::CreateDirectoryW((parent + L"\\" + name).c_str(), &attributes) != FALSE;
+}
+
+} // namespace kelm

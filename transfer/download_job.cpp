@@ -1,5 +1,7 @@
 #include "transfer/download_job.h"
 
+#include <algorithm>
+
 #include "runlog/run_log.h"
 #include "transfer/download_file.h"
 #include "transfer/partial_record.h"
@@ -18,7 +20,6 @@ std::atomic<DWORD> g_retryWaitUnit{kDefaultRetryWaitUnit};
 
 // How often a wait between attempts looks at the cancel and run events (milliseconds).
 constexpr DWORD kWaitStep = 20;
-constexpr std::size_t kHashReadSize = 1024 * 1024;
 
 bool IsCertificateFailure(DWORD error)
 {
@@ -64,44 +65,11 @@ std::wstring FolderOf(const std::wstring& path)
     return slash == std::wstring::npos ? std::wstring(L".") : path.substr(0, slash + 1);
 }
 
-struct FileIdentity {
-    BY_HANDLE_FILE_INFORMATION info{};
-    bool known = false;
-
-    explicit FileIdentity(HANDLE file) noexcept : known(::GetFileInformationByHandle(file, &info) != FALSE) {}
-    bool SameAs(const FileIdentity& other) const noexcept
-    {
-        return known && other.known && info.dwVolumeSerialNumber == other.info.dwVolumeSerialNumber &&
-               info.nFileIndexHigh == other.info.nFileIndexHigh && info.nFileIndexLow == other.info.nFileIndexLow &&
-               info.nFileSizeHigh == other.info.nFileSizeHigh && info.nFileSizeLow == other.info.nFileSizeLow &&
-               ::CompareFileTime(&info.ftLastWriteTime, &other.info.ftLastWriteTime) == 0;
-    }
-};
-
 // Opens path for reading; while the handle is held nobody can write, rename or delete the file.
 UniqueFile OpenLocked(const std::wstring& path)
 {
     return UniqueFile(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-}
-
-// Feeds the first `size` bytes of an open file, read from its start, to hash;
-// false when they cannot be read.
-bool HashFileStart(HANDLE file, std::uint64_t size, Sha256& hash)
-{
-    LARGE_INTEGER start{};
-    if (!::SetFilePointerEx(file, start, nullptr, FILE_BEGIN))
-        return false;
-    auto buffer = std::make_unique<unsigned char[]>(kHashReadSize);
-    while (size > 0) {
-        DWORD read = 0;
-        const DWORD asked = static_cast<DWORD>(std::min<std::uint64_t>(size, kHashReadSize));
-        if (!::ReadFile(file, buffer.get(), asked, &read, nullptr) || read == 0)
-            return false;
-        hash.Update(buffer.get(), read);
-        size -= read;
-    }
-    return true;
 }
 
 } // namespace
@@ -221,8 +189,7 @@ bool CDownloadJob::TakePresentFile()
         return false;
     Log(L"already present and verified: ", m_strLocalPath, L" (", static_cast<std::uint64_t>(size.QuadPart),
         L" bytes); not downloaded");
-    if (!m_partialPath.empty())
-        m_verifiedFile = std::move(file);
+    m_verifiedFile = std::move(file);
     m_nTotal = size.QuadPart;
     return true;
 }
@@ -250,6 +217,28 @@ bool CDownloadJob::WaitBeforeAttempt(CancelRequest& cancel, DownloadStatusInfo& 
     return !cancel.IsCancelled();
 }
 
+// Bytes that are not the expected file are never used: the file and its record go.
+void CDownloadJob::Discard(CDownloadFile& file, const std::wstring& target, const std::wstring& recordPath)
+{
+    file.Close();
+    ::DeleteFileW(target.c_str());
+    if (!recordPath.empty())
+        ::DeleteFileW(recordPath.c_str());
+    m_failure = DownloadFailure::Verification;
+}
+
+std::optional<std::uint64_t> CDownloadJob::SizeLimit() const
+{
+    std::optional<std::uint64_t> limit = m_expected.size;
+    // The size query gives lengths up to 2^31 - 1; a longer file is held to its
+    // reply's own length.
+    if (!limit && m_nTotal > 0 && m_nTotal < 2147483647)
+        limit = static_cast<std::uint64_t>(m_nTotal);
+    if (m_expected.maxSize)
+        limit = std::min(limit.value_or(*m_expected.maxSize), *m_expected.maxSize);
+    return limit;
+}
+
 bool CDownloadJob::HasRoomFor(std::uint64_t bytes)
 {
     const std::wstring folder = FolderOf(m_partialPath.empty() ? m_strLocalPath : m_partialPath);
@@ -266,28 +255,23 @@ bool CDownloadJob::HasRoomFor(std::uint64_t bytes)
     return false;
 }
 
-// The whole file has arrived and was verified: it takes the local path and,
-// for a package, stays open for reading only until it is installed.
+// The whole file has arrived and was verified: it takes the local path
+// through its own handle and stays open for reading only until it is used.
+// Nothing opens it by name between the check and the use.
 bool CDownloadJob::Complete(CDownloadFile& file, const std::wstring& digest)
 {
-    if (m_partialPath.empty()) {
-        file.Close();
-        LogWrittenFile();
-        return true;
+    if (!m_partialPath.empty()) {
+        if (!file.RenameTo(m_strLocalPath)) {
+            Log(L"could not rename ", m_partialPath, L" to ", m_strLocalPath, L" (error ", ::GetLastError(), L")");
+            m_failure = DownloadFailure::LocalFile;
+            return false;
+        }
+        ::DeleteFileW((m_partialPath + L".record").c_str());
     }
-    const FileIdentity written(file.Handle());
-    file.Close();
-    if (!::MoveFileExW(m_partialPath.c_str(), m_strLocalPath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        Log(L"could not rename ", m_partialPath, L" to ", m_strLocalPath, L" (error ", ::GetLastError(), L")");
-        m_failure = DownloadFailure::LocalFile;
-        return false;
-    }
-    ::DeleteFileW((m_partialPath + L".record").c_str());
-    m_verifiedFile = OpenLocked(m_strLocalPath);
-    // Between the close and the open nobody may have put another file there.
-    if (!m_verifiedFile || !written.SameAs(FileIdentity(m_verifiedFile.Get()))) {
-        Log(L"the downloaded file ", m_strLocalPath, L" changed or could not be locked after its check");
-        m_verifiedFile.Reset();
+    m_verifiedFile = file.HoldForReading();
+    if (!m_verifiedFile) {
+        Log(L"the downloaded file ", m_strLocalPath, L" could not be held for reading after its check (error ",
+            ::GetLastError(), L")");
         m_failure = DownloadFailure::LocalFile;
         return false;
     }
@@ -312,9 +296,10 @@ bool CDownloadJob::Download(CancelRequest& cancel, DownloadStatusInfo& info)
     Sha256 hash;
     ResumePoint from;
 
-    // A partial file of an earlier run for the same file goes on from its bytes.
+    // A partial file of an earlier run for the same file goes on from its
+    // bytes, when the SHA-256 will vouch for them as well as for the rest.
     PartialRecord record;
-    if (!recordPath.empty() && ReadPartialRecord(recordPath, record) && record.url == m_strUrl &&
+    if (verifyHash && !recordPath.empty() && ReadPartialRecord(recordPath, record) && record.url == m_strUrl &&
         record.sha256 == m_expected.sha256 && (!m_expected.size || record.size == m_expected.size) &&
         !record.validator.empty() && file.OpenExisting(target)) {
         from = {file.Size(), record.validator};
@@ -354,6 +339,11 @@ bool CDownloadJob::Download(CancelRequest& cancel, DownloadStatusInfo& info)
                 retryAfter = reply.retryAfterSeconds;
                 continue;
             }
+            if (m_expected.maxSize && static_cast<std::uint64_t>(reply.size) > *m_expected.maxSize) {
+                Log(L"download of ", m_strUrl, L": the server announces ", reply.size, L" bytes, more than the ",
+                    *m_expected.maxSize, L" such a file may have; not downloaded");
+                return false;
+            }
             m_nTotal = reply.size;
             sizeValidator = reply.validator;
             info.received = from.offset;
@@ -391,10 +381,18 @@ bool CDownloadJob::Download(CancelRequest& cancel, DownloadStatusInfo& info)
             outcome.fileSize = from.offset;
             outcome.validator = from.validator;
         } else {
-            transferred = TransferToFile(cancel, m_strUrl, file, this, from, verifyHash ? &hash : nullptr, outcome);
+            transferred = TransferToFile(cancel, m_strUrl, file, this, from, verifyHash ? &hash : nullptr, outcome,
+                                         SizeLimit());
         }
         if (outcome.cancelled)
             return false;
+        if (outcome.tooLong) {
+            // More than the file has: not the expected bytes, and another attempt would bring the same.
+            Log(L"download of ", m_strUrl, L": the server sends more than the ", SizeLimit().value_or(0),
+                L" bytes expected; nothing past them was written, not used, not asked again");
+            Discard(file, target, recordPath);
+            return false;
+        }
         const std::wstring validator = !outcome.validator.empty() ? outcome.validator
                                        : outcome.restarted || from.offset == 0 ? sizeValidator
                                                                                 : from.validator;
@@ -418,11 +416,7 @@ bool CDownloadJob::Download(CancelRequest& cancel, DownloadStatusInfo& info)
                 verifyHash ? L" (" + m_expected.sha256 + L" expected)" : std::wstring(),
                 verifiedOnce ? L"; not used" : L"; fetching it once more from the start");
             if (verifiedOnce) {
-                file.Close();
-                ::DeleteFileW(target.c_str());
-                if (!recordPath.empty())
-                    ::DeleteFileW(recordPath.c_str());
-                m_failure = DownloadFailure::Verification;
+                Discard(file, target, recordPath);
                 return false;
             }
             verifiedOnce = true;

@@ -49,6 +49,9 @@ using DownloadProgressCallback = std::function<void(const DownloadStatusInfo&)>;
 struct ExpectedFile {
     std::optional<std::uint64_t> size;
     std::wstring sha256; // 64 hexadecimal digits, or empty
+    // The most a file of this kind may have (a document's, not a package's):
+    // a larger announced size is refused before the body is read.
+    std::optional<std::uint64_t> maxSize = std::nullopt;
 };
 
 // Why a job did not deliver its file.
@@ -91,10 +94,10 @@ public:
     // SHA-256 is taken as it is, without a request.
     void Expect(ExpectedFile expected);
     // Downloads into partialPath, with a record of the download beside it
-    // (partialPath + ".record"), and gives the file the local path only when it
-    // is complete and verified; the file is then kept open with read-only
-    // sharing (TakeVerifiedFile). A partial file of an earlier run for the same
-    // address and expectation is gone on with.
+    // (partialPath + ".record"), and gives the file the local path (through its
+    // handle) only when it is complete and verified. A partial file of an
+    // earlier run for the same address and expectation is gone on with when the
+    // expectation has a SHA-256 (which then vouches for the earlier bytes too).
     void UsePartialFile(std::wstring partialPath);
     // Space later downloads will need on the same volume, checked with this
     // file's before any byte is written.
@@ -102,15 +105,17 @@ public:
 
     // Asks for the size, creates the file, downloads into it. Non-zero when the
     // size was known, the file was created and the whole file arrived (and
-    // matched what was expected). Every record goes to callback on this thread;
+    // matched what was expected). The file never grows past the expected size
+    // (else the announced one): a server that sends more fails the download. Every record goes to callback on this thread;
     // the last one is (Downloading, 0, size). Returns 0 without any report when
     // owner is null.
     int Run(IDownloadJobOwner* owner, DownloadProgressCallback callback);
 
     DownloadFailure Failure() const noexcept { return m_failure; }
     const DiskShortage& Shortage() const noexcept { return m_shortage; }
-    // After a successful Run with a partial file: the file at the local path,
-    // open for reading; nobody can write, rename or delete it while it is held.
+    // After a successful Run: the file at the local path, the very file that
+    // was written and checked, open for reading; nobody can write, rename or
+    // delete it while it is held.
     UniqueFile TakeVerifiedFile() noexcept { return std::move(m_verifiedFile); }
 
     // Writes the known size into info and passes it on.
@@ -122,6 +127,9 @@ private:
     bool WaitBeforeAttempt(CancelRequest& cancel, DownloadStatusInfo& info, int attempt,
                            std::optional<DWORD> retryAfterSeconds);
     bool HasRoomFor(std::uint64_t bytes);
+    // The most bytes the file may hold: the expected size, else the announced one.
+    std::optional<std::uint64_t> SizeLimit() const;
+    void Discard(class CDownloadFile& file, const std::wstring& target, const std::wstring& recordPath);
     bool Complete(class CDownloadFile& file, const std::wstring& digest);
     void LogWrittenFile() const;
 

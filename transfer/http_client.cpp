@@ -343,8 +343,13 @@ struct BodyOutcome {
 // a slow read) a read first asks how much has arrived and takes no more, so that
 // progress shows and a pause holds as the bytes come in; a smallest read's
 // worth of bytes found waiting ends that.
+//
+// A file never grows past sizeLimit (when given): a reply that announces more
+// is not read at all, and a body that goes on past it (no length, or more than
+// it announced) ends the transfer with the bytes up to the limit.
 BodyOutcome ReadBodyToFile(HINTERNET request, DetachedRequest& transfer, CDownloadFile& file, const ResumePoint& from,
-                           Sha256* hash, TransferOutcome& result, std::atomic<std::uint64_t>& fileBase)
+                           Sha256* hash, std::optional<std::uint64_t> sizeLimit, TransferOutcome& result,
+                           std::atomic<std::uint64_t>& fileBase)
 {
     BodyOutcome outcome;
     const std::optional<DWORD> status = QueryStatusCode(request);
@@ -384,6 +389,11 @@ BodyOutcome ReadBodyToFile(HINTERNET request, DetachedRequest& transfer, CDownlo
     }
     result.fileSize = startAt;
     fileBase.store(startAt, std::memory_order_relaxed);
+    if (sizeLimit && announced && startAt + *announced > *sizeLimit) {
+        result.tooLong = true;
+        outcome = {true, ERROR_FILE_TOO_LARGE};
+        return outcome;
+    }
 
     BlockWriter writer(transfer, file, kFileReadSize, startAt, hash);
     DWORD bufferUsed = 0;
@@ -427,6 +437,15 @@ BodyOutcome ReadBodyToFile(HINTERNET request, DetachedRequest& transfer, CDownlo
             askSize = std::max(askSize / 2, kSmallestReadSize);
         } else if (took <= kQuickRead && read == askSize) {
             askSize = std::min(askSize * 2, kFileReadSize);
+        }
+        if (sizeLimit && startAt + received + read > *sizeLimit) {
+            const DWORD kept = static_cast<DWORD>(*sizeLimit - startAt - received);
+            bufferUsed += kept;
+            received += kept;
+            result.tooLong = true;
+            outcome = {true, ERROR_FILE_TOO_LARGE};
+            transfer.received.store(received, std::memory_order_relaxed);
+            break;
         }
         bufferUsed += read;
         received += read;
@@ -540,8 +559,9 @@ DWORD WINAPI CloseHeldRequestThread(void* parameter) noexcept
 // waiting thread reads the outcome once Run has returned.
 class FileTransfer final : public DetachedRequest {
 public:
-    FileTransfer(std::wstring url, CDownloadFile& file, ResumePoint from, Sha256* hash)
-        : m_url(std::move(url)), m_file(file), m_from(std::move(from)), m_hash(hash)
+    FileTransfer(std::wstring url, CDownloadFile& file, ResumePoint from, Sha256* hash,
+                 std::optional<std::uint64_t> sizeLimit)
+        : m_url(std::move(url)), m_file(file), m_from(std::move(from)), m_hash(hash), m_sizeLimit(sizeLimit)
     {
     }
 
@@ -609,7 +629,7 @@ private:
         }
         record.Answered(request);
         result.sent = true;
-        const BodyOutcome body = ReadBodyToFile(request, *this, m_file, m_from, m_hash, result, fileBase);
+        const BodyOutcome body = ReadBodyToFile(request, *this, m_file, m_from, m_hash, m_sizeLimit, result, fileBase);
         record.Received(received);
         if (IsAbandoned()) {
             record.Failed(L"cancelled", 0);
@@ -634,6 +654,7 @@ private:
     CDownloadFile& m_file;
     const ResumePoint m_from;
     Sha256* const m_hash;
+    const std::optional<std::uint64_t> m_sizeLimit;
 };
 
 } // namespace
@@ -699,10 +720,11 @@ std::int64_t QueryRemoteFileSize(const std::wstring& url, ICancelRequest* cancel
 }
 
 bool TransferToFile(ICancelRequest& cancel, const std::wstring& url, CDownloadFile& file, IDownloadCallback* callback,
-                    const ResumePoint& from, Sha256* hash, TransferOutcome& outcome)
+                    const ResumePoint& from, Sha256* hash, TransferOutcome& outcome,
+                    std::optional<std::uint64_t> sizeLimit)
 {
     DownloadStatusInfo info;
-    auto transfer = std::make_shared<FileTransfer>(url, file, from, hash);
+    auto transfer = std::make_shared<FileTransfer>(url, file, from, hash, sizeLimit);
     ULONGLONG lastReported = ::GetTickCount64();
     auto inFile = [&] { return transfer->fileBase.load() + transfer->received.load(); };
     info.received = from.offset;
@@ -754,7 +776,7 @@ bool DownloadToFile(ICancelRequest& cancel, const std::wstring& url, CDownloadFi
     return TransferToFile(cancel, url, file, callback, ResumePoint{}, nullptr, outcome);
 }
 
-bool DownloadToStream(ICancelRequest& cancel, const std::wstring& url, IByteSink& stream)
+bool DownloadToStream(ICancelRequest& cancel, const std::wstring& url, IByteSink& stream, std::uint64_t maxBytes)
 {
     try {
         RequestRecord record(L"GET", url);
@@ -783,6 +805,11 @@ bool DownloadToStream(ICancelRequest& cancel, const std::wstring& url, IByteSink
         if (cancel.IsCancelled())
             return false;
         record.Answered(request.Get());
+        const std::optional<std::uint64_t> announced = QueryContentLength(request.Get());
+        if (announced && *announced > maxBytes) {
+            record.Failed(L"larger than a document may be", ERROR_FILE_TOO_LARGE);
+            return false;
+        }
 
         auto buffer = std::make_unique<char[]>(kStreamReadSize);
         std::uint64_t received = 0;
@@ -797,6 +824,11 @@ bool DownloadToStream(ICancelRequest& cancel, const std::wstring& url, IByteSink
             }
             if (read == 0)
                 break;
+            if (received + read > maxBytes) {
+                record.Received(received);
+                record.Failed(L"larger than a document may be", ERROR_FILE_TOO_LARGE);
+                return false;
+            }
             if (!stream.Write(buffer.get(), read)) {
                 record.Received(received);
                 record.Failed(L"the document could not be kept", ::GetLastError());

@@ -154,6 +154,7 @@ struct TransferOutcome {
     std::optional<std::uint64_t> totalSize; // size of the whole file, as the reply told it
     std::wstring validator;             // strong ETag, else Last-Modified, of the reply
     std::optional<DWORD> retryAfterSeconds;
+    bool tooLong = false;               // the reply announced or sent more than the size limit
 };
 
 // DownloadToFile from a resume point: with an offset it asks for
@@ -161,9 +162,12 @@ struct TransferOutcome {
 // 206 from that offset goes on after the file's bytes; a 200 starts the file
 // (and hash) again from 0; anything else fails. Every byte written goes to
 // hash (may be null) in file order. Reports count the file's bytes, so they go
-// on from the offset.
+// on from the offset. With a size limit the file never holds more than that
+// many bytes: a reply that announces more is not read, and a body that goes on
+// past it ends the transfer (tooLong) with nothing written beyond it.
 bool TransferToFile(ICancelRequest& cancel, const std::wstring& url, CDownloadFile& file, IDownloadCallback* callback,
-                    const ResumePoint& from, Sha256* hash, TransferOutcome& outcome);
+                    const ResumePoint& from, Sha256* hash, TransferOutcome& outcome,
+                    std::optional<std::uint64_t> sizeLimit = std::nullopt);
 
 // Where DownloadToStream puts a document's bytes as they arrive: a binary output
 // byte stream owned by the caller (a file, memory).
@@ -190,7 +194,9 @@ public:
 // Fetches a small document into stream. False when the request could not be
 // made, was cancelled, the stream refused bytes, or the reply's status is not
 // 2xx (an error page may then have landed in the stream; it is not the
-// document). No progress reports.
-bool DownloadToStream(ICancelRequest& cancel, const std::wstring& url, IByteSink& stream);
+// document). No progress reports. A document that announces or brings more
+// than maxBytes is refused as soon as that shows, without reading on.
+bool DownloadToStream(ICancelRequest& cancel, const std::wstring& url, IByteSink& stream,
+                      std::uint64_t maxBytes = UINT64_MAX);
 
 } // namespace kelm

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 
 namespace kelm {
 
@@ -64,6 +65,33 @@ bool SameSha256(std::wstring_view a, std::wstring_view b) noexcept
     auto lower = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; };
     return a.size() == b.size() && !a.empty() &&
            std::equal(a.begin(), a.end(), b.begin(), [&](wchar_t x, wchar_t y) { return lower(x) == lower(y); });
+}
+
+bool HashFileStart(HANDLE file, std::uint64_t size, Sha256& hash)
+{
+    constexpr std::size_t kReadSize = 1024 * 1024;
+    LARGE_INTEGER start{};
+    if (!::SetFilePointerEx(file, start, nullptr, FILE_BEGIN))
+        return false;
+    auto buffer = std::make_unique<unsigned char[]>(kReadSize);
+    while (size > 0) {
+        DWORD read = 0;
+        const DWORD asked = static_cast<DWORD>(std::min<std::uint64_t>(size, kReadSize));
+        if (!::ReadFile(file, buffer.get(), asked, &read, nullptr) || read == 0)
+            return false;
+        hash.Update(buffer.get(), read);
+        size -= read;
+    }
+    return true;
+}
+
+std::wstring Sha256OfOpenFile(HANDLE file)
+{
+    LARGE_INTEGER size{};
+    Sha256 hash;
+    if (!::GetFileSizeEx(file, &size) || !HashFileStart(file, static_cast<std::uint64_t>(size.QuadPart), hash))
+        return {};
+    return hash.Finish();
 }
 
 } // namespace kelm

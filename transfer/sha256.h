@@ -8,6 +8,7 @@
 #include <bcrypt.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -43,6 +44,12 @@ private:
     UniqueBcryptHash m_hash;
     bool m_failed = false;
 };
+
+// Feeds the first `size` bytes of an open file, read from its start, to hash;
+// false when they cannot be read.
+bool HashFileStart(HANDLE file, std::uint64_t size, Sha256& hash);
+// The SHA-256 of a whole open file, read from its start; empty when it cannot be read.
+std::wstring Sha256OfOpenFile(HANDLE file);
 
 // True when text is 64 hexadecimal digits (either case): the form a manifest gives.
 bool IsSha256Text(std::wstring_view text) noexcept;

@@ -95,7 +95,7 @@ int CBrenvikApp::ExitInstance()
 {
     DeleteSkinFonts();
     m_hInstanceGuard.Reset();
-    if (StartNewClient(m_clientValidator.m_nCheckOutcome, m_clientValidator.m_strNewClientPath,
+    if (StartNewClient(m_clientValidator.m_nCheckOutcome, m_clientValidator.m_newClient,
                        m_strNewClientParameters) == NewClientStart::Failed)
         ShowRunMessage(nullptr, L"The updater cannot be launched!",
                        m_strAppName.empty() ? nullptr : m_strAppName.c_str(), MB_ICONERROR | MB_OK, IDOK);

@@ -2,24 +2,19 @@
 
 #include <windows.h>
 #include <shellapi.h>
-#include <shlwapi.h>
 
 #include "runlog/run_log.h"
 
 namespace kelm {
 
-NewClientStart StartNewClient(ClientCheckOutcome checkOutcome, const std::wstring& newClientPath,
+NewClientStart StartNewClient(ClientCheckOutcome checkOutcome, const TrustedFile& newClient,
                               const std::wstring& parameters) noexcept
 {
-    if (checkOutcome != ClientCheckOutcome::RunNewClient || newClientPath.empty())
+    if (checkOutcome != ClientCheckOutcome::RunNewClient || !newClient)
         return NewClientStart::NotRequested;
-    if (!::PathFileExistsW(newClientPath.c_str())) {
-        Log(L"the newer client ", newClientPath, L" is missing");
-        return NewClientStart::Missing;
-    }
-    Log(L"starting the newer client ", newClientPath, L" ", parameters);
+    Log(L"starting the newer client ", newClient.Path(), L" ", parameters);
     HINSTANCE result =
-        ::ShellExecuteW(nullptr, L"open", newClientPath.c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL);
+        ::ShellExecuteW(nullptr, L"open", newClient.Path().c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL);
     const bool started = reinterpret_cast<INT_PTR>(result) > 32;
     if (!started)
         Log(L"the newer client could not be started (", static_cast<int32_t>(reinterpret_cast<INT_PTR>(result)), L")");

@@ -45,7 +45,7 @@ bool LoadInstallerManifest() noexcept
         const std::wstring caption = theConfig.manifest.short_name.empty() ? GetUiString(IDS_ERR_CAPTION)
                                                                            : theConfig.manifest.short_name;
         const std::wstring text = DescribeManifestFault(theConfig, report);
-        RecordExitCode(ExitCode::BadManifest);
+        RecordExitCode(ExitCodeForManifestFault(report.fault));
         ShowRunMessage(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND, IDOK);
     } catch (...) {
         // Out of memory while reading the manifest: nothing sensible can follow.

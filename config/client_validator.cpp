@@ -1,8 +1,6 @@
 #include "config/client_validator.h"
 
-#include <aclapi.h>
 #include <commctrl.h>
-#include <sddl.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 
@@ -23,6 +21,7 @@
 #include "transfer/download_job.h"
 #include "transfer/http_client.h"
 #include "transfer/sha256.h"
+#include "trust/admin_folder.h"
 
 namespace kelm {
 
@@ -33,81 +32,38 @@ constexpr DWORD kSettleDelay = 200; // lets the dialog come up before the first 
 
 namespace {
 
-// The version descriptor's bytes go straight into its file.
-class FileSink final : public IByteSink {
-public:
-    explicit FileSink(CDownloadFile& file) noexcept : m_file(file) {}
-    bool Write(const char* data, std::size_t size) override
-    {
-        try {
-            m_file.Write(data, size);
-            return true;
-        } catch (const std::exception&) {
-            return false;
-        }
-    }
-
-private:
-    CDownloadFile& m_file;
-};
-
-// Full control for the system and the administrators, reading and running for
-// the users, nothing inherited: a folder no user can put a program into.
-constexpr wchar_t kAdminOnlyFolder[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
-
-struct LocalFreeTraits {
-    static PSECURITY_DESCRIPTOR Invalid() noexcept { return nullptr; }
-    static void Close(PSECURITY_DESCRIPTOR memory) noexcept { ::LocalFree(memory); }
-};
-using UniqueSecurityDescriptor = UniqueHandleT<LocalFreeTraits>;
-
-// Gives folder the administrators-only access list; false when Windows refuses
-// (a folder somebody else made and keeps).
-bool RestrictToAdministrators(const std::wstring& folder, PSECURITY_DESCRIPTOR descriptor)
+// A copy of the descriptor for the support engineer; the check reads the bytes in memory.
+void KeepDescriptorCopy(const std::wstring& path, const std::string& bytes) noexcept
 {
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    PACL dacl = nullptr;
-    if (!::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present)
-        return false;
-    std::wstring name = folder;
-    return ::SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT,
-                                   DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                   dacl, nullptr) == ERROR_SUCCESS;
+    try {
+        CDownloadFile file;
+        if (file.Create(path))
+            file.Write(bytes.data(), bytes.size());
+    } catch (const std::exception&) {
+        // Only a copy: the check goes on without it.
+    }
 }
 
 } // namespace
 
-// A fresh folder "KelmWebInstaller_<tick count>" in the installer's own folder
+// A fresh folder "KelmWebInstaller_<tick count>" in the product's work folder
 // under the machine's program data, which only administrators can write: the
-// newer client is started with administrator rights, so nobody else may be
-// able to put a file in its place.
+// newer client is started with administrator rights, so nobody else may be able
+// to put a file in its place.
 std::wstring MakeClientUpdatePath()
 {
-    wchar_t data[MAX_PATH] = {};
-    if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, data)))
+    if (theConfig.workFolder.empty())
         return {};
-    UniqueSecurityDescriptor descriptor;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(kAdminOnlyFolder, SDDL_REVISION_1, descriptor.Put(),
-                                                                nullptr))
-        return {};
-    const std::wstring base = std::wstring(data) + L"\\Kelmware\\Web Installer";
-    if (!PathFileExistsW(base.c_str()) && SHCreateDirectory(nullptr, base.c_str()) != ERROR_SUCCESS) {
-        Log(L"could not create ", base, L" for the newer client");
-        return {};
-    }
-    if (!RestrictToAdministrators(base, descriptor.Get())) {
-        Log(L"could not restrict ", base, L" to administrators; the newer client is not fetched");
-        return {};
-    }
-    SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor.Get(), FALSE};
-    const std::wstring folder = base + L"\\KelmWebInstaller_" + std::to_wstring(static_cast<int32_t>(GetTickCount()));
+    std::wstring base = theConfig.workFolder;
+    while (!base.empty() && base.back() == L'\\')
+        base.pop_back();
+    const std::wstring name = L"KelmWebInstaller_" + std::to_wstring(static_cast<int32_t>(GetTickCount()));
     // A folder made here and now, never one that was there before.
-    if (!::CreateDirectoryW(folder.c_str(), &attributes)) {
-        Log(L"could not create ", folder, L" (error ", ::GetLastError(), L")");
+    if (!CreateFreshAdminOnlyFolder(base, name)) {
+        Log(L"could not create ", base, L"\\", name, L" (error ", ::GetLastError(), L")");
         return {};
     }
-    return folder + L"\\" + theConfig.manifest.full_name + L".exe";
+    return base + L"\\" + name + L"\\" + theConfig.manifest.full_name + L".exe";
 }
 
 KELM_IMPLEMENT_DYNAMIC(CClientValidator, CKelmDialog)
@@ -250,8 +206,20 @@ void CClientValidator::RunClientCheck()
             break;
         }
         case ClientTooOld:
-            if (DownloadNewClient() != 0)
+            switch (DownloadNewClient()) {
+            case NewClientDownload::Admitted:
                 m_nCheckOutcome = ClientCheckOutcome::RunNewClient;
+                break;
+            case NewClientDownload::Refused:
+                // Nothing that is not the vendor's runs: the run ends as a client that is too old.
+                ShowMessage(FormatWithTexts(GetUiString(IDS_ERR_NEW_CLIENT_REFUSED), {m_strNewClientRefusal},
+                                            IDS_ERR_NEW_CLIENT_REFUSED.defaultText),
+                            MB_ICONERROR | MB_OK, IDOK);
+                m_nCheckOutcome = ClientCheckOutcome::Stop;
+                break;
+            default:
+                break; // the installation's own check stops the run with its message
+            }
             break;
         case DescriptorUnavailable:
             ShowMessage(GetUiString(IDS_ERR_CONNECT_DOWNLOAD_SERVER), MB_ICONERROR | MB_OK, IDOK);
@@ -284,67 +252,82 @@ int32_t CClientValidator::CheckClientVersion()
         return decide();
     const std::wstring path = MakeDownloadPath(L"version.xml");
     m_nTransferResult = 0;
+    StringSink received;
     try {
-        CDownloadFile file;
-        if (file.Create(path)) {
-            FileSink stream(file);
-            CancelRequest never;
-            m_nTransferResult = DownloadToStream(never, theConfig.manifest.version_check_url, stream) ? 1 : 0;
-        } else {
-            Log(L"could not create ", path, L" (error ", ::GetLastError(), L")");
-        }
+        CancelRequest never;
+        m_nTransferResult =
+            DownloadToStream(never, theConfig.manifest.version_check_url, received, kMaxDescriptorSize) ? 1 : 0;
     } catch (const std::exception&) {
         return DescriptorUnavailable;
     }
-    // A reply that did not arrive, or arrived with an error status, is no
-    // descriptor, whatever the file holds.
-    if (m_nTransferResult != 0 && LoadVersionDescriptor(theConfig, path))
+    // A reply that did not arrive, arrived with an error status or was too
+    // large is no descriptor, whatever it holds. What is read is the bytes
+    // that came, not a file that could have changed since.
+    if (m_nTransferResult == 0)
+        return DescriptorUnavailable;
+    KeepDescriptorCopy(path, received.text);
+    if (LoadVersionDescriptorBytes(theConfig, received.text, path))
         return decide();
     return DescriptorUnavailable;
 }
 
-int32_t CClientValidator::DownloadNewClient()
+NewClientDownload CClientValidator::DownloadNewClient()
 {
     const InstalledFlags flags = AppInstalledFlags();
     const bool installed = flags.productInstalled || flags.relatedProductInstalled;
-    const std::wstring url = installed ? theConfig.manifest.patchRelease.web_installer_download_url
-                                       : theConfig.manifest.freshRelease.web_installer_download_url;
-    if (url.empty())
-        return 0;
-    m_strNewClientPath = MakeClientUpdatePath();
+    const ReleaseInfo& release = installed ? theConfig.manifest.patchRelease : theConfig.manifest.freshRelease;
+    const std::wstring& url = release.web_installer_download_url;
+    m_newClient = TrustedFile();
+    m_strNewClientRefusal.clear();
     m_nTransferResult = 0;
+    if (url.empty())
+        return NewClientDownload::NotOffered;
+    m_strNewClientPath = MakeClientUpdatePath();
+    NewClientDownload outcome = NewClientDownload::NotFetched;
     if (!m_strNewClientPath.empty()) {
         // Fetched as a file, not a stream: an error page from the server must not
         // become the program that is started at exit.
-        const std::wstring& expected = installed ? theConfig.manifest.patchRelease.web_installer_sha256
-                                                 : theConfig.manifest.freshRelease.web_installer_sha256;
         try {
             CDownloadFile file;
             if (file.Create(m_strNewClientPath)) {
                 CancelRequest never;
                 Sha256 hash;
-                TransferOutcome outcome;
-                m_nTransferResult = TransferToFile(never, url, file, nullptr, ResumePoint{}, &hash, outcome) ? 1 : 0;
-                file.Close();
-                // With a hash from the server, only the very program it names is started.
+                TransferOutcome transfer;
+                m_nTransferResult =
+                    TransferToFile(never, url, file, nullptr, ResumePoint{}, &hash, transfer, kMaxClientSize) ? 1 : 0;
                 const std::wstring digest = hash.Finish();
-                if (m_nTransferResult != 0 && !expected.empty() && !SameSha256(digest, expected)) {
-                    Log(L"the newer client from ", url, L" has SHA-256 ", digest, L", not ", expected,
-                        L": it is not started");
-                    m_nTransferResult = 0;
+                if (m_nTransferResult == 0) {
+                    Log(L"the newer client from ", url, L" could not be fetched");
+                } else if (!release.web_installer_sha256.empty() && !SameSha256(digest, release.web_installer_sha256)) {
+                    // With a hash from the server, only the very program it names is started.
+                    m_strNewClientRefusal = L"its SHA-256 is " + digest + L", not the descriptor's " +
+                                            release.web_installer_sha256;
+                    Log(L"refused: the newer client from ", url, L": ", m_strNewClientRefusal);
+                    outcome = NewClientDownload::Refused;
+                } else {
+                    Admission admission = AdmitNewerClient(file.HoldForReading(), m_strNewClientPath);
+                    if (admission.Admitted()) {
+                        m_newClient = std::move(admission.file);
+                        outcome = NewClientDownload::Admitted;
+                    } else {
+                        m_strNewClientRefusal = admission.refusal;
+                        outcome = NewClientDownload::Refused;
+                    }
                 }
             }
         } catch (const std::exception&) {
-            m_nTransferResult = 0;
+            outcome = NewClientDownload::NotFetched;
         }
-        if (m_nTransferResult == 0)
+        if (outcome != NewClientDownload::Admitted)
             ::DeleteFileW(m_strNewClientPath.c_str());
     }
-    if (m_nTransferResult == 0)
+    if (outcome != NewClientDownload::Admitted) {
+        m_nTransferResult = 0;
         m_strNewClientPath.clear();
-    else
+    } else {
         Log(L"newer client downloaded to ", m_strNewClientPath);
-    return m_nTransferResult;
+    }
+    return outcome;
 }
 
 } // namespace kelm

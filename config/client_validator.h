@@ -19,6 +19,7 @@
 
 #include "framework/wnd.h"
 #include "skin/kelm_dialog.h"
+#include "trust/trusted_file.h"
 
 namespace kelm {
 
@@ -30,8 +31,20 @@ enum class ClientCheckOutcome : int32_t {
     RunNewClient = 2,
 };
 
-// "<temp>KelmWebInstaller_<tick>\<full_name>.exe" with its folder created;
-// empty when the folder cannot be made.
+// What became of a newer client the descriptor names.
+enum class NewClientDownload {
+    NotOffered, // the descriptor names no address
+    NotFetched, // the download failed (the engine's own check ends the run later)
+    Refused,    // it came, but it is not the vendor's (hash or signature): never started
+    Admitted,   // held and ready to be started at exit
+};
+
+// The most a newer client's download may bring.
+inline constexpr std::uint64_t kMaxClientSize = 64ull * 1024 * 1024;
+
+// "<work folder>KelmWebInstaller_<tick>\<full_name>.exe" with its folder newly
+// created (only administrators can write it); empty when there is no work
+// folder or the folder cannot be made.
 std::wstring MakeClientUpdatePath();
 
 class CClientValidator : public CKelmDialog {
@@ -50,12 +63,15 @@ public:
     // The task's steps (public for tests).
     void RunClientCheck();
     int32_t CheckClientVersion();
-    int32_t DownloadNewClient();
+    NewClientDownload DownloadNewClient();
 
     std::wstring m_strWindowText;
     CWnd m_progress;
     std::future<void> m_worker;
     std::wstring m_strNewClientPath;
+    // The admitted newer client, held from its check until it is started at exit.
+    TrustedFile m_newClient;
+    std::wstring m_strNewClientRefusal; // why a newer client was refused
     int32_t m_nTransferResult = 0;
     ClientCheckOutcome m_nCheckOutcome = ClientCheckOutcome::Continue;
 

@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "config/registry_key.h"
+#include "runlog/run_log.h"
+#include "trust/plain_name.h"
+#include "trust/trusted_file.h"
 
 namespace kelm {
 
@@ -49,7 +52,7 @@ bool CreateFolderTree(const std::wstring& folderWithBackslash)
 
 ManifestLoadReport Fail(int32_t status, ManifestFault fault, std::wstring subject = {})
 {
-    return ManifestLoadReport{status, fault, std::move(subject)};
+    return ManifestLoadReport{status, fault, std::move(subject), {}};
 }
 
 ManifestFault UnreadableFault(const std::wstring& path)
@@ -96,14 +99,27 @@ ManifestLoadReport LoadManifestFor(InstallerConfig& config, InstalledFlags flags
 
     if (const wchar_t* missing = MissingRequiredElement(config.manifest))
         return Fail(ManifestUnusable, ManifestFault::RequiredFieldMissing, missing);
+    std::wstring unsafeElement;
+    std::wstring unsafeWhy;
+    if (FindUnsafeManifestValue(config.manifest, unsafeElement, unsafeWhy)) {
+        Log(L"manifest ", config.manifestPath, L": ", unsafeElement, L" cannot be used: ", unsafeWhy);
+        ManifestLoadReport report = Fail(ManifestUnsafe, ManifestFault::UnsafeValue, unsafeElement);
+        report.detail = unsafeWhy;
+        return report;
+    }
 
     InitLanguages(config);
     DetectInstalledProduct(config, flags);
 
-    if (!PrepareWorkFolders(config)) {
-        const bool componentMissing = config.manifest.standalone != 1 && !FolderExists(config.componentFolder);
-        return Fail(WorkFolderUnavailable, ManifestFault::WorkFolderNotCreatable,
-                    componentMissing ? config.componentFolder : config.msiFolder);
+    const AdminFolderCheck folders = PrepareWorkFolders(config);
+    if (!folders.Passed()) {
+        Log(L"work folder ", folders.folder, L": ", DescribeFolderVerdict(folders.verdict), L" (error ",
+            folders.error, L")");
+        if (folders.verdict == FolderVerdict::NotCreatable)
+            return Fail(WorkFolderUnavailable, ManifestFault::WorkFolderNotCreatable, folders.folder);
+        ManifestLoadReport report = Fail(WorkFolderUntrusted, ManifestFault::WorkFolderUntrusted, folders.folder);
+        report.detail = DescribeFolderVerdict(folders.verdict);
+        return report;
     }
 
     config.loaded = 1;
@@ -151,8 +167,60 @@ std::wstring DescribeManifestFault(const InstallerConfig& config, const Manifest
     case ManifestFault::WorkFolderNotCreatable:
         return FormatWithTexts(texts.GetUiString(IDS_ERR_WORK_FOLDER), {config.manifestPath, report.subject},
                                IDS_ERR_WORK_FOLDER.defaultText);
+    case ManifestFault::WorkFolderUntrusted:
+        return FormatWithTexts(texts.GetUiString(IDS_ERR_WORK_FOLDER_UNTRUSTED), {report.subject, report.detail},
+                               IDS_ERR_WORK_FOLDER_UNTRUSTED.defaultText);
+    case ManifestFault::UnsafeValue:
+        return FormatWithTexts(texts.GetUiString(IDS_ERR_MANIFEST_UNSAFE),
+                               {config.manifestPath, report.subject, report.detail},
+                               IDS_ERR_MANIFEST_UNSAFE.defaultText);
     }
     return {};
+}
+
+ExitCode ExitCodeForManifestFault(ManifestFault fault) noexcept
+{
+    return fault == ManifestFault::WorkFolderUntrusted ? ExitCode::UntrustedWorkFolder : ExitCode::BadManifest;
+}
+
+bool FindUnsafeManifestValue(const ProductManifest& manifest, std::wstring& element, std::wstring& why)
+{
+    auto notPlain = [&](const wchar_t* path, const std::wstring& value) {
+        if (IsPlainFileName(value))
+            return false;
+        element = path;
+        why = L"\"" + value + L"\" is not a plain file name (no folder, drive, \"..\", device name or trailing "
+                               L"dot or blank)";
+        return true;
+    };
+    auto unverifiable = [&](const wchar_t* path, const std::wstring& name, const std::wstring& url,
+                            const std::wstring& sha256, const std::wstring& publisher) {
+        if (manifest.standalone == 1 || url.empty())
+            return false;
+        std::wstring reason = WhyUnverifiable(url, sha256, publisher);
+        if (reason.empty())
+            return false;
+        element = path;
+        why = L"the package " + name + L": " + reason;
+        return true;
+    };
+    // The product's folder under program data and the newer client's file are named after these.
+    if (notPlain(L"kelmwebinstaller/product/main_component/name", manifest.mainComponent.name))
+        return true;
+    if (manifest.standalone != 1 && (notPlain(L"kelmwebinstaller/product/pid", manifest.pid) ||
+                                     notPlain(L"kelmwebinstaller/product/full_name", manifest.full_name)))
+        return true;
+    for (const DependencyInfo& dependency : manifest.dependencies) {
+        if (notPlain(L"kelmwebinstaller/product/dependency/name", dependency.name) ||
+            unverifiable(L"kelmwebinstaller/product/dependency", dependency.name, dependency.full_url,
+                         dependency.sha256, dependency.publisher))
+            return true;
+    }
+    const ComponentInfo& main = manifest.mainComponent;
+    return unverifiable(L"kelmwebinstaller/product/main_component/full_url", main.name, main.full_url,
+                        main.full_sha256, main.publisher) ||
+           unverifiable(L"kelmwebinstaller/product/main_component/patch_url", main.name, main.patch_url,
+                        main.patch_sha256, main.publisher);
 }
 
 void InitLanguages(InstallerConfig& config)
@@ -168,18 +236,33 @@ bool ReadRegisteredManifestPath(std::wstring& path)
     return !path.empty() && ::PathFileExistsW(path.c_str());
 }
 
-bool PrepareWorkFolders(InstallerConfig& config)
+AdminFolderCheck PrepareWorkFolders(InstallerConfig& config)
 {
-    config.componentFolder = config.moduleFolder + L"\\component\\";
-    config.msiFolder = config.moduleFolder + L"\\msi\\";
-    if (config.manifest.standalone != 1) {
-        // Drops a component folder left empty by an earlier run; one with files stays.
-        if (FolderExists(config.componentFolder))
-            ::RemoveDirectoryW(config.componentFolder.c_str());
-        if (!FolderExists(config.componentFolder) && !CreateFolderTree(config.componentFolder))
-            return false;
+    if (config.manifest.standalone == 1) {
+        // The packages lie beside the installer, with the manifest that vouches for them.
+        config.workFolder.clear();
+        config.componentFolder = config.moduleFolder + L"\\component\\";
+        config.msiFolder = config.moduleFolder + L"\\msi\\";
+        if (FolderExists(config.msiFolder) || CreateFolderTree(config.msiFolder))
+            return AdminFolderCheck{FolderVerdict::Fine, config.msiFolder, 0};
+        return AdminFolderCheck{FolderVerdict::NotCreatable, config.msiFolder, ::GetLastError()};
     }
-    return FolderExists(config.msiFolder) || CreateFolderTree(config.msiFolder);
+    const std::wstring base = ProgramDataFolder();
+    // Kelmware may be shared with the vendor's other programs: it is checked,
+    // not changed; the folders from "Web Installer" down are the installer's own.
+    const std::vector<std::wstring> product = {L"Kelmware", L"Web Installer", config.manifest.pid};
+    constexpr size_t kOwnFrom = 1;
+    config.workFolder = base + L"\\" + product[0] + L"\\" + product[1] + L"\\" + product[2] + L"\\";
+    config.componentFolder = config.workFolder + L"component\\";
+    config.msiFolder = config.workFolder + L"msi\\";
+    for (const wchar_t* sub : {L"component", L"msi"}) {
+        std::vector<std::wstring> levels = product;
+        levels.push_back(sub);
+        AdminFolderCheck check = PrepareAdminOnlyFolder(base, levels, kOwnFrom);
+        if (!check.Passed())
+            return check;
+    }
+    return AdminFolderCheck{FolderVerdict::Fine, config.workFolder, 0};
 }
 
 std::wstring MakeDownloadPath(const InstallerConfig& config, const std::wstring& fileName)

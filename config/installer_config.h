@@ -11,6 +11,8 @@
 #include "config/installed_flags.h"
 #include "config/installed_product.h"
 #include "config/ui_strings.h"
+#include "runlog/run_outcome.h"
+#include "trust/admin_folder.h"
 
 namespace kelm {
 
@@ -24,6 +26,9 @@ struct ComponentInfo {
     std::wstring full_sha256;
     std::wstring patch_size;
     std::wstring patch_sha256;
+    // The common name of the signer whose Authenticode signature the package
+    // must carry; empty when the manifest names none.
+    std::wstring publisher;
 };
 
 struct TransformInfo {
@@ -45,6 +50,7 @@ struct DependencyInfo {
     std::wstring install_commandline;
     std::wstring size;   // bytes, as the manifest gives them; empty when not given
     std::wstring sha256; // 64 hexadecimal digits; empty when not given
+    std::wstring publisher = {}; // the signer's common name; empty when not given
 };
 
 // Filled from the version descriptor.
@@ -84,6 +90,11 @@ struct InstallerConfig {
     ProductManifest manifest;
     InstalledProductInfo installedProduct;
     std::wstring manifestPath; // the manifest file read last
+    // The product's folder under the machine's program data, which only
+    // administrators can write (with trailing backslash): downloads, partial
+    // files, the descriptor and newer clients live there. Empty for a
+    // standalone run, whose packages lie beside the installer.
+    std::wstring workFolder;
     std::wstring componentFolder; // with trailing backslash
     std::wstring msiFolder;       // with trailing backslash
     std::wstring homepageUrl;
@@ -102,6 +113,8 @@ enum ManifestLoadStatus : int32_t {
     ManifestUnusable = 1,       // missing, not well-formed, or a required field missing
     WorkFolderUnavailable = 2,
     ModulePathUnavailable = 3,
+    WorkFolderUntrusted = 4,    // somebody but the administrators could change a work folder
+    ManifestUnsafe = 5,         // a value the installer must not use as it stands
 };
 
 // What exactly went wrong, so that start-up can say it.
@@ -112,24 +125,35 @@ enum class ManifestFault {
     NotWellFormed,        // manifestPath is not a well-formed document
     RequiredFieldMissing, // `subject` names the element
     WorkFolderNotCreatable, // `subject` names the folder
+    WorkFolderUntrusted,    // `subject` names the folder, `detail` why
+    UnsafeValue,            // `subject` names the element, `detail` why
 };
 
 struct ManifestLoadReport {
     int32_t status = ManifestLoaded;
     ManifestFault fault = ManifestFault::None;
     std::wstring subject;
+    std::wstring detail = {};
 };
 
 // Reads the manifest lying in modulePath's folder (or the registered one that
 // replaces it), prepares the languages, detects an installed product and creates
 // the work folders. Shows nothing.
 ManifestLoadReport LoadManifestFor(InstallerConfig& config, InstalledFlags flags, const std::wstring& modulePath);
-// The same for the running executable; the status as a number (0 to 3).
+// The same for the running executable; the status as a number (0 to 5).
 int32_t LoadManifest(InstallerConfig& config, InstalledFlags flags, ManifestLoadReport* report = nullptr);
 int32_t LoadManifest(); // theConfig and the application's flags
 
 // The message for a failed load, in the current language.
 std::wstring DescribeManifestFault(const InstallerConfig& config, const ManifestLoadReport& report);
+// The run's exit code for a failed load.
+ExitCode ExitCodeForManifestFault(ManifestFault fault) noexcept;
+
+// The first value of the manifest the installer must not use as it stands: a
+// file name that is not a plain name, or a package that nothing could show to
+// be the vendor's (plain HTTP with neither a SHA-256 nor a publisher). Fills
+// element and why; false when there is none.
+bool FindUnsafeManifestValue(const ProductManifest& manifest, std::wstring& element, std::wstring& why);
 
 // Reads the manifest file at `path` into `target` along the forward-only
 // sequence of the manifest's schema. False only when the file cannot be loaded
@@ -144,9 +168,12 @@ void InitLanguages(InstallerConfig& config);
 // (the key is created when missing); true when it names an existing file.
 bool ReadRegisteredManifestPath(std::wstring& path);
 
-// Sets componentFolder and msiFolder below moduleFolder and creates them; a
-// non-standalone run first drops the component folder when it is empty.
-bool PrepareWorkFolders(InstallerConfig& config);
+// Sets the work folders and creates them. A standalone run reads its packages
+// from component\ and msi\ beside the installer (msi\ is created when missing);
+// any other run works in the product's folder under the machine's program data,
+// "Kelmware\Web Installer\<pid>\" with component\ and msi\ in it, made and
+// checked so that only administrators can write it.
+AdminFolderCheck PrepareWorkFolders(InstallerConfig& config);
 
 // Local file for a download: componentFolder + [tick count, unless standalone] + fileName.
 std::wstring MakeDownloadPath(const InstallerConfig& config, const std::wstring& fileName);

@@ -2,14 +2,29 @@
 
 namespace kelm {
 
-InstallerXmlOpening OpenInstallerXml(CXmlDocument& document, const std::wstring& path)
+namespace {
+
+InstallerXmlOpening FindRoot(CXmlDocument& document, bool loaded)
 {
-    document.SetText(nullptr);
-    if (!document.LoadFile(path.c_str()))
+    if (!loaded)
         return InstallerXmlOpening::Unreadable;
     if (!document.FindElement(L"kelmwebinstaller"))
         return InstallerXmlOpening::OtherRoot;
     return InstallerXmlOpening::AtRoot;
+}
+
+} // namespace
+
+InstallerXmlOpening OpenInstallerXml(CXmlDocument& document, const std::wstring& path)
+{
+    document.SetText(nullptr);
+    return FindRoot(document, document.LoadFile(path.c_str()));
+}
+
+InstallerXmlOpening OpenInstallerXmlBytes(CXmlDocument& document, const std::string& bytes)
+{
+    document.SetText(nullptr);
+    return FindRoot(document, document.LoadBytes(bytes.data(), bytes.size()));
 }
 
 } // namespace kelm

@@ -16,5 +16,7 @@ enum class InstallerXmlOpening {
 
 // Loads the file into `document` (dropping what it held) and finds the root element.
 InstallerXmlOpening OpenInstallerXml(CXmlDocument& document, const std::wstring& path);
+// The same for a file's content already in memory.
+InstallerXmlOpening OpenInstallerXmlBytes(CXmlDocument& document, const std::string& bytes);
 
 } // namespace kelm

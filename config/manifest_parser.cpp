@@ -48,6 +48,7 @@ void ReadMainComponent(CXmlDocument& document, ProductManifest& target)
     ReadSiblingText(document, L"full_sha256", target.mainComponent.full_sha256);
     ReadSiblingText(document, L"patch_size", target.mainComponent.patch_size);
     ReadSiblingText(document, L"patch_sha256", target.mainComponent.patch_sha256);
+    ReadSiblingText(document, L"publisher", target.mainComponent.publisher);
     document.LeaveElement();
 }
 
@@ -79,6 +80,7 @@ void ReadDependencies(CXmlDocument& document, ProductManifest& target)
         ReadSiblingText(document, L"install_commandline", dependency.install_commandline);
         ReadSiblingText(document, L"size", dependency.size);
         ReadSiblingText(document, L"sha256", dependency.sha256);
+        ReadSiblingText(document, L"publisher", dependency.publisher);
         document.LeaveElement();
         target.dependencies.push_back(std::move(dependency));
     }

@@ -82,6 +82,19 @@ KELM_STRING_ENTRY(IDS_ERR_MANIFEST_INCOMPLETE,
 KELM_STRING_ENTRY(IDS_ERR_WORK_FOLDER,
                   L"The installer cannot start: with its manifest file %s it needs the work folder %s, which "
                   L"cannot be created.")
+// Why the newer client the server offers was refused.
+KELM_STRING_ENTRY(IDS_ERR_NEW_CLIENT_REFUSED,
+                  L"A newer version of this installer is needed, but the one the server offers cannot be shown to "
+                  L"come from the publisher of this installer: %s. Download the installer again from the "
+                  L"publisher's web site.")
+// The folder, then why it cannot be trusted.
+KELM_STRING_ENTRY(IDS_ERR_WORK_FOLDER_UNTRUSTED,
+                  L"The installer cannot start: its work folder %s could be changed by somebody who is not an "
+                  L"administrator (%s). Remove the folder or give it to the administrators, then run the installer "
+                  L"again.")
+// The manifest file, the element, then why its value cannot be used.
+KELM_STRING_ENTRY(IDS_ERR_MANIFEST_UNSAFE,
+                  L"The installer cannot start: in its manifest file %s, %s cannot be used: %s.")
 KELM_STRING_ENTRY(IDS_ERR_MODULE_PATH,
                   L"The installer cannot start: the location of its own program file is unavailable, so its "
                   L"manifest cannot be found.")

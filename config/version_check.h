@@ -3,6 +3,7 @@
 // client may install: go on, the product is already there, another product is
 // there, or this client is too old.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -32,12 +33,19 @@ struct ProductVersion {
     bool operator==(const ProductVersion&) const = default;
 };
 
+// The largest version descriptor taken: a larger reply is no descriptor and is
+// not read on.
+inline constexpr std::size_t kMaxDescriptorSize = 1024 * 1024;
+
 // Reads the descriptor into config.manifest (product code, the two release
 // records and targetVersion). False when the file is missing, not well-formed,
 // or its root is not "kelmwebinstaller" (a captive portal's or a proxy's page is
 // no descriptor, however well-formed): nothing is read then.
 bool LoadVersionDescriptor(InstallerConfig& config, const std::wstring& path);
 bool LoadVersionDescriptor(const std::wstring& path); // into theConfig
+// The same from the bytes that came from the server (`source` names them in
+// the log); more than kMaxDescriptorSize bytes are no descriptor.
+bool LoadVersionDescriptorBytes(InstallerConfig& config, const std::string& bytes, const std::wstring& source);
 
 // "major.minor.build.revision"; texts shorter than 7 characters or without exactly
 // four non-empty dotted parts give the zero version.

@@ -29,19 +29,18 @@ void ReadRelease(CXmlDocument& document, ReleaseInfo& release, std::wstring* ver
 
 } // namespace
 
-bool LoadVersionDescriptor(InstallerConfig& config, const std::wstring& path)
+namespace {
+
+bool ReadDescriptor(InstallerConfig& config, CXmlDocument& document, InstallerXmlOpening opened,
+                    const std::wstring& source)
 {
-    if (path.empty() || !::PathFileExistsW(path.c_str()))
-        return false;
-    CXmlDocument document;
-    const InstallerXmlOpening opened = OpenInstallerXml(document, path);
     if (opened == InstallerXmlOpening::Unreadable) {
-        Log(L"version descriptor ", path, L": not readable as XML");
+        Log(L"version descriptor ", source, L": not readable as XML");
         return false;
     }
     // A captive portal's or a proxy's page may be well-formed XML with another root.
     if (opened == InstallerXmlOpening::OtherRoot) {
-        Log(L"version descriptor ", path, L": the root element is not kelmwebinstaller");
+        Log(L"version descriptor ", source, L": the root element is not kelmwebinstaller");
         return false;
     }
 
@@ -59,6 +58,28 @@ bool LoadVersionDescriptor(InstallerConfig& config, const std::wstring& path)
         manifest.freshRelease.min_web_installer_version, L"), update ", manifest.patchRelease.product_version,
         L" (client at least ", manifest.patchRelease.min_web_installer_version, L")");
     return true;
+}
+
+} // namespace
+
+bool LoadVersionDescriptor(InstallerConfig& config, const std::wstring& path)
+{
+    if (path.empty() || !::PathFileExistsW(path.c_str()))
+        return false;
+    CXmlDocument document;
+    const InstallerXmlOpening opened = OpenInstallerXml(document, path);
+    return ReadDescriptor(config, document, opened, path);
+}
+
+bool LoadVersionDescriptorBytes(InstallerConfig& config, const std::string& bytes, const std::wstring& source)
+{
+    if (bytes.size() > kMaxDescriptorSize) {
+        Log(L"version descriptor ", source, L": ", bytes.size(), L" bytes, more than a descriptor may have");
+        return false;
+    }
+    CXmlDocument document;
+    const InstallerXmlOpening opened = OpenInstallerXmlBytes(document, bytes);
+    return ReadDescriptor(config, document, opened, source);
 }
 
 bool LoadVersionDescriptor(const std::wstring& path)

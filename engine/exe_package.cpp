@@ -6,12 +6,16 @@
 
 namespace kelm {
 
-ExeRunResult RunExePackage(const InstallPackage& package, HANDLE cancelEvent)
+ExeRunResult RunExePackage(const InstallPackage& package, const TrustedFile& file, HANDLE cancelEvent)
 {
     ExeRunResult result;
+    if (!file) {
+        Log(L"not started: ", package.name, L" was not admitted");
+        return result;
+    }
     // The program path is quoted: a folder name with spaces ("Program Files (x86)",
     // a user folder) must not split it. The arguments stay as the manifest gives them.
-    std::wstring commandLine = L"\"" + package.localPath + L"\"";
+    std::wstring commandLine = L"\"" + file.Path() + L"\"";
     if (!package.commandLine.empty())
         commandLine += L" " + package.commandLine;
     std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
@@ -22,7 +26,7 @@ ExeRunResult RunExePackage(const InstallPackage& package, HANDLE cancelEvent)
     PROCESS_INFORMATION process{};
     Log(L"starting ", commandLine);
     if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-        Log(L"could not start ", package.localPath, L" (error ", ::GetLastError(), L")");
+        Log(L"could not start ", file.Path(), L" (error ", ::GetLastError(), L")");
         return result;
     }
     result.started = true;

@@ -2,6 +2,7 @@
 // EXE installers: started with the manifest's arguments and waited for.
 
 #include "engine/install_engine.h"
+#include "trust/trusted_file.h"
 
 namespace kelm {
 
@@ -16,8 +17,9 @@ struct ExeRunResult {
 // running and the run ends without it.
 inline constexpr DWORD kCancelledExeGrace = 3000;
 
-// Starts the installer and waits for its end, or, once cancelEvent (may be
-// null) is signalled, for at most kCancelledExeGrace more.
-ExeRunResult RunExePackage(const InstallPackage& package, HANDLE cancelEvent);
+// Starts the admitted installer `file` with the package's arguments and waits
+// for its end, or, once cancelEvent (may be null) is signalled, for at most
+// kCancelledExeGrace more. A file that holds nothing is not started.
+ExeRunResult RunExePackage(const InstallPackage& package, const TrustedFile& file, HANDLE cancelEvent);
 
 } // namespace kelm

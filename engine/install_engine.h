@@ -16,6 +16,7 @@
 #include "engine/msi_execution.h"
 #include "framework/handles.h"
 #include "runlog/run_outcome.h"
+#include "trust/trusted_file.h"
 
 namespace kelm {
 
@@ -34,6 +35,8 @@ struct InstallPackage {
     std::wstring expectationFault;
     // Where its download is written until it is complete and verified.
     std::wstring partialPath;
+    // The signer the package must be signed by (the manifest's publisher); empty when none.
+    std::wstring publisher;
 };
 
 // Probe of a prerequisite: non-zero when it is already on the machine.
@@ -96,14 +99,15 @@ private:
     bool DownloadPackages();
     bool DownloadPackage(size_t index, int32_t downloadIndex);
     bool InstallPackages();
-    bool InstallOnePackage(const InstallPackage& package);
+    bool InstallOnePackage(const InstallPackage& package, const TrustedFile& file);
+    TrustedFile AdmitLocalPackage(const InstallPackage& package);
     bool IsCancelling() const;
     void EndRun(InstallPhase phase, ExitCode code);
 
     std::vector<InstallPackage> m_packages;
-    // Per package: its verified download, held open for reading only (nobody
-    // can change or replace it) until its installation has ended.
-    std::vector<UniqueFile> m_verifiedFiles;
+    // Per package: its admitted file, held open for reading only (nobody can
+    // change or replace it) from its check until its installation has ended.
+    std::vector<TrustedFile> m_admittedFiles;
     int32_t m_nInstallIndex = 0;
     MsiExecution m_msi;
 

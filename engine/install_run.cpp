@@ -20,7 +20,9 @@
 #include "runlog/run_message.h"
 #include "transfer/download_job.h"
 #include "transfer/http_client.h"
+#include "transfer/download_file.h"
 #include "transfer/sha256.h"
+#include "trust/trusted_file.h"
 
 namespace kelm {
 
@@ -107,6 +109,7 @@ void CInstallEngine::BuildPackageList()
         package.partialPath = theConfig.componentFolder + dependency.name + L".partial";
         package.url = dependency.full_url;
         package.commandLine = dependency.install_commandline;
+        package.publisher = dependency.publisher;
         package.needsDownload = needsDownload;
         m_packages.push_back(std::move(package));
         if (needsDownload)
@@ -125,6 +128,7 @@ void CInstallEngine::BuildPackageList()
     else
         TakeExpectation(main, manifest.mainComponent.full_size, manifest.mainComponent.full_sha256);
     main.partialPath = main.localPath + L".partial";
+    main.publisher = manifest.mainComponent.publisher;
     main.needsDownload = needsDownload;
     m_packages.push_back(std::move(main));
     if (needsDownload)
@@ -135,8 +139,8 @@ void CInstallEngine::BuildPackageList()
         Log(package.isMainComponent ? L"main package " : L"prerequisite ", package.name, L": ", package.localPath,
             package.needsDownload ? L" from " : L" (local)", package.needsDownload ? package.url : std::wstring());
 
-    m_verifiedFiles.clear();
-    m_verifiedFiles.resize(m_packages.size());
+    m_admittedFiles.clear();
+    m_admittedFiles.resize(m_packages.size());
     CriticalSectionLock hold(InstallStatusLock());
     g_installStatus.downloadShares = NormaliseShares(std::move(downloadShares));
     g_installStatus.installShares = NormaliseShares(std::move(installShares));
@@ -189,9 +193,14 @@ bool CInstallEngine::CheckVersion()
     if (!manifest.standalone) {
         const std::wstring path = MakeDownloadPath(L"version.xml");
         CDownloadJob job(manifest.version_check_url, path);
+        job.Expect({std::nullopt, L"", kMaxDescriptorSize});
         EngineJobOwner owner(*this);
         const bool fetched = job.Run(&owner, [](const DownloadStatusInfo&) {}) != 0;
-        if (!fetched || !LoadVersionDescriptor(path)) {
+        // Read through the handle the download still holds: the bytes that came.
+        const UniqueFile held = fetched ? job.TakeVerifiedFile() : UniqueFile();
+        const std::optional<std::string> bytes =
+            held ? ReadHeldFile(held.Get(), kMaxDescriptorSize) : std::optional<std::string>();
+        if (!bytes || !LoadVersionDescriptorBytes(theConfig, *bytes, path)) {
             if (!IsCancelling())
                 Log(L"version check: ", manifest.version_check_url,
                     fetched ? L" gave no version descriptor" : L" could not be fetched: ",
@@ -231,7 +240,7 @@ bool CInstallEngine::CheckVersion()
 
 bool CInstallEngine::DownloadPackages()
 {
-    m_verifiedFiles.resize(m_packages.size());
+    m_admittedFiles.resize(m_packages.size());
     int32_t downloadIndex = 0;
     for (size_t index = 0; index < m_packages.size(); ++index) {
         if (m_bCancelled)
@@ -263,7 +272,7 @@ bool CInstallEngine::DownloadPackage(size_t index, int32_t downloadIndex)
 
     EngineJobOwner owner(*this);
     CDownloadJob job(package.url, package.localPath);
-    job.Expect({package.expectedSize, package.expectedSha256});
+    job.Expect({package.expectedSize, package.expectedSha256, std::nullopt});
     job.UsePartialFile(package.partialPath);
     job.AlsoNeedSpace(later);
     const std::wstring name = package.name;
@@ -277,8 +286,17 @@ bool CInstallEngine::DownloadPackage(size_t index, int32_t downloadIndex)
         SetStatus(PhaseDownloading, downloadIndex, static_cast<int32_t>(percent), name);
     });
     if (result) {
-        m_verifiedFiles[index] = job.TakeVerifiedFile();
-        return true;
+        const PackageVouchers vouchers{OriginOf(package.url), !package.expectedSha256.empty(), package.publisher};
+        Admission admission = AdmitPackage(job.TakeVerifiedFile(), package.localPath, vouchers);
+        if (admission.Admitted()) {
+            m_admittedFiles[index] = std::move(admission.file);
+            return true;
+        }
+        // Not the vendor's: like bytes that did not match their SHA-256.
+        Log(L"download of ", package.name, L" from ", package.url, L" failed: it is not the vendor's");
+        m_nFailure = EngineFailure::NotFetched;
+        m_exitCode = ExitCode::ServerUnreachable;
+        return false;
     }
     if (job.Failure() == DownloadFailure::DiskSpace && !IsCancelling()) {
         const DiskShortage& shortage = job.Shortage();
@@ -297,14 +315,57 @@ bool CInstallEngine::DownloadPackage(size_t index, int32_t downloadIndex)
     return false;
 }
 
+// A package of a standalone run, beside the installer: held from here on and
+// checked against the manifest's size, SHA-256 and publisher before it is used.
+TrustedFile CInstallEngine::AdmitLocalPackage(const InstallPackage& package)
+{
+    if (!package.expectationFault.empty()) {
+        Log(L"the manifest's ", package.name, L" cannot be checked: ", package.expectationFault,
+            L"; it is not installed");
+        return {};
+    }
+    UniqueFile held = OpenHeldForReading(package.localPath);
+    if (!held) {
+        Log(L"could not open ", package.localPath, L" (error ", ::GetLastError(), L")");
+        return {};
+    }
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(held.Get(), &size) ||
+        (package.expectedSize && *package.expectedSize != static_cast<uint64_t>(size.QuadPart))) {
+        Log(L"refused: ", package.localPath, L" has ", static_cast<uint64_t>(size.QuadPart), L" bytes, not the ",
+            package.expectedSize.value_or(0), L" the manifest gives");
+        return {};
+    }
+    const bool hashed = !package.expectedSha256.empty();
+    if (hashed) {
+        const std::wstring digest = Sha256OfOpenFile(held.Get());
+        if (!SameSha256(digest, package.expectedSha256)) {
+            Log(L"refused: ", package.localPath, L" has SHA-256 ", digest, L", not the manifest's ",
+                package.expectedSha256);
+            return {};
+        }
+        Log(L"verified: ", package.localPath, L", SHA-256 ", digest);
+    }
+    const PackageVouchers vouchers{PackageOrigin::BesideInstaller, hashed, package.publisher};
+    return AdmitPackage(std::move(held), package.localPath, vouchers).file;
+}
+
 bool CInstallEngine::InstallPackages()
 {
-    m_verifiedFiles.resize(m_packages.size());
+    m_admittedFiles.resize(m_packages.size());
     m_nInstallIndex = 0;
     for (const InstallPackage& package : m_packages) {
         if (m_bCancelled)
             return false;
-        if (!::PathFileExistsW(package.localPath.c_str())) {
+        TrustedFile& file = m_admittedFiles[static_cast<size_t>(&package - m_packages.data())];
+        if (!package.needsDownload && ::PathFileExistsW(package.localPath.c_str())) {
+            file = AdmitLocalPackage(package);
+            if (!file) {
+                m_exitCode = ExitCode::InstallFailed;
+                return false;
+            }
+        }
+        if (!file) {
             // Without the main package nothing would be installed: that is a failure,
             // not a success. A missing prerequisite is skipped; the next one takes its index.
             if (package.isMainComponent) {
@@ -316,8 +377,8 @@ bool CInstallEngine::InstallPackages()
             continue;
         }
         SetStatus(PhaseInstalling, m_nInstallIndex, 0, package.name);
-        const bool installed = InstallOnePackage(package);
-        m_verifiedFiles[static_cast<size_t>(&package - m_packages.data())].Reset();
+        const bool installed = InstallOnePackage(package, file);
+        file.Release();
         if (!installed)
             return false;
         SetStatus(PhaseInstalling, m_nInstallIndex, 100, package.name);
@@ -326,10 +387,10 @@ bool CInstallEngine::InstallPackages()
     return true;
 }
 
-bool CInstallEngine::InstallOnePackage(const InstallPackage& package)
+bool CInstallEngine::InstallOnePackage(const InstallPackage& package, const TrustedFile& file)
 {
     if (HasExtension(package.localPath, L".msi")) {
-        const UINT rc = InstallMsiPackage(*this, package);
+        const UINT rc = InstallMsiPackage(*this, package, file);
         if (m_msi.CancelledInInstallerBox())
             m_nFailure = EngineFailure::CancelledInInstallerBox;
         if (rc == ERROR_SUCCESS_REBOOT_REQUIRED)
@@ -342,7 +403,7 @@ bool CInstallEngine::InstallOnePackage(const InstallPackage& package)
         return false;
     }
     if (HasExtension(package.localPath, L".exe")) {
-        const ExeRunResult result = RunExePackage(package, m_hCancelEvent.Get());
+        const ExeRunResult result = RunExePackage(package, file, m_hCancelEvent.Get());
         if (result.leftRunning)
             return false; // cancelled while it ran: the run ends, the installer goes on alone
         if (!package.isMainComponent) {

@@ -53,9 +53,13 @@ bool IsMsiSuccess(UINT resultCode)
     return resultCode == ERROR_SUCCESS || resultCode == ERROR_SUCCESS_REBOOT_REQUIRED;
 }
 
-UINT InstallMsiFile(CInstallEngine& engine, const InstallPackage& package, const std::wstring& commandLine,
-                    HWND owner, const std::wstring& caption)
+UINT InstallMsiFile(CInstallEngine& engine, const InstallPackage& package, const TrustedFile& file,
+                    const std::wstring& commandLine, HWND owner, const std::wstring& caption)
 {
+    if (!file) {
+        Log(L"not installed: ", package.name, L" was not admitted");
+        return ERROR_INSTALL_PACKAGE_INVALID;
+    }
     MsiExecution& execution = engine.Msi();
     engine.BeginMsiExecution(package.name, owner, caption);
     ::MsiSetInternalUI(static_cast<INSTALLUILEVEL>(INSTALLUILEVEL_NONE | INSTALLUILEVEL_SOURCERESONLY), nullptr);
@@ -68,9 +72,9 @@ UINT InstallMsiFile(CInstallEngine& engine, const InstallPackage& package, const
                             INSTALLLOGMODE_ACTIONSTART | INSTALLLOGMODE_ACTIONDATA | INSTALLLOGMODE_COMMONDATA |
                             INSTALLLOGMODE_PROPERTYDUMP | INSTALLLOGMODE_OUTOFDISKSPACE,
                         installerLog.c_str(), 0);
-    Log(L"Windows Installer: installing ", package.localPath, L" with command line \"", commandLine, L"\"",
+    Log(L"Windows Installer: installing ", file.Path(), L" with command line \"", commandLine, L"\"",
         installerLog.empty() ? L"" : L"; its own log: ", installerLog);
-    UINT rc = ::MsiInstallProductW(package.localPath.c_str(), commandLine.empty() ? nullptr : commandLine.c_str());
+    UINT rc = ::MsiInstallProductW(file.Path().c_str(), commandLine.empty() ? nullptr : commandLine.c_str());
     // The handler's context is the engine's, which may die before the process:
     // no later installation of the process may call into it.
     ::MsiSetExternalUIW(nullptr, 0, nullptr);
@@ -84,12 +88,12 @@ UINT InstallMsiFile(CInstallEngine& engine, const InstallPackage& package, const
     return rc;
 }
 
-UINT InstallMsiPackage(CInstallEngine& engine, const InstallPackage& package)
+UINT InstallMsiPackage(CInstallEngine& engine, const InstallPackage& package, const TrustedFile& file)
 {
     const InstalledFlags flags = AppInstalledFlags();
     const std::wstring commandLine =
         MakeMsiCommandLine(flags.productInstalled != 0, flags.relatedProductInstalled != 0, theConfig.installFolder);
-    return InstallMsiFile(engine, package, commandLine, AfxGetMainWindowHandle(), theConfig.manifest.short_name);
+    return InstallMsiFile(engine, package, file, commandLine, AfxGetMainWindowHandle(), theConfig.manifest.short_name);
 }
 
 } // namespace kelm

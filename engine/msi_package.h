@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/install_engine.h"
+#include "trust/trusted_file.h"
 
 namespace kelm {
 
@@ -15,10 +16,11 @@ namespace kelm {
 std::wstring MakeMsiCommandLine(bool productInstalled, bool relatedProductInstalled,
                                 const std::wstring& installFolder);
 
-// Installs one package file through the engine's handler; returns the Windows
-// Installer's result code. Handler boxes go to `owner` with `caption`.
-UINT InstallMsiFile(CInstallEngine& engine, const InstallPackage& package, const std::wstring& commandLine,
-                    HWND owner, const std::wstring& caption);
+// Installs the admitted package file through the engine's handler; returns the
+// Windows Installer's result code (ERROR_INSTALL_PACKAGE_INVALID for a file
+// that holds nothing). Handler boxes go to `owner` with `caption`.
+UINT InstallMsiFile(CInstallEngine& engine, const InstallPackage& package, const TrustedFile& file,
+                    const std::wstring& commandLine, HWND owner, const std::wstring& caption);
 
 // Success, including success with a restart required.
 bool IsMsiSuccess(UINT resultCode);
@@ -26,6 +28,6 @@ bool IsMsiSuccess(UINT resultCode);
 // The engine's step: the command line from the run flags and the installation
 // folder, the boxes owned by the main window with the product's short name.
 // Returns the Windows Installer's result code (IsMsiSuccess tells success).
-UINT InstallMsiPackage(CInstallEngine& engine, const InstallPackage& package);
+UINT InstallMsiPackage(CInstallEngine& engine, const InstallPackage& package, const TrustedFile& file);
 
 } // namespace kelm

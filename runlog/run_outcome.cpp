@@ -34,6 +34,8 @@ const wchar_t* DescribeExitCode(ExitCode code) noexcept
         return L"this installer client is too old";
     case ExitCode::SecondCopy:
         return L"another copy of the installer is running";
+    case ExitCode::UntrustedWorkFolder:
+        return L"the work folder could be changed by somebody who is not an administrator";
     case ExitCode::DiskFull:
         return L"not enough free disk space for the downloads";
     case ExitCode::Cancelled:

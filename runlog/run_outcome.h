@@ -14,6 +14,7 @@ enum class ExitCode : int32_t {
     BadManifest = 21,              // manifest missing or faulty, work folders not creatable
     ClientTooOld = 22,             // this client may not install; a newer one was started if it could be
     SecondCopy = 23,               // another copy runs; its window was brought to the front
+    UntrustedWorkFolder = 24,      // somebody but the administrators could change the work folder
     DiskFull = 112,                // the volume of the downloads has not enough free space
     Cancelled = 1602,              // the user cancelled (also in the running-application check)
     InstallFailed = 1603,          // an installation failed

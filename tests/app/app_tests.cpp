@@ -161,27 +161,33 @@ bool ReadRecording(const std::wstring& path, std::string& text)
     return false;
 }
 
-TEST(NewClient, StartsOnlyWhenRequestedAndPresentWithTheSingleParameterN)
+// A held file as the client check leaves an admitted newer client (the
+// signature rules are the client check's tests).
+TrustedFile Held(const std::wstring& path)
+{
+    return AdmitPackage(OpenHeldForReading(path), path, {PackageOrigin::BesideInstaller, false, L""}).file;
+}
+
+TEST(NewClient, StartsOnlyWhenRequestedAndAdmittedWithTheSingleParameterN)
 {
     const std::wstring recorder = ModuleFolder() + L"argument_recorder.exe";
     const std::wstring recording = TempFile(L"kelm-new-client-arguments.txt");
-    const std::wstring missing = TempFile(L"kelm-no-such-client.exe");
     ::DeleteFileW(recording.c_str());
-    ::DeleteFileW(missing.c_str());
     ASSERT_TRUE(::SetEnvironmentVariableW(L"KELM_RECORDER_OUTPUT", recording.c_str()));
 
     constexpr auto kContinue = ClientCheckOutcome::Continue;
     constexpr auto kStop = ClientCheckOutcome::Stop;
     constexpr auto kRunNewClient = ClientCheckOutcome::RunNewClient;
-    EXPECT_EQ(StartNewClient(kContinue, recorder), NewClientStart::NotRequested);
-    EXPECT_EQ(StartNewClient(kStop, recorder), NewClientStart::NotRequested);
-    EXPECT_EQ(StartNewClient(kRunNewClient, L""), NewClientStart::NotRequested);
-    EXPECT_EQ(StartNewClient(kRunNewClient, missing), NewClientStart::Missing);
+    const TrustedFile client = Held(recorder);
+    ASSERT_TRUE(client);
+    EXPECT_EQ(StartNewClient(kContinue, client), NewClientStart::NotRequested);
+    EXPECT_EQ(StartNewClient(kStop, client), NewClientStart::NotRequested);
+    EXPECT_EQ(StartNewClient(kRunNewClient, TrustedFile()), NewClientStart::NotRequested);
     // Nothing was started by any of these.
     ::Sleep(500);
     EXPECT_EQ(::GetFileAttributesW(recording.c_str()), INVALID_FILE_ATTRIBUTES);
 
-    ASSERT_EQ(StartNewClient(kRunNewClient, recorder), NewClientStart::Started);
+    ASSERT_EQ(StartNewClient(kRunNewClient, client), NewClientStart::Started);
     std::string arguments;
     ASSERT_TRUE(ReadRecording(recording, arguments));
     EXPECT_EQ(arguments, "/n\n");
@@ -195,8 +201,10 @@ TEST(NewClient, AFileTheShellCannotStartIsReportedAsFailed)
     ASSERT_NE(file, nullptr);
     std::fputs("not a program", file);
     std::fclose(file);
-    EXPECT_EQ(StartNewClient(ClientCheckOutcome::RunNewClient, notProgram),
-              NewClientStart::Failed);
+    {
+        const TrustedFile held = Held(notProgram);
+        EXPECT_EQ(StartNewClient(ClientCheckOutcome::RunNewClient, held), NewClientStart::Failed);
+    }
     ::DeleteFileW(notProgram.c_str());
 }
 

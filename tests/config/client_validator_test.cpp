@@ -11,6 +11,8 @@
 #include "config/client_validator.h"
 #include "config/installer_config.h"
 #include "support/loopback_server.h"
+#include "support/test_paths.h"
+#include "transfer/sha256.h"
 
 using namespace kelm;
 using namespace kelm::test;
@@ -79,13 +81,35 @@ FolderAccess AccessOf(const std::wstring& folder)
     return access;
 }
 
+// The product's work folder under program data, as the manifest load makes it.
+void UseWorkFolder()
+{
+    theConfig.manifest.standalone = 0;
+    theConfig.manifest.pid = L"ZP80-CLIENTCHECK";
+    theConfig.manifest.full_name = L"Zunder Pro 8";
+    ASSERT_TRUE(PrepareWorkFolders(theConfig).Passed());
+}
+
+std::string ReadSample(const wchar_t* name)
+{
+    return ReadWholeFile(BuildFolderPath(std::wstring(L"tests\\signed\\") + name));
+}
+
+std::wstring Sha256Text(const std::string& bytes)
+{
+    Sha256 hash;
+    hash.Update(bytes.data(), bytes.size());
+    return hash.Finish();
+}
+
 TEST(ClientValidator, UpdatePathIsAFreshFolderOnlyAdministratorsCanWrite)
 {
-    theConfig.manifest.full_name = L"Zunder Pro 8";
+    UseWorkFolder();
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     const std::wstring path = MakeClientUpdatePath();
-    const std::wstring base = UpdateBase();
+    const std::wstring base = UpdateBase() + L"ZP80-CLIENTCHECK\\";
+    ASSERT_EQ(base, theConfig.workFolder);
     ASSERT_EQ(path.rfind(base + L"KelmWebInstaller_", 0), 0u) << std::string(path.begin(), path.end());
     EXPECT_NE(path.rfind(temp, 0), 0u) << "not in the user's temporary folder";
     const size_t slash = path.rfind(L'\\');
@@ -102,60 +126,64 @@ TEST(ClientValidator, UpdatePathIsAFreshFolderOnlyAdministratorsCanWrite)
         EXPECT_FALSE(access.othersMayWrite);
     }
     RemoveDirectoryW(folder.c_str());
+    // Without a work folder (a standalone run) there is no place for a newer client.
+    theConfig.workFolder.clear();
+    EXPECT_EQ(MakeClientUpdatePath(), L"");
 }
 
-TEST(ClientValidator, NewerClientIsKeptOnlyWhenTheServerDeliversIt)
+// This test program is signed by the vendor, as the installer is: a newer
+// client is admitted only with the same signer, and with the descriptor's
+// SHA-256 when it gives one.
+TEST(ClientValidator, NewerClientIsAdmittedOnlyWhenItIsTheVendorsAndTheServerDeliversIt)
 {
     const LoopbackServer& server = LoopbackServer::Get();
     ASSERT_TRUE(server.IsReady()) << server.Problem();
     server.Reset("/cv/");
-    ASSERT_TRUE(server.AddRoutes(R"([{"path": "/cv/client.exe", "body": "MZ new client"},
+    ASSERT_TRUE(server.PutFile("cv_vendor.exe", ReadSample(L"sample-vendor.exe")));
+    ASSERT_TRUE(server.PutFile("cv_other.exe", ReadSample(L"sample-other.exe")));
+    ASSERT_TRUE(server.PutFile("cv_unsigned.exe", ReadSample(L"sample-unsigned.exe")));
+    ASSERT_TRUE(server.AddRoutes(R"([{"path": "/cv/vendor.exe", "file": "cv_vendor.exe"},
+                                     {"path": "/cv/other.exe", "file": "cv_other.exe"},
+                                     {"path": "/cv/unsigned.exe", "file": "cv_unsigned.exe"},
                                      {"path": "/cv/missing.exe", "status": 404, "body": "<html>not here</html>"}])"));
-    theConfig.manifest.full_name = L"Zunder Pro 8";
+    UseWorkFolder();
+    const std::string vendor = ReadSample(L"sample-vendor.exe");
+    ASSERT_FALSE(vendor.empty());
+    std::wstring vendorHash = Sha256Text(vendor);
+    for (wchar_t& c : vendorHash)
+        c = static_cast<wchar_t>(towupper(c));
     CClientValidator validator;
-
-    theConfig.manifest.freshRelease.web_installer_download_url = server.Url("/cv/client.exe");
-    EXPECT_NE(validator.DownloadNewClient(), 0);
-    ASSERT_FALSE(validator.m_strNewClientPath.empty());
-    EXPECT_EQ(ReadWholeFile(validator.m_strNewClientPath), "MZ new client");
-
-    // An error page is no program to start at exit.
-    Sleep(20); // another tick count, another folder
-    theConfig.manifest.freshRelease.web_installer_download_url = server.Url("/cv/missing.exe");
-    EXPECT_EQ(validator.DownloadNewClient(), 0);
-    EXPECT_TRUE(validator.m_strNewClientPath.empty());
-
-    theConfig.manifest.freshRelease.web_installer_download_url.clear();
-    EXPECT_EQ(validator.DownloadNewClient(), 0);
-}
-
-TEST(ClientValidator, NewerClientIsKeptOnlyWithTheHashTheServerGives)
-{
-    const LoopbackServer& server = LoopbackServer::Get();
-    ASSERT_TRUE(server.IsReady()) << server.Problem();
-    server.Reset("/cv/hash/");
-    ASSERT_TRUE(server.AddRoutes(R"([{"path": "/cv/hash/client.exe", "body": "MZ new client"}])"));
-    theConfig.manifest.full_name = L"Zunder Pro 8";
-    theConfig.manifest.freshRelease.web_installer_download_url = server.Url("/cv/hash/client.exe");
-    CClientValidator validator;
-    struct Case {
+    const struct {
         const char* name;
+        const char* path;
         std::wstring sha256;
-        bool kept;
+        NewClientDownload outcome;
+    } cases[] = {
+        {"the vendor's, no hash given", "/cv/vendor.exe", L"", NewClientDownload::Admitted},
+        {"the vendor's with its hash, in capitals", "/cv/vendor.exe", vendorHash, NewClientDownload::Admitted},
+        {"the vendor's with another hash", "/cv/vendor.exe", std::wstring(64, L'0'), NewClientDownload::Refused},
+        {"not a hash", "/cv/vendor.exe", L"abc", NewClientDownload::Refused},
+        {"another publisher's", "/cv/other.exe", L"", NewClientDownload::Refused},
+        {"not signed, with its right hash", "/cv/unsigned.exe",
+         Sha256Text(ReadSample(L"sample-unsigned.exe")), NewClientDownload::Refused},
+        {"an error page", "/cv/missing.exe", L"", NewClientDownload::NotFetched},
+        {"no address", nullptr, L"", NewClientDownload::NotOffered},
     };
-    const Case cases[] = {
-        {"no hash given", L"", true},
-        // SHA-256 of "MZ new client", in capitals.
-        {"its hash", L"EE7357072B3E70B788390F8D98D686A06E0779ADBE9E8A34B556EA40A4200C18", true},
-        {"another hash", std::wstring(64, L'0'), false},
-        {"not a hash", L"abc", false},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        theConfig.manifest.freshRelease.web_installer_download_url = c.path ? server.Url(c.path) : L"";
         theConfig.manifest.freshRelease.web_installer_sha256 = c.sha256;
         Sleep(20); // another tick count, another folder
-        EXPECT_EQ(validator.DownloadNewClient() != 0, c.kept);
-        EXPECT_EQ(validator.m_strNewClientPath.empty(), !c.kept);
+        EXPECT_EQ(validator.DownloadNewClient(), c.outcome);
+        const bool admitted = c.outcome == NewClientDownload::Admitted;
+        EXPECT_EQ(static_cast<bool>(validator.m_newClient), admitted);
+        EXPECT_EQ(validator.m_strNewClientPath.empty(), !admitted);
+        EXPECT_EQ(validator.m_strNewClientRefusal.empty(), c.outcome != NewClientDownload::Refused);
+        if (admitted) {
+            EXPECT_EQ(ReadWholeFile(validator.m_strNewClientPath), vendor);
+            EXPECT_FALSE(DeleteFileW(validator.m_strNewClientPath.c_str())) << "held until it is started";
+        }
     }
     theConfig.manifest.freshRelease.web_installer_sha256.clear();
 }
+

@@ -79,6 +79,9 @@ void ExpectComplete(const ProductManifest& m)
     EXPECT_EQ(L"2c26b46b68ffc68ff99b453c1d30413413422d706483bfa0f98a5e886266e7ae", m.dependencies[0].sha256);
     EXPECT_EQ(L"", m.dependencies[1].size);
     EXPECT_EQ(L"", m.dependencies[1].sha256);
+    EXPECT_EQ(L"", m.dependencies[0].publisher);
+    EXPECT_EQ(L"Kelmware Codecs", m.dependencies[1].publisher);
+    EXPECT_EQ(L"Kelmware Software", m.mainComponent.publisher);
     EXPECT_TRUE(m.descriptorProductCode.empty());
     EXPECT_TRUE(m.freshRelease.product_version.empty());
 }
@@ -275,8 +278,10 @@ TEST_F(LoadManifestTest, CompleteLocalManifest)
     ExpectComplete(m_config.manifest);
     EXPECT_EQ(Module(L"\\language\\"), m_config.languages.languageFolder);
     EXPECT_EQ(2052, m_config.languages.langId);
-    EXPECT_EQ(Module(L"\\component\\"), m_config.componentFolder);
-    EXPECT_EQ(Module(L"\\msi\\"), m_config.msiFolder);
+    // Downloads go into the product's folder under program data, not beside the installer.
+    EXPECT_EQ(ProgramDataFolder() + L"\\Kelmware\\Web Installer\\ZP80\\", m_config.workFolder);
+    EXPECT_EQ(m_config.workFolder + L"component\\", m_config.componentFolder);
+    EXPECT_EQ(m_config.workFolder + L"msi\\", m_config.msiFolder);
     EXPECT_TRUE(std::filesystem::is_directory(m_config.componentFolder));
     EXPECT_TRUE(std::filesystem::is_directory(m_config.msiFolder));
     EXPECT_EQ(0, m_product);
@@ -387,26 +392,29 @@ TEST_F(LoadManifestTest, WorkFolders)
 {
     const std::string standalone = EditedComplete({{"<standalone>false<", "<standalone>true<"}});
     const std::string complete = ReadFixture(L"complete.xml");
+    const std::wstring products = ProgramDataFolder() + L"\\Kelmware\\Web Installer\\";
     const struct {
         const char* description;
-        const std::string& manifest;
+        std::string manifest;
         std::function<void(const std::filesystem::path&)> prepare;
         int32_t status;
-        bool componentFolder; // a folder named component exists afterwards
-        std::wstring faultFolder;
+        ManifestFault fault;
+        std::wstring faultFolder; // below the module folder, or a full path
+        std::wstring workFolder;  // when loaded
     } cases[] = {
-        {"both created", complete, [](const auto&) {}, ManifestLoaded, true, L""},
-        {"files left in the component folder stay",
-         complete, [](const auto& m) { test::WriteBytes(m / L"component" / L"123version.xml", "<x/>"); },
-         ManifestLoaded, true, L""},
-        {"empty component folder is recreated",
-         complete, [](const auto& m) { std::filesystem::create_directories(m / L"component"); }, ManifestLoaded,
-         true, L""},
-        {"standalone leaves the component folder alone", standalone, [](const auto&) {}, ManifestLoaded, false, L""},
-        {"a file named component", complete, [](const auto& m) { test::WriteBytes(m / L"component", "x"); },
-         WorkFolderUnavailable, false, L"\\component\\"},
-        {"a file named msi", complete, [](const auto& m) { test::WriteBytes(m / L"msi", "x"); },
-         WorkFolderUnavailable, true, L"\\msi\\"},
+        {"under program data", complete, [](const auto&) {}, ManifestLoaded, ManifestFault::None, L"",
+         products + L"ZP80\\"},
+        {"standalone: the packages beside the installer", standalone, [](const auto&) {}, ManifestLoaded,
+         ManifestFault::None, L"", L""},
+        {"standalone: a file named msi", standalone, [](const auto& m) { test::WriteBytes(m / L"msi", "x"); },
+         WorkFolderUnavailable, ManifestFault::WorkFolderNotCreatable, L"\\msi\\", L""},
+        {"a file where the product's folder goes",
+         EditedComplete({{"<pid>ZP80<", "<pid>ZP80-FILE<"}}),
+         [&](const auto&) { test::WriteBytes(products + L"ZP80-FILE", "x"); }, WorkFolderUnavailable,
+         ManifestFault::WorkFolderNotCreatable, products + L"ZP80-FILE", L""},
+        // The fixture made this folder a symbolic link to another place.
+        {"a link on the path", EditedComplete({{"<pid>ZP80<", "<pid>ZP80-LINKED<"}}), [](const auto&) {},
+         WorkFolderUntrusted, ManifestFault::WorkFolderUntrusted, products + L"ZP80-LINKED", L""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.description);
@@ -417,24 +425,78 @@ TEST_F(LoadManifestTest, WorkFolders)
         const ManifestLoadReport report =
             LoadManifestFor(config, InstalledFlags{m_product, m_related}, module.File(L"installer.exe"));
         EXPECT_EQ(c.status, report.status);
-        EXPECT_EQ(c.componentFolder, std::filesystem::is_directory(module.File(L"component")));
+        EXPECT_EQ(c.fault, report.fault);
+        EXPECT_FALSE(std::filesystem::exists(module.File(L"component"))) << "nothing is made beside the installer";
         if (c.status == ManifestLoaded) {
-            EXPECT_TRUE(std::filesystem::is_directory(module.File(L"msi")));
+            EXPECT_EQ(c.workFolder, config.workFolder);
+            EXPECT_TRUE(std::filesystem::is_directory(config.msiFolder));
+            EXPECT_EQ(!c.workFolder.empty(), std::filesystem::is_directory(config.componentFolder));
         } else {
-            EXPECT_EQ(ManifestFault::WorkFolderNotCreatable, report.fault);
-            EXPECT_EQ(module.Folder() + c.faultFolder, report.subject);
+            const std::wstring folder = c.faultFolder.rfind(L"\\", 0) == 0 ? module.Folder() + c.faultFolder
+                                                                            : c.faultFolder;
+            EXPECT_EQ(folder, report.subject);
+            EXPECT_EQ(ExitCodeForManifestFault(report.fault),
+                      c.fault == ManifestFault::WorkFolderUntrusted ? ExitCode::UntrustedWorkFolder
+                                                                    : ExitCode::BadManifest);
+            EXPECT_NE(DescribeManifestFault(config, report).find(folder), std::wstring::npos);
             // Languages and installed product were prepared before the folders.
             EXPECT_EQ(module.File(L"language\\"), config.languages.languageFolder);
             EXPECT_EQ(0, config.loaded);
         }
     }
-    // What an earlier run left in the component folder is still there.
-    const TempFolder module(L"kelm-config-left-files");
-    test::WriteBytes(module.File(L"config\\manifest.xml"), complete);
-    test::WriteBytes(module.File(L"component\\left.exe"), "MZ");
-    InstallerConfig config;
-    LoadManifestFor(config, InstalledFlags{m_product, m_related}, module.File(L"installer.exe"));
-    EXPECT_TRUE(std::filesystem::exists(module.File(L"component\\left.exe")));
+    ::DeleteFileW((products + L"ZP80-FILE").c_str());
+}
+
+// Values joined to a trusted folder, and packages nothing could vouch for,
+// stop the load before anything is made or fetched.
+TEST_F(LoadManifestTest, UnsafeValuesAreManifestFaults)
+{
+    const struct {
+        const char* description;
+        std::vector<std::pair<std::string, std::string>> edits;
+        const wchar_t* element; // empty: the manifest loads
+    } cases[] = {
+        {"a prerequisite climbing out of its folder", {{"<name>vcredist_x64.exe<", "<name>..\\..\\x.exe<"}},
+         L"kelmwebinstaller/product/dependency/name"},
+        {"a prerequisite named for a device", {{"<name>vcredist_x64.exe<", "<name>nul.exe<"}},
+         L"kelmwebinstaller/product/dependency/name"},
+        {"a main package with a folder", {{"<name>ZunderPro8.msi<", "<name>sub/ZunderPro8.msi<"}},
+         L"kelmwebinstaller/product/main_component/name"},
+        {"a product id with a drive", {{"<pid>ZP80<", "<pid>C:ZP80<"}}, L"kelmwebinstaller/product/pid"},
+        {"a full name ending in a dot", {{"<full_name>Zunder Pro 8<", "<full_name>Zunder Pro 8.<"}},
+         L"kelmwebinstaller/product/full_name"},
+        {"a prerequisite over plain HTTP with neither hash nor publisher",
+         {{"<publisher>Kelmware Codecs</publisher>", ""}}, L"kelmwebinstaller/product/dependency"},
+        {"the same over HTTPS",
+         {{"<publisher>Kelmware Codecs</publisher>", ""},
+          {"http://127.0.0.1:8080/zunder/codec_pack.msi", "https://localhost/zunder/codec_pack.msi"}},
+         L""},
+        {"an update package over plain HTTP with neither",
+         {{"<publisher>Kelmware Software</publisher>", ""}, {"<patch_sha256>", "<patch_sha256_not_read>"},
+          {"</patch_sha256>", "</patch_sha256_not_read>"}},
+         L"kelmwebinstaller/product/main_component/patch_url"},
+        {"standalone: the manifest beside the packages vouches for them",
+         {{"<publisher>Kelmware Codecs</publisher>", ""}, {"<standalone>false<", "<standalone>true<"}}, L""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.description);
+        WriteLocal(EditedComplete(c.edits));
+        m_config.manifest = ProductManifest{};
+        m_config.loaded = 0;
+        const ManifestLoadReport report = Load();
+        if (*c.element == 0) {
+            EXPECT_EQ(ManifestLoaded, report.status) << testing::PrintToString(report.detail);
+            continue;
+        }
+        EXPECT_EQ(ManifestUnsafe, report.status);
+        EXPECT_EQ(ManifestFault::UnsafeValue, report.fault);
+        EXPECT_EQ(c.element, report.subject) << testing::PrintToString(report.detail);
+        EXPECT_EQ(ExitCode::BadManifest, ExitCodeForManifestFault(report.fault));
+        const std::wstring message = DescribeManifestFault(m_config, report);
+        EXPECT_NE(message.find(c.element), std::wstring::npos) << testing::PrintToString(message);
+        EXPECT_NE(message.find(report.detail), std::wstring::npos);
+        EXPECT_EQ(0, m_config.loaded);
+    }
 }
 
 TEST(LoadManifest, RunningExecutableWithoutManifestBesideIt)

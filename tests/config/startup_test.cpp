@@ -55,16 +55,19 @@ private:
     int m_port = 0;
 };
 
-std::string Manifest(int port, bool withPid)
+// A manifest whose main package has a SHA-256 unless `unverified`.
+std::string Manifest(int port, bool withPid, bool standalone = false, bool unverified = false)
 {
     return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<kelmwebinstaller>\n"
            "  <web_installer_version>2.0.0.5</web_installer_version>\n  <product>\n" +
            std::string(withPid ? "    <pid>ZP80</pid>\n" : "") +
            "    <full_name>Zunder Pro 8</full_name>\n    <short_name>Zunder</short_name>\n"
            "    <registry>SOFTWARE\\KelmTests\\Startup\\080</registry>\n"
+           "    <standalone>" + std::string(standalone ? "true" : "false") + "</standalone>\n"
            "    <version_check_url>http://127.0.0.1:" + std::to_string(port) + "/version.xml</version_check_url>\n"
            "    <main_component>\n      <name>p.msi</name>\n"
-           "      <full_url>http://127.0.0.1:" + std::to_string(port) + "/p.msi</full_url>\n"
+           "      <full_url>http://127.0.0.1:" + std::to_string(port) + "/p.msi</full_url>\n" +
+           (unverified ? std::string() : "      <full_sha256>" + std::string(64, 'a') + "</full_sha256>\n") +
            "    </main_component>\n  </product>\n</kelmwebinstaller>\n";
 }
 
@@ -83,7 +86,9 @@ TEST(StartupWithBadManifest, ShowsTheFaultAndEnds)
          L" is not a well-formed XML document."},
         {"pid missing", Manifest(server.Port(), false), false, L"Zunder",
          L" lacks the required element kelmwebinstaller/product/pid."},
-        {"work folder", Manifest(server.Port(), true), true, L"Zunder", L" it needs the work folder "},
+        {"work folder", Manifest(server.Port(), true, true), true, L"Zunder", L" it needs the work folder "},
+        {"a package nothing vouches for", Manifest(server.Port(), true, false, true), false, L"Zunder",
+         L", kelmwebinstaller/product/main_component/full_url cannot be used: the package p.msi: its address http://"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.description);

@@ -86,7 +86,8 @@ TEST(DemoManifest, AnInstallerFolderWithItLoadsCompletely)
                                                 folder + L"\\KelmWebInstaller.exe");
     EXPECT_EQ(report.status, ManifestLoaded) << static_cast<int>(report.fault) << " " << report.subject;
     EXPECT_EQ(config.loaded, 1);
-    EXPECT_EQ(config.msiFolder, folder + L"\\msi\\");
+    // Its downloads go into the demo product's folder under program data.
+    EXPECT_EQ(config.msiFolder, ProgramDataFolder() + L"\\Kelmware\\Web Installer\\ZUNDERPRO8-DEMO\\msi\\");
 }
 
 struct DecisionCase {

@@ -26,6 +26,13 @@ void ExpectRemoved(const wchar_t* productCode)
     EXPECT_FALSE(test::IsProductInstalled(productCode));
 }
 
+// The file held as the engine holds an admitted package (the admission rules
+// are the trust tests' and the end-to-end tests').
+TrustedFile Held(const std::wstring& path)
+{
+    return AdmitPackage(OpenHeldForReading(path), path, {PackageOrigin::BesideInstaller, false, L""}).file;
+}
+
 InstallPackage Package(const wchar_t* fileName)
 {
     InstallPackage package;
@@ -94,7 +101,7 @@ TEST_F(MsiPackageTest, ProductInstallsIntoTheFolderAndReportsItsHomePage)
     CInstallEngine engine;
     test::MessageBoxAnswerer answerer(IDOK);
     PercentWatcher watcher;
-    const UINT rc = InstallMsiFile(engine, Package(L"product.msi"), commandLine, nullptr, L"Zunder");
+    const UINT rc = InstallMsiFile(engine, Package(L"product.msi"), Held(test::TestPackage(L"product.msi")), commandLine, nullptr, L"Zunder");
     watcher.Stop();
 
     EXPECT_EQ(0u, rc);
@@ -111,7 +118,7 @@ TEST_F(MsiPackageTest, ProductInstallsIntoTheFolderAndReportsItsHomePage)
 
     // Installed already: the reinstall command line repairs it in place.
     CInstallEngine again;
-    const UINT reinstall = InstallMsiFile(again, Package(L"product.msi"), MakeMsiCommandLine(true, false, L""),
+    const UINT reinstall = InstallMsiFile(again, Package(L"product.msi"), Held(test::TestPackage(L"product.msi")), MakeMsiCommandLine(true, false, L""),
                                           nullptr, L"Zunder");
     EXPECT_TRUE(IsMsiSuccess(reinstall)) << reinstall;
     EXPECT_TRUE(test::IsProductInstalled(test::kProductCode));
@@ -123,7 +130,7 @@ TEST_F(MsiPackageTest, PackageWithAFalseLaunchConditionFails)
     test::MessageBoxAnswerer answerer(IDOK);
     test::DebugOutputRecorder debugOutput;
     ASSERT_TRUE(debugOutput.IsListening());
-    const UINT rc = InstallMsiFile(engine, Package(L"failing.msi"), L"", nullptr, L"Zunder");
+    const UINT rc = InstallMsiFile(engine, Package(L"failing.msi"), Held(test::TestPackage(L"failing.msi")), L"", nullptr, L"Zunder");
     EXPECT_EQ(static_cast<UINT>(ERROR_INSTALL_FAILURE), rc);
     // Every installer message goes to the debugger output, then the failure code.
     ASSERT_TRUE(test::WaitUntil([&] { return debugOutput.Text().find("Error Code") != std::string::npos; }, 5000));
@@ -147,7 +154,7 @@ TEST_F(MsiPackageTest, CancelledEngineAnswersCancelToTheInstallersProgress)
     test::TempFolder folder(L"Kelm Engine Cancelled");
     CInstallEngine engine;
     engine.Cancel();
-    const UINT rc = InstallMsiFile(engine, Package(L"product.msi"), MakeMsiCommandLine(false, false, folder.Path()),
+    const UINT rc = InstallMsiFile(engine, Package(L"product.msi"), Held(test::TestPackage(L"product.msi")), MakeMsiCommandLine(false, false, folder.Path()),
                                    nullptr, L"Zunder");
     if (RunningUnderWine()) {
         // Wine's Windows Installer ignores the handler's answers to progress
@@ -192,7 +199,7 @@ TEST(ExePackageTest, ProgramInAFolderWithSpacesRunsWithItsArgumentsAndIsWaitedFo
     package.localPath = program;
     package.commandLine = L"/q /norestart /sleep=700 /exit=3010";
     const ULONGLONG start = ::GetTickCount64();
-    const ExeRunResult result = RunExePackage(package, nullptr);
+    const ExeRunResult result = RunExePackage(package, Held(package.localPath), nullptr);
     const ULONGLONG waited = ::GetTickCount64() - start;
     EXPECT_TRUE(result.started);
     EXPECT_EQ(result.exitCode, 3010u) << "the installer's exit code is reported";
@@ -213,7 +220,7 @@ TEST(ExePackageTest, MissingProgramIsReportedAsNotStarted)
     InstallPackage package;
     package.localPath = test::TestBinaryFolder() + L"no such setup.exe";
     package.commandLine = L"/q";
-    EXPECT_FALSE(RunExePackage(package, nullptr).started);
+    EXPECT_FALSE(RunExePackage(package, Held(package.localPath), nullptr).started);
 }
 
 } // namespace

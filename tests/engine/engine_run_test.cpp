@@ -28,6 +28,7 @@
 #include "driving/process_windows.h"
 #include "support/registry_cleanup.h"
 #include "transfer/download_job.h"
+#include "transfer/sha256.h"
 
 // While armed, every allocation through operator new on a thread other than the
 // arming one fails: the engine's worker meets std::bad_alloc at its first step.
@@ -219,9 +220,14 @@ public:
     {
         ::SetEnvironmentVariableW(L"KELM_RECORD_SLEEP_MS", nullptr);
         server.Reset(prefix);
+        servedSha256.clear();
+        vouchForServed = true;
         ResetInstallStatus();
         registry.Clean();
 
+        // Nothing downloaded earlier is there to be taken as it is.
+        test::RemoveFolderTree(module.Path() + L"component");
+        test::RemoveFolderTree(module.Path() + L"msi");
         ::CreateDirectoryW((module.Path() + L"component").c_str(), nullptr);
         ::CreateDirectoryW((module.Path() + L"msi").c_str(), nullptr);
         InstallerConfig& config = theConfig;
@@ -276,6 +282,30 @@ public:
     {
         ASSERT_TRUE(server.AddRoutes("{\"path\": " + JsonString(prefix + name) +
                                      ", \"file_path\": " + JsonString(UnixPath(file)) + extra + "}"));
+        const UniqueFile held(::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                            nullptr));
+        servedSha256[Url(name)] = held ? Sha256OfOpenFile(held.Get()) : std::wstring();
+    }
+
+    // The manifest's packages get the SHA-256 of the files served at their
+    // addresses, as a vendor's manifest gives them: a package over plain HTTP
+    // without one is never run.
+    void VouchForServedPackages()
+    {
+        auto vouch = [&](const std::wstring& url, std::wstring& sha256) {
+            const auto served = servedSha256.find(url);
+            if (sha256.empty() && served != servedSha256.end())
+                sha256 = served->second;
+        };
+        ProductManifest& manifest = theConfig.manifest;
+        for (DependencyInfo& dependency : manifest.dependencies) {
+            if (dependency.publisher.empty())
+                vouch(dependency.full_url, dependency.sha256);
+        }
+        if (manifest.mainComponent.publisher.empty()) {
+            vouch(manifest.mainComponent.full_url, manifest.mainComponent.full_sha256);
+            vouch(manifest.mainComponent.patch_url, manifest.mainComponent.patch_sha256);
+        }
     }
 
     void ServeDescriptor(const std::string& minimumClient, const std::string& extra = "")
@@ -289,6 +319,8 @@ public:
     {
         test::MessageBoxAnswerer answerer(answer);
         InstallStatus final;
+        if (vouchForServed)
+            VouchForServedPackages();
         {
             CInstallEngine engine;
             engine.Start();
@@ -327,6 +359,8 @@ public:
     const test::ProductRemovalGuard product{test::kProductCode};
     const test::ProductRemovalGuard failingProduct{test::kFailingProductCode};
     std::vector<test::SeenBox> boxes;
+    std::map<std::wstring, std::wstring> servedSha256; // by address
+    bool vouchForServed = true;
     std::map<std::wstring, int32_t> installing;
     bool cancelled = false;
     ULONGLONG cancelToEnd = 0;
@@ -455,6 +489,45 @@ TEST_F(EngineRunTest, StandaloneManifestInstallsFromTheLocalFoldersWithoutAnyReq
     EXPECT_TRUE(test::IsProductInstalled(test::kProductCode));
     EXPECT_NE(std::wstring::npos,
               test::ReadTextFile(theConfig.componentFolder + L"dep_setup.exe.log").find(L"\" /q /norestart\n"));
+}
+
+// The packages beside a standalone installer are held from their check to their
+// use and must be what the manifest says: its size, its SHA-256, its publisher.
+TEST_F(EngineRunTest, StandalonePackagesThatAreNotWhatTheManifestSaysNeverRun)
+{
+    const std::wstring recorder = test::TestBinaryFolder() + L"record_args.exe";
+    const UniqueFile held(::CreateFileW(recorder.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                        nullptr));
+    const std::wstring rightHash = Sha256OfOpenFile(held.Get());
+    ASSERT_EQ(64u, rightHash.size());
+    const struct {
+        const char* name;
+        std::function<void(ProductManifest&)> edit;
+        bool prerequisiteRuns;
+        bool installed;
+    } cases[] = {
+        {"its SHA-256", [&](ProductManifest& m) { m.dependencies[0].sha256 = rightHash; }, true, true},
+        {"another SHA-256", [](ProductManifest& m) { m.dependencies[0].sha256 = std::wstring(64, L'b'); }, false,
+         false},
+        {"another size", [](ProductManifest& m) { m.dependencies[0].size = L"12"; }, false, false},
+        {"a publisher that did not sign it",
+         [](ProductManifest& m) { m.mainComponent.publisher = L"Kelmware Test Signing"; }, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Prepare();
+        vouchForServed = false;
+        theConfig.manifest.standalone = 1;
+        c.edit(theConfig.manifest);
+        ASSERT_TRUE(test::CopyTestFile(recorder, theConfig.componentFolder + L"dep_setup.exe"));
+        ASSERT_TRUE(test::CopyTestFile(test::TestPackage(L"product.msi"), theConfig.msiFolder + L"product.msi"));
+        const InstallStatus final = Run();
+        EXPECT_EQ(c.installed ? PhaseFinished : PhaseInstallFailed, final.phase);
+        EXPECT_EQ(c.installed ? ExitCode::Installed : ExitCode::InstallFailed, RecordedExitCode());
+        EXPECT_EQ(c.installed, test::IsProductInstalled(test::kProductCode));
+        EXPECT_EQ(c.prerequisiteRuns, !test::ReadTextFile(theConfig.componentFolder + L"dep_setup.exe.log").empty());
+        test::RemoveProduct(test::kProductCode);
+    }
 }
 
 TEST_F(EngineRunTest, PackagesAreInstalledByExtensionAndMissingOnesAreSkipped)
@@ -697,6 +770,7 @@ TEST_F(EngineRunTest, CancelWhilePausedOrWhileTheVersionMessageIsOpenEndsCancell
         SCOPED_TRACE("paused download");
         Serve("full/product.msi", test::TestPackage(L"product.msi"), ", \"piece_size\": 256, \"piece_delay_ms\": 60");
         test::MessageBoxAnswerer answerer(IDOK);
+        VouchForServedPackages();
         CInstallEngine engine;
         engine.Start();
         ASSERT_TRUE(test::WaitUntil(

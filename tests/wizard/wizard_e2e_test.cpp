@@ -23,6 +23,7 @@
 #include "gui_driver.h"
 #include "res/resource.h"
 #include "support/loopback_server.h"
+#include "support/test_paths.h"
 #include "support/msi_products.h"
 #include "support/registry_cleanup.h"
 #include "support/temp_folder.h"
@@ -162,6 +163,7 @@ struct ServerScript {
     bool standalone = false;     // packages from the installer's folders; nothing fetched
     bool manifest = true;        // false: no manifest beside the installer
     std::string clientSha256;    // the descriptor's hash of the newer client; none when empty
+    std::string clientFile = "wiz_client_vendor.exe"; // what the newer client's address serves
     std::string packageFields;   // more route fields of the main package (", \"attempts\": ...")
     std::string packageSize;     // the manifest's size and hash of the main package; none when empty
     std::string packageSha256;
@@ -172,7 +174,25 @@ struct ServerScript {
     std::string prerequisiteSize;
     std::string prerequisiteSha256;
     std::string prerequisiteArguments = "/quiet";
+    std::string prerequisitePublisher;
+    // The main package without its SHA-256 in the manifest (by default the
+    // manifest gives it: a package over plain HTTP needs one, or a publisher).
+    bool packageUnverified = false;
+    std::string pid = "ZP80";
 };
+
+std::string Sha256Text(const std::string& bytes)
+{
+    Sha256 hash;
+    hash.Update(bytes.data(), bytes.size());
+    return Narrow(hash.Finish());
+}
+
+// A program of the build signed by the vendor, by another publisher, or not at all.
+std::wstring SignedSample(const wchar_t* name)
+{
+    return BuildFolderPath(std::wstring(L"tests\\signed\\") + name);
+}
 
 // An element of the manifest, or nothing when it has no text.
 std::string Element(const std::string& name, const std::string& text)
@@ -190,9 +210,15 @@ protected:
         const std::string package = ReadWholeFile(FromUnix(KELM_WIZARD_PACKAGE), &ok);
         ASSERT_TRUE(ok);
         ASSERT_TRUE(server.PutFile("wiz_zunder.msi", package));
+        s_packageSha256 = Sha256Text(package);
         const std::string client = ReadWholeFile(FromUnix(KELM_PRODUCT_STUB), &ok);
         ASSERT_TRUE(ok);
         ASSERT_TRUE(server.PutFile("wiz_newclient.exe", client));
+        for (const wchar_t* signer : {L"vendor", L"other", L"unsigned"}) {
+            const std::string sample = ReadWholeFile(SignedSample((std::wstring(L"sample-") + signer + L".exe").c_str()));
+            ASSERT_FALSE(sample.empty());
+            ASSERT_TRUE(server.PutFile("wiz_client_" + Narrow(signer) + ".exe", sample));
+        }
         const std::string slowSetup = ReadWholeFile(FromUnix(KELM_RECORD_ARGS), &ok);
         ASSERT_TRUE(ok);
         ASSERT_TRUE(server.PutFile("wiz_slow_setup.exe", slowSetup));
@@ -210,6 +236,8 @@ protected:
         CreateDirectoryW(m_folder.c_str(), nullptr);
         CreateDirectoryW((m_folder + L"\\config").c_str(), nullptr);
         m_installFolder = L"C:\\kelmwiz\\installed_" + m_name;
+        // The product's work folder is shared by every run of the product: each test starts without it.
+        RemoveFolderTree(WorkFolder());
         DeleteFileW(ProgramLog().c_str()); // left by an earlier run; removing the product keeps it
         LoopbackServer::Get().Reset(m_prefix);
         ASSERT_TRUE(CopyFileW(FromUnix(KELM_INSTALLER_EXE).c_str(), (m_folder + L"\\KelmWebInstaller.exe").c_str(),
@@ -274,13 +302,15 @@ protected:
                  ? ", \"drop_after\": " + std::to_string(script.packageStallAfter) + ", \"hold_ms\": 300000"
                  : std::string()) +
             script.packageFields +
-            "}, {\"path\": \"" + m_prefix + "newclient.exe\", \"file\": \"wiz_newclient.exe\"}" +
+            "}, {\"path\": \"" + m_prefix + "newclient.exe\", \"file\": \"" + script.clientFile + "\"}" +
             (script.prerequisite.empty() ? std::string()
                                          : ", {\"path\": \"" + m_prefix + script.prerequisite + "\", " +
                                                script.prerequisiteFields + "}") +
             "]";
         ASSERT_TRUE(server.AddRoutes(routes));
 
+        const std::string packageSha256 =
+            !script.packageSha256.empty() || script.packageUnverified ? script.packageSha256 : s_packageSha256;
         const std::string versionUrl =
             script.serverDown ? "http://127.0.0.1:1/version.xml" : base + m_prefix + "version.xml";
         const std::string manifest =
@@ -288,7 +318,7 @@ protected:
             "  <web_installer_version>2.0.0.5</web_installer_version>\n"
             "  <product_code>" + std::string(kProductCodeA) + "</product_code>\n"
             "  <upgrade_code>" + std::string(kUpgradeCodeA) + "</upgrade_code>\n"
-            "  <product>\n    <pid>ZP80</pid>\n    <full_name>Zunder Pro 8</full_name>\n"
+            "  <product>\n    <pid>" + script.pid + "</pid>\n    <full_name>Zunder Pro 8</full_name>\n"
             "    <short_name>Zunder</short_name>\n"
             "    <registry>SOFTWARE\\KelmTests\\Wizard\\080</registry>\n"
             "    <prev_registry>SOFTWARE\\KelmTests\\Wizard\\075</prev_registry>\n"
@@ -298,8 +328,8 @@ protected:
             "    <main_component>\n      <name>Zunder.msi</name>\n      <executable>bin\\Zunder.exe</executable>\n"
             "      <full_url>" + base + m_prefix + "Zunder.msi</full_url>\n"
             "      <patch_url>" + base + m_prefix + "Zunder.msi</patch_url>\n" +
-            Element("full_size", script.packageSize) + Element("full_sha256", script.packageSha256) +
-            Element("patch_size", script.packageSize) + Element("patch_sha256", script.packageSha256) +
+            Element("full_size", script.packageSize) + Element("full_sha256", packageSha256) +
+            Element("patch_size", script.packageSize) + Element("patch_sha256", packageSha256) +
             "    </main_component>\n" +
             (script.prerequisite.empty()
                  ? std::string()
@@ -307,7 +337,7 @@ protected:
                        m_prefix + script.prerequisite + "</full_url>\n" +
                        "      <install_commandline>" + script.prerequisiteArguments + "</install_commandline>\n" +
                        Element("size", script.prerequisiteSize) + Element("sha256", script.prerequisiteSha256) +
-                       "    </dependency>\n") +
+                       Element("publisher", script.prerequisitePublisher) + "    </dependency>\n") +
             "  </product>\n</kelmwebinstaller>\n";
         const std::wstring manifestPath = m_folder + L"\\config\\manifest.xml";
         DeleteFileW(manifestPath.c_str());
@@ -325,6 +355,13 @@ protected:
     }
 
     std::wstring LogPath() const { return m_folder + L"\\run.log"; }
+    // Where the installer keeps its downloads: the product's folder under program data.
+    static std::wstring WorkFolder()
+    {
+        wchar_t data[MAX_PATH] = {};
+        SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, data);
+        return std::wstring(data) + L"\\Kelmware\\Web Installer\\ZP80\\";
+    }
     std::string RunLog() const { return ReadWholeFile(LogPath()); }
 
     // Watches a silent run until its end: the first window of the installer that
@@ -533,6 +570,7 @@ protected:
     std::wstring m_installFolder;
     ChildProcess m_installer;
     std::vector<std::unique_ptr<SavedRegistryValue>> m_browsers;
+    static inline std::string s_packageSha256; // of the served package
 };
 
 const std::wstring kConnectText =
@@ -577,13 +615,6 @@ TEST_F(WizardEndToEnd, ServerDownStopsAfterTheConnectionMessage)
 
 // Runs that cannot install end by themselves with the exit code that says why:
 // silent ones without any window and within seconds, the reason in their log.
-std::string Sha256Text(const std::string& bytes)
-{
-    Sha256 hash;
-    hash.Update(bytes.data(), bytes.size());
-    return Narrow(hash.Finish());
-}
-
 // Silent runs against a server that breaks off, with the manifest's sizes and
 // hashes: each download goes on from the bytes it had, and what is installed
 // is what the vendor published.
@@ -595,9 +626,11 @@ TEST_F(WizardEndToEnd, ABrokenDownloadGoesOnFromTheBytesItHadAndInstalls)
     script.packageDelayMs = 0;
     script.packageSize = std::to_string(package.size());
     script.packageSha256 = Sha256Text(package);
-    // The size query, then the package reset at about half, then the rest.
+    // The size query, then the package reset at about half, then the rest. The
+    // reset waits until the client has read what was sent (hold_ms): one sent at
+    // once can overtake the reply, which then fails before any byte is read.
     script.packageFields = R"(, "ranges": true, "etag": "\"zunder-8.0.1\"", "attempts": [{}, {"drop_after": )" +
-                           std::to_string(package.size() / 2) + R"(, "drop": "reset"}])";
+                           std::to_string(package.size() / 2) + R"(, "drop": "reset", "hold_ms": 1000}])";
     Serve(script);
     Start(L"/s /n /log " + LogPath());
     EXPECT_EQ(WatchSilentRun(120000), "");
@@ -618,7 +651,7 @@ TEST_F(WizardEndToEnd, ABrokenDownloadGoesOnFromTheBytesItHadAndInstalls)
 TEST_F(WizardEndToEnd, APrerequisiteRunsOnlyWithItsHashAndIsNotFetchedTwice)
 {
     const std::string prerequisite = ReadWholeFile(FromUnix(KELM_PRODUCT_STUB));
-    const std::wstring local = m_folder + L"\\component\\prereq.exe";
+    const std::wstring local = WorkFolder() + L"component\\prereq.exe";
     ServerScript script;
     script.packageDelayMs = 0;
     script.prerequisite = "prereq.exe";
@@ -654,6 +687,101 @@ TEST_F(WizardEndToEnd, APrerequisiteRunsOnlyWithItsHashAndIsNotFetchedTwice)
     RemoveProduct();
 }
 
+// A prerequisite that the manifest gives a publisher for (and no hash) runs
+// only when that publisher signed it.
+TEST_F(WizardEndToEnd, APrerequisiteWithAPublisherRunsOnlyWhenThePublisherSignedIt)
+{
+    // Without a hash it gets a fresh name in the component folder: "<tick count>prereq.exe".
+    auto ranOnce = [] {
+        WIN32_FIND_DATAW entry;
+        UniqueFind find(FindFirstFileW((WorkFolder() + L"component\\*prereq.exe.log").c_str(), &entry));
+        return find && ReadLines(WorkFolder() + L"component\\" + entry.cFileName).size() == 1;
+    };
+    const struct {
+        const char* served;
+        bool runs;
+    } cases[] = {{"wiz_client_vendor.exe", true}, {"wiz_client_other.exe", false}, {"wiz_client_unsigned.exe", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.served);
+        RemoveProduct();
+        RemoveFolderTree(WorkFolder());
+        LoopbackServer::Get().Reset(m_prefix);
+        ServerScript script;
+        script.packageDelayMs = 0;
+        script.prerequisite = "prereq.exe";
+        script.prerequisiteFields = std::string(R"("file": ")") + c.served + "\"";
+        script.prerequisitePublisher = "Kelmware Test Signing";
+        Serve(script);
+        DeleteFileW(LogPath().c_str());
+        Start(L"/s /n /log " + LogPath());
+        WaitUntil([&] { return !m_installer.IsRunning(); }, 120000);
+        EXPECT_EQ(ExitCodeWithin(0), c.runs ? 0 : 20) << RunLog();
+        EXPECT_EQ(ProductInstalled(), c.runs);
+        EXPECT_EQ(ranOnce(), c.runs) << "the prerequisite ran";
+        EXPECT_EQ(RequestCount("Zunder.msi"), c.runs ? 2u : 0u) << "nothing after a refused package is fetched";
+        EXPECT_NE(RunLog().find(c.runs ? "verified: " : "refused: "), std::string::npos) << RunLog();
+    }
+    RemoveProduct();
+}
+
+// What nothing can vouch for, and what is larger than it may be, is refused
+// before it is fetched or read on.
+TEST_F(WizardEndToEnd, UnverifiableOrOversizedDownloadsAreRefusedUpFront)
+{
+    {
+        SCOPED_TRACE("a package over plain HTTP with neither hash nor publisher");
+        ServerScript script;
+        script.packageUnverified = true;
+        Serve(script);
+        Start(L"/s /log " + LogPath());
+        WaitUntil([&] { return !m_installer.IsRunning(); }, 60000);
+        EXPECT_EQ(ExitCodeWithin(0), 21) << RunLog();
+        EXPECT_EQ(RequestCount("version.xml"), 0u);
+        EXPECT_EQ(RequestCount("Zunder.msi"), 0u);
+        EXPECT_NE(RunLog().find("the package Zunder.msi: its address " + Narrow(LoopbackServer::Get().Url(m_prefix)) +
+                                "Zunder.msi is plain HTTP and the manifest gives neither its SHA-256 nor its publisher"),
+                  std::string::npos)
+            << RunLog();
+    }
+    for (const char* body : {R"("body_size": 2097152)", R"("body_size": 104857600, "chunked": true)"}) {
+        SCOPED_TRACE(body);
+        LoopbackServer::Get().Reset(m_prefix);
+        DeleteFileW(LogPath().c_str());
+        ServerScript script;
+        Serve(script);
+        ASSERT_TRUE(LoopbackServer::Get().AddRoutes("[{\"path\": \"" + m_prefix + "version.xml\", " + body + "}]"));
+        Start(L"/s /log " + LogPath());
+        WaitUntil([&] { return !m_installer.IsRunning(); }, 60000);
+        EXPECT_EQ(ExitCodeWithin(0), 20) << RunLog();
+        EXPECT_EQ(RequestCount("Zunder.msi"), 0u);
+        const std::string log = RunLog();
+        const size_t line = log.find("failed: larger than a document may be");
+        ASSERT_NE(line, std::string::npos) << log;
+        const size_t received = log.rfind("received ", line);
+        ASSERT_NE(received, std::string::npos);
+        EXPECT_LE(std::stoull(log.substr(received + 9)), 1024u * 1024u) << "nothing read past the limit";
+    }
+}
+
+// A folder of the work folder's path that is a link (a junction or a symbolic
+// link) stops the run before anything is written there.
+TEST_F(WizardEndToEnd, AWorkFolderWithALinkOnItsPathStopsTheRun)
+{
+    ServerScript script;
+    script.pid = "ZP80-LINKED"; // the fixture made this product folder a symbolic link
+    Serve(script);
+    Start(L"/s /log " + LogPath());
+    WaitUntil([&] { return !m_installer.IsRunning(); }, 60000);
+    EXPECT_EQ(ExitCodeWithin(0), 24) << RunLog();
+    EXPECT_EQ(RequestCount("version.xml"), 0u);
+    EXPECT_NE(RunLog().find("its work folder C:\\ProgramData\\Kelmware\\Web Installer\\ZP80-LINKED could be changed by "
+                            "somebody who is not an administrator (it is a junction or a symbolic link)"),
+              std::string::npos)
+        << RunLog();
+    EXPECT_EQ(GetFileAttributesW(L"C:\\KelmTrustTarget\\component"), INVALID_FILE_ATTRIBUTES)
+        << "nothing was made through the link";
+}
+
 TEST_F(WizardEndToEnd, ARunEndedDuringADownloadIsGoneOnWithByTheNextRun)
 {
     RemoveProduct();
@@ -667,7 +795,7 @@ TEST_F(WizardEndToEnd, ARunEndedDuringADownloadIsGoneOnWithByTheNextRun)
     script.prerequisiteFields = served + R"(, "piece_size": 16384, "piece_delay_ms": 30)";
     Serve(script);
     Start(L"/s /n /log " + LogPath());
-    const std::wstring partial = m_folder + L"\\component\\extras.zip.partial";
+    const std::wstring partial = WorkFolder() + L"component\\extras.zip.partial";
     // Ended from outside once a buffer of it is on the disk (the file is
     // open without sharing: its size is read from the folder).
     auto sizeOf = [](const std::wstring& path) -> size_t {
@@ -691,7 +819,7 @@ TEST_F(WizardEndToEnd, ARunEndedDuringADownloadIsGoneOnWithByTheNextRun)
     const auto requests = LoopbackServer::Get().Requests(m_prefix + "extras.zip");
     ASSERT_EQ(requests.size(), 2u); // its size, then the rest
     EXPECT_EQ(requests[1].Header("Range"), "bytes=" + std::to_string(had) + "-");
-    EXPECT_TRUE(ReadWholeFile(m_folder + L"\\component\\extras.zip") == PatternBytes(size, 21));
+    EXPECT_TRUE(ReadWholeFile(WorkFolder() + L"component\\extras.zip") == PatternBytes(size, 21));
     EXPECT_FALSE(FileExists(partial));
     RemoveProduct();
 }
@@ -703,17 +831,18 @@ TEST_F(WizardEndToEnd, AVolumeWithoutRoomStopsBeforeAnyByteWithItsMessage)
     script.prerequisite = "huge.zip";
     script.prerequisiteFields = R"("body_size": 1000)";
     script.prerequisiteSize = "1000000000000000"; // a petabyte
+    script.prerequisiteSha256 = std::string(64, 'a');
     Serve(script);
     Start(L"/s /n /log " + LogPath());
     WaitUntil([&] { return !m_installer.IsRunning(); }, 60000);
     EXPECT_EQ(ExitCodeWithin(0), 112) << RunLog();
-    EXPECT_NE(RunLog().find("There is not enough free disk space in " + Narrow(m_folder) + "\\component\\ for the "
+    EXPECT_NE(RunLog().find("There is not enough free disk space in " + Narrow(WorkFolder()) + "component\\ for the "
                             "download: 953674333 MB are needed and "),
               std::string::npos)
         << RunLog();
     EXPECT_EQ(RequestCount("huge.zip"), 1u); // its size only
     EXPECT_EQ(RequestCount("Zunder.msi"), 0u);
-    EXPECT_FALSE(FileExists(m_folder + L"\\component\\huge.zip.partial"));
+    EXPECT_FALSE(FileExists(WorkFolder() + L"component\\huge.zip.partial"));
     EXPECT_FALSE(ProductInstalled());
 }
 
@@ -787,29 +916,31 @@ TEST_F(WizardEndToEnd, StandaloneRunWithoutTheMainPackageShowsNoSuccess)
     EXPECT_EQ(RegisteredProgram(), L"");
 }
 
+// The newer clients a server may offer: only the one signed by the installer's
+// own signer is ever started, with "/n".
 TEST_F(WizardEndToEnd, ClientTooOldDownloadsAndStartsTheNewerClient)
 {
     ServerScript script;
     script.freshMinimumClient = "9.0.0.0";
     Serve(script);
-    // The newer client goes into a folder of the installer's own that only administrators can write.
-    wchar_t data[MAX_PATH] = {};
-    SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, data);
-    const std::wstring clients = std::wstring(data) + L"\\Kelmware\\Web Installer\\";
-    std::set<std::wstring> before;
-    WIN32_FIND_DATAW entry;
-    auto listClientFolders = [&] {
-        std::set<std::wstring> names;
-        UniqueFind find(FindFirstFileW((clients + L"KelmWebInstaller_*").c_str(), &entry));
+    // The newer client goes into a fresh folder of the product's work folder, which only administrators can write.
+    auto clientFolders = [] {
+        std::vector<std::wstring> names;
+        WIN32_FIND_DATAW entry;
+        UniqueFind find(FindFirstFileW((WorkFolder() + L"KelmWebInstaller_*").c_str(), &entry));
         if (find) {
             do
-                if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) // runs' logs lie there too
-                    names.insert(entry.cFileName);
+                if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                    names.push_back(entry.cFileName);
             while (FindNextFileW(find.Get(), &entry));
         }
         return names;
     };
-    before = listClientFolders();
+    auto onlyClient = [&] {
+        const std::vector<std::wstring> folders = clientFolders();
+        EXPECT_EQ(folders.size(), 1u);
+        return folders.empty() ? std::wstring() : WorkFolder() + folders[0] + L"\\" + kFullName + L".exe";
+    };
 
     Start(L"");
     bool wizardSeen = false;
@@ -825,14 +956,7 @@ TEST_F(WizardEndToEnd, ClientTooOldDownloadsAndStartsTheNewerClient)
     EXPECT_FALSE(wizardSeen);
     EXPECT_FALSE(boxSeen);
     EXPECT_EQ(RequestCount("newclient.exe"), 1u);
-
-    std::vector<std::wstring> fresh;
-    for (const std::wstring& name : listClientFolders()) {
-        if (before.count(name) == 0)
-            fresh.push_back(name);
-    }
-    ASSERT_EQ(fresh.size(), 1u);
-    const std::wstring client = clients + fresh[0] + L"\\" + kFullName + L".exe";
+    const std::wstring client = onlyClient();
     EXPECT_TRUE(FileExists(client));
     std::vector<std::string> lines;
     EXPECT_TRUE(WaitUntil([&] { return !(lines = ReadLines(client + L".log")).empty(); }, 20000));
@@ -841,39 +965,71 @@ TEST_F(WizardEndToEnd, ClientTooOldDownloadsAndStartsTheNewerClient)
     EXPECT_EQ(ExitCodeWithin(0), 22) << "client too old";
 
     // A silent run hands its silence (and its log) on to the newer client.
+    RemoveFolderTree(WorkFolder());
     LoopbackServer::Get().Reset(m_prefix);
     Serve(script);
-    before = listClientFolders();
     Start(L"/s /log " + LogPath());
     WaitUntil([&] { return !m_installer.IsRunning(); }, 60000);
     EXPECT_EQ(ExitCodeWithin(0), 22);
-    fresh.clear();
-    for (const std::wstring& name : listClientFolders()) {
-        if (before.count(name) == 0)
-            fresh.push_back(name);
-    }
-    ASSERT_EQ(fresh.size(), 1u);
-    const std::wstring silentClient = clients + fresh[0] + L"\\" + kFullName + L".exe";
+    const std::wstring silentClient = onlyClient();
     EXPECT_TRUE(WaitUntil([&] { return !(lines = ReadLines(silentClient + L".log")).empty(); }, 20000));
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(ArgumentsOf(lines[0]), "/n /s /log \"" + Narrow(LogPath()) + "\"");
+}
 
-    // A client whose hash is not the descriptor's is fetched and never started.
-    LoopbackServer::Get().Reset(m_prefix);
-    script.clientSha256 = std::string(64, 'c');
-    Serve(script);
-    before = listClientFolders();
-    DeleteFileW(LogPath().c_str());
-    Start(L"/s /log " + LogPath());
-    WaitUntil([&] { return !m_installer.IsRunning(); }, 60000);
-    EXPECT_EQ(ExitCodeWithin(0), 22);
-    EXPECT_EQ(RequestCount("newclient.exe"), 1u);
-    for (const std::wstring& name : listClientFolders()) {
-        if (before.count(name) == 0) {
-            EXPECT_FALSE(FileExists(clients + name + L"\\" + kFullName + L".exe")) << Narrow(name);
-        }
+TEST_F(WizardEndToEnd, ANewerClientThatIsNotTheVendorsNeverRuns)
+{
+    std::string tampered = ReadWholeFile(SignedSample(L"sample-vendor.exe"));
+    ASSERT_FALSE(tampered.empty());
+    tampered[tampered.size() / 3] ^= 0x5a;
+    ASSERT_TRUE(LoopbackServer::Get().PutFile("wiz_client_tampered.exe", tampered));
+    const std::string vendorHash = Sha256Text(ReadWholeFile(SignedSample(L"sample-vendor.exe")));
+    const struct {
+        const char* name;
+        const char* served;
+        std::string sha256; // the descriptor's: right for what is served, unless the case is about it
+        bool unsignedInstaller;
+        const char* why;    // in the log
+    } cases[] = {
+        {"the vendor's, with another hash", "wiz_client_vendor.exe", std::string(64, 'c'), false, "its SHA-256 is"},
+        {"not signed", "wiz_client_unsigned.exe",
+         Sha256Text(ReadWholeFile(SignedSample(L"sample-unsigned.exe"))), false, "it is not signed"},
+        {"signed by another publisher", "wiz_client_other.exe",
+         Sha256Text(ReadWholeFile(SignedSample(L"sample-other.exe"))), false,
+         "it is signed by \"Another Publisher Test Signing\""},
+        {"signed by the vendor, then changed", "wiz_client_tampered.exe", Sha256Text(tampered), false,
+         "its signature is not valid"},
+        {"the vendor's, but this installer is not signed", "wiz_client_vendor.exe", vendorHash, true,
+         "this installer is not signed"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RemoveFolderTree(WorkFolder());
+        LoopbackServer::Get().Reset(m_prefix);
+        ServerScript script;
+        script.freshMinimumClient = "9.0.0.0";
+        script.clientFile = c.served;
+        script.clientSha256 = c.sha256;
+        Serve(script);
+        const std::wstring installer = m_folder + L"\\KelmWebInstaller.exe";
+        ASSERT_TRUE(CopyFileW((c.unsignedInstaller ? FromUnix(KELM_UNSIGNED_INSTALLER_EXE)
+                                                   : FromUnix(KELM_INSTALLER_EXE)).c_str(),
+                              installer.c_str(), FALSE));
+        DeleteFileW(LogPath().c_str());
+        Start(L"/s /log " + LogPath());
+        WaitUntil([&] { return !m_installer.IsRunning(); }, 60000);
+        EXPECT_EQ(ExitCodeWithin(0), 22) << RunLog();
+        EXPECT_EQ(RequestCount("newclient.exe"), 1u);
+        WIN32_FIND_DATAW entry;
+        UniqueFind find(FindFirstFileW((WorkFolder() + L"KelmWebInstaller_*\\*.exe").c_str(), &entry));
+        EXPECT_FALSE(find) << "the refused client was not kept";
+        const std::string log = RunLog();
+        EXPECT_NE(log.find("refused: "), std::string::npos) << log;
+        EXPECT_NE(log.find(c.why), std::string::npos) << log;
+        // The message says why, and the run starts nothing.
+        EXPECT_NE(log.find("cannot be shown to come from the publisher of this installer"), std::string::npos) << log;
+        EXPECT_EQ(log.find("starting the newer client"), std::string::npos) << log;
     }
-    EXPECT_NE(RunLog().find("it is not started"), std::string::npos) << RunLog();
 }
 
 // The settings page's controls, its licence link and folder browser, and the
@@ -1540,6 +1696,7 @@ TEST_F(WizardEndToEnd, TheEndOfTheRunWaitsForTheAnswerToTheCancelQuestion)
     script.packageDelayMs = 0;
     script.prerequisite = "slow_setup.exe";
     script.prerequisiteFields = R"("file": "wiz_slow_setup.exe")";
+    script.prerequisiteSha256 = Sha256Text(ReadWholeFile(FromUnix(KELM_RECORD_ARGS)));
     script.prerequisiteArguments = "/sleep=5000";
     HWND wizard = nullptr;
     HWND status = nullptr;
@@ -1646,6 +1803,7 @@ TEST_F(WizardEndToEnd, SilentRunsShowNothing)
 
     // "/s /n": no client check; the engine still checks the descriptor.
     LoopbackServer::Get().Reset(m_prefix);
+    RemoveFolderTree(WorkFolder()); // else the verified package of the run before is taken as it is
     Serve(ServerScript());
     Start(L"/s /n");
     WaitUntil([&] { return !m_installer.IsRunning(); }, 240000);

@@ -180,7 +180,10 @@ reset_product() {
     run_wine reg delete "HKCU\\$PRODUCT_KEY" /f || true
     run_wine reg delete "HKCU\\SOFTWARE\\Kelmware\\ResourceLangID" /f || true
     run_wine reg delete "HKLM\\$RUNTIME_KEY" /f || true
-    rm -rf "$WINEPREFIX/drive_c/Program Files/Kelmware" "$INSTALLER_DIR/component" "$INSTALLER_DIR/msi"
+    # The installer keeps its downloads in the product's folder under program data:
+    # a first installation fetches them again.
+    rm -rf "$WINEPREFIX/drive_c/Program Files/Kelmware" "$INSTALLER_DIR/component" "$INSTALLER_DIR/msi" \
+           "$WINEPREFIX/drive_c/ProgramData/Kelmware/Web Installer/ZUNDERPRO8-DEMO"
     rm -f "$OPENED_URLS"
 }
 

@@ -21,11 +21,18 @@ ExeRunResult RunExePackage(const InstallPackage& package, const TrustedFile& fil
     std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back(L'\0');
 
+    // It starts in the system folder, not in its download folder: its own DLL
+    // searches then meet nothing that somebody put beside it.
+    wchar_t systemFolder[MAX_PATH] = {};
+    const UINT systemLength = ::GetSystemDirectoryW(systemFolder, MAX_PATH);
+    const wchar_t* currentFolder = systemLength > 0 && systemLength < MAX_PATH ? systemFolder : nullptr;
+
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     Log(L"starting ", commandLine);
-    if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, currentFolder, &startup,
+                          &process)) {
         Log(L"could not start ", file.Path(), L" (error ", ::GetLastError(), L")");
         return result;
     }

@@ -12,6 +12,7 @@
 #include "engine/install_status.h"
 #include "engine/msi_package.h"
 #include "engine_test_support.h"
+#include "support/loopback_server.h"
 #include "support/msi_products.h"
 #include "driving/process_windows.h"
 #include "support/registry_cleanup.h"
@@ -209,8 +210,14 @@ TEST(ExePackageTest, ProgramInAFolderWithSpacesRunsWithItsArgumentsAndIsWaitedFo
                                   package.commandLine + L"\n";
     EXPECT_EQ(expected, test::ReadTextFile(program + L".log"));
     EXPECT_EQ(L"", test::ReadTextFile(decoy + L".log"));
+    // It ran in the system folder, not in the folder it lies in (where others may put DLLs).
+    wchar_t system[MAX_PATH] = {};
+    ::GetSystemDirectoryW(system, MAX_PATH);
+    const std::string current = test::ReadWholeFile(program + L".cwd");
+    EXPECT_EQ(std::wstring(system), std::wstring(reinterpret_cast<const wchar_t*>(current.data()),
+                                                 current.size() / sizeof(wchar_t)));
 
-    for (const std::wstring& file : {program, program + L".log", decoy})
+    for (const std::wstring& file : {program, program + L".log", program + L".cwd", decoy})
         ::DeleteFileW(file.c_str());
     ::RemoveDirectoryW(inner.c_str());
 }

@@ -1,5 +1,6 @@
 // A stand-in EXE installer for the tests: appends its parent process id and its
-// whole command line to "<own path>.log", optionally sleeps ("/sleep=<ms>" or the
+// whole command line to "<own path>.log", writes its current folder (UTF-16) to
+// "<own path>.cwd", optionally sleeps ("/sleep=<ms>" or the
 // inherited environment variable KELM_RECORD_SLEEP_MS), exits 0 or with the code
 // of "/exit=<code>".
 #include <windows.h>
@@ -48,6 +49,14 @@ int wmain()
     if (log)
         ::WriteFile(log.Get(), utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
     log.Reset();
+    // Its current folder, in a file of its own.
+    wchar_t current[MAX_PATH] = {};
+    const DWORD currentLength = ::GetCurrentDirectoryW(MAX_PATH, current);
+    kelm::UniqueFile folder(::CreateFileW((std::wstring(modulePath) + L".cwd").c_str(), GENERIC_WRITE,
+                                          FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (folder)
+        ::WriteFile(folder.Get(), current, currentLength * sizeof(wchar_t), &written, nullptr);
+    folder.Reset();
 
     const size_t sleepAt = commandLine.find(L"/sleep=");
     if (sleepAt != std::wstring::npos)

@@ -12,6 +12,7 @@
 #include "runlog/run_outcome.h"
 #include "skin/fonts.h"
 #include "skin/palette.h"
+#include "transfer/http_client.h"
 
 namespace kelm {
 
@@ -26,8 +27,10 @@ namespace {
 void StartRunLog(const CommandLineOptions& options)
 {
     // A log that cannot be written never stops the installation.
-    const std::wstring path = options.logPath.empty() ? DefaultRunLogPath() : options.logPath;
-    OpenRunLog(path);
+    if (options.logPath.empty())
+        OpenNewRunLog();
+    else
+        OpenRunLog(options.logPath);
     Log(L"KelmWebInstaller started: ", ::GetCommandLineW());
     Log(L"options: silent ", options.silent, L", no client check ", options.skipClientCheck,
         L", start the product afterwards ", options.launchAfterInstall, L", language \"", options.requestedLanguage,
@@ -100,6 +103,8 @@ int CBrenvikApp::ExitInstance()
         ShowRunMessage(nullptr, L"The updater cannot be launched!",
                        m_strAppName.empty() ? nullptr : m_strAppName.c_str(), MB_ICONERROR | MB_OK, IDOK);
     CWinApp::ExitInstance();
+    // Request threads a Cancel walked away from end (bounded) before the session and the log go.
+    CloseSession();
     const ExitCode code = RecordedExitCode();
     Log(L"exit code ", static_cast<int32_t>(code), L": ", DescribeExitCode(code));
     CloseRunLog();

@@ -55,6 +55,19 @@ ManifestLoadReport Fail(int32_t status, ManifestFault fault, std::wstring subjec
     return ManifestLoadReport{status, fault, std::move(subject), {}};
 }
 
+// The registered manifest decides every address, command line and file name of
+// the elevated run, and any program of the user can set the value: it is taken
+// only where no user can change the file.
+bool IsRegisteredManifestTrusted(const std::wstring& path)
+{
+    const AdminFolderCheck check = CheckAdminOnlyFile(path);
+    if (check.Passed())
+        return true;
+    Log(L"registered manifest ", path, L" ignored: ", check.folder, L": ", DescribeFolderVerdict(check.verdict),
+        L", so somebody who is not an administrator could change it; the manifest beside the installer is read");
+    return false;
+}
+
 ManifestFault UnreadableFault(const std::wstring& path)
 {
     return ::PathFileExistsW(path.c_str()) ? ManifestFault::NotWellFormed : ManifestFault::FileMissing;
@@ -87,7 +100,7 @@ ManifestLoadReport LoadManifestFor(InstallerConfig& config, InstalledFlags flags
 
     if (config.manifest.standalone != 1) {
         std::wstring registeredPath;
-        if (ReadRegisteredManifestPath(registeredPath)) {
+        if (ReadRegisteredManifestPath(registeredPath) && IsRegisteredManifestTrusted(registeredPath)) {
             config.manifestPath = registeredPath;
             ProductManifest registered;
             if (!ParseManifest(config.manifestPath, registered))

@@ -165,7 +165,9 @@ bool ParseManifest(const std::wstring& path, ProductManifest& target);
 void InitLanguages(InstallerConfig& config);
 
 // The value "WebInstallerManifest" under HKCU\SOFTWARE\Kelmware\Zunder Pro\080
-// (the key is created when missing); true when it names an existing file.
+// (the key is created when missing); true when it names an existing file. The
+// manifest load takes that file only when only administrators can change it
+// (CheckAdminOnlyFile); otherwise it logs why and reads the one beside the installer.
 bool ReadRegisteredManifestPath(std::wstring& path);
 
 // Sets the work folders and creates them. A standalone run reads its packages

@@ -82,27 +82,28 @@ ComPtr<IShellView> GetDesktopShellView()
 
 } // namespace
 
-void LaunchUnelevated(const std::wstring& path)
+bool LaunchUnelevated(const std::wstring& path)
 {
     ComPtr<IShellView> view = GetDesktopShellView();
     if (!view)
-        return;
+        return false;
     ComPtr<IDispatch> background;
     ComPtr<IShellFolderViewDual> folderView;
     if (FAILED(view->GetItemObject(SVGIO_BACKGROUND, IID_PPV_ARGS(&background))) || !background ||
         FAILED(background.As(&folderView)))
-        return;
+        return false;
     ComPtr<IDispatch> application;
     ComPtr<IShellDispatch2> shell;
     if (FAILED(folderView->get_Application(&application)) || !application || FAILED(application.As(&shell)))
-        return;
+        return false;
     // The path goes as one BSTR: spaces in it need no quoting.
     Bstr file(path);
     Variant noArguments(L"");
     Variant noFolder(L"");
     Variant defaultVerb(L"");
     Variant showNormal(static_cast<LONG>(SW_SHOWNORMAL));
-    shell->ShellExecute(file.Get(), *noArguments.Get(), *noFolder.Get(), *defaultVerb.Get(), *showNormal.Get());
+    return SUCCEEDED(
+        shell->ShellExecute(file.Get(), *noArguments.Get(), *noFolder.Get(), *defaultVerb.Get(), *showNormal.Get()));
 }
 
 } // namespace kelm

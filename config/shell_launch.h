@@ -6,8 +6,9 @@
 
 namespace kelm {
 
-// COM must be initialised on the calling thread. Silent: when the shell cannot
-// be reached nothing starts and nothing is reported.
-void LaunchUnelevated(const std::wstring& path);
+// A program, a document or a web address (the shell opens it with the user's
+// browser). COM must be initialised on the calling thread. False when the shell
+// cannot be reached or refuses; nothing is shown then.
+bool LaunchUnelevated(const std::wstring& path);
 
 } // namespace kelm

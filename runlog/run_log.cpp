@@ -1,3 +1,5 @@
+// rand_s (the system's random numbers) is declared only when asked for before the first header.
+#define _CRT_RAND_S
 #include "runlog/run_log.h"
 
 #include <windows.h>
@@ -65,6 +67,31 @@ void WriteLocked(std::wstring_view text)
 
 } // namespace
 
+namespace {
+
+// Takes file as the run's log, at path. Under the log's lock.
+bool UseLogFile(UniqueFile file, const std::wstring& path)
+{
+    if (!file)
+        return false;
+    g_logFile = std::move(file);
+    g_logPath = path;
+    return true;
+}
+
+// A random part for a log's name: nobody can make the file in its place beforehand.
+std::wstring RandomTag()
+{
+    unsigned int number = 0;
+    if (rand_s(&number) != 0)
+        number = static_cast<unsigned int>(::GetTickCount64() ^ ::GetCurrentProcessId());
+    wchar_t tag[16];
+    std::swprintf(tag, 16, L"%08x", number);
+    return tag;
+}
+
+} // namespace
+
 bool OpenRunLog(const std::wstring& path) noexcept
 {
     try {
@@ -75,12 +102,51 @@ bool OpenRunLog(const std::wstring& path) noexcept
             return false;
         // Appended to, and shared: a newer client started by this run writes to the
         // same log while this one ends; a support engineer can follow it meanwhile.
-        g_logFile.Reset(::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!g_logFile)
+        // The name itself is opened, not what a link there points to.
+        UniqueFile file(::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        BY_HANDLE_FILE_INFORMATION information{};
+        if (!file || !::GetFileInformationByHandle(file.Get(), &information))
             return false;
-        g_logPath = path;
-        return true;
+        // Only a plain file of its own: not a link to another file, not a second
+        // name of one (whatever the elevated run writes lands where the name says).
+        // The name's own attributes as well: they tell a link where the handle may not.
+        const DWORD named = ::GetFileAttributesW(path.c_str());
+        const DWORD notPlain = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY;
+        if ((information.dwFileAttributes & notPlain) != 0 || information.nNumberOfLinks > 1 ||
+            (named != INVALID_FILE_ATTRIBUTES && (named & notPlain) != 0)) {
+            ::OutputDebugStringW((L"KelmWebInstaller: " + path +
+                                  L" is not a plain file of its own (a link or a second name): the run has no log\r\n")
+                                     .c_str());
+            return false;
+        }
+        return UseLogFile(std::move(file), path);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool OpenNewRunLog() noexcept
+{
+    try {
+        std::lock_guard hold(g_logLock);
+        g_logFile.Reset();
+        g_logPath.clear();
+        const std::wstring stem = DefaultRunLogPath();
+        if (stem.empty())
+            return false;
+        // A file made now: never one that was there, never through a link.
+        for (int attempt = 0; attempt < 8; ++attempt) {
+            const std::wstring path = stem.substr(0, stem.size() - 4) + L"_" + RandomTag() + L".log";
+            UniqueFile file(::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (file)
+                return UseLogFile(std::move(file), path);
+            if (::GetLastError() != ERROR_FILE_EXISTS && ::GetLastError() != ERROR_ALREADY_EXISTS)
+                return false;
+        }
+        return false;
     } catch (...) {
         return false;
     }

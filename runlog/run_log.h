@@ -12,9 +12,14 @@
 
 namespace kelm {
 
-// Opens the log at `path`, created when missing, appended to otherwise. False
-// when the file cannot be opened; the run then has no log. Any open log is closed first.
+// Opens the log at `path` ("/log"), created when missing, appended to otherwise;
+// an existing file must be a plain file of its own (not a link, a folder or a
+// second name of another file), or the run has no log (the debugger output says
+// why). False when there is no log; any open log is closed first.
 bool OpenRunLog(const std::wstring& path) noexcept;
+// Creates a new log in the temporary folder, DefaultRunLogPath with a random
+// part before ".log": never a file that was there before, never through a link.
+bool OpenNewRunLog() noexcept;
 // Closes the log; later lines go nowhere.
 void CloseRunLog() noexcept;
 // The path of the open log, or empty.

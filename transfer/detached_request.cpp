@@ -3,8 +3,10 @@
 #include "framework/handles.h"
 #include "transfer/http_client.h"
 
+#include <algorithm>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 namespace kelm {
 
@@ -14,11 +16,40 @@ namespace {
 // question waits on an event, a wineserver round trip under Wine.
 constexpr DWORD kAskInterval = 20;
 
+// The request threads that may still run: each one's handle, kept until it has ended.
+constinit SlimLock g_threadsLock;
+std::vector<UniqueHandle>* g_threads = nullptr; // made on first use, never destroyed: threads may outlive statics
+
+void Track(HANDLE thread) noexcept
+{
+    HANDLE copy = nullptr;
+    if (!::DuplicateHandle(::GetCurrentProcess(), thread, ::GetCurrentProcess(), &copy, SYNCHRONIZE, FALSE, 0))
+        return;
+    UniqueHandle owned(copy);
+    try {
+        std::lock_guard lock(g_threadsLock);
+        if (!g_threads)
+            g_threads = new std::vector<UniqueHandle>();
+        // Threads that have ended are dropped as new ones come.
+        std::erase_if(*g_threads, [](const UniqueHandle& t) { return ::WaitForSingleObject(t.Get(), 0) == WAIT_OBJECT_0; });
+        g_threads->push_back(std::move(owned));
+    } catch (...) {
+        // Not counted: the wait at the end does not know of it.
+    }
+}
+
 DWORD WINAPI DetachedRequestThread(void* parameter) noexcept
 {
     std::unique_ptr<std::shared_ptr<DetachedRequest>> work(static_cast<std::shared_ptr<DetachedRequest>*>(parameter));
     (*work)->Run();
     (*work)->Finish();
+    return 0;
+}
+
+DWORD WINAPI BackgroundThread(void* parameter) noexcept
+{
+    std::unique_ptr<std::function<void()>> work(static_cast<std::function<void()>*>(parameter));
+    (*work)();
     return 0;
 }
 
@@ -47,12 +78,9 @@ void DetachedRequest::CloseRequest() noexcept
 
 void DetachedRequest::Abandon() noexcept
 {
-    {
-        std::lock_guard writes(g_csDownload);
-        std::lock_guard lock(m_requestLock);
-        m_abandoned = true;
-    }
-    CloseRequest();
+    std::lock_guard writes(g_csDownload);
+    std::lock_guard lock(m_requestLock);
+    m_abandoned = true;
 }
 
 void DetachedRequest::Finish() noexcept
@@ -73,6 +101,7 @@ bool RunDetached(const std::shared_ptr<DetachedRequest>& work, ICancelRequest* c
         return true;
     }
     parameter.release(); // the thread's now
+    Track(thread.Get());
     try {
         for (;;) {
             if (::WaitForSingleObject(work->FinishedEvent(), kAskInterval) == WAIT_OBJECT_0)
@@ -89,6 +118,45 @@ bool RunDetached(const std::shared_ptr<DetachedRequest>& work, ICancelRequest* c
     } catch (...) {
         work->Abandon();
         throw;
+    }
+}
+
+bool RunInBackground(std::function<void()> work) noexcept
+{
+    try {
+        auto parameter = std::make_unique<std::function<void()>>(std::move(work));
+        UniqueHandle thread(::CreateThread(nullptr, 0, BackgroundThread, parameter.get(), 0, nullptr));
+        if (!thread)
+            return false;
+        parameter.release(); // the thread's now
+        Track(thread.Get());
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool WaitForRequestThreads(DWORD milliseconds) noexcept
+{
+    const ULONGLONG deadline = ::GetTickCount64() + milliseconds;
+    for (;;) {
+        HANDLE running = nullptr;
+        {
+            std::lock_guard lock(g_threadsLock);
+            if (g_threads) {
+                std::erase_if(*g_threads,
+                              [](const UniqueHandle& t) { return ::WaitForSingleObject(t.Get(), 0) == WAIT_OBJECT_0; });
+                if (!g_threads->empty())
+                    running = g_threads->front().Get();
+            }
+        }
+        if (!running)
+            return true;
+        const ULONGLONG now = ::GetTickCount64();
+        if (now >= deadline)
+            return false;
+        // Another thread may drop the handle meanwhile: wait in short steps and look again.
+        ::WaitForSingleObject(running, static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 50)));
     }
 }
 

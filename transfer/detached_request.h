@@ -1,10 +1,13 @@
 #pragma once
 // A request whose blocking WinINet calls run on a thread of their own, so that
 // the thread waiting for it can walk away the moment the transfer is cancelled.
-// Closing a request handle does not make a call that blocks on a silent server
-// return under every WinINet (Wine's returns when the server or the receive
-// timeout ends it); a walked-away request thread ends by itself later and
-// touches nothing of its caller's by then.
+// The request thread owns its request handle: nobody closes it under a call
+// that may still be using it (a closed handle's value can be given to another
+// handle). A walked-away request thread sees the abandonment before its next
+// step, or when the server or the receive timeout ends the call it is in,
+// closes its handle itself and ends, touching nothing of its caller's by then.
+// The process waits for such threads (WaitForRequestThreads) before it closes
+// the internet session and the log.
 
 #include "framework/handles.h"
 #include "framework/slim_lock.h"
@@ -29,14 +32,16 @@ public:
     // The request's work; runs on its own thread and must not throw.
     virtual void Run() noexcept = 0;
 
-    // Request thread: the open request becomes closable by Abandon. False (and
-    // the request closed) when the waiter has walked away already.
+    // Request thread: the open request is kept here until the thread closes it.
+    // False (and the request closed) when the waiter has walked away already.
     bool Hold(UniqueInternetHandle request) noexcept;
-    // Either thread: closes the held request, once.
+    // Request thread (or the last owner, once the thread has ended): closes the
+    // held request, once.
     void CloseRequest() noexcept;
 
-    // Waiter: no further step of the request, its handle closed. A block write
-    // under way (g_csDownload) ends first; none starts afterwards.
+    // Waiter: no further step of the request. A block write under way
+    // (g_csDownload) ends first; none starts afterwards. The request thread
+    // closes the handle itself.
     void Abandon() noexcept;
     bool IsAbandoned() const noexcept { return m_abandoned; }
 
@@ -64,5 +69,14 @@ private:
 // work and passes through. Without a thread to be had, the work runs here.
 bool RunDetached(const std::shared_ptr<DetachedRequest>& work, ICancelRequest* cancel,
                  const std::function<void()>& everyAsk);
+
+// Runs work (which must not throw) on a thread of its own without waiting for
+// it, counted with the request threads; false when no thread could be had.
+bool RunInBackground(std::function<void()> work) noexcept;
+
+// Waits up to `milliseconds` for every request thread of the process that may
+// still be running (walked-away transfers, held requests being closed); true
+// when none is left.
+bool WaitForRequestThreads(DWORD milliseconds) noexcept;
 
 } // namespace kelm

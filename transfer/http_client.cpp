@@ -549,12 +549,6 @@ private:
     SizeReply m_reply;
 };
 
-DWORD WINAPI CloseHeldRequestThread(void* parameter) noexcept
-{
-    delete static_cast<std::shared_ptr<DetachedRequest>*>(parameter);
-    return 0;
-}
-
 // The request and the body of TransferToFile, on a thread of its own. The
 // waiting thread reads the outcome once Run has returned.
 class FileTransfer final : public DetachedRequest {
@@ -672,6 +666,13 @@ bool OpenSession()
 
 void CloseSession()
 {
+    // Its requests' threads may still use it (walked away from, or closing a
+    // held request): the session is closed only once they have ended, else it
+    // is left to the end of the process.
+    if (!WaitForRequestThreads(kSessionCloseWait)) {
+        Log(L"internet session left open: a request thread is still running");
+        return;
+    }
     std::lock_guard lock(g_sessionLock);
     UniqueInternetHandle session(std::exchange(g_hInternet, nullptr));
 }
@@ -688,12 +689,10 @@ HeldRequest::~HeldRequest()
 {
     if (!m_request)
         return;
-    auto parameter = new (std::nothrow) std::shared_ptr<DetachedRequest>(std::move(m_request));
-    if (!parameter)
-        return; // closed here after all
-    UniqueHandle thread(::CreateThread(nullptr, 0, CloseHeldRequestThread, parameter, 0, nullptr));
-    if (!thread)
-        delete parameter;
+    // The query's thread has finished with it: another may close it now.
+    std::shared_ptr<DetachedRequest> request = std::move(m_request);
+    RunInBackground([request]() mutable noexcept { request.reset(); });
+    // Without a thread to be had, it is closed here when `request` goes.
 }
 
 void HeldRequest::Hold(std::shared_ptr<DetachedRequest> request) noexcept

@@ -40,7 +40,10 @@ inline constexpr wchar_t kInternetAgent[] = L"Mirelle Web Installer Client";
 // when it is not open yet; true when it is open afterwards. Safe from any thread
 // and from static initialisation.
 bool OpenSession();
-// Closes the session; requests made afterwards fail to connect until it is opened again.
+// Closes the session once no request thread is running any more (waiting up to
+// kSessionCloseWait for them; with one still running it stays open); requests
+// made afterwards fail to connect until it is opened again.
+inline constexpr DWORD kSessionCloseWait = 10000;
 void CloseSession();
 
 // How long a connect, a send or a receive may wait for the other side before

@@ -49,9 +49,11 @@ bool IsReparsePoint(DWORD attributes) noexcept
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-// One folder of the path: a real folder with an administrative owner; with
-// `restrict`, it gets the protected access list as well.
-AdminFolderCheck CheckOneFolder(const std::wstring& folder, bool restrict, PSECURITY_DESCRIPTOR adminOnly)
+// One folder of the path (or, with `isFile`, the file at its end): itself, not a
+// link, with an administrative owner; with `restrict`, it gets the protected
+// access list as well.
+AdminFolderCheck CheckOneFolder(const std::wstring& folder, bool restrict, PSECURITY_DESCRIPTOR adminOnly,
+                                bool isFile = false)
 {
     // The name's own attributes first: they tell a link even where opening it
     // would follow it.
@@ -68,7 +70,7 @@ AdminFolderCheck CheckOneFolder(const std::wstring& folder, bool restrict, PSECU
         return Verdict(FolderVerdict::Unreadable, folder, ::GetLastError());
     if (IsReparsePoint(information.dwFileAttributes))
         return Verdict(FolderVerdict::ReparsePoint, folder);
-    if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+    if (((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == isFile)
         return Verdict(FolderVerdict::NotCreatable, folder, ERROR_DIRECTORY);
 
     PSID owner = nullptr;
@@ -204,6 +206,24 @@ bool CreateFreshAdminOnlyFolder(const std::wstring& parent, const std::wstring& 
         return false;
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), adminOnly.Get(), FALSE};
     return ::CreateDirectoryW((parent + L"\\" + name).c_str(), &attributes) != FALSE;
+}
+
+AdminFolderCheck CheckAdminOnlyFile(const std::wstring& file)
+{
+    wchar_t full[MAX_PATH] = {};
+    const DWORD length = ::GetFullPathNameW(file.c_str(), MAX_PATH, full, nullptr);
+    const std::wstring path(full, length < MAX_PATH ? length : 0);
+    // A local drive's path ("C:\..."): a share on another machine cannot be checked from here.
+    if (path.size() < 4 || path[1] != L':' || path[2] != L'\\')
+        return Verdict(FolderVerdict::Unreadable, file, ERROR_BAD_PATHNAME);
+    AdminFolderCheck check = CheckOneFolder(path.substr(0, 3), false, nullptr);
+    for (size_t next = path.find(L'\\', 3); check.Passed(); next = path.find(L'\\', next + 1)) {
+        const bool last = next == std::wstring::npos;
+        check = CheckOneFolder(last ? path : path.substr(0, next), false, nullptr, last);
+        if (last)
+            break;
+    }
+    return check;
 }
 
 } // namespace kelm

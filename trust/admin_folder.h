@@ -60,6 +60,11 @@ bool FileSystemKeepsOwners();
 AdminFolderCheck PrepareAdminOnlyFolder(const std::wstring& base, const std::vector<std::wstring>& levels,
                                    size_t restrictFrom);
 
+// Whether only administrators can change the file at `file` (a local path): the
+// file and every folder from its drive's root down is itself, not a link, and
+// has an administrative owner (where the file system keeps owners).
+AdminFolderCheck CheckAdminOnlyFile(const std::wstring& file);
+
 // Makes `parent\name`, which must not exist yet, with the protected access
 // list; false when it existed or could not be made (GetLastError tells).
 bool CreateFreshAdminOnlyFolder(const std::wstring& parent, const std::wstring& name);

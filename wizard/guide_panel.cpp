@@ -1,8 +1,8 @@
 #include "wizard/guide_panel.h"
 
-#include <shellapi.h>
-
+#include "config/shell_launch.h"
 #include "framework/handles.h"
+#include "runlog/run_log.h"
 #include "skin/dpi.h"
 #include "skin/focus_cue.h"
 #include "skin/image_loader.h"
@@ -36,7 +36,11 @@ bool CGuidePanel::OpenWebPage(const std::wstring& address)
 {
     if (!IsWebAddress(address))
         return false;
-    ShellExecuteW(nullptr, L"open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    // Through the desktop shell: a browser started by this elevated process
+    // would run with administrator rights.
+    ComInitialization com;
+    if (!LaunchUnelevated(address))
+        Log(L"the web page ", address, L" could not be opened through the desktop shell");
     return true;
 }
 

@@ -13,6 +13,7 @@
 #include "app/new_client.h"
 #include "app/skin_palette.h"
 #include "app/window_class.h"
+#include "runlog/run_log.h"
 #include "framework/dialog.h"
 #include "res/resource.h"
 
@@ -159,6 +160,43 @@ bool ReadRecording(const std::wstring& path, std::string& text)
         ::Sleep(100);
     }
     return false;
+}
+
+// The elevated run writes its log where a user may have prepared the name: a
+// new log is a new file with a random part, a given one must be a plain file of
+// its own. (Wine shows a symbolic link to a file as a plain file: that case is
+// Windows's, PLATFORM.md.)
+TEST(RunLog, ANewLogIsAFreshFileAndAGivenOneMustBeAPlainFileOfItsOwn)
+{
+    ASSERT_TRUE(OpenNewRunLog());
+    const std::wstring first = RunLogPath();
+    Log(L"first");
+    ASSERT_TRUE(OpenNewRunLog());
+    const std::wstring second = RunLogPath();
+    CloseRunLog();
+    EXPECT_NE(first, second);
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    for (const std::wstring& path : {first, second}) {
+        EXPECT_EQ(path.rfind(std::wstring(temp) + L"KelmWebInstaller_", 0), 0u);
+        EXPECT_EQ(path.size(), std::wstring(temp).size() + 17 + 15 + 1 + 8 + 4) << "a random part of 8 digits";
+        EXPECT_NE(::GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
+    }
+
+    const std::wstring plain = TempFile(L"kelm-log-plain.log");
+    const std::wstring secondName = TempFile(L"kelm-log-second-name.log");
+    ::DeleteFileW(plain.c_str());
+    ::DeleteFileW(secondName.c_str());
+    EXPECT_TRUE(OpenRunLog(plain)) << "made when missing";
+    CloseRunLog();
+    EXPECT_TRUE(OpenRunLog(plain)) << "appended to";
+    CloseRunLog();
+    ASSERT_TRUE(::CreateHardLinkW(secondName.c_str(), plain.c_str(), nullptr));
+    EXPECT_FALSE(OpenRunLog(secondName)) << "a second name of another file";
+    EXPECT_FALSE(OpenRunLog(L"C:\\ProgramData\\KelmTrustTests")) << "a folder";
+    EXPECT_EQ(RunLogPath(), L"");
+    for (const std::wstring& path : {first, second, plain, secondName})
+        ::DeleteFileW(path.c_str());
 }
 
 // A held file as the client check leaves an admitted newer client (the

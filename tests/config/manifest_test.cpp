@@ -290,6 +290,34 @@ TEST_F(LoadManifestTest, CompleteLocalManifest)
     EXPECT_EQ(L"C:\\Program Files\\Kelmware", m_config.installFolder);
 }
 
+// Any program of the user can set the registered path: the file is taken only
+// where no user can change it (an admin-only folder), never through a link.
+TEST_F(LoadManifestTest, ARegisteredManifestIsTakenOnlyWhereOnlyAdministratorsCanChangeIt)
+{
+    const std::wstring base = ProgramDataFolder();
+    ASSERT_TRUE(PrepareAdminOnlyFolder(base, {L"KelmTrustTests", L"registered"}, 1).Passed());
+    // The fixture made "linked" a symbolic link to another folder.
+    const struct {
+        const char* description;
+        std::wstring path;
+        bool taken;
+    } cases[] = {
+        {"an admin-only folder", base + L"\\KelmTrustTests\\registered\\manifest.xml", true},
+        {"a link on its path", base + L"\\KelmTrustTests\\linked\\manifest.xml", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.description);
+        WriteLocal(ReadFixture(L"complete.xml"));
+        test::WriteBytes(c.path, ReadFixture(L"registered.xml"));
+        ASSERT_TRUE(m_registered.Set(c.path));
+        m_config.manifest = ProductManifest{};
+        EXPECT_EQ(ManifestLoaded, Load().status);
+        EXPECT_EQ(c.taken ? c.path : Module(L"\\config\\manifest.xml"), m_config.manifestPath);
+        EXPECT_EQ(c.taken ? L"ZP80B" : L"ZP80", m_config.manifest.pid);
+        ::DeleteFileW(c.path.c_str());
+    }
+}
+
 TEST_F(LoadManifestTest, RegisteredManifestReplacesTheLocalOneWhole)
 {
     WriteLocal(ReadFixture(L"complete.xml"));

@@ -2,6 +2,7 @@
 
 #include "transfer_test_support.h"
 
+#include "transfer/detached_request.h"
 #include "transfer/download_file.h"
 
 #include <sstream>
@@ -426,6 +427,40 @@ TEST_F(HttpClientTest, SilentServersEndTheTransferByCancelOrTimeout)
             EXPECT_LE(Milliseconds(start, end), 3.0 * timeout + 1000.0);
         }
     }
+}
+
+// A Cancel walks away from a request blocked on a silent server; the request's
+// thread keeps its handle until the receive timeout ends the call, closes it
+// itself, and the session is not closed under it: closing waits for the thread.
+TEST_F(HttpClientTest, TheSessionOutlivesEveryRequestThreadThatWasWalkedAwayFrom)
+{
+    const DWORD timeout = 1500;
+    const TransferTimeoutForTest shortTimeout(timeout);
+    ASSERT_TRUE(Server().AddRoutes(R"({"path": "/client/walked-away", "body": "x", "silent_ms": 60000})"));
+    ASSERT_TRUE(WaitForRequestThreads(5000)) << "no request thread of an earlier test is left";
+    TestJobOwner owner;
+    CancelRequest cancel(owner.GetCancelEvent(), owner.GetRunEvent());
+    std::thread canceller([&] {
+        ::Sleep(300);
+        owner.Cancel();
+    });
+    FileDownload download;
+    const TempFolder folder(L"kelm-transfer-walked-away");
+    const LARGE_INTEGER start = Now();
+    DownloadIntoFile(Server().Url("/client/walked-away"), folder.File(L"walked.bin"), cancel, download);
+    canceller.join();
+    EXPECT_FALSE(download.result);
+    EXPECT_LE(Milliseconds(start, Now()), 1300.0) << "the waiter walked away at the Cancel";
+    EXPECT_FALSE(WaitForRequestThreads(0)) << "the request's thread is still in its call";
+
+    const LARGE_INTEGER closing = Now();
+    CloseSession();
+    EXPECT_EQ(nullptr, g_hInternet);
+    EXPECT_TRUE(WaitForRequestThreads(0));
+    // It waited for the thread, which the receive timeout ended.
+    EXPECT_GE(Milliseconds(start, Now()), timeout - 100.0);
+    EXPECT_LE(Milliseconds(closing, Now()), 3.0 * timeout + 1000.0);
+    ASSERT_TRUE(OpenSession());
 }
 
 TEST_F(HttpClientTest, TransfersGoOnFromTheBytesTheFileHasWhileItIsTheSameFile)

@@ -188,6 +188,61 @@ std::string Sha256Text(const std::string& bytes)
     return Narrow(hash.Finish());
 }
 
+// An environment variable of this process (inherited by the programs it
+// starts) set for the test and put back afterwards.
+class SavedEnvironmentVariable {
+public:
+    SavedEnvironmentVariable(std::wstring name, const std::wstring& value) : m_name(std::move(name))
+    {
+        wchar_t old[4096] = {};
+        const DWORD length = GetEnvironmentVariableW(m_name.c_str(), old, 4096);
+        m_had = length > 0 && length < 4096;
+        m_old = m_had ? std::wstring(old, length) : std::wstring();
+        SetEnvironmentVariableW(m_name.c_str(), value.c_str());
+    }
+    ~SavedEnvironmentVariable() { SetEnvironmentVariableW(m_name.c_str(), m_had ? m_old.c_str() : nullptr); }
+    SavedEnvironmentVariable(const SavedEnvironmentVariable&) = delete;
+    SavedEnvironmentVariable& operator=(const SavedEnvironmentVariable&) = delete;
+
+private:
+    std::wstring m_name;
+    std::wstring m_old;
+    bool m_had = false;
+};
+
+// Wine's settings for some programs (HKCU\Software\Wine\AppDefaults\<program>\DllOverrides):
+// the given DLLs are taken from the search path before Wine's own; removed afterwards.
+class NativeDllsFirst {
+public:
+    NativeDllsFirst(std::vector<std::wstring> programs, const std::vector<std::wstring>& dlls)
+        : m_programs(std::move(programs))
+    {
+        for (const std::wstring& program : m_programs) {
+            HKEY key = nullptr;
+            if (RegCreateKeyExW(HKEY_CURRENT_USER, (kSettings + program + L"\\DllOverrides").c_str(), 0, nullptr, 0,
+                                KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+                continue;
+            for (const std::wstring& dll : dlls) {
+                const std::wstring name = dll.substr(0, dll.size() - 4); // without ".dll"
+                const wchar_t order[] = L"native,builtin";
+                RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof order);
+            }
+            RegCloseKey(key);
+        }
+    }
+    ~NativeDllsFirst()
+    {
+        for (const std::wstring& program : m_programs)
+            RegDeleteTreeW(HKEY_CURRENT_USER, (kSettings + program).c_str());
+    }
+    NativeDllsFirst(const NativeDllsFirst&) = delete;
+    NativeDllsFirst& operator=(const NativeDllsFirst&) = delete;
+
+private:
+    static inline const std::wstring kSettings = L"Software\\Wine\\AppDefaults\\";
+    std::vector<std::wstring> m_programs;
+};
+
 // A program of the build signed by the vendor, by another publisher, or not at all.
 std::wstring SignedSample(const wchar_t* name)
 {
@@ -249,6 +304,7 @@ protected:
             ASSERT_TRUE(m_browsers.back()->Set(L"\"" + FromUnix(KELM_URL_RECORDER) + L"\" \"%1\""));
         }
         DeleteFileW(UrlLog().c_str());
+        DeleteFileW((FromUnix(KELM_URL_RECORDER) + L".parent").c_str());
     }
 
     void TearDown() override
@@ -428,6 +484,13 @@ protected:
         for (const std::string& line : ReadLines(UrlLog()))
             pages.push_back(ArgumentsOf(line));
         return pages;
+    }
+
+    // The processes that started the browser stand-in: web pages are opened by
+    // the desktop shell, never by the elevated installer itself.
+    static std::vector<std::string> PageOpeners()
+    {
+        return ReadLines(FromUnix(KELM_URL_RECORDER) + L".parent");
     }
 
     // A language file beside the installer that sets only the links' addresses.
@@ -780,6 +843,58 @@ TEST_F(WizardEndToEnd, AWorkFolderWithALinkOnItsPathStopsTheRun)
         << RunLog();
     EXPECT_EQ(GetFileAttributesW(L"C:\\KelmTrustTarget\\component"), INVALID_FILE_ATTRIBUTES)
         << "nothing was made through the link";
+}
+
+// DLLs that anybody put beside the installer (a Downloads folder) or in its
+// download folder never load into it, nor into the prerequisite it starts.
+// Under Wine a DLL of a name Wine provides loads from the search path only when
+// the program's settings ask for a native one first, which is what Windows does
+// for every DLL outside its known-DLL list; the control shows that a program
+// importing such a DLL at load time does load the canary.
+TEST_F(WizardEndToEnd, DllsPlantedBesideTheInstallerNeverLoad)
+{
+    RemoveProduct();
+    const std::wstring canaryLog = m_folder + L"\\canaries.log";
+    const std::wstring names = KELM_CANARY_NAMES;
+    std::vector<std::wstring> dlls;
+    for (size_t at = 0; at <= names.size();) {
+        const size_t comma = std::min(names.find(L',', at), names.size());
+        dlls.push_back(names.substr(at, comma - at) + L".dll");
+        at = comma + 1;
+    }
+    CreateDirectoryW((WorkFolder()).c_str(), nullptr);
+    CreateDirectoryW((WorkFolder() + L"component").c_str(), nullptr);
+    for (const std::wstring& dll : dlls) {
+        const std::wstring canary = FromUnix(KELM_CANARY_DIR) + L"\\" + dll;
+        ASSERT_TRUE(CopyFileW(canary.c_str(), (m_folder + L"\\" + dll).c_str(), FALSE)) << Narrow(dll);
+        ASSERT_TRUE(CopyFileW(canary.c_str(), (WorkFolder() + L"component\\" + dll).c_str(), FALSE));
+    }
+    // Wine's per-program settings: a native DLL of these names first, as Windows would.
+    NativeDllsFirst overrides({L"KelmWebInstaller.exe", L"prereq.exe", L"control.exe"}, dlls);
+    SavedEnvironmentVariable recorder(L"KELM_CANARY_LOG", canaryLog);
+
+    ServerScript script;
+    script.packageDelayMs = 0;
+    script.prerequisite = "prereq.exe";
+    script.prerequisiteFields = R"("file": "wiz_client_vendor.exe")";
+    script.prerequisiteSha256 = Sha256Text(ReadWholeFile(SignedSample(L"sample-vendor.exe")));
+    Serve(script);
+    Start(L"/s /log " + LogPath());
+    WaitUntil([&] { return !m_installer.IsRunning(); }, 120000);
+    EXPECT_EQ(ExitCodeWithin(0), 0) << RunLog();
+    EXPECT_TRUE(ProductInstalled());
+    EXPECT_EQ(ReadLines(WorkFolder() + L"component\\prereq.exe.log").size(), 1u) << "the prerequisite ran";
+    EXPECT_EQ(ReadWholeFile(canaryLog), "") << "planted DLLs were loaded";
+
+    // The control: a program importing d2d1.dll at load time, beside the same canaries.
+    const std::wstring control = m_folder + L"\\control.exe";
+    ASSERT_TRUE(CopyFileW(FromUnix(KELM_CANARY_CONTROL).c_str(), control.c_str(), FALSE));
+    ChildProcess controlRun;
+    ASSERT_TRUE(controlRun.Start(control, L"", m_folder));
+    EXPECT_TRUE(controlRun.WaitForExit(30000));
+    EXPECT_NE(ReadWholeFile(canaryLog).find("\\d2d1.dll in " + Narrow(control)), std::string::npos)
+        << ReadWholeFile(canaryLog);
+    RemoveProduct();
 }
 
 TEST_F(WizardEndToEnd, ARunEndedDuringADownloadIsGoneOnWithByTheNextRun)
@@ -1175,6 +1290,7 @@ TEST_F(WizardEndToEnd, SettingsPageControlsLinksAndFolderBrowser)
     EXPECT_TRUE(WaitUntil([&] { return (pages = OpenedPages()).size() == 2; }, 10000));
     ASSERT_EQ(pages.size(), 2u);
     EXPECT_EQ(pages[1], "\"" + Narrow(kTourPage) + "\"");
+    EXPECT_EQ(PageOpeners(), (std::vector<std::string>{"explorer.exe", "explorer.exe"}));
 
     // Closing ends the run; once the engine runs it asks first, and Yes cancels.
     PostMessageW(wizard, WM_CLOSE, 0, 0);
@@ -1264,6 +1380,7 @@ TEST_F(WizardEndToEnd, FreshInstallationRunsThroughAllPages)
     WaitUntil([&] { return !(pages = ReadLines(UrlLog())).empty(); }, 10000);
     ASSERT_EQ(pages.size(), 1u);
     EXPECT_EQ(ArgumentsOf(pages[0]), "\"" + Narrow(kHomePage) + "\"");
+    EXPECT_EQ(PageOpeners(), std::vector<std::string>{"explorer.exe"}) << "opened by the desktop shell";
 }
 
 TEST_F(WizardEndToEnd, InstalledProductIsUpdatedWithoutSettingsOrHomePage)

@@ -13,6 +13,7 @@
 #include "skin/fonts.h"
 #include "skin/palette.h"
 #include "transfer/http_client.h"
+#include "trust/authenticode.h"
 
 namespace kelm {
 
@@ -46,6 +47,9 @@ BOOL CBrenvikApp::InitInstance()
     CommandLineOptions options = ParseCommandLine(ProcessArguments());
     SetSilentRun(options.silent != 0);
     StartRunLog(options);
+    // The signer of this program's own file, read at once: a newer client must
+    // have it, and the file is read before anything could be put in its place.
+    OwnSignerName();
 
     InstanceGuard guard = CreateInstanceGuard();
     m_hInstanceGuard = std::move(guard.semaphore);
@@ -103,7 +107,7 @@ int CBrenvikApp::ExitInstance()
         ShowRunMessage(nullptr, L"The updater cannot be launched!",
                        m_strAppName.empty() ? nullptr : m_strAppName.c_str(), MB_ICONERROR | MB_OK, IDOK);
     CWinApp::ExitInstance();
-    // Request threads a Cancel walked away from end (bounded) before the session and the log go.
+    // Request threads a Cancel walked away from end (at most kSessionCloseWait) before the session goes.
     CloseSession();
     const ExitCode code = RecordedExitCode();
     Log(L"exit code ", static_cast<int32_t>(code), L": ", DescribeExitCode(code));

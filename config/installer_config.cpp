@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "config/registry_key.h"
+#include "framework/module_path.h"
 #include "runlog/run_log.h"
 #include "trust/plain_name.h"
 #include "trust/trusted_file.h"
@@ -18,23 +19,6 @@ namespace kelm {
 namespace {
 
 constexpr wchar_t kRegisteredManifestKey[] = L"SOFTWARE\\Kelmware\\Zunder Pro\\080";
-
-// The executable's full path; empty when the system cannot give it. A buffer that
-// turns out too small grows instead of yielding a cut path.
-std::wstring CurrentModulePath()
-{
-    std::vector<wchar_t> buffer(512);
-    for (;;) {
-        const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (length == 0)
-            return {};
-        if (length < buffer.size())
-            return std::wstring(buffer.data(), length);
-        if (buffer.size() >= 32768)
-            return {};
-        buffer.resize(buffer.size() * 2);
-    }
-}
 
 bool FolderExists(const std::wstring& folder)
 {
@@ -63,8 +47,8 @@ bool IsRegisteredManifestTrusted(const std::wstring& path)
     const AdminFolderCheck check = CheckAdminOnlyFile(path);
     if (check.Passed())
         return true;
-    Log(L"registered manifest ", path, L" ignored: ", check.folder, L": ", DescribeFolderVerdict(check.verdict),
-        L", so somebody who is not an administrator could change it; the manifest beside the installer is read");
+    Log(L"registered manifest ", path, L" ignored (", check.folder, L": ", DescribeFolderVerdict(check.verdict),
+        L"); the manifest beside the installer is read");
     return false;
 }
 
@@ -105,8 +89,16 @@ ManifestLoadReport LoadManifestFor(InstallerConfig& config, InstalledFlags flags
             ProductManifest registered;
             if (!ParseManifest(config.manifestPath, registered))
                 return Fail(ManifestUnusable, UnreadableFault(config.manifestPath), config.manifestPath);
-            // Whole replacement: nothing of the local manifest survives.
-            config.manifest = std::move(registered);
+            if (registered.standalone == 1) {
+                // Its packages would be taken from beside this installer (a Downloads
+                // folder) on the word of a manifest that does not lie there.
+                Log(L"registered manifest ", registeredPath, L" ignored: it is a standalone manifest; the manifest "
+                    L"beside the installer is read");
+                config.manifestPath = config.moduleFolder + L"\\config\\manifest.xml";
+            } else {
+                // Whole replacement: nothing of the local manifest survives.
+                config.manifest = std::move(registered);
+            }
         }
     }
 
@@ -202,8 +194,7 @@ bool FindUnsafeManifestValue(const ProductManifest& manifest, std::wstring& elem
         if (IsPlainFileName(value))
             return false;
         element = path;
-        why = L"\"" + value + L"\" is not a plain file name (no folder, drive, \"..\", device name or trailing "
-                               L"dot or blank)";
+        why = L"\"" + value + L"\" is not a plain file name";
         return true;
     };
     auto unverifiable = [&](const wchar_t* path, const std::wstring& name, const std::wstring& url,

@@ -229,11 +229,7 @@ void CDownloadJob::Discard(CDownloadFile& file, const std::wstring& target, cons
 
 std::optional<std::uint64_t> CDownloadJob::SizeLimit() const
 {
-    std::optional<std::uint64_t> limit = m_expected.size;
-    // The size query gives lengths up to 2^31 - 1; a longer file is held to its
-    // reply's own length.
-    if (!limit && m_nTotal > 0 && m_nTotal < 2147483647)
-        limit = static_cast<std::uint64_t>(m_nTotal);
+    std::optional<std::uint64_t> limit = m_expected.size ? m_expected.size : m_announcedSize;
     if (m_expected.maxSize)
         limit = std::min(limit.value_or(*m_expected.maxSize), *m_expected.maxSize);
     return limit;
@@ -339,8 +335,11 @@ bool CDownloadJob::Download(CancelRequest& cancel, DownloadStatusInfo& info)
                 retryAfter = reply.retryAfterSeconds;
                 continue;
             }
-            if (m_expected.maxSize && static_cast<std::uint64_t>(reply.size) > *m_expected.maxSize) {
-                Log(L"download of ", m_strUrl, L": the server announces ", reply.size, L" bytes, more than the ",
+            // The size announced first holds for every attempt: a later reply
+            // (a Content-Range total, say) cannot make the file grow beyond it.
+            m_announcedSize = reply.length.value_or(static_cast<std::uint64_t>(reply.size));
+            if (m_expected.maxSize && *m_announcedSize > *m_expected.maxSize) {
+                Log(L"download of ", m_strUrl, L": the server announces ", *m_announcedSize, L" bytes, more than the ",
                     *m_expected.maxSize, L" such a file may have; not downloaded");
                 return false;
             }
@@ -350,7 +349,7 @@ bool CDownloadJob::Download(CancelRequest& cancel, DownloadStatusInfo& info)
             info.total = static_cast<std::uint64_t>(m_nTotal);
         }
         if (!roomChecked) {
-            const std::uint64_t size = m_expected.size.value_or(static_cast<std::uint64_t>(m_nTotal));
+            const std::uint64_t size = m_expected.size.value_or(m_announcedSize.value_or(0));
             if (!HasRoomFor(size > from.offset ? size - from.offset : 0))
                 return false;
             roomChecked = true;
@@ -360,7 +359,7 @@ bool CDownloadJob::Download(CancelRequest& cancel, DownloadStatusInfo& info)
             m_failure = DownloadFailure::LocalFile;
             return false;
         }
-        const std::uint64_t wholeSize = m_expected.size.value_or(static_cast<std::uint64_t>(m_nTotal));
+        const std::uint64_t wholeSize = m_expected.size.value_or(m_announcedSize.value_or(0));
         if (from.offset > wholeSize) {
             // More than the whole file: not the bytes of this one.
             from = {};
@@ -405,7 +404,7 @@ bool CDownloadJob::Download(CancelRequest& cancel, DownloadStatusInfo& info)
             m_nTotal = static_cast<std::int64_t>(*outcome.totalSize);
 
         if (transferred) {
-            const std::uint64_t expectedSize = m_expected.size.value_or(static_cast<std::uint64_t>(m_nTotal));
+            const std::uint64_t expectedSize = m_expected.size.value_or(m_announcedSize.value_or(0));
             const std::wstring digest = verifyHash ? hash.Finish() : std::wstring();
             const bool sizeRight = outcome.fileSize == expectedSize;
             const bool hashRight = !verifyHash || SameSha256(digest, m_expected.sha256);

@@ -139,6 +139,9 @@ private:
     ExpectedFile m_expected;
     std::uint64_t m_alsoNeeded = 0;
     std::int64_t m_nTotal = 0;
+    // The whole length the first size query announced: the most a file without
+    // an expected size may hold, whatever later replies say.
+    std::optional<std::uint64_t> m_announcedSize;
     IDownloadJobOwner* m_pOwner = nullptr;
     DownloadProgressCallback m_callback;
     DownloadFailure m_failure = DownloadFailure::None;

@@ -535,6 +535,8 @@ private:
                 text.back() = 0;
                 // A negative length is no size.
                 reply.size = std::max<std::int64_t>(ParseLong32(text.data()), 0);
+                if (reply.size > 0)
+                    reply.length = QueryContentLength(request);
             }
         }
         m_reply = std::move(reply);
@@ -668,11 +670,15 @@ void CloseSession()
 {
     // Its requests' threads may still use it (walked away from, or closing a
     // held request): the session is closed only once they have ended, else it
-    // is left to the end of the process.
-    if (!WaitForRequestThreads(kSessionCloseWait)) {
-        Log(L"internet session left open: a request thread is still running");
+    // is left to the end of the process (which ends those threads with it).
+    // Once left, a later call does not wait again.
+    static std::atomic<bool> leftOpen{false};
+    if (!WaitForRequestThreads(leftOpen ? 0 : kSessionCloseWait)) {
+        if (!leftOpen.exchange(true))
+            Log(L"internet session left open for the end of the process: a request thread is still running");
         return;
     }
+    leftOpen = false;
     std::lock_guard lock(g_sessionLock);
     UniqueInternetHandle session(std::exchange(g_hInternet, nullptr));
 }

@@ -41,9 +41,10 @@ inline constexpr wchar_t kInternetAgent[] = L"Mirelle Web Installer Client";
 // and from static initialisation.
 bool OpenSession();
 // Closes the session once no request thread is running any more (waiting up to
-// kSessionCloseWait for them; with one still running it stays open); requests
-// made afterwards fail to connect until it is opened again.
-inline constexpr DWORD kSessionCloseWait = 10000;
+// kSessionCloseWait for them; with one still running it stays open for the end
+// of the process, and later calls do not wait again); requests made afterwards
+// fail to connect until it is opened again.
+inline constexpr DWORD kSessionCloseWait = 2000;
 void CloseSession();
 
 // How long a connect, a send or a receive may wait for the other side before
@@ -124,6 +125,7 @@ struct SizeReply {
     bool cancelled = false;
     std::wstring validator;             // strong ETag, else Last-Modified, of the reply
     std::optional<DWORD> retryAfterSeconds;
+    std::optional<std::uint64_t> length; // the announced Content-Length, whole (size stops at 2^31 - 1)
 };
 SizeReply QueryRemoteFile(const std::wstring& url, ICancelRequest* cancel = nullptr, HeldRequest* keepOpen = nullptr);
 

@@ -44,6 +44,13 @@ UniqueFile OpenFolderItself(const std::wstring& folder, DWORD access)
                                     nullptr));
 }
 
+// Rights that let their holder replace what a folder of the path holds, or
+// change who may: on every folder of the path. And on the end of the path
+// itself, the rights to change its content as well.
+constexpr ACCESS_MASK kReplacingRights = DELETE | WRITE_DAC | WRITE_OWNER | FILE_DELETE_CHILD | GENERIC_ALL;
+constexpr ACCESS_MASK kChangingRights = kReplacingRights | FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
+                                        FILE_WRITE_ATTRIBUTES | GENERIC_WRITE;
+
 bool IsReparsePoint(DWORD attributes) noexcept
 {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
@@ -75,13 +82,21 @@ AdminFolderCheck CheckOneFolder(const std::wstring& folder, bool restrict, PSECU
 
     PSID owner = nullptr;
     PSECURITY_DESCRIPTOR ownerDescriptor = nullptr;
-    const DWORD read = ::GetSecurityInfo(handle.Get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+    const DWORD read = ::GetSecurityInfo(handle.Get(), SE_FILE_OBJECT,
+                                         OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
                                          nullptr, nullptr, &ownerDescriptor);
     UniqueLocalMemory ownedDescriptor(ownerDescriptor);
     if (read != ERROR_SUCCESS)
         return Verdict(FolderVerdict::Unreadable, folder, read);
-    if (FileSystemKeepsOwners() && !IsAdministrativeOwner(owner))
-        return Verdict(FolderVerdict::ForeignOwner, folder);
+    // Where the file system keeps no owners it keeps no access lists either (Wine).
+    if (FileSystemKeepsOwners()) {
+        if (!IsAdministrativeOwner(owner))
+            return Verdict(FolderVerdict::ForeignOwner, folder);
+        // The installer's own folders get their list below; any other folder of
+        // the path must not let others replace what it holds.
+        if (!restrict && AccessListLetsOthersChange(ownerDescriptor, isFile))
+            return Verdict(FolderVerdict::OthersMayChange, folder);
+    }
 
     if (restrict) {
         BOOL present = FALSE;
@@ -110,6 +125,31 @@ constexpr wchar_t kTrustedInstaller[] = L"S-1-5-80-956008885-3418522649-18310380
 
 } // namespace
 
+bool AccessListLetsOthersChange(PSECURITY_DESCRIPTOR descriptor, bool itsContentToo) noexcept
+{
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (!descriptor || !::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted))
+        return true;
+    if (!present || !dacl)
+        return true; // no list: everybody may do everything
+    const ACCESS_MASK rights = itsContentToo ? kChangingRights : kReplacingRights;
+    for (DWORD index = 0; index < dacl->AceCount; ++index) {
+        ACE_HEADER* header = nullptr;
+        if (!::GetAce(dacl, index, reinterpret_cast<void**>(&header)))
+            return true;
+        // Entries that only pass on to what is made inside do not apply here.
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE) != 0)
+            continue;
+        const auto* allowed = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(header);
+        PSID sid = const_cast<DWORD*>(&allowed->SidStart);
+        if ((allowed->Mask & rights) != 0 && !IsAdministrativeOwner(sid))
+            return true;
+    }
+    return false;
+}
+
 const wchar_t* DescribeFolderVerdict(FolderVerdict verdict) noexcept
 {
     switch (verdict) {
@@ -121,6 +161,8 @@ const wchar_t* DescribeFolderVerdict(FolderVerdict verdict) noexcept
         return L"it is a junction or a symbolic link";
     case FolderVerdict::ForeignOwner:
         return L"its owner is not an administrator";
+    case FolderVerdict::OthersMayChange:
+        return L"its access list lets somebody who is not an administrator change it";
     case FolderVerdict::Unreadable:
         return L"its owner cannot be read";
     case FolderVerdict::NotRestricted:
@@ -167,8 +209,8 @@ bool FileSystemKeepsOwners()
         UniqueLocalMemory owned(descriptor);
         const bool administrative = IsAdministrativeOwner(owner);
         if (!administrative)
-            Log(L"the system folder ", system, L" is not owned by an administrator: this file system keeps no "
-                L"owners, so the owners of the work folders cannot be checked");
+            Log(L"the system folder ", system, L" has no administrative owner: this file system keeps no owners or "
+                L"access lists to check");
         return administrative;
     }();
     return keeps;

@@ -6,10 +6,11 @@
 //
 // A folder passes when it and every folder between it and the base (the
 // machine's program data) is a real folder, not a junction or a symbolic link
-// (no reparse point), and is owned by the system, the administrators or the
-// Windows installer service (TrustedInstaller): any other owner can change the
-// folder's access list, and so its content, without administrator rights. The
-// installer's own folders get a protected access list when they are made.
+// (no reparse point), is owned by the system, the administrators or the Windows
+// installer service (TrustedInstaller) (any other owner can change the folder's
+// access list, and so its content, without administrator rights), and its
+// access list lets nobody else replace what it holds. The installer's own
+// folders get a protected access list when they are made and at every start.
 
 #include <windows.h>
 
@@ -23,6 +24,7 @@ enum class FolderVerdict {
     NotCreatable,  // a folder of the path is missing and could not be made
     ReparsePoint,  // a folder of the path is a junction or a symbolic link
     ForeignOwner,  // a folder of the path belongs to somebody who is no administrator
+    OthersMayChange, // a folder's access list lets somebody else replace what it holds
     Unreadable,    // a folder of the path could not be opened or its owner read
     NotRestricted, // the access list could not be set on a folder of the installer's own
 };
@@ -45,6 +47,12 @@ std::wstring ProgramDataFolder();
 // True for the owners that need administrator rights to be: SYSTEM,
 // Administrators and TrustedInstaller.
 bool IsAdministrativeOwner(PSID owner) noexcept;
+
+// Whether an access list lets anybody but SYSTEM, the administrators and
+// TrustedInstaller replace what the object holds or change its list (delete,
+// delete a child, change the list or the owner); with itsContentToo, also write
+// its content. Entries that only pass on to new children are left out.
+bool AccessListLetsOthersChange(PSECURITY_DESCRIPTOR descriptor, bool itsContentToo) noexcept;
 
 // Whether this file system keeps the owners of files: the system folder's owner
 // is an administrative one wherever it does (it is TrustedInstaller on

@@ -5,9 +5,9 @@
 #include <wintrust.h>
 
 #include <cstdio>
-#include <vector>
 
 #include "framework/handles.h"
+#include "framework/module_path.h"
 #include "framework/system_library.h"
 #include "runlog/run_log.h"
 
@@ -61,21 +61,6 @@ std::wstring SignerName(const TrustFunctions& functions, HANDLE stateData)
     return length > 1 ? std::wstring(name) : std::wstring();
 }
 
-std::wstring OwnModulePath()
-{
-    std::vector<wchar_t> buffer(512);
-    for (;;) {
-        const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (length == 0)
-            return {};
-        if (length < buffer.size())
-            return std::wstring(buffer.data(), length);
-        if (buffer.size() >= 32768)
-            return {};
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
 } // namespace
 
 SignatureCheck CheckAuthenticode(HANDLE file, const std::wstring& path)
@@ -119,7 +104,7 @@ SignatureCheck CheckAuthenticode(HANDLE file, const std::wstring& path)
 const std::wstring& OwnSignerName()
 {
     static const std::wstring signer = [] {
-        const std::wstring path = OwnModulePath();
+        const std::wstring path = CurrentModulePath();
         UniqueFile own(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!own)

@@ -28,13 +28,14 @@ bool IsDeviceName(std::wstring_view name) noexcept
     std::wstring_view stem = name.substr(0, name.find(L'.'));
     while (!stem.empty() && (stem.back() == L' ' || stem.back() == L'.'))
         stem.remove_suffix(1);
-    constexpr std::array<std::wstring_view, 4> kFixed = {L"CON", L"PRN", L"AUX", L"NUL"};
+    constexpr std::array<std::wstring_view, 6> kFixed = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
     for (std::wstring_view fixed : kFixed)
         if (SameLetters(stem, fixed))
             return true;
-    if (stem.size() == 4 && stem[3] >= L'1' && stem[3] <= L'9')
-        return SameLetters(stem.substr(0, 3), L"COM") || SameLetters(stem.substr(0, 3), L"LPT");
-    return false;
+    // COM1 to COM9 and LPT1 to LPT9, and with the superscript digits 1, 2, 3.
+    const bool portNumber = stem.size() == 4 && ((stem[3] >= L'1' && stem[3] <= L'9') || stem[3] == L'\u00b9' ||
+                                                 stem[3] == L'\u00b2' || stem[3] == L'\u00b3');
+    return portNumber && (SameLetters(stem.substr(0, 3), L"COM") || SameLetters(stem.substr(0, 3), L"LPT"));
 }
 
 } // namespace

@@ -305,6 +305,17 @@ TEST_F(LoadManifestTest, ARegisteredManifestIsTakenOnlyWhereOnlyAdministratorsCa
         {"an admin-only folder", base + L"\\KelmTrustTests\\registered\\manifest.xml", true},
         {"a link on its path", base + L"\\KelmTrustTests\\linked\\manifest.xml", false},
     };
+    // A standalone manifest registered would take packages from beside the installer.
+    const std::wstring standalonePath = base + L"\\KelmTrustTests\\registered\\standalone.xml";
+    WriteLocal(ReadFixture(L"complete.xml"));
+    std::string standalone = ReadFixture(L"registered.xml");
+    standalone.replace(standalone.find("</registry>"), 11, "</registry>\n    <standalone>true</standalone>");
+    test::WriteBytes(standalonePath, standalone);
+    ASSERT_TRUE(m_registered.Set(standalonePath));
+    EXPECT_EQ(ManifestLoaded, Load().status);
+    EXPECT_EQ(Module(L"\\config\\manifest.xml"), m_config.manifestPath);
+    EXPECT_EQ(L"ZP80", m_config.manifest.pid);
+    ::DeleteFileW(standalonePath.c_str());
     for (const auto& c : cases) {
         SCOPED_TRACE(c.description);
         WriteLocal(ReadFixture(L"complete.xml"));

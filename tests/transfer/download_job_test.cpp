@@ -400,6 +400,29 @@ TEST_F(DownloadJobTest, ALaterRunGoesOnWithAnEarlierRunsPartialFile)
     EXPECT_EQ("Mon, 07 Dec 2026 08:00:00 GMT", requests[3].Header("If-Range"));
 }
 
+// The length the size query announces holds for the whole download: a body sent
+// without a length (chunked) that goes on past it is cut there, not asked for
+// again, and not kept.
+TEST_F(DownloadJobTest, ABodyLongerThanTheAnnouncedLengthIsCutAndNotKept)
+{
+    ASSERT_TRUE(Server().Reset("/job/longer/"));
+    ASSERT_TRUE(Server().AddRoutes(Route("/job/longer/file", R"("body_size": 300000, "seed": 3, )"
+                                                             R"("attempts": [{}, {"body_size": 5000000, "chunked": true}])")));
+    const TempFolder folder(L"kelm-transfer-job-longer");
+    const std::wstring local = folder.File(L"longer.exe");
+    TestJobOwner owner;
+    ReportLog log;
+    CDownloadJob job(Server().Url("/job/longer/file"), local);
+    job.UsePartialFile(local + L".partial");
+    EXPECT_EQ(0, job.Run(&owner, log.Receiver()));
+    EXPECT_EQ(DownloadFailure::Verification, job.Failure());
+    EXPECT_EQ(2u, Server().Requests("/job/longer/").size()) << "the size query, then one transfer";
+    EXPECT_FALSE(FileExists(local));
+    EXPECT_FALSE(FileExists(local + L".partial"));
+    for (const Report& report : log.Reports())
+        EXPECT_LE(report.received, 300000u) << "nothing past the announced length";
+}
+
 // Bytes somebody put in a partial file, with a record naming the same address,
 // are gone on with only when the SHA-256 will vouch for them too.
 TEST_F(DownloadJobTest, APartialFileWithoutAKnownHashIsNotGoneOnWith)

@@ -71,6 +71,9 @@ TEST(PlainNames, OnlyAPlainFileNameStaysInItsFolder)
         {L"NUL .msi", false},
         {L"Com1", false},
         {L"lpt9.exe", false},
+        {L"COM\u00b2.msi", false},
+        {L"conin$", false},
+        {L"CONOUT$.txt", false},
         {L"COM0.exe", true},
         {L"console.exe", true},
         {L"setup.exe.", false},
@@ -234,6 +237,44 @@ TEST(AdminFolders, OwnersThatNeedAdministratorRights)
         LocalFree(sid);
     }
     EXPECT_FALSE(IsAdministrativeOwner(nullptr));
+}
+
+// The access lists of the folders of a path: nobody but the system, the
+// administrators and TrustedInstaller may replace what they hold, and nobody
+// else may write the file at the end.
+TEST(AdminFolders, AccessListsThatLetOthersChangeAPath)
+{
+    const struct {
+        const char* name;
+        const wchar_t* sddl;
+        bool othersReplace;      // as a folder of the path
+        bool othersWriteContent; // as the file at its end
+    } cases[] = {
+        {"the installer's own list", L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)", false, false},
+        {"program data: users add files and folders",
+         L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICIIO;GA;;;CO)(A;OICI;0x1200a9;;;BU)(A;CI;0x116;;;BU)", false,
+         true},
+        {"users may do everything", L"D:(A;;FA;;;SY)(A;;FA;;;BU)", true, true},
+        {"only passed on to new children", L"D:(A;;FA;;;SY)(A;OICIIO;FA;;;BU)", false, false},
+        {"users may delete what it holds", L"D:(A;;FA;;;SY)(A;;0x40;;;BU)", true, true},
+        {"everybody may change the list", L"D:(A;;WD;;;WD)", true, true},
+        {"TrustedInstaller", L"D:(A;;FA;;;S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464)", false,
+         false},
+        {"an empty list: nobody", L"D:P", false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.sddl, SDDL_REVISION_1, &descriptor, nullptr));
+        EXPECT_EQ(AccessListLetsOthersChange(descriptor, false), c.othersReplace);
+        EXPECT_EQ(AccessListLetsOthersChange(descriptor, true), c.othersWriteContent);
+        LocalFree(descriptor);
+    }
+    // No list at all (a null one) lets everybody do everything.
+    SECURITY_DESCRIPTOR open{};
+    ASSERT_TRUE(InitializeSecurityDescriptor(&open, SECURITY_DESCRIPTOR_REVISION));
+    ASSERT_TRUE(SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE));
+    EXPECT_TRUE(AccessListLetsOthersChange(&open, false));
 }
 
 TEST(AdminFolders, AreMadeCheckedAndRefusedWhenALinkIsOnTheirPath)

@@ -4,6 +4,7 @@
 #include "transfer/block_writer.h"
 #include "transfer/detached_request.h"
 #include "transfer/download_file.h"
+#include "transfer/http_headers.h"
 #include "transfer/internet_handle.h"
 #include "transfer/sha256.h"
 
@@ -148,26 +149,6 @@ std::optional<DWORD> QueryStatusCode(HINTERNET request)
     return status;
 }
 
-// Leading decimal digits of text (after blanks and a sign), saturated to the
-// signed 32-bit range: what a 32-bit string-to-long conversion gives.
-long ParseLong32(const wchar_t* text)
-{
-    while (*text == L' ' || *text == L'\t')
-        ++text;
-    bool negative = false;
-    if (*text == L'+' || *text == L'-')
-        negative = *text++ == L'-';
-    long long value = 0;
-    for (; *text >= L'0' && *text <= L'9'; ++text) {
-        value = value * 10 + (*text - L'0');
-        if (value > 2147483648LL)
-            value = 2147483648LL;
-    }
-    if (negative)
-        return static_cast<long>(-value);
-    return static_cast<long>(std::min(value, 2147483647LL));
-}
-
 // The Content-Length of the reply as a full 64-bit count, or nothing when the
 // reply has none (chunked) or it is not a plain number.
 std::optional<std::uint64_t> QueryContentLength(HINTERNET request)
@@ -176,16 +157,7 @@ std::optional<std::uint64_t> QueryContentLength(HINTERNET request)
     DWORD length = sizeof(text) - sizeof(wchar_t);
     if (!::HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text.data(), &length, nullptr))
         return std::nullopt;
-    std::uint64_t value = 0;
-    const wchar_t* digit = text.data();
-    if (*digit == 0)
-        return std::nullopt;
-    for (; *digit; ++digit) {
-        if (*digit < L'0' || *digit > L'9' || value > (UINT64_MAX - 9) / 10)
-            return std::nullopt;
-        value = value * 10 + static_cast<unsigned>(*digit - L'0');
-    }
-    return value;
+    return ParseContentLength(text.data());
 }
 
 // A header of the reply as text; empty when it has none.
@@ -198,79 +170,22 @@ std::wstring QueryHeaderText(HINTERNET request, DWORD header)
     return text.data();
 }
 
-// What a later request can name with If-Range to get the rest of this reply's
-// body: its ETag when that is a strong one (a weak one may not be used for a
-// range), else its Last-Modified.
 std::wstring QueryValidator(HINTERNET request)
 {
-    std::wstring etag = QueryHeaderText(request, HTTP_QUERY_ETAG);
-    if (!etag.empty() && etag.rfind(L"W/", 0) != 0)
-        return etag;
-    return QueryHeaderText(request, HTTP_QUERY_LAST_MODIFIED);
+    return ChooseValidator(QueryHeaderText(request, HTTP_QUERY_ETAG),
+                           QueryHeaderText(request, HTTP_QUERY_LAST_MODIFIED));
 }
 
-// Retry-After as seconds from now: a number of seconds, or a date.
 std::optional<DWORD> QueryRetryAfter(HINTERNET request)
 {
-    const std::wstring text = QueryHeaderText(request, HTTP_QUERY_RETRY_AFTER);
-    if (text.empty())
-        return std::nullopt;
-    if (text.find_first_not_of(L"0123456789") == std::wstring::npos && text.size() <= 9)
-        return static_cast<DWORD>(std::stoul(text));
-    SYSTEMTIME when{};
-    if (!::InternetTimeToSystemTimeW(text.c_str(), &when, 0))
-        return std::nullopt;
-    FILETIME whenFile{};
-    FILETIME nowFile{};
-    ::SystemTimeToFileTime(&when, &whenFile);
-    ::GetSystemTimeAsFileTime(&nowFile);
-    const auto ticks = [](const FILETIME& time) {
-        return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-    };
-    if (ticks(whenFile) <= ticks(nowFile))
-        return 0;
-    return static_cast<DWORD>(std::min<std::uint64_t>((ticks(whenFile) - ticks(nowFile)) / 10000000, MAXDWORD));
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    return ParseRetryAfter(QueryHeaderText(request, HTTP_QUERY_RETRY_AFTER), now);
 }
-
-// "bytes <first>-<last>/<total or *>" of a 206 reply.
-struct ContentRange {
-    std::uint64_t first = 0;
-    std::optional<std::uint64_t> total;
-};
 
 std::optional<ContentRange> QueryContentRange(HINTERNET request)
 {
-    const std::wstring text = QueryHeaderText(request, HTTP_QUERY_CONTENT_RANGE);
-    constexpr std::wstring_view kUnit = L"bytes ";
-    if (text.compare(0, kUnit.size(), kUnit) != 0)
-        return std::nullopt;
-    const auto number = [&](std::size_t& at) -> std::optional<std::uint64_t> {
-        const std::size_t start = at;
-        std::uint64_t value = 0;
-        for (; at < text.size() && text[at] >= L'0' && text[at] <= L'9'; ++at) {
-            if (value > (UINT64_MAX - 9) / 10)
-                return std::nullopt;
-            value = value * 10 + static_cast<unsigned>(text[at] - L'0');
-        }
-        if (at == start)
-            return std::nullopt;
-        return value;
-    };
-    std::size_t at = kUnit.size();
-    ContentRange range;
-    const auto first = number(at);
-    if (!first || at >= text.size() || text[at++] != L'-')
-        return std::nullopt;
-    const auto last = number(at);
-    if (!last || *last < *first || at >= text.size() || text[at++] != L'/')
-        return std::nullopt;
-    range.first = *first;
-    if (text.compare(at, std::wstring::npos, L"*") != 0) {
-        range.total = number(at);
-        if (!range.total || at != text.size() || *range.total <= *last)
-            return std::nullopt;
-    }
-    return range;
+    return ParseContentRange(QueryHeaderText(request, HTTP_QUERY_CONTENT_RANGE));
 }
 
 // The reason of a failed WinINet call; never 0, so a failure always shows as one.

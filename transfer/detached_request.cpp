@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -46,10 +47,9 @@ DWORD WINAPI DetachedRequestThread(void* parameter) noexcept
     return 0;
 }
 
-DWORD WINAPI BackgroundThread(void* parameter) noexcept
+DWORD WINAPI ReleaseThread(void* parameter) noexcept
 {
-    std::unique_ptr<std::function<void()>> work(static_cast<std::function<void()>*>(parameter));
-    (*work)();
+    delete static_cast<std::shared_ptr<DetachedRequest>*>(parameter);
     return 0;
 }
 
@@ -121,19 +121,17 @@ bool RunDetached(const std::shared_ptr<DetachedRequest>& work, ICancelRequest* c
     }
 }
 
-bool RunInBackground(std::function<void()> work) noexcept
+void ReleaseInBackground(std::shared_ptr<DetachedRequest> request) noexcept
 {
-    try {
-        auto parameter = std::make_unique<std::function<void()>>(std::move(work));
-        UniqueHandle thread(::CreateThread(nullptr, 0, BackgroundThread, parameter.get(), 0, nullptr));
-        if (!thread)
-            return false;
-        parameter.release(); // the thread's now
-        Track(thread.Get());
-        return true;
-    } catch (...) {
-        return false;
+    auto parameter = new (std::nothrow) std::shared_ptr<DetachedRequest>(std::move(request));
+    if (!parameter)
+        return; // dropped here after all
+    UniqueHandle thread(::CreateThread(nullptr, 0, ReleaseThread, parameter, 0, nullptr));
+    if (!thread) {
+        delete parameter;
+        return;
     }
+    Track(thread.Get());
 }
 
 bool WaitForRequestThreads(DWORD milliseconds) noexcept

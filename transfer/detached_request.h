@@ -70,9 +70,10 @@ private:
 bool RunDetached(const std::shared_ptr<DetachedRequest>& work, ICancelRequest* cancel,
                  const std::function<void()>& everyAsk);
 
-// Runs work (which must not throw) on a thread of its own without waiting for
-// it, counted with the request threads; false when no thread could be had.
-bool RunInBackground(std::function<void()> work) noexcept;
+// Drops the last owner of a request whose thread has ended (closing its handle)
+// on a thread of its own, counted with the request threads; without a thread to
+// be had it is dropped here.
+void ReleaseInBackground(std::shared_ptr<DetachedRequest> request) noexcept;
 
 // Waits up to `milliseconds` for every request thread of the process that may
 // still be running (walked-away transfers, held requests being closed); true

@@ -611,9 +611,7 @@ HeldRequest::~HeldRequest()
     if (!m_request)
         return;
     // The query's thread has finished with it: another may close it now.
-    std::shared_ptr<DetachedRequest> request = std::move(m_request);
-    RunInBackground([request]() mutable noexcept { request.reset(); });
-    // Without a thread to be had, it is closed here when `request` goes.
+    ReleaseInBackground(std::move(m_request));
 }
 
 void HeldRequest::Hold(std::shared_ptr<DetachedRequest> request) noexcept

@@ -29,8 +29,7 @@ std::wstring WhyUnverifiable(const std::wstring& url, const std::wstring& sha256
 {
     if (OriginOf(url) == PackageOrigin::Https || !sha256.empty() || !publisher.empty())
         return {};
-    return L"its address " + url + L" is plain HTTP and the manifest gives neither its SHA-256 nor its publisher, "
-                                   L"so nothing could show that it is the vendor's";
+    return L"its address " + url + L" is plain HTTP and the manifest gives neither its SHA-256 nor its publisher";
 }
 
 UniqueFile OpenHeldForReading(const std::wstring& path)

@@ -101,17 +101,21 @@ SignatureCheck CheckAuthenticode(HANDLE file, const std::wstring& path)
     return check;
 }
 
-const std::wstring& OwnSignerName()
+const std::wstring& OwnSignerName() noexcept
 {
-    static const std::wstring signer = [] {
-        const std::wstring path = CurrentModulePath();
-        UniqueFile own(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!own)
-            return std::wstring();
-        const SignatureCheck check = CheckAuthenticode(own.Get(), path);
-        Log(L"this installer ", path, L": ", DescribeSignature(check));
-        return check.state == SignatureState::Valid ? check.signer : std::wstring();
+    static const std::wstring signer = []() noexcept {
+        try {
+            const std::wstring path = CurrentModulePath();
+            UniqueFile own(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (!own)
+                return std::wstring();
+            const SignatureCheck check = CheckAuthenticode(own.Get(), path);
+            Log(L"this installer ", path, L": ", DescribeSignature(check));
+            return check.state == SignatureState::Valid ? check.signer : std::wstring();
+        } catch (...) {
+            return std::wstring(); // out of memory: no signer, so no newer client is admitted
+        }
     }();
     return signer;
 }

@@ -27,8 +27,8 @@ struct SignatureCheck {
 SignatureCheck CheckAuthenticode(HANDLE file, const std::wstring& path);
 
 // The signer of the running program, read from its own file once; empty when
-// it is not validly signed (a development build).
-const std::wstring& OwnSignerName();
+// it is not validly signed (a development build) or cannot be read.
+const std::wstring& OwnSignerName() noexcept;
 
 // "signed by <name>", "not signed", "its signature is not valid (0x...)".
 std::wstring DescribeSignature(const SignatureCheck& check);

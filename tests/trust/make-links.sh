@@ -9,6 +9,10 @@ set -euo pipefail
 export KELM_BUILD_DIR="$1"
 . "$(cd "$(dirname "$0")/../harness" && pwd)/wine-env.sh"
 drive="$WINEPREFIX/drive_c"
+# Whatever stands where the folders go (a file an earlier test left) gives way.
+for folder in "$drive/KelmTrustTarget" "$drive/ProgramData/KelmTrustTests" "$drive/ProgramData/Kelmware"; do
+    if [ -e "$folder" ] && [ ! -d "$folder" ]; then rm -f "$folder"; fi
+done
 mkdir -p "$drive/KelmTrustTarget" "$drive/ProgramData/KelmTrustTests" "$drive/ProgramData/Kelmware/Web Installer"
 ln -sfn "$drive/KelmTrustTarget" "$drive/ProgramData/KelmTrustTests/linked"
 ln -sfn "$drive/KelmTrustTarget" "$drive/ProgramData/Kelmware/Web Installer/ZP80-LINKED"

@@ -7,7 +7,8 @@ Each size is drawn for its own pixel grid with the skin pictures' rasteriser
 (res/images/generate.py): the tile's edges and the mark's upright side sit on
 whole pixels, so no size is another one scaled. The pages draw the icon at
 64 x DPI/96 pixels (64, 80, 96 and 128); the shell takes 16 to 48 and 256.
-Sizes from 64 up are stored as PNG, the smaller ones as 32-bit bitmaps.
+Sizes from 48 up are stored as PNG (a 48-pixel bitmap alone would be 9 KiB of
+the download), the smaller ones as 32-bit bitmaps for the oldest readers.
 Standard library only.
 
 Usage: res/icon/make-icon.py   (writes res/icon/installer.ico)
@@ -76,7 +77,7 @@ def bitmap_entry(canvas):
 
 
 def write_ico(path, canvases):
-    images = [png_bytes(c) if c.width >= 64 else bitmap_entry(c) for c in canvases]
+    images = [png_bytes(c) if c.width >= 48 else bitmap_entry(c) for c in canvases]
     out = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
     for c, data in zip(canvases, images):

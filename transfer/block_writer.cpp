@@ -1,11 +1,8 @@
 #include "transfer/block_writer.h"
 
-#include "transfer/detached_request.h"
 #include "transfer/download_file.h"
-#include "transfer/http_client.h"
 #include "transfer/sha256.h"
-
-#include <mutex>
+#include "transfer/write_fence.h"
 
 namespace kelm {
 
@@ -24,9 +21,9 @@ private:
 
 } // namespace
 
-BlockWriter::BlockWriter(const DetachedRequest& transfer, CDownloadFile& file, std::size_t bufferSize,
+BlockWriter::BlockWriter(WriteFence& fence, CDownloadFile& file, std::size_t bufferSize,
                          std::uint64_t startOffset, Sha256* hash)
-    : m_transfer(transfer), m_file(file), m_hash(hash), m_fileOffset(startOffset)
+    : m_fence(fence), m_file(file), m_hash(hash), m_fileOffset(startOffset)
 {
     m_buffers[0] = std::make_unique<unsigned char[]>(bufferSize);
     m_buffers[1] = std::make_unique<unsigned char[]>(bufferSize);
@@ -111,18 +108,16 @@ void BlockWriter::WriteLoop() noexcept
     }
 }
 
-// The lock serialises all block writes of the process. An abandoned transfer
-// writes nothing: its file may be closed already.
+// Behind a closed fence the download has walked away: its file may be closed already.
 void BlockWriter::WriteNow(const unsigned char* data, std::size_t size)
 {
-    std::lock_guard lock(g_csDownload);
-    if (m_transfer.IsAbandoned())
-        return;
-    m_file.Seek(m_fileOffset);
-    m_file.Write(data, size);
-    m_fileOffset += size;
-    if (m_hash)
-        m_hash->Update(data, size);
+    m_fence.IfOpen([&] {
+        m_file.Seek(m_fileOffset);
+        m_file.Write(data, size);
+        m_fileOffset += size;
+        if (m_hash)
+            m_hash->Update(data, size);
+    });
 }
 
 } // namespace kelm

@@ -16,19 +16,20 @@
 namespace kelm {
 
 class CDownloadFile;
-class DetachedRequest;
 class Sha256;
+class WriteFence;
 
 class BlockWriter {
 public:
     // Each buffer holds bufferSize bytes; the first block goes to startOffset,
     // each later one after the one before. Every block written is also fed to
-    // hash (may be null), in file order. Without a thread to be had, blocks
-    // are written by the reader's thread at the hand-over.
-    BlockWriter(const DetachedRequest& transfer, CDownloadFile& file, std::size_t bufferSize,
+    // hash (may be null), in file order, through the fence: nothing once it
+    // is closed. Without a thread to be had, blocks are written by the
+    // reader's thread at the hand-over.
+    BlockWriter(WriteFence& fence, CDownloadFile& file, std::size_t bufferSize,
                 std::uint64_t startOffset = 0, Sha256* hash = nullptr);
-    // Lets the block under way end (nothing is written once the transfer is
-    // abandoned) and ends the thread.
+    // Lets the block under way end (nothing is written once the fence is
+    // closed) and ends the thread.
     ~BlockWriter();
     BlockWriter(const BlockWriter&) = delete;
     BlockWriter& operator=(const BlockWriter&) = delete;
@@ -48,7 +49,7 @@ private:
     // Under m_lock: waits until no block is pending, then throws a stored failure.
     void WaitIdleLocked();
 
-    const DetachedRequest& m_transfer;
+    WriteFence& m_fence;
     CDownloadFile& m_file;
     Sha256* const m_hash;
     std::unique_ptr<unsigned char[]> m_buffers[2];

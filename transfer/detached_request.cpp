@@ -47,12 +47,6 @@ DWORD WINAPI DetachedRequestThread(void* parameter) noexcept
     return 0;
 }
 
-DWORD WINAPI ReleaseThread(void* parameter) noexcept
-{
-    delete static_cast<std::shared_ptr<DetachedRequest>*>(parameter);
-    return 0;
-}
-
 } // namespace
 
 DetachedRequest::~DetachedRequest()
@@ -78,7 +72,6 @@ void DetachedRequest::CloseRequest() noexcept
 
 void DetachedRequest::Abandon() noexcept
 {
-    std::lock_guard writes(g_csDownload);
     std::lock_guard lock(m_requestLock);
     m_abandoned = true;
 }
@@ -119,19 +112,6 @@ bool RunDetached(const std::shared_ptr<DetachedRequest>& work, ICancelRequest* c
         work->Abandon();
         throw;
     }
-}
-
-void ReleaseInBackground(std::shared_ptr<DetachedRequest> request) noexcept
-{
-    auto parameter = new (std::nothrow) std::shared_ptr<DetachedRequest>(std::move(request));
-    if (!parameter)
-        return; // dropped here after all
-    UniqueHandle thread(::CreateThread(nullptr, 0, ReleaseThread, parameter, 0, nullptr));
-    if (!thread) {
-        delete parameter;
-        return;
-    }
-    Track(thread.Get());
 }
 
 bool WaitForRequestThreads(DWORD milliseconds) noexcept

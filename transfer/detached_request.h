@@ -39,9 +39,9 @@ public:
     // held request, once.
     void CloseRequest() noexcept;
 
-    // Waiter: no further step of the request. A block write under way
-    // (g_csDownload) ends first; none starts afterwards. The request thread
-    // closes the handle itself.
+    // Waiter: no further step of the request; the request thread closes the
+    // handle itself. (What the request writes for its waiter has a fence of
+    // its own: transfer/write_fence.)
     void Abandon() noexcept;
     bool IsAbandoned() const noexcept { return m_abandoned; }
 
@@ -52,8 +52,6 @@ public:
 
     // Set by the waiter, read by the request thread before each read.
     std::atomic<bool> paused{false};
-    // Body bytes received so far; written by the request thread.
-    std::atomic<std::uint64_t> received{0};
 
 private:
     UniqueHandle m_finished{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
@@ -70,13 +68,8 @@ private:
 bool RunDetached(const std::shared_ptr<DetachedRequest>& work, ICancelRequest* cancel,
                  const std::function<void()>& everyAsk);
 
-// Drops the last owner of a request whose thread has ended (closing its handle)
-// on a thread of its own, counted with the request threads; without a thread to
-// be had it is dropped here.
-void ReleaseInBackground(std::shared_ptr<DetachedRequest> request) noexcept;
-
 // Waits up to `milliseconds` for every request thread of the process that may
-// still be running (walked-away transfers, held requests being closed); true
+// still be running (walked-away requests); true
 // when none is left.
 bool WaitForRequestThreads(DWORD milliseconds) noexcept;
 

@@ -1,15 +1,11 @@
 #include "transfer/download_job.h"
 
-#include <algorithm>
-
 #include "runlog/run_log.h"
-#include "transfer/download_file.h"
 #include "transfer/partial_record.h"
-#include "transfer/sha256.h"
+#include "transfer/transfer_failure.h"
 
+#include <algorithm>
 #include <atomic>
-#include <exception>
-#include <memory>
 #include <utility>
 
 namespace kelm {
@@ -20,44 +16,6 @@ std::atomic<DWORD> g_retryWaitUnit{kDefaultRetryWaitUnit};
 
 // How often a wait between attempts looks at the cancel and run events (milliseconds).
 constexpr DWORD kWaitStep = 20;
-
-bool IsCertificateFailure(DWORD error)
-{
-    switch (error) {
-    case ERROR_INTERNET_INVALID_CA:
-    case ERROR_INTERNET_SEC_CERT_CN_INVALID:
-    case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
-    case ERROR_INTERNET_SEC_CERT_REVOKED:
-    case ERROR_INTERNET_SEC_CERT_ERRORS:
-    case ERROR_INTERNET_SEC_INVALID_CERT:
-    case ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// Worth asking again: the line or the server may be better in a moment. A
-// refused certificate, an address that cannot be read or a status that says
-// the file is not there (other 4xx) will be the same the next time.
-bool IsWorthRetrying(bool invalidUrl, std::optional<DWORD> status, DWORD errorCode)
-{
-    if (invalidUrl)
-        return false;
-    if (!status)
-        return !IsCertificateFailure(errorCode);
-    return *status == 408 || *status == 429 || (*status >= 500 && *status <= 599) ||
-           (*status >= 200 && *status <= 299);
-}
-
-std::wstring DescribeFailure(std::optional<DWORD> status, DWORD errorCode)
-{
-    if (status && (*status < 200 || *status > 299))
-        return L"HTTP " + std::to_wstring(*status);
-    if (status)
-        return L"the body broke off (error " + std::to_wstring(errorCode) + L")";
-    return L"no reply (error " + std::to_wstring(errorCode) + L")";
-}
 
 std::wstring FolderOf(const std::wstring& path)
 {
@@ -106,7 +64,7 @@ void CDownloadJob::Expect(ExpectedFile expected)
 
 void CDownloadJob::UsePartialFile(std::wstring partialPath)
 {
-    m_partialPath = std::move(partialPath);
+    m_strPartialPath = std::move(partialPath);
 }
 
 void CDownloadJob::LogWrittenFile() const
@@ -194,18 +152,15 @@ bool CDownloadJob::TakePresentFile()
     return true;
 }
 
-bool CDownloadJob::WaitBeforeAttempt(CancelRequest& cancel, DownloadStatusInfo& info, int attempt,
-                                     std::optional<DWORD> retryAfterSeconds)
+bool CDownloadJob::WaitForAttempt(CancelRequest& cancel, DownloadStatusInfo& info, int attempt,
+                                  std::optional<DWORD> retryAfterSeconds)
 {
-    // Waits of 1, 2, 4, 8 units before attempts 2 to 5.
-    DWORD wait = g_retryWaitUnit * (1u << (attempt - 2));
-    if (retryAfterSeconds)
-        wait = std::min(*retryAfterSeconds, kMaxRetryAfterSeconds) * 1000;
+    const DWORD wait = WaitBeforeAttempt(attempt, g_retryWaitUnit, retryAfterSeconds);
     DWORD waited = 0;
     while (waited < wait) {
         if (cancel.IsCancelled()) {
             info.status = Cancelled;
-            ::Sleep(500);
+            ::Sleep(kCancelledReportDelay);
             OnStatus(info);
             return false;
         }
@@ -218,12 +173,12 @@ bool CDownloadJob::WaitBeforeAttempt(CancelRequest& cancel, DownloadStatusInfo& 
 }
 
 // Bytes that are not the expected file are never used: the file and its record go.
-void CDownloadJob::Discard(CDownloadFile& file, const std::wstring& target, const std::wstring& recordPath)
+void CDownloadJob::Discard(FetchState& state)
 {
-    file.Close();
-    ::DeleteFileW(target.c_str());
-    if (!recordPath.empty())
-        ::DeleteFileW(recordPath.c_str());
+    state.file.Close();
+    ::DeleteFileW(state.target.c_str());
+    if (!state.recordPath.empty())
+        ::DeleteFileW(state.recordPath.c_str());
     m_failure = DownloadFailure::Verification;
 }
 
@@ -237,7 +192,7 @@ std::optional<std::uint64_t> CDownloadJob::SizeLimit() const
 
 bool CDownloadJob::HasRoomFor(std::uint64_t bytes)
 {
-    const std::wstring folder = FolderOf(m_partialPath.empty() ? m_strLocalPath : m_partialPath);
+    const std::wstring folder = FolderOf(m_strPartialPath.empty() ? m_strLocalPath : m_strPartialPath);
     ULARGE_INTEGER available{};
     if (!::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr))
         return true; // no figure to go by: the writes will tell
@@ -251,20 +206,27 @@ bool CDownloadJob::HasRoomFor(std::uint64_t bytes)
     return false;
 }
 
+void CDownloadJob::WriteRecord(const FetchState& state, const std::wstring& validator)
+{
+    if (!state.recordPath.empty())
+        WritePartialRecord(state.recordPath,
+                           {m_strUrl, validator, state.fileSize, m_expected.size, m_expected.sha256});
+}
+
 // The whole file has arrived and was verified: it takes the local path
 // through its own handle and stays open for reading only until it is used.
 // Nothing opens it by name between the check and the use.
-bool CDownloadJob::Complete(CDownloadFile& file, const std::wstring& digest)
+bool CDownloadJob::Complete(FetchState& state, const std::wstring& digest)
 {
-    if (!m_partialPath.empty()) {
-        if (!file.RenameTo(m_strLocalPath)) {
-            Log(L"could not rename ", m_partialPath, L" to ", m_strLocalPath, L" (error ", ::GetLastError(), L")");
+    if (!m_strPartialPath.empty()) {
+        if (!state.file.RenameTo(m_strLocalPath)) {
+            Log(L"could not rename ", m_strPartialPath, L" to ", m_strLocalPath, L" (error ", ::GetLastError(), L")");
             m_failure = DownloadFailure::LocalFile;
             return false;
         }
-        ::DeleteFileW((m_partialPath + L".record").c_str());
+        ::DeleteFileW(state.recordPath.c_str());
     }
-    m_verifiedFile = file.HoldForReading();
+    m_verifiedFile = state.file.HoldForReading();
     if (!m_verifiedFile) {
         Log(L"the downloaded file ", m_strLocalPath, L" could not be held for reading after its check (error ",
             ::GetLastError(), L")");
@@ -277,6 +239,8 @@ bool CDownloadJob::Complete(CDownloadFile& file, const std::wstring& digest)
     return true;
 }
 
+// Reuse, fetch, verify, finish. Bytes that are not the expected file are
+// fetched once more from the start, with attempts of their own.
 bool CDownloadJob::Download(CancelRequest& cancel, DownloadStatusInfo& info)
 {
     if (TakePresentFile()) {
@@ -285,170 +249,187 @@ bool CDownloadJob::Download(CancelRequest& cancel, DownloadStatusInfo& info)
         OnStatus(info);
         return true;
     }
-    const bool verifyHash = IsSha256Text(m_expected.sha256);
-    const std::wstring& target = m_partialPath.empty() ? m_strLocalPath : m_partialPath;
-    const std::wstring recordPath = m_partialPath.empty() ? std::wstring() : m_partialPath + L".record";
-    CDownloadFile file;
-    Sha256 hash;
-    ResumePoint from;
-
-    // A partial file of an earlier run for the same file goes on from its
-    // bytes, when the SHA-256 will vouch for them as well as for the rest.
-    PartialRecord record;
-    if (verifyHash && !recordPath.empty() && ReadPartialRecord(recordPath, record) && record.url == m_strUrl &&
-        record.sha256 == m_expected.sha256 && (!m_expected.size || record.size == m_expected.size) &&
-        !record.validator.empty() && file.OpenExisting(target)) {
-        from = {file.Size(), record.validator};
-        if (verifyHash && !HashFileStart(file.Handle(), from.offset, hash))
-            from = {};
-        if (from.offset == 0)
-            file.Truncate(0);
-        Log(L"going on with ", target, L" of an earlier run: ", from.offset, L" bytes");
+    FetchState state;
+    state.target = m_strPartialPath.empty() ? m_strLocalPath : m_strPartialPath;
+    state.recordPath = m_strPartialPath.empty() ? std::wstring() : m_strPartialPath + L".record";
+    state.verifyHash = IsSha256Text(m_expected.sha256);
+    ResumeEarlierRun(state);
+    for (bool fetchedBefore = false;; fetchedBefore = true) {
+        if (!Fetch(cancel, info, state))
+            return false;
+        std::wstring digest;
+        if (Verify(state, fetchedBefore, digest))
+            return Complete(state, digest);
+        if (fetchedBefore) {
+            Discard(state);
+            return false;
+        }
+        StartAgain(state);
     }
+}
 
-    // Closed (in the background) once the download is over: see HeldRequest.
-    HeldRequest sizeRequest;
-    std::wstring sizeValidator;
-    bool verifiedOnce = false;
-    bool roomChecked = false;
+// A partial file of an earlier run for the same file goes on from its bytes,
+// when the SHA-256 will vouch for them as well as for the rest.
+void CDownloadJob::ResumeEarlierRun(FetchState& state)
+{
+    PartialRecord record;
+    if (!state.verifyHash || state.recordPath.empty() || !ReadPartialRecord(state.recordPath, record) ||
+        record.url != m_strUrl || record.sha256 != m_expected.sha256 ||
+        (m_expected.size && record.size != m_expected.size) || record.validator.empty() ||
+        !state.file.OpenExisting(state.target))
+        return;
+    state.from = {state.file.Size(), record.validator};
+    if (!HashFileStart(state.file.Handle(), state.from.offset, state.hash))
+        state.from = {};
+    if (state.from.offset == 0)
+        state.file.Truncate(0);
+    Log(L"going on with ", state.target, L" of an earlier run: ", state.from.offset, L" bytes");
+}
+
+// The file is fetched from the start: nothing of it is kept.
+void CDownloadJob::StartAgain(FetchState& state)
+{
+    state.file.Truncate(0);
+    state.hash.Reset();
+    state.from = {};
+}
+
+// Attempts until the whole body has arrived (true), or until a failure that
+// is not worth another attempt, the last attempt or a cancellation (false).
+bool CDownloadJob::Fetch(CancelRequest& cancel, DownloadStatusInfo& info, FetchState& state)
+{
     std::optional<DWORD> retryAfter;
     for (int attempt = 1;; ++attempt) {
-        if (attempt > 1 && !WaitBeforeAttempt(cancel, info, attempt, retryAfter))
+        if (attempt > 1 && !WaitForAttempt(cancel, info, attempt, retryAfter))
             return false;
-        const bool lastAttempt = attempt >= kMaxDownloadAttempts;
         retryAfter.reset();
-
-        if (m_nTotal == 0) {
-            const SizeReply reply = QueryRemoteFile(m_strUrl, &cancel, &sizeRequest);
-            if (reply.cancelled)
+        Attempt outcome = m_nTotal == 0 ? AskForSize(cancel, info, state, attempt, retryAfter) : Attempt::Done;
+        if (outcome == Attempt::Done) {
+            if (!PrepareFile(state))
                 return false;
-            const bool errorStatus = reply.status && (*reply.status < 200 || *reply.status > 299);
-            if (reply.size == 0 || (errorStatus && IsWorthRetrying(false, reply.status, 0))) {
-                // A reply with no length that is not an error will not get one.
-                const bool retry = (errorStatus || !reply.status) &&
-                                   IsWorthRetrying(reply.invalidUrl, reply.status, reply.errorCode);
-                Log(L"no size for ", m_strUrl, L" (attempt ", attempt, L" of ", kMaxDownloadAttempts, L": ",
-                    DescribeFailure(reply.status, reply.errorCode),
-                    retry && !lastAttempt ? L"; asking again)" : L"): not downloaded");
-                if (!retry || lastAttempt)
-                    return false;
-                retryAfter = reply.retryAfterSeconds;
-                continue;
-            }
-            // The size announced first holds for every attempt: a later reply
-            // (a Content-Range total, say) cannot make the file grow beyond it.
-            m_announcedSize = reply.length.value_or(static_cast<std::uint64_t>(reply.size));
-            if (m_expected.maxSize && *m_announcedSize > *m_expected.maxSize) {
-                Log(L"download of ", m_strUrl, L": the server announces ", *m_announcedSize, L" bytes, more than the ",
-                    *m_expected.maxSize, L" such a file may have; not downloaded");
-                return false;
-            }
-            m_nTotal = reply.size;
-            sizeValidator = reply.validator;
-            info.received = from.offset;
-            info.total = static_cast<std::uint64_t>(m_nTotal);
+            outcome = TransferOnce(cancel, state, attempt, retryAfter);
         }
-        if (!roomChecked) {
-            const std::uint64_t size = m_expected.size.value_or(m_announcedSize.value_or(0));
-            if (!HasRoomFor(size > from.offset ? size - from.offset : 0))
-                return false;
-            roomChecked = true;
-        }
-        if (!file.IsOpen() && !file.Create(target)) {
-            Log(L"could not create ", target, L" (error ", ::GetLastError(), L")");
-            m_failure = DownloadFailure::LocalFile;
-            return false;
-        }
-        const std::uint64_t wholeSize = m_expected.size.value_or(m_announcedSize.value_or(0));
-        if (from.offset > wholeSize) {
-            // More than the whole file: not the bytes of this one.
-            from = {};
-            file.Truncate(0);
-            hash.Reset();
-        }
-        if (!recordPath.empty()) {
-            record = {m_strUrl, from.offset > 0 ? from.validator : sizeValidator, from.offset, m_expected.size,
-                      m_expected.sha256};
-            WritePartialRecord(recordPath, record);
-        }
-
-        TransferOutcome outcome;
-        bool transferred = false;
-        if (from.offset > 0 && from.offset == wholeSize) {
-            // An earlier run had every byte and ended before the check.
-            transferred = true;
-            outcome.fileSize = from.offset;
-            outcome.validator = from.validator;
-        } else {
-            transferred = TransferToFile(cancel, m_strUrl, file, this, from, verifyHash ? &hash : nullptr, outcome,
-                                         SizeLimit());
-        }
-        if (outcome.cancelled)
-            return false;
-        if (outcome.tooLong) {
-            // More than the file has: not the expected bytes, and another attempt would bring the same.
-            Log(L"download of ", m_strUrl, L": the server sends more than the ", SizeLimit().value_or(0),
-                L" bytes expected; nothing past them was written, not used, not asked again");
-            Discard(file, target, recordPath);
-            return false;
-        }
-        const std::wstring validator = !outcome.validator.empty() ? outcome.validator
-                                       : outcome.restarted || from.offset == 0 ? sizeValidator
-                                                                                : from.validator;
-        if (!recordPath.empty()) {
-            record.validator = validator;
-            record.received = outcome.fileSize;
-            WritePartialRecord(recordPath, record);
-        }
-        if (outcome.totalSize)
-            m_nTotal = static_cast<std::int64_t>(*outcome.totalSize);
-
-        if (transferred) {
-            const std::uint64_t expectedSize = m_expected.size.value_or(m_announcedSize.value_or(0));
-            const std::wstring digest = verifyHash ? hash.Finish() : std::wstring();
-            const bool sizeRight = outcome.fileSize == expectedSize;
-            const bool hashRight = !verifyHash || SameSha256(digest, m_expected.sha256);
-            if (sizeRight && hashRight)
-                return Complete(file, digest);
-            Log(L"download of ", m_strUrl, L" is not the expected file: ", outcome.fileSize, L" bytes (",
-                expectedSize, L" expected)", verifyHash ? L", SHA-256 " : L"", digest,
-                verifyHash ? L" (" + m_expected.sha256 + L" expected)" : std::wstring(),
-                verifiedOnce ? L"; not used" : L"; fetching it once more from the start");
-            if (verifiedOnce) {
-                Discard(file, target, recordPath);
-                return false;
-            }
-            verifiedOnce = true;
-            file.Truncate(0);
-            hash.Reset();
-            from = {};
-            attempt = 0; // the second download has attempts of its own, and starts at once
-            continue;
-        }
-
-        // A range the server cannot serve: the whole file is asked for next.
-        const bool rangeRefused = from.offset > 0 && outcome.status == 416u;
-        const bool retry = rangeRefused || IsWorthRetrying(outcome.invalidUrl,
-                                                           outcome.sent ? outcome.status : std::nullopt,
-                                                           outcome.errorCode);
-        Log(L"download of ", m_strUrl, L": attempt ", attempt, L" of ", kMaxDownloadAttempts, L" failed with ",
-            outcome.fileSize, L" bytes in the file: ", DescribeFailure(outcome.sent ? outcome.status : std::nullopt,
-                                                                       outcome.errorCode),
-            retry && !lastAttempt ? L"; trying again" : L"; giving up");
-        if (!retry || lastAttempt)
-            return false;
-        retryAfter = outcome.retryAfterSeconds;
-        // The next request goes on from the bytes the file has, if a validator
-        // can make sure they belong to the same file; else from the start.
-        if (!rangeRefused && outcome.fileSize > 0 && !validator.empty() &&
-            (!outcome.status || *outcome.status == 200 || *outcome.status == 206)) {
-            from = {outcome.fileSize, validator};
-        } else {
-            from = {};
-            file.Truncate(0);
-            hash.Reset();
-        }
+        if (outcome != Attempt::Again)
+            return outcome == Attempt::Done;
     }
+}
+
+CDownloadJob::Attempt CDownloadJob::AskForSize(CancelRequest& cancel, DownloadStatusInfo& info, FetchState& state,
+                                               int attempt, std::optional<DWORD>& retryAfter)
+{
+    const SizeReply reply = QueryRemoteFile(m_strUrl, &cancel);
+    if (reply.cancelled)
+        return Attempt::Stop;
+    // An error status that may pass holds even when a length came with it.
+    if (reply.size == 0 || IsWorthRetrying(reply.failure.kind)) {
+        const bool again = IsWorthRetrying(reply.failure.kind) && attempt < kMaxDownloadAttempts;
+        Log(L"no size for ", m_strUrl, L" (attempt ", attempt, L" of ", kMaxDownloadAttempts, L": ",
+            DescribeFailure(reply.failure), again ? L"; asking again)" : L"): not downloaded");
+        retryAfter = reply.retryAfterSeconds;
+        return again ? Attempt::Again : Attempt::Stop;
+    }
+    // The size announced first holds for every attempt: a later reply (a
+    // Content-Range total, say) cannot make the file grow beyond it.
+    m_announcedSize = reply.length.value_or(static_cast<std::uint64_t>(reply.size));
+    if (m_expected.maxSize && *m_announcedSize > *m_expected.maxSize) {
+        Log(L"download of ", m_strUrl, L": the server announces ", *m_announcedSize, L" bytes, more than the ",
+            *m_expected.maxSize, L" such a file may have; not downloaded");
+        return Attempt::Stop;
+    }
+    m_nTotal = reply.size;
+    state.sizeValidator = reply.validator;
+    info.received = state.from.offset;
+    info.total = static_cast<std::uint64_t>(m_nTotal);
+    return Attempt::Done;
+}
+
+// Room on the disk for what is still to come (checked once), the file open,
+// and its record written before any byte of this attempt.
+bool CDownloadJob::PrepareFile(FetchState& state)
+{
+    if (!state.roomChecked) {
+        const std::uint64_t size = WholeSize();
+        if (!HasRoomFor(size > state.from.offset ? size - state.from.offset : 0))
+            return false;
+        state.roomChecked = true;
+    }
+    if (!state.file.IsOpen() && !state.file.Create(state.target)) {
+        Log(L"could not create ", state.target, L" (error ", ::GetLastError(), L")");
+        m_failure = DownloadFailure::LocalFile;
+        return false;
+    }
+    if (state.from.offset > WholeSize())
+        StartAgain(state); // more than the whole file: not the bytes of this one
+    state.fileSize = state.from.offset;
+    WriteRecord(state, state.from.offset > 0 ? state.from.validator : state.sizeValidator);
+    return true;
+}
+
+// One request for the file (or for the rest of it). Done: the body has ended
+// and the file has every byte the size says; Again: worth another attempt,
+// from where `state.from` now says.
+CDownloadJob::Attempt CDownloadJob::TransferOnce(CancelRequest& cancel, FetchState& state, int attempt,
+                                                 std::optional<DWORD>& retryAfter)
+{
+    TransferOutcome outcome;
+    if (state.from.offset > 0 && state.from.offset == WholeSize()) {
+        // An earlier run had every byte and ended before the check.
+        outcome.complete = true;
+        outcome.fileSize = state.from.offset;
+        outcome.validator = state.from.validator;
+    } else {
+        TransferToFile(cancel, m_strUrl, state.file, this, state.from, state.verifyHash ? &state.hash : nullptr,
+                       outcome, SizeLimit());
+    }
+    if (outcome.cancelled)
+        return Attempt::Stop;
+    if (outcome.failure.kind == FailureKind::TooLong) {
+        // More than the file has: not the expected bytes, and another attempt would bring the same.
+        Log(L"download of ", m_strUrl, L": the server sends more than the ", SizeLimit().value_or(0),
+            L" bytes expected; nothing past them was written, not used, not asked again");
+        Discard(state);
+        return Attempt::Stop;
+    }
+    const std::wstring validator = !outcome.validator.empty()                     ? outcome.validator
+                                   : outcome.restarted || state.from.offset == 0 ? state.sizeValidator
+                                                                                  : state.from.validator;
+    state.fileSize = outcome.fileSize;
+    WriteRecord(state, validator);
+    if (outcome.totalSize)
+        m_nTotal = static_cast<std::int64_t>(*outcome.totalSize);
+    if (outcome.complete)
+        return Attempt::Done;
+
+    const TransferFailure& failure = outcome.failure;
+    const bool again = IsWorthRetrying(failure.kind) && attempt < kMaxDownloadAttempts;
+    Log(L"download of ", m_strUrl, L": attempt ", attempt, L" of ", kMaxDownloadAttempts, L" failed with ",
+        outcome.fileSize, L" bytes in the file: ", DescribeFailure(failure), again ? L"; trying again" : L"; giving up");
+    if (!again)
+        return Attempt::Stop;
+    retryAfter = outcome.retryAfterSeconds;
+    // The next request goes on from the bytes the file has, if a validator can
+    // make sure they belong to the same file; else from the start.
+    const bool sameReply = !failure.httpStatus || *failure.httpStatus == 200 || *failure.httpStatus == 206;
+    if (failure.kind != FailureKind::RangeRefused && outcome.fileSize > 0 && !validator.empty() && sameReply)
+        state.from = {outcome.fileSize, validator};
+    else
+        StartAgain(state);
+    return Attempt::Again;
+}
+
+// True when the file has the size and SHA-256 it must have; digest is the
+// SHA-256 of what came (when one is expected).
+bool CDownloadJob::Verify(FetchState& state, bool fetchedBefore, std::wstring& digest)
+{
+    digest = state.verifyHash ? state.hash.Finish() : std::wstring();
+    const bool sizeRight = state.fileSize == WholeSize();
+    if (sizeRight && (!state.verifyHash || SameSha256(digest, m_expected.sha256)))
+        return true;
+    Log(L"download of ", m_strUrl, L" is not the expected file: ", state.fileSize, L" bytes (", WholeSize(),
+        L" expected)", state.verifyHash ? L", SHA-256 " : L"", digest,
+        state.verifyHash ? L" (" + m_expected.sha256 + L" expected)" : std::wstring(),
+        fetchedBefore ? L"; not used" : L"; fetching it once more from the start");
+    return false;
 }
 
 const wchar_t* DescribeDownloadFailure(DownloadFailure failure) noexcept

@@ -1,14 +1,24 @@
 #pragma once
 // A download job: fetches one URL into one local file on the installation
 // engine's worker thread and passes every progress record on to the engine.
-// A transfer that breaks off is asked for again, from the bytes it had when the
-// server can send the rest, a few times with growing waits; what arrived can
-// be checked against the size and SHA-256 the manifest gives; a package's
+// Its phases, each a function of its own: reuse a file already there
+// (TakePresentFile) or an earlier run's partial file (ResumeEarlierRun); fetch
+// (Fetch: the size, the room on the disk, the transfers, each attempt after a
+// failure worth another one from the bytes the file has, with growing waits;
+// transfer/transfer_failure holds the rules); check the bytes (Verify; wrong
+// bytes are fetched once more from the start); finish (Complete). A package's
 // download survives the end of the process as a partial file with a record
 // beside it, which a later run goes on with.
+//
+// Threads: everything here runs on the thread that calls Run, progress
+// reports too. The transfer's request and writer threads are the HTTP
+// client's (transfer/http_client.h); Run returns only when they have let go
+// of the job's file.
 
 #include "framework/handles.h"
+#include "transfer/download_file.h"
 #include "transfer/http_client.h"
+#include "transfer/sha256.h"
 
 #include <cstdint>
 #include <functional>
@@ -72,16 +82,23 @@ struct DiskShortage {
     std::uint64_t available = 0;
 };
 
-// Attempts of one file, and the wait before attempt n + 1 (n from 1) unless the
-// server asks for another (Retry-After, honoured up to kMaxRetryAfterSeconds).
-inline constexpr int kMaxDownloadAttempts = 5;
-inline constexpr DWORD kMaxRetryAfterSeconds = 60;
 // Free space kept beyond what the downloads still need.
 inline constexpr std::uint64_t kDiskSpaceMargin = 16ull * 1024 * 1024;
-// The unit of the waits between attempts: 1, 2, 4, 8 of them (milliseconds;
-// settable for tests).
-inline constexpr DWORD kDefaultRetryWaitUnit = 1000;
+// The unit of the waits between attempts (WaitBeforeAttempt; settable for tests).
 void SetRetryWaitUnit(DWORD milliseconds);
+
+// One download's file on its way, carried from one attempt to the next.
+struct FetchState {
+    std::wstring target;      // the file written: the partial path, else the local path
+    std::wstring recordPath;  // the record beside a partial file; empty without one
+    bool verifyHash = false;  // the expectation has a SHA-256
+    CDownloadFile file;
+    Sha256 hash;              // of the bytes in the file, in file order (when verifyHash)
+    ResumePoint from;         // where the next request goes on
+    std::wstring sizeValidator; // what named the size query's reply
+    std::uint64_t fileSize = 0; // bytes in the file after the last transfer
+    bool roomChecked = false;
+};
 
 class CDownloadJob : public IDownloadCallback {
 public:
@@ -96,7 +113,7 @@ public:
     // Downloads into partialPath, with a record of the download beside it
     // (partialPath + ".record"), and gives the file the local path (through its
     // handle) only when it is complete and verified. A partial file of an
-    // earlier run for the same address and expectation is gone on with when the
+    // earlier run for the same address and expectation is continued when the
     // expectation has a SHA-256 (which then vouches for the earlier bytes too).
     void UsePartialFile(std::wstring partialPath);
     // Space later downloads will need on the same volume, checked with this
@@ -122,20 +139,34 @@ public:
     void OnStatus(DownloadStatusInfo& info) override;
 
 private:
+    // What one attempt came to.
+    enum class Attempt { Done, Again, Stop };
+
     bool Download(CancelRequest& cancel, DownloadStatusInfo& info);
     bool TakePresentFile();
-    bool WaitBeforeAttempt(CancelRequest& cancel, DownloadStatusInfo& info, int attempt,
-                           std::optional<DWORD> retryAfterSeconds);
+    void ResumeEarlierRun(FetchState& state);
+    bool Fetch(CancelRequest& cancel, DownloadStatusInfo& info, FetchState& state);
+    Attempt AskForSize(CancelRequest& cancel, DownloadStatusInfo& info, FetchState& state, int attempt,
+                       std::optional<DWORD>& retryAfter);
+    bool PrepareFile(FetchState& state);
+    Attempt TransferOnce(CancelRequest& cancel, FetchState& state, int attempt, std::optional<DWORD>& retryAfter);
+    bool WaitForAttempt(CancelRequest& cancel, DownloadStatusInfo& info, int attempt,
+                        std::optional<DWORD> retryAfterSeconds);
+    bool Verify(FetchState& state, bool fetchedBefore, std::wstring& digest);
+    void StartAgain(FetchState& state);
     bool HasRoomFor(std::uint64_t bytes);
+    void WriteRecord(const FetchState& state, const std::wstring& validator);
+    // The size the file must end with: the expected one, else the announced one.
+    std::uint64_t WholeSize() const { return m_expected.size.value_or(m_announcedSize.value_or(0)); }
     // The most bytes the file may hold: the expected size, else the announced one.
     std::optional<std::uint64_t> SizeLimit() const;
-    void Discard(class CDownloadFile& file, const std::wstring& target, const std::wstring& recordPath);
-    bool Complete(class CDownloadFile& file, const std::wstring& digest);
+    void Discard(FetchState& state);
+    bool Complete(FetchState& state, const std::wstring& digest);
     void LogWrittenFile() const;
 
     std::wstring m_strUrl;
     std::wstring m_strLocalPath;
-    std::wstring m_partialPath;
+    std::wstring m_strPartialPath;
     ExpectedFile m_expected;
     std::uint64_t m_alsoNeeded = 0;
     std::int64_t m_nTotal = 0;

@@ -7,6 +7,7 @@
 #include "transfer/http_headers.h"
 #include "transfer/internet_handle.h"
 #include "transfer/sha256.h"
+#include "transfer/write_fence.h"
 
 #include <algorithm>
 #include <atomic>
@@ -22,7 +23,6 @@
 namespace kelm {
 
 HINTERNET g_hInternet = nullptr;
-constinit SlimLock g_csDownload;
 
 namespace {
 
@@ -237,152 +237,25 @@ private:
     std::wstring m_failure;
 };
 
-struct BodyOutcome {
-    bool failed = false;
-    DWORD errorCode = 0;
-};
-
-// Reads the reply body into file, on the transfer's own thread: from offset 0,
-// or after the bytes the file has when the server sends the rest of the file
-// (206 from the offset asked for). A whole body sent instead (200) starts the
-// file and the hash again. WinINet fills the buffer straight from its socket;
-// a filled buffer (or the last part of one) is written in one piece, on the
-// writer's thread while the next one fills. Nothing per read takes a lock or
-// waits on a kernel object: the pause and the abandonment are flags the
-// waiting thread sets.
-//
-// A read returns only when it has all the bytes it asked for (or the body has
-// ended), so the size asked for follows the line: it doubles while full reads
-// come back quickly and halves when a read takes long. A fast line is read in
-// the largest pieces with one call each. On a slow line (at the start, and after
-// a slow read) a read first asks how much has arrived and takes no more, so that
-// progress shows and a pause holds as the bytes come in; a smallest read's
-// worth of bytes found waiting ends that.
-//
-// A file never grows past sizeLimit (when given): a reply that announces more
-// is not read at all, and a body that goes on past it (no length, or more than
-// it announced) ends the transfer with the bytes up to the limit.
-BodyOutcome ReadBodyToFile(HINTERNET request, DetachedRequest& transfer, CDownloadFile& file, const ResumePoint& from,
-                           Sha256* hash, std::optional<std::uint64_t> sizeLimit, TransferOutcome& result,
-                           std::atomic<std::uint64_t>& fileBase)
+// A failed step that got no usable reply.
+TransferFailure StepFailed(TransferStep step, DWORD error) noexcept
 {
-    BodyOutcome outcome;
-    const std::optional<DWORD> status = QueryStatusCode(request);
-    if (!status) {
-        outcome = {true, FailureCode()};
-        return outcome;
-    }
-    result.status = status;
-    result.validator = QueryValidator(request);
-    result.retryAfterSeconds = QueryRetryAfter(request);
-    const std::optional<std::uint64_t> announced = QueryContentLength(request);
-    std::uint64_t startAt = 0;
-    if (from.offset > 0 && *status == 206) {
-        const std::optional<ContentRange> range = QueryContentRange(request);
-        if (!range || range->first != from.offset) {
-            outcome = {true, *status}; // not the part that was asked for
-            return outcome;
-        }
-        startAt = from.offset;
-        result.totalSize = range->total;
-    } else if (*status < 200 || *status > 299 || *status == 206) {
-        // An error page is not the file that was asked for.
-        outcome = {true, *status};
-        return outcome;
-    } else {
-        result.totalSize = announced;
-        if (from.offset > 0) {
-            // Under the lock, as a block write: an abandoned transfer's file may be closed.
-            std::lock_guard lock(g_csDownload);
-            if (transfer.IsAbandoned())
-                return outcome;
-            result.restarted = true;
-            file.Truncate(0);
-            if (hash)
-                hash->Reset();
-        }
-    }
-    result.fileSize = startAt;
-    fileBase.store(startAt, std::memory_order_relaxed);
-    if (sizeLimit && announced && startAt + *announced > *sizeLimit) {
-        result.tooLong = true;
-        outcome = {true, ERROR_FILE_TOO_LARGE};
-        return outcome;
-    }
-
-    BlockWriter writer(transfer, file, kFileReadSize, startAt, hash);
-    DWORD bufferUsed = 0;
-    DWORD askSize = kFirstReadSize;
-    bool slowLine = true;
-    std::uint64_t received = 0;
-    for (;;) {
-        if (transfer.IsAbandoned())
-            return outcome;
-        if (transfer.paused) {
-            // Nothing is read while paused.
-            ::Sleep(kPausedSleep);
-            continue;
-        }
-        DWORD asked = std::min(askSize, kFileReadSize - bufferUsed);
-        if (slowLine) {
-            DWORD available = 0;
-            if (!::InternetQueryDataAvailable(request, &available, 0, 0)) {
-                outcome = {true, FailureCode()};
-                break;
-            }
-            if (available == 0)
-                break; // end of the body
-            // Bytes waiting beyond what a small read takes (WinINet may not say
-            // more than its own buffer holds): the line keeps up.
-            if (available >= std::min(asked, kSmallestReadSize))
-                slowLine = false;
-            asked = std::min(asked, available);
-        }
-        const ULONGLONG before = ::GetTickCount64();
-        DWORD read = 0;
-        if (!::InternetReadFile(request, writer.Buffer() + bufferUsed, asked, &read)) {
-            outcome = {true, FailureCode()};
-            break;
-        }
-        if (read == 0)
-            break; // end of the body
-        const ULONGLONG took = ::GetTickCount64() - before;
-        if (took >= kSlowRead) {
-            slowLine = true;
-            askSize = std::max(askSize / 2, kSmallestReadSize);
-        } else if (took <= kQuickRead && read == askSize) {
-            askSize = std::min(askSize * 2, kFileReadSize);
-        }
-        if (sizeLimit && startAt + received + read > *sizeLimit) {
-            const DWORD kept = static_cast<DWORD>(*sizeLimit - startAt - received);
-            bufferUsed += kept;
-            received += kept;
-            result.tooLong = true;
-            outcome = {true, ERROR_FILE_TOO_LARGE};
-            transfer.received.store(received, std::memory_order_relaxed);
-            break;
-        }
-        bufferUsed += read;
-        received += read;
-        if (bufferUsed == kFileReadSize) {
-            writer.Submit(bufferUsed);
-            bufferUsed = 0;
-        }
-        transfer.received.store(received, std::memory_order_relaxed);
-    }
-    if (bufferUsed > 0)
-        writer.Submit(bufferUsed);
-    writer.Finish();
-    result.fileSize = startAt + received;
-    if (!outcome.failed && announced && received != *announced)
-        outcome = {true, ERROR_INTERNET_CONNECTION_RESET};
-    return outcome;
+    return {KindOfSystemError(error), error, std::nullopt, step};
 }
 
-// The size query of QueryRemoteFile, on a thread of its own.
+// A reply of the wrong kind, or one that broke off.
+TransferFailure ReplyFailed(FailureKind kind, DWORD error, std::optional<DWORD> status) noexcept
+{
+    return {kind, error, status, TransferStep::ReadBody};
+}
+
+// The size query of QueryRemoteFile, on a thread of its own: a HEAD, and for
+// a server that refuses HEAD a GET of the first byte. Neither reads a body, so
+// closing the request costs nothing (closing one with an unread body of
+// megabytes makes Wine's WinINet read all of it first).
 class SizeQuery final : public DetachedRequest {
 public:
-    SizeQuery(std::wstring url, bool keepOpen) : m_url(std::move(url)), m_keepOpen(keepOpen) {}
+    explicit SizeQuery(std::wstring url) : m_url(std::move(url)) {}
     ~SizeQuery() override { CloseRequest(); } // before the connection
     void Run() noexcept override
     {
@@ -390,90 +263,121 @@ public:
             Query();
         } catch (...) {
             // Out of memory: no size.
+            m_reply.failure = StepFailed(TransferStep::None, ERROR_NOT_ENOUGH_MEMORY);
         }
+        // The waiter goes on now; a body the server sent anyway is read away
+        // by the close, here.
+        Finish();
+        CloseRequest(); // before the connection
     }
     // Read by the waiter once the query has finished.
     const SizeReply& Reply() const noexcept { return m_reply; }
 
 private:
-    // Fills m_reply (size 0 on any failure) before Finish.
+    // Fills m_reply; the waiter reads it once Run has returned.
     void Query()
     {
         CrackedUrl parts;
         if (!CrackUrl(m_url, parts)) {
-            m_reply.invalidUrl = true;
+            m_reply.failure = {FailureKind::InvalidAddress, ERROR_INTERNET_INVALID_URL, std::nullopt, TransferStep::None};
             return;
         }
-        RequestRecord record(L"size query", m_url);
         m_connection = Connect(parts);
         if (!m_connection) {
-            m_reply.errorCode = FailureCode();
-            record.Failed(L"InternetConnect", m_reply.errorCode);
+            m_reply.failure = StepFailed(TransferStep::Connect, FailureCode());
+            RequestRecord(L"size query", m_url).Failed(StepName(TransferStep::Connect), m_reply.failure.systemError);
             return;
         }
-        const wchar_t* acceptTypes[] = {L"application/xml", L"*/*", nullptr};
-        UniqueInternetHandle opened = OpenRequest(m_connection.Get(), parts, nullptr, acceptTypes, kSmallRequestFlags);
-        if (!opened) {
-            m_reply.errorCode = FailureCode();
-            record.Failed(L"HttpOpenRequest", m_reply.errorCode);
+        std::optional<DWORD> status = Ask(parts, L"HEAD", nullptr);
+        if (status && (*status == 405 || *status == 501) && !IsAbandoned()) {
+            CloseRequest();
+            status = Ask(parts, L"GET", L"Range: bytes=0-0\r\n");
+        }
+        if (!status || IsAbandoned())
             return;
+        const HINTERNET request = m_asked;
+        m_reply.validator = QueryValidator(request);
+        m_reply.retryAfterSeconds = QueryRetryAfter(request);
+        if (*status != 403 && *status != 404 && *status >= 200 && *status <= 500) {
+            const std::optional<ContentRange> range =
+                *status == 206 ? QueryContentRange(request) : std::optional<ContentRange>();
+            m_reply.length = range ? range->total : QueryContentLength(request);
+            if (m_reply.length)
+                m_reply.size = static_cast<std::int64_t>(std::min<std::uint64_t>(*m_reply.length, LONG_MAX));
+        }
+        if (m_reply.size == 0) {
+            m_reply.length.reset();
+            const FailureKind kind = KindOfStatus(*status);
+            m_reply.failure = ReplyFailed(kind == FailureKind::None ? FailureKind::NoLength : kind, 0, status);
+        } else if (KindOfStatus(*status) != FailureKind::None) {
+            m_reply.failure = ReplyFailed(KindOfStatus(*status), 0, status);
+        }
+    }
+
+    // Sends one request and holds it; its status, or nothing (m_reply says why).
+    std::optional<DWORD> Ask(const CrackedUrl& parts, const wchar_t* verb, const wchar_t* headers)
+    {
+        RequestRecord record(verb == std::wstring_view(L"HEAD") ? L"size query" : L"size query GET", m_url);
+        const wchar_t* acceptTypes[] = {L"application/xml", L"*/*", nullptr};
+        UniqueInternetHandle opened = OpenRequest(m_connection.Get(), parts, verb, acceptTypes, kSmallRequestFlags);
+        if (!opened) {
+            m_reply.failure = StepFailed(TransferStep::OpenRequest, FailureCode());
+            record.Failed(StepName(TransferStep::OpenRequest), m_reply.failure.systemError);
+            return std::nullopt;
         }
         const HINTERNET request = opened.Get();
         if (!Hold(std::move(opened))) {
             record.Failed(L"cancelled", 0);
-            return;
+            return std::nullopt;
         }
+        m_asked = request;
         AddReferer(request);
-        const bool sent = ::HttpSendRequestW(request, nullptr, 0, nullptr, 0) != FALSE;
+        const bool sent = ::HttpSendRequestW(request, headers, headers ? static_cast<DWORD>(-1) : 0, nullptr, 0) != FALSE;
         const DWORD sendFailure = sent ? 0 : FailureCode();
         if (IsAbandoned()) {
             record.Failed(L"cancelled", 0);
-            return;
+            return std::nullopt;
         }
         if (!sent) {
-            m_reply.errorCode = sendFailure;
-            record.Failed(L"HttpSendRequest", sendFailure);
-            return;
+            m_reply.failure = StepFailed(TransferStep::SendRequest, sendFailure);
+            record.Failed(StepName(TransferStep::SendRequest), sendFailure);
+            return std::nullopt;
         }
         record.Answered(request);
-        SizeReply reply;
-        reply.status = QueryStatusCode(request);
-        reply.validator = QueryValidator(request);
-        reply.retryAfterSeconds = QueryRetryAfter(request);
-        // The waiter goes on at Finish: closing a request whose body was not read
-        // makes Wine's WinINet read the whole body first (HeldRequest).
-        const std::optional<DWORD> status = reply.status;
-        if (status && *status != 403 && *status != 404 && *status >= 200 && *status <= 500) {
-            std::array<wchar_t, 16> text{};
-            DWORD length = sizeof(text);
-            if (::HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text.data(), &length, nullptr)) {
-                text.back() = 0;
-                // A negative length is no size.
-                reply.size = std::max<std::int64_t>(ParseLong32(text.data()), 0);
-                if (reply.size > 0)
-                    reply.length = QueryContentLength(request);
-            }
+        const std::optional<DWORD> status = QueryStatusCode(request);
+        if (!status) {
+            m_reply.failure = StepFailed(TransferStep::SendRequest, FailureCode());
+            record.Failed(StepName(TransferStep::SendRequest), m_reply.failure.systemError);
         }
-        m_reply = std::move(reply);
-        Finish();
-        if (!m_keepOpen)
-            CloseRequest(); // before the connection
+        return status;
     }
 
     const std::wstring m_url;
-    const bool m_keepOpen;
     UniqueInternetHandle m_connection;
+    HINTERNET m_asked = nullptr; // the request held now (DetachedRequest owns it)
     SizeReply m_reply;
 };
 
-// The request and the body of TransferToFile, on a thread of its own. The
-// waiting thread reads the outcome once Run has returned.
+// What the waiting thread reads of a file transfer: the bytes in the file as
+// they grow (at any time), the outcome and an exception of the file (once the
+// request thread has finished).
+struct TransferState {
+    std::atomic<std::uint64_t> bytesInFile{0};
+    TransferOutcome outcome;
+    std::exception_ptr thrown;
+};
+
+// The request and the body of TransferToFile, on a thread of its own. It
+// changes the download's file and hash only through the fence, which
+// TransferToFile closes before it returns.
 class FileTransfer final : public DetachedRequest {
 public:
     FileTransfer(std::wstring url, CDownloadFile& file, ResumePoint from, Sha256* hash,
                  std::optional<std::uint64_t> sizeLimit)
         : m_url(std::move(url)), m_file(file), m_from(std::move(from)), m_hash(hash), m_sizeLimit(sizeLimit)
     {
+        state.bytesInFile = m_from.offset;
+        state.outcome.fileSize = m_from.offset;
     }
 
     void Run() noexcept override
@@ -482,36 +386,33 @@ public:
             Transfer();
         } catch (...) {
             // A failed write (or no memory): passed on to the waiting thread.
-            failure = std::current_exception();
+            state.thrown = std::current_exception();
         }
     }
 
-    TransferOutcome result;
-    std::exception_ptr failure;
-    // Where this reply's body starts in the file; with `received`, the progress.
-    std::atomic<std::uint64_t> fileBase{0};
+    TransferState state;
+    WriteFence fence;
 
 private:
     void Transfer()
     {
-        result.fileSize = m_from.offset;
-        fileBase = m_from.offset;
+        TransferOutcome& outcome = state.outcome;
         CrackedUrl parts;
         RequestRecord record(L"GET", m_url);
         if (!CrackUrl(m_url, parts)) {
+            outcome.failure = {FailureKind::InvalidAddress, ERROR_INTERNET_INVALID_URL, std::nullopt, TransferStep::None};
             record.Failed(L"no such address", ERROR_INTERNET_INVALID_URL);
-            result.invalidUrl = true;
             return;
         }
         UniqueInternetHandle connection = Connect(parts);
         if (!connection) {
-            Fail(record, L"InternetConnect Failed.");
+            Fail(record, TransferStep::Connect);
             return;
         }
         const wchar_t* acceptTypes[] = {L"*/*", nullptr};
         UniqueInternetHandle opened = OpenRequest(connection.Get(), parts, L"GET", acceptTypes, kFileRequestFlags);
         if (!opened) {
-            Fail(record, L"HttpOpenRequest Failed.");
+            Fail(record, TransferStep::OpenRequest);
             return;
         }
         const HINTERNET request = opened.Get();
@@ -530,7 +431,7 @@ private:
         const bool sent = ::HttpSendRequestW(request, headers.empty() ? nullptr : headers.c_str(),
                                              static_cast<DWORD>(headers.size()), nullptr, 0) != FALSE;
         if (!sent && !IsAbandoned()) {
-            Fail(record, L"HttpSendRequest Failed.");
+            Fail(record, TransferStep::SendRequest);
             CloseRequest();
             return;
         }
@@ -539,26 +440,162 @@ private:
             return;
         }
         record.Answered(request);
-        result.sent = true;
-        const BodyOutcome body = ReadBodyToFile(request, *this, m_file, m_from, m_hash, m_sizeLimit, result, fileBase);
+        const std::uint64_t received = ReadBody(request);
         record.Received(received);
-        if (IsAbandoned()) {
+        if (IsAbandoned())
             record.Failed(L"cancelled", 0);
-        } else if (body.failed) {
-            record.Failed(L"Internet download file Failed", body.errorCode);
-            result.errorCode = body.errorCode;
-            result.failedStep = L"Internet download file Failed";
-        } else {
-            result.complete = true;
-        }
+        else if (outcome.failure)
+            record.Failed(StepName(TransferStep::ReadBody), outcome.failure.systemError
+                                                                ? outcome.failure.systemError
+                                                                : outcome.failure.httpStatus.value_or(0));
+        else
+            outcome.complete = true;
         CloseRequest(); // before the connection
     }
 
-    void Fail(RequestRecord& record, const wchar_t* what)
+    // Reads the reply body into the file: from offset 0, or after the bytes
+    // the file has when the server sends the rest of the file (206 from the
+    // offset asked for). A whole body sent instead (200) starts the file and
+    // the hash again. WinINet fills the buffer straight from its socket; a
+    // filled buffer (or the last part of one) is written in one piece, on the
+    // writer's thread while the next one fills. Nothing per read takes a lock
+    // or waits on a kernel object: the pause and the abandonment are flags the
+    // waiting thread sets.
+    //
+    // A read returns only when it has all the bytes it asked for (or the body
+    // has ended), so the size asked for follows the line: it doubles while full
+    // reads come back quickly and halves when a read takes long. A fast line is
+    // read in the largest pieces with one call each. On a slow line (at the
+    // start, and after a slow read) a read first asks how much has arrived and
+    // takes no more, so that progress shows and a pause holds as the bytes come
+    // in; a smallest read's worth of bytes found waiting ends that.
+    //
+    // A file never grows past the size limit (when given): a reply that
+    // announces more is not read at all, and a body that goes on past it (no
+    // length, or more than it announced) ends the transfer with the bytes up to
+    // the limit. Returns the body bytes received; the outcome says the rest.
+    std::uint64_t ReadBody(HINTERNET request)
     {
-        result.errorCode = ::GetLastError();
-        result.failedStep = what;
-        record.Failed(what, result.errorCode);
+        TransferOutcome& outcome = state.outcome;
+        const std::optional<DWORD> status = QueryStatusCode(request);
+        if (!status) {
+            outcome.failure = StepFailed(TransferStep::ReadBody, FailureCode());
+            return 0;
+        }
+        outcome.status = status;
+        outcome.validator = QueryValidator(request);
+        outcome.retryAfterSeconds = QueryRetryAfter(request);
+        const std::optional<std::uint64_t> announced = QueryContentLength(request);
+        std::uint64_t startAt = 0;
+        if (m_from.offset > 0 && *status == 206) {
+            const std::optional<ContentRange> range = QueryContentRange(request);
+            if (!range || range->first != m_from.offset) {
+                // Not the part that was asked for.
+                outcome.failure = ReplyFailed(FailureKind::BrokenBody, ERROR_HTTP_INVALID_SERVER_RESPONSE, status);
+                return 0;
+            }
+            startAt = m_from.offset;
+            outcome.totalSize = range->total;
+        } else if (KindOfStatus(*status) != FailureKind::None || *status == 206) {
+            // An error page is not the file that was asked for.
+            const bool rangeRefused = m_from.offset > 0 && *status == 416;
+            outcome.failure = ReplyFailed(rangeRefused ? FailureKind::RangeRefused
+                                          : *status == 206 ? FailureKind::BrokenBody
+                                                           : KindOfStatus(*status),
+                                          0, status);
+            return 0;
+        } else {
+            outcome.totalSize = announced;
+            if (m_from.offset > 0) {
+                const bool truncated = fence.IfOpen([&] {
+                    m_file.Truncate(0);
+                    if (m_hash)
+                        m_hash->Reset();
+                });
+                if (!truncated)
+                    return 0;
+                outcome.restarted = true;
+            }
+        }
+        outcome.fileSize = startAt;
+        state.bytesInFile.store(startAt, std::memory_order_relaxed);
+        if (m_sizeLimit && announced && startAt + *announced > *m_sizeLimit) {
+            outcome.failure = ReplyFailed(FailureKind::TooLong, ERROR_FILE_TOO_LARGE, status);
+            return 0;
+        }
+
+        BlockWriter writer(fence, m_file, kFileReadSize, startAt, m_hash);
+        DWORD bufferUsed = 0;
+        DWORD askSize = kFirstReadSize;
+        bool slowLine = true;
+        std::uint64_t received = 0;
+        for (;;) {
+            if (IsAbandoned())
+                return received;
+            if (paused) {
+                // Nothing is read while paused.
+                ::Sleep(kPausedSleep);
+                continue;
+            }
+            DWORD asked = std::min(askSize, kFileReadSize - bufferUsed);
+            if (slowLine) {
+                DWORD available = 0;
+                if (!::InternetQueryDataAvailable(request, &available, 0, 0)) {
+                    outcome.failure = ReplyFailed(FailureKind::BrokenBody, FailureCode(), status);
+                    break;
+                }
+                if (available == 0)
+                    break; // end of the body
+                // Bytes waiting beyond what a small read takes (WinINet may not say
+                // more than its own buffer holds): the line keeps up.
+                if (available >= std::min(asked, kSmallestReadSize))
+                    slowLine = false;
+                asked = std::min(asked, available);
+            }
+            const ULONGLONG before = ::GetTickCount64();
+            DWORD read = 0;
+            if (!::InternetReadFile(request, writer.Buffer() + bufferUsed, asked, &read)) {
+                outcome.failure = ReplyFailed(FailureKind::BrokenBody, FailureCode(), status);
+                break;
+            }
+            if (read == 0)
+                break; // end of the body
+            const ULONGLONG took = ::GetTickCount64() - before;
+            if (took >= kSlowRead) {
+                slowLine = true;
+                askSize = std::max(askSize / 2, kSmallestReadSize);
+            } else if (took <= kQuickRead && read == askSize) {
+                askSize = std::min(askSize * 2, kFileReadSize);
+            }
+            if (m_sizeLimit && startAt + received + read > *m_sizeLimit) {
+                const DWORD kept = static_cast<DWORD>(*m_sizeLimit - startAt - received);
+                bufferUsed += kept;
+                received += kept;
+                outcome.failure = ReplyFailed(FailureKind::TooLong, ERROR_FILE_TOO_LARGE, status);
+                state.bytesInFile.store(startAt + received, std::memory_order_relaxed);
+                break;
+            }
+            bufferUsed += read;
+            received += read;
+            if (bufferUsed == kFileReadSize) {
+                writer.Submit(bufferUsed);
+                bufferUsed = 0;
+            }
+            state.bytesInFile.store(startAt + received, std::memory_order_relaxed);
+        }
+        if (bufferUsed > 0)
+            writer.Submit(bufferUsed);
+        writer.Finish();
+        outcome.fileSize = startAt + received;
+        if (!outcome.failure && announced && received != *announced)
+            outcome.failure = ReplyFailed(FailureKind::BrokenBody, ERROR_INTERNET_CONNECTION_RESET, status);
+        return received;
+    }
+
+    void Fail(RequestRecord& record, TransferStep step)
+    {
+        state.outcome.failure = StepFailed(step, ::GetLastError());
+        record.Failed(StepName(step), state.outcome.failure.systemError);
     }
 
     const std::wstring m_url;
@@ -567,6 +604,32 @@ private:
     Sha256* const m_hash;
     const std::optional<std::uint64_t> m_sizeLimit;
 };
+
+// The texts of a failed transfer's final report, step by step.
+const wchar_t* ReportText(const TransferFailure& failure) noexcept
+{
+    switch (failure.step) {
+    case TransferStep::Connect:
+        return L"InternetConnect Failed.";
+    case TransferStep::OpenRequest:
+        return L"HttpOpenRequest Failed.";
+    case TransferStep::SendRequest:
+        return L"HttpSendRequest Failed.";
+    case TransferStep::ReadBody:
+        return L"Internet download file Failed";
+    case TransferStep::None:
+        break;
+    }
+    return L"";
+}
+
+// The error of a final report: the Windows error, else the reply's status.
+DWORD ReportedError(const TransferFailure& failure) noexcept
+{
+    if (failure.step == TransferStep::None)
+        return 0; // no request was made
+    return failure.systemError ? failure.systemError : failure.httpStatus.value_or(0);
+}
 
 } // namespace
 
@@ -606,85 +669,74 @@ void SetTransferTimeout(DWORD milliseconds)
         ApplyTimeouts(g_hInternet);
 }
 
-HeldRequest::~HeldRequest()
+SizeReply QueryRemoteFile(const std::wstring& url, ICancelRequest* cancel)
 {
-    if (!m_request)
-        return;
-    // The query's thread has finished with it: another may close it now.
-    ReleaseInBackground(std::move(m_request));
-}
-
-void HeldRequest::Hold(std::shared_ptr<DetachedRequest> request) noexcept
-{
-    m_request = std::move(request);
-}
-
-SizeReply QueryRemoteFile(const std::wstring& url, ICancelRequest* cancel, HeldRequest* keepOpen)
-{
-    auto query = std::make_shared<SizeQuery>(url, keepOpen != nullptr);
+    auto query = std::make_shared<SizeQuery>(url);
     if (!RunDetached(query, cancel, {})) {
         SizeReply cancelled;
         cancelled.cancelled = true;
         return cancelled;
     }
-    if (keepOpen)
-        keepOpen->Hold(query);
     return query->Reply();
 }
 
-std::int64_t QueryRemoteFileSize(const std::wstring& url, ICancelRequest* cancel, HeldRequest* keepOpen)
+std::int64_t QueryRemoteFileSize(const std::wstring& url, ICancelRequest* cancel)
 {
-    return QueryRemoteFile(url, cancel, keepOpen).size;
+    return QueryRemoteFile(url, cancel).size;
 }
 
 bool TransferToFile(ICancelRequest& cancel, const std::wstring& url, CDownloadFile& file, IDownloadCallback* callback,
                     const ResumePoint& from, Sha256* hash, TransferOutcome& outcome,
                     std::optional<std::uint64_t> sizeLimit)
 {
-    DownloadStatusInfo info;
     auto transfer = std::make_shared<FileTransfer>(url, file, from, hash, sizeLimit);
-    ULONGLONG lastReported = ::GetTickCount64();
-    auto inFile = [&] { return transfer->fileBase.load() + transfer->received.load(); };
+    // Whatever way this returns (an exception of the callback too), the
+    // transfer's thread changes nothing of the file afterwards.
+    struct FenceCloser {
+        WriteFence& fence;
+        ~FenceCloser() { fence.Close(); }
+    } closer{transfer->fence};
+
+    const TransferState& state = transfer->state;
+    DownloadStatusInfo info;
     info.received = from.offset;
+    ULONGLONG lastReported = ::GetTickCount64();
     auto report = [&] {
         info.status = Downloading;
-        info.received = inFile();
+        info.received = state.bytesInFile.load();
         if (callback)
             callback->OnStatus(info);
     };
     const bool ended = RunDetached(transfer, &cancel, [&] {
         const ULONGLONG now = ::GetTickCount64();
-        if (now - lastReported >= kProgressInterval && inFile() != info.received) {
+        if (now - lastReported >= kProgressInterval && state.bytesInFile.load() != info.received) {
             lastReported = now;
             report();
         }
     });
     outcome = TransferOutcome{};
     outcome.fileSize = from.offset;
-    bool result = false;
     if (ended) {
-        if (transfer->failure)
-            std::rethrow_exception(transfer->failure);
-        outcome = transfer->result;
-        if (inFile() != info.received)
+        if (state.thrown)
+            std::rethrow_exception(state.thrown);
+        outcome = state.outcome;
+        if (state.bytesInFile.load() != info.received)
             report(); // the end of the body
-        info.errorCode = outcome.errorCode;
-        info.message = outcome.failedStep;
-        result = outcome.complete;
+        info.errorCode = ReportedError(outcome.failure);
+        info.message = ReportText(outcome.failure);
     }
 
     if (cancel.IsCancelled()) {
-        result = false;
         outcome.complete = false;
         outcome.cancelled = true;
         info.status = Cancelled;
-        ::Sleep(500);
+        ::Sleep(kCancelledReportDelay);
     } else {
         info.status = Finished;
     }
     if (callback)
         callback->OnStatus(info);
-    return result;
+    return outcome.complete;
 }
 
 bool DownloadToFile(ICancelRequest& cancel, const std::wstring& url, CDownloadFile& file,
@@ -705,19 +757,19 @@ bool DownloadToStream(ICancelRequest& cancel, const std::wstring& url, IByteSink
         }
         UniqueInternetHandle connection = Connect(parts);
         if (!connection) {
-            record.Failed(L"InternetConnect", FailureCode());
+            record.Failed(StepName(TransferStep::Connect), FailureCode());
             return false;
         }
         const wchar_t* acceptTypes[] = {L"application/xml", L"*/*", nullptr};
         UniqueInternetHandle request = OpenRequest(connection.Get(), parts, L"GET", acceptTypes, kSmallRequestFlags);
         if (!request) {
-            record.Failed(L"HttpOpenRequest", FailureCode());
+            record.Failed(StepName(TransferStep::OpenRequest), FailureCode());
             return false;
         }
         AddReferer(request.Get());
         if (!::HttpSendRequestW(request.Get(), kStreamRequestHeaders, std::size(kStreamRequestHeaders) - 1,
                                 nullptr, 0)) {
-            record.Failed(L"HttpSendRequest", FailureCode());
+            record.Failed(StepName(TransferStep::SendRequest), FailureCode());
             return false;
         }
         if (cancel.IsCancelled())
@@ -759,7 +811,7 @@ bool DownloadToStream(ICancelRequest& cancel, const std::wstring& url, IByteSink
             return false;
         // A document cut off (a broken connection, a silent server) is not the document.
         if (broken) {
-            record.Failed(L"InternetReadFile", FailureCode());
+            record.Failed(StepName(TransferStep::ReadBody), FailureCode());
             return false;
         }
         // An error page (a proxy's, a portal's, the server's own) is not the document.

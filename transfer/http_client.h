@@ -2,8 +2,16 @@
 // The HTTP client: the only code of the installer that talks to the network.
 // Three blocking request operations over WinINet, meant for worker threads, and
 // the process-wide session they share.
+//
+// Threads: each operation blocks the thread that calls it. The size query and
+// the file transfer run their WinINet calls on a request thread of their own
+// (transfer/detached_request) so that the caller can walk away the moment it
+// cancels; a file transfer's blocks go to the disk on a writer thread
+// (transfer/block_writer). Progress reports and the result come on the
+// caller's thread only. After a walk-away the request thread touches nothing of
+// the caller's: the transfer's WriteFence is closed before the operation returns.
 
-#include "framework/slim_lock.h"
+#include "transfer/transfer_failure.h"
 
 #include <windows.h>
 #include <wininet.h>
@@ -17,7 +25,6 @@
 namespace kelm {
 
 class CDownloadFile;
-class DetachedRequest;
 class Sha256;
 
 // A buffer of a file download (two take turns: one fills while the other is
@@ -25,12 +32,12 @@ class Sha256;
 // download reports progress (milliseconds).
 inline constexpr DWORD kFileReadSize = 1024 * 1024;
 inline constexpr ULONGLONG kProgressInterval = 100;
+// The pace progress receivers were built for: a transfer's Cancelled report
+// comes this long after it stopped (milliseconds).
+inline constexpr DWORD kCancelledReportDelay = 500;
 
 // The process-wide WinINet session; null until OpenSession.
 extern HINTERNET g_hInternet;
-// Held while DownloadToFile writes a block of downloaded bytes, and by a
-// cancelled download making sure that no write follows; nothing else takes it.
-extern SlimLock g_csDownload;
 // Sent as "Referer" with every request; no header when empty.
 inline constexpr std::wstring_view g_strReferer = L"https://www.kelmware.com/";
 
@@ -92,42 +99,26 @@ protected:
 
 // Every request writes one line to the run's log (runlog/run_log.h).
 
-// Size the server announces for url (Content-Length of a GET reply), or 0 when
+// Size the server announces for url (Content-Length of a HEAD reply), or 0 when
 // the request fails, the status is 403, 404 or outside 200..500, or no length
-// comes. Lengths above 2147483647 answer 2147483647. The body is never read.
-// A cancellation (cancel may be null) ends it at once with 0.
-//
-// Closing a request whose body was not read makes Wine's WinINet read the whole
-// body first: for a large package on a fast line seconds of the line and of a
-// core. With keepOpen the query's request stays open in it until it is dropped,
-// and is closed then on a thread of its own: the download job drops it after its
-// download, so that the two never share the line.
-class HeldRequest {
-public:
-    HeldRequest() = default;
-    ~HeldRequest();
-    HeldRequest(const HeldRequest&) = delete;
-    HeldRequest& operator=(const HeldRequest&) = delete;
-    void Hold(std::shared_ptr<DetachedRequest> request) noexcept;
-
-private:
-    std::shared_ptr<DetachedRequest> m_request;
-};
-std::int64_t QueryRemoteFileSize(const std::wstring& url, ICancelRequest* cancel = nullptr,
-                                 HeldRequest* keepOpen = nullptr);
+// comes. A server that refuses HEAD (405, 501) is asked with a GET for the
+// first byte only (the whole length from its Content-Range; a 200 reply's
+// Content-Length), whose body is not read. Lengths above 2147483647 answer
+// 2147483647. A cancellation (cancel may be null) ends it at once with 0.
+std::int64_t QueryRemoteFileSize(const std::wstring& url, ICancelRequest* cancel = nullptr);
 
 // The size query with all it found out, for a caller that decides whether to ask again.
 struct SizeReply {
-    std::int64_t size = 0;              // what QueryRemoteFileSize returns
-    std::optional<DWORD> status;        // HTTP status, when a reply came
-    DWORD errorCode = 0;                // WinINet error of the step that failed
-    bool invalidUrl = false;            // the address could not be cracked
+    std::int64_t size = 0;               // what QueryRemoteFileSize returns
+    std::optional<std::uint64_t> length; // the announced length, whole (size stops at 2^31 - 1)
+    // Why the size cannot be used: set whenever size is 0 (but for a
+    // cancellation), and for an error status that came with a length.
+    TransferFailure failure;
     bool cancelled = false;
-    std::wstring validator;             // strong ETag, else Last-Modified, of the reply
+    std::wstring validator;              // strong ETag, else Last-Modified, of the reply
     std::optional<DWORD> retryAfterSeconds;
-    std::optional<std::uint64_t> length; // the announced Content-Length, whole (size stops at 2^31 - 1)
 };
-SizeReply QueryRemoteFile(const std::wstring& url, ICancelRequest* cancel = nullptr, HeldRequest* keepOpen = nullptr);
+SizeReply QueryRemoteFile(const std::wstring& url, ICancelRequest* cancel = nullptr);
 
 // Fetches url into file (written from offset 0) in large reads, with a progress
 // report at most every kProgressInterval while bytes arrive, one when the body
@@ -149,17 +140,13 @@ struct ResumePoint {
 struct TransferOutcome {
     bool complete = false;              // 2xx, every announced byte arrived, not cancelled
     bool cancelled = false;
-    bool sent = false;                  // the request went out and a reply came
-    bool invalidUrl = false;
     bool restarted = false;             // the rest was asked for and the whole file came (200)
-    std::optional<DWORD> status;        // HTTP status of the reply
-    DWORD errorCode = 0;                // WinINet error of the failed step, or the failing HTTP status
-    const wchar_t* failedStep = L"";    // the step that failed, as DownloadToFile reports it
+    std::optional<DWORD> status;        // HTTP status of the reply, when one came
+    TransferFailure failure;            // when not complete and not cancelled
     std::uint64_t fileSize = 0;         // bytes the file holds afterwards, from its start
     std::optional<std::uint64_t> totalSize; // size of the whole file, as the reply told it
     std::wstring validator;             // strong ETag, else Last-Modified, of the reply
     std::optional<DWORD> retryAfterSeconds;
-    bool tooLong = false;               // the reply announced or sent more than the size limit
 };
 
 // DownloadToFile from a resume point: with an offset it asks for
@@ -169,7 +156,7 @@ struct TransferOutcome {
 // hash (may be null) in file order. Reports count the file's bytes, so they go
 // on from the offset. With a size limit the file never holds more than that
 // many bytes: a reply that announces more is not read, and a body that goes on
-// past it ends the transfer (tooLong) with nothing written beyond it.
+// past it ends the transfer (FailureKind::TooLong) with nothing written beyond it.
 bool TransferToFile(ICancelRequest& cancel, const std::wstring& url, CDownloadFile& file, IDownloadCallback* callback,
                     const ResumePoint& from, Sha256* hash, TransferOutcome& outcome,
                     std::optional<std::uint64_t> sizeLimit = std::nullopt);

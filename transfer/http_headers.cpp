@@ -31,25 +31,6 @@ std::uint64_t Ticks(const FILETIME& time) noexcept
 
 } // namespace
 
-long ParseLong32(std::wstring_view text) noexcept
-{
-    std::size_t at = 0;
-    while (at < text.size() && (text[at] == L' ' || text[at] == L'\t'))
-        ++at;
-    bool negative = false;
-    if (at < text.size() && (text[at] == L'+' || text[at] == L'-'))
-        negative = text[at++] == L'-';
-    long long value = 0;
-    for (; at < text.size() && text[at] >= L'0' && text[at] <= L'9'; ++at) {
-        value = value * 10 + (text[at] - L'0');
-        if (value > 2147483648LL)
-            value = 2147483648LL;
-    }
-    if (negative)
-        return static_cast<long>(-value);
-    return static_cast<long>(std::min(value, 2147483647LL));
-}
-
 std::optional<std::uint64_t> ParseContentLength(std::wstring_view text) noexcept
 {
     std::size_t at = 0;

@@ -12,10 +12,6 @@
 
 namespace kelm {
 
-// Leading decimal digits of text (after blanks and a sign), saturated to the
-// signed 32-bit range: what a 32-bit string-to-long conversion gives.
-long ParseLong32(std::wstring_view text) noexcept;
-
 // A Content-Length as a full 64-bit count: digits only, nothing else; nothing
 // when it is empty, not a plain number or too large.
 std::optional<std::uint64_t> ParseContentLength(std::wstring_view text) noexcept;

@@ -171,6 +171,9 @@ class Handler(BaseHTTPRequestHandler):
         route = state.route(path)
         if route is None:
             route = self.file_route(path)
+        if route.get("refuse_head") and self.command == "HEAD":
+            # A server that answers GET only.
+            route = {"status": 405, "body": "", "headers": {"Allow": "GET"}}
         if route.get("silent_ms"):
             # A server that took the request and never answers it.
             self.hold_connection(int(route["silent_ms"]) / 1000.0)
@@ -274,7 +277,8 @@ class Handler(BaseHTTPRequestHandler):
         self.body_sent = 0
         try:
             self.send_body(route, body, file_path, send_size, chunked)
-            if chunked and "drop_after" not in route:
+            # A reply to HEAD has no body, not even the last chunk.
+            if chunked and "drop_after" not in route and self.command != "HEAD":
                 self.wfile.write(b"0\r\n\r\n")
             self.wfile.flush()
             hold = int(route.get("hold_ms", 0))

@@ -83,21 +83,22 @@ TEST_F(HttpClientTest, ServerSeesTheRequestsAsSent)
     EXPECT_TRUE(DownloadToStream(never, Server().Url("/client/seen/stream?version=3"), stream));
 
     struct Expected {
+        const char* method;
         const char* target;
         const char* accept;
         bool jsonContentType;
     };
     const Expected expected[] = {
-        {"/client/seen/file?x=1&y=two", "*/*", false},
-        {"/client/seen/size?q=%20z", "application/xml, */*", false},
-        {"/client/seen/stream?version=3", "application/xml, */*", true},
+        {"GET", "/client/seen/file?x=1&y=two", "*/*", false},
+        {"HEAD", "/client/seen/size?q=%20z", "application/xml, */*", false},
+        {"GET", "/client/seen/stream?version=3", "application/xml, */*", true},
     };
     const auto requests = Server().Requests("/client/seen/");
     ASSERT_EQ(std::size(expected), requests.size());
     for (size_t i = 0; i < requests.size(); ++i) {
         const LoggedRequest& request = requests[i];
         SCOPED_TRACE(request.target);
-        EXPECT_EQ("GET", request.method);
+        EXPECT_EQ(expected[i].method, request.method);
         EXPECT_EQ(expected[i].target, request.target);
         EXPECT_EQ("HTTP/1.1", request.version);
         EXPECT_EQ("Mirelle Web Installer Client", request.Header("User-Agent"));
@@ -126,9 +127,12 @@ TEST_F(HttpClientTest, RemoteFileSizeFollowsStatusAndLength)
         {"199", "\"status\": 199, \"body_size\": 50", 0},
         {"501", "\"status\": 501, \"body_size\": 50", 0},
         {"chunked, no length", "\"body_size\": 5000, \"chunked\": true", 0},
-        {"length above 2147483647", "\"content_length\": 3000000000, \"omit_body\": true, \"hold_ms\": 2000",
+        {"length above 2147483647", "\"content_length\": 3000000000, \"omit_body\": true",
          2147483647},
         {"no body, length 0", "\"body_size\": 0", 0},
+        {"HEAD refused: the whole length of a one-byte range", "\"refuse_head\": true, \"ranges\": true, \"body_size\": 4321",
+         4321},
+        {"HEAD refused, no ranges: the length of the whole body", "\"refuse_head\": true, \"body_size\": 654", 654},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);

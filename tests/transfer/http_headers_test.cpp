@@ -30,20 +30,6 @@ TEST(HttpHeaders, ContentLengthIsAPlainNumberOfAnySize)
         EXPECT_EQ(ParseContentLength(c.text), c.length) << testing::PrintToString(std::wstring(c.text));
 }
 
-TEST(HttpHeaders, Long32IsWhatA32BitConversionGives)
-{
-    const struct {
-        const wchar_t* text;
-        long value;
-    } cases[] = {
-        {L"123", 123},        {L"  +42x", 42},           {L"-17", -17},
-        {L"abc", 0},          {L"", 0},                  {L"2147483647", 2147483647},
-        {L"3000000000", 2147483647}, {L"-3000000000", -2147483647L - 1},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(ParseLong32(c.text), c.value) << testing::PrintToString(std::wstring(c.text));
-}
-
 TEST(HttpHeaders, ContentRangeNamesWhereThePartStartsAndTheWholeSize)
 {
     const struct {

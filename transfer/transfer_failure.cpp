@@ -1,0 +1,101 @@
+#include "transfer/transfer_failure.h"
+
+#include <wininet.h>
+
+#include <algorithm>
+
+namespace kelm {
+
+FailureKind KindOfStatus(DWORD status) noexcept
+{
+    if (status >= 200 && status <= 299)
+        return FailureKind::None;
+    if (status == 408 || status == 429 || (status >= 500 && status <= 599))
+        return FailureKind::ServerBusy;
+    return FailureKind::NotThere;
+}
+
+bool IsCertificateFailure(DWORD error) noexcept
+{
+    switch (error) {
+    case ERROR_INTERNET_INVALID_CA:
+    case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+    case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+    case ERROR_INTERNET_SEC_CERT_REVOKED:
+    case ERROR_INTERNET_SEC_CERT_ERRORS:
+    case ERROR_INTERNET_SEC_INVALID_CERT:
+    case ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED:
+        return true;
+    default:
+        return false;
+    }
+}
+
+FailureKind KindOfSystemError(DWORD error) noexcept
+{
+    return IsCertificateFailure(error) ? FailureKind::Certificate : FailureKind::NoReply;
+}
+
+const wchar_t* StepName(TransferStep step) noexcept
+{
+    switch (step) {
+    case TransferStep::None:
+        break;
+    case TransferStep::Connect:
+        return L"InternetConnect";
+    case TransferStep::OpenRequest:
+        return L"HttpOpenRequest";
+    case TransferStep::SendRequest:
+        return L"HttpSendRequest";
+    case TransferStep::ReadBody:
+        return L"InternetReadFile";
+    }
+    return L"";
+}
+
+std::wstring DescribeFailure(const TransferFailure& failure)
+{
+    const std::wstring error = L"(error " + std::to_wstring(failure.systemError) + L")";
+    switch (failure.kind) {
+    case FailureKind::None:
+        return L"no failure";
+    case FailureKind::InvalidAddress:
+        return L"not an address";
+    case FailureKind::ServerBusy:
+    case FailureKind::NotThere:
+    case FailureKind::RangeRefused:
+        return L"HTTP " + std::to_wstring(failure.httpStatus.value_or(0));
+    case FailureKind::BrokenBody:
+        return L"the body broke off " + error;
+    case FailureKind::NoLength:
+        return L"no length in the reply";
+    case FailureKind::TooLong:
+        return L"more than the file may have";
+    case FailureKind::Certificate:
+    case FailureKind::NoReply:
+        break;
+    }
+    return L"no reply " + error;
+}
+
+bool IsWorthRetrying(FailureKind kind) noexcept
+{
+    switch (kind) {
+    case FailureKind::NoReply:
+    case FailureKind::ServerBusy:
+    case FailureKind::RangeRefused:
+    case FailureKind::BrokenBody:
+        return true;
+    default:
+        return false;
+    }
+}
+
+DWORD WaitBeforeAttempt(int attempt, DWORD unit, std::optional<DWORD> retryAfterSeconds) noexcept
+{
+    if (retryAfterSeconds)
+        return std::min(*retryAfterSeconds, kMaxRetryAfterSeconds) * 1000;
+    return unit * (1u << std::clamp(attempt - 2, 0, kMaxDownloadAttempts - 2));
+}
+
+} // namespace kelm

@@ -77,6 +77,8 @@ void CInstallEngine::Resume()
 
 void CInstallEngine::Cancel()
 {
+    // Before anything else: whoever sees the phase or the event sees the flag too.
+    m_bCancelled = 1;
     if (m_hCancelEvent && m_hRunEvent) {
         SetStatus(PhaseCancelling, -1, 0, L"");
         ::SetEvent(m_hCancelEvent.Get());
@@ -85,9 +87,8 @@ void CInstallEngine::Cancel()
     } else {
         SetStatus(PhaseCancelled, -1, 0, L"");
     }
-    // m_bCancelled first: a package that starts now resets the reply flag and
+    // After m_bCancelled: a package that starts now resets the reply flag and
     // then reads m_bCancelled (MsiExecution::Begin), so the request is never lost.
-    m_bCancelled = 1;
     m_msi.Cancel();
 }
 
@@ -101,11 +102,6 @@ bool CInstallEngine::WaitForWorker(DWORD milliseconds)
     if (!m_worker.valid())
         return true;
     return m_worker.wait_for(std::chrono::milliseconds(milliseconds)) == std::future_status::ready;
-}
-
-bool CInstallEngine::IsCancelling() const
-{
-    return CurrentInstallPhase() == PhaseCancelling;
 }
 
 } // namespace kelm

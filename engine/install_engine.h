@@ -2,6 +2,12 @@
 // The installation engine: one run on one worker task, from the package list
 // through the version check, the downloads and the installations to the
 // registration, reported through g_installStatus.
+//
+// Threads: Start, Pause, Resume, Cancel and WaitForWorker are the UI thread's;
+// the run itself is the worker's (std::async), which joins it in the
+// destructor. They share only the cancel and run events, the cancellation
+// flag (atomic), the Windows Installer's reply flag (MsiExecution) and
+// g_installStatus under its lock. The outcome is the worker's until it has ended.
 
 #include <windows.h>
 
@@ -53,12 +59,13 @@ bool IsDependencyPresent(const std::wstring& name);
 // Every element but the last becomes element * 100 / sum; the last takes the rest of 100.
 std::vector<int32_t> NormaliseShares(std::vector<int32_t> shares);
 
-// Why a run failed, when the failure itself decides what the user is told
-// (the values are the run's recorded failure codes).
-enum class EngineFailure : int32_t {
-    None = 0,
-    NotFetched = 4,              // the descriptor or a package could not be fetched: "cannot connect"
-    CancelledInInstallerBox = 5, // the user answered Cancel in a box of the Windows Installer
+// How a run ends, as one value: its exit code, and what the user is still to
+// be told at the end (empty when nothing, or when it was said already: the
+// version check's question, the Windows Installer's own boxes). A cancelled run
+// ends as Cancelled and shows nothing, whatever was set before.
+struct RunOutcome {
+    ExitCode code = ExitCode::InstallFailed;
+    std::wstring message;
 };
 
 class CInstallEngine {
@@ -74,8 +81,10 @@ public:
     // Holds a transfer in progress / lets it go on. Running installers are not paused.
     void Pause();
     void Resume();
-    // Asks the worker to end the run; returns at once.
+    // Asks the worker to end the run; returns at once. From here on the run is
+    // cancelled (CancelRequested), whatever happens next.
     void Cancel();
+    bool CancelRequested() const noexcept { return m_bCancelled != 0; }
     // Waits up to `milliseconds` for the worker; true when it has ended (or never started).
     bool WaitForWorker(DWORD milliseconds);
 
@@ -90,7 +99,7 @@ public:
     // Begins it for the next package, at this run's install index and cancellation.
     void BeginMsiExecution(const std::wstring& packageName, HWND owner, const std::wstring& caption);
 
-    EngineFailure Failure() const { return m_nFailure; }
+    const RunOutcome& Outcome() const { return m_outcome; }
     const std::wstring& HomePageUrl() const { return m_msi.HomePageUrl(); }
 
 private:
@@ -101,8 +110,9 @@ private:
     bool InstallPackages();
     bool InstallOnePackage(const InstallPackage& package, const TrustedFile& file);
     TrustedFile AdmitLocalPackage(const InstallPackage& package);
-    bool IsCancelling() const;
-    void EndRun(InstallPhase phase, ExitCode code);
+    // The run will end with code and, unless cancelled, tell the user message.
+    void Fail(ExitCode code, std::wstring message = {});
+    void EndRun(InstallPhase phase);
 
     std::vector<InstallPackage> m_packages;
     // Per package: its admitted file, held open for reading only (nobody can
@@ -114,10 +124,12 @@ private:
     std::future<void> m_worker;
     UniqueHandle m_hCancelEvent; // manual reset; signalled = cancel
     UniqueHandle m_hRunEvent;    // manual reset; non-signalled = paused
+    // The one record of a cancellation: set first by Cancel, read by every
+    // step of the run (the cancel event tells the transfers and running
+    // packages, the Windows Installer's reply flag its installation).
     std::atomic<int32_t> m_bCancelled{0};
-    EngineFailure m_nFailure = EngineFailure::None;
-    ExitCode m_exitCode = ExitCode::InstallFailed; // what the run's end records
-    bool m_bRestartNeeded = false;                 // a package asked for a restart (3010)
+    RunOutcome m_outcome;
+    bool m_bRestartNeeded = false; // a package asked for a restart (3010)
 };
 
 } // namespace kelm

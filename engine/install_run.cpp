@@ -82,9 +82,7 @@ void CInstallEngine::Start()
         m_worker = std::async(std::launch::async, [this] { RunSequence(); });
     } catch (...) {
         // No worker: the run ends here, so that the panel sees a final phase.
-        SetStatus(PhaseInstallFailed, -1, 0, L"");
-        if (IsCancelling())
-            SetStatus(PhaseCancelled, -1, 0, L"");
+        SetStatus(CancelRequested() ? PhaseCancelled : PhaseInstallFailed, -1, 0, L"");
     }
 }
 
@@ -146,9 +144,14 @@ void CInstallEngine::BuildPackageList()
     g_installStatus.installShares = NormaliseShares(std::move(installShares));
 }
 
-void CInstallEngine::EndRun(InstallPhase phase, ExitCode code)
+void CInstallEngine::Fail(ExitCode code, std::wstring message)
 {
-    m_exitCode = code;
+    m_outcome = {code, std::move(message)};
+}
+
+void CInstallEngine::EndRun(InstallPhase phase)
+{
+    const ExitCode code = m_outcome.code;
     RecordExitCode(code);
     Log(L"installation run ended: ", phase == PhaseFinished ? L"finished" : phase == PhaseCancelled ? L"cancelled"
                                                                                                    : L"failed",
@@ -169,22 +172,25 @@ void CInstallEngine::RunSequence()
             installed = true;
             theConfig.homepageUrl = m_msi.HomePageUrl();
             // The product is there: a Cancel that came meanwhile cannot undo that.
-            EndRun(PhaseFinished, m_bRestartNeeded ? ExitCode::RestartNeeded : ExitCode::Installed);
-        } else if (!IsCancelling()) {
-            if (m_nFailure == EngineFailure::NotFetched) {
-                const std::wstring text = GetUiString(IDS_ERR_CONNECT_DOWNLOAD_SERVER);
-                ShowRunMessage(nullptr, text.c_str(), theConfig.manifest.short_name.c_str(), MB_ICONERROR | MB_OK,
-                               IDOK);
-            }
-            EndRun(PhaseInstallFailed, m_exitCode);
+            m_outcome = {m_bRestartNeeded ? ExitCode::RestartNeeded : ExitCode::Installed, {}};
+            EndRun(PhaseFinished);
+        } else if (!CancelRequested()) {
+            if (!m_outcome.message.empty())
+                ShowRunMessage(nullptr, m_outcome.message.c_str(), theConfig.manifest.short_name.c_str(),
+                               MB_ICONERROR | MB_OK, IDOK);
+            EndRun(PhaseInstallFailed);
         }
     } catch (...) {
         Log(L"installation run broke off (out of memory or the like)");
-        if (!installed && !IsCancelling())
-            EndRun(PhaseInstallFailed, ExitCode::InstallFailed);
+        if (!installed && !CancelRequested()) {
+            Fail(ExitCode::InstallFailed);
+            EndRun(PhaseInstallFailed);
+        }
     }
-    if (!installed && IsCancelling())
-        EndRun(PhaseCancelled, ExitCode::Cancelled);
+    if (!installed && CancelRequested()) {
+        Fail(ExitCode::Cancelled);
+        EndRun(PhaseCancelled);
+    }
 }
 
 bool CInstallEngine::CheckVersion()
@@ -201,12 +207,11 @@ bool CInstallEngine::CheckVersion()
         const std::optional<std::string> bytes =
             held ? ReadHeldFile(held.Get(), kMaxDescriptorSize) : std::optional<std::string>();
         if (!bytes || !LoadVersionDescriptorBytes(theConfig, *bytes, path)) {
-            if (!IsCancelling())
+            if (!CancelRequested())
                 Log(L"version check: ", manifest.version_check_url,
                     fetched ? L" gave no version descriptor" : L" could not be fetched: ",
                     fetched ? L"" : DescribeDownloadFailure(job.Failure()));
-            m_nFailure = EngineFailure::NotFetched;
-            m_exitCode = ExitCode::ServerUnreachable;
+            Fail(ExitCode::ServerUnreachable, GetUiString(IDS_ERR_CONNECT_DOWNLOAD_SERVER));
             return false;
         }
     }
@@ -214,7 +219,8 @@ bool CInstallEngine::CheckVersion()
     std::wstring message;
     const VersionCheckResult decision = EvaluateVersionCheck();
     Log(L"installation: ", DescribeVersionCheck(decision));
-    m_exitCode = ExitCodeForVersionCheck(decision);
+    if (decision != Proceed)
+        Fail(ExitCodeForVersionCheck(decision)); // the question below is its message
     switch (decision) {
     case Proceed:
         return true;
@@ -233,7 +239,7 @@ bool CInstallEngine::CheckVersion()
     }
     // The answer does not matter: the run stops either way. A run cancelled
     // meanwhile shows nothing more.
-    if (!m_bCancelled)
+    if (!CancelRequested())
         ShowRunMessage(AfxGetMainWindowHandle(), message.c_str(), kVersionCheckCaption, MB_ICONERROR | MB_OKCANCEL, IDOK);
     return false;
 }
@@ -243,7 +249,7 @@ bool CInstallEngine::DownloadPackages()
     m_admittedFiles.resize(m_packages.size());
     int32_t downloadIndex = 0;
     for (size_t index = 0; index < m_packages.size(); ++index) {
-        if (m_bCancelled)
+        if (CancelRequested())
             return false;
         if (!m_packages[index].needsDownload)
             continue;
@@ -260,8 +266,10 @@ bool CInstallEngine::DownloadPackage(size_t index, int32_t downloadIndex)
     if (!package.expectationFault.empty()) {
         Log(L"the manifest's ", package.name, L" cannot be checked: ", package.expectationFault,
             L"; it is not downloaded");
-        m_nFailure = EngineFailure::NotFetched;
-        m_exitCode = ExitCode::BadManifest;
+        Fail(ExitCode::BadManifest,
+             FormatWithTexts(GetUiString(IDS_ERR_MANIFEST_UNSAFE),
+                             {theConfig.manifestPath, package.name, package.expectationFault},
+                             IDS_ERR_MANIFEST_UNSAFE.defaultText));
         return false;
     }
     // What the later downloads will need on the same volume, as far as the manifest tells.
@@ -294,24 +302,20 @@ bool CInstallEngine::DownloadPackage(size_t index, int32_t downloadIndex)
         }
         // Not the vendor's: like bytes that did not match their SHA-256.
         Log(L"download of ", package.name, L" from ", package.url, L" failed: it is not the vendor's");
-        m_nFailure = EngineFailure::NotFetched;
-        m_exitCode = ExitCode::ServerUnreachable;
+        Fail(ExitCode::ServerUnreachable, GetUiString(IDS_ERR_CONNECT_DOWNLOAD_SERVER));
         return false;
     }
-    if (job.Failure() == DownloadFailure::DiskSpace && !IsCancelling()) {
+    if (job.Failure() == DownloadFailure::DiskSpace) {
         const DiskShortage& shortage = job.Shortage();
-        const std::wstring text =
-            FormatWithTexts(GetUiString(IDS_ERR_DISK_SPACE),
-                            {shortage.folder, Megabytes(shortage.needed), Megabytes(shortage.available)},
-                            IDS_ERR_DISK_SPACE.defaultText);
-        ShowRunMessage(nullptr, text.c_str(), theConfig.manifest.short_name.c_str(), MB_ICONERROR | MB_OK, IDOK);
-        m_exitCode = ExitCode::DiskFull;
+        Fail(ExitCode::DiskFull,
+             FormatWithTexts(GetUiString(IDS_ERR_DISK_SPACE),
+                             {shortage.folder, Megabytes(shortage.needed), Megabytes(shortage.available)},
+                             IDS_ERR_DISK_SPACE.defaultText));
         return false;
     }
-    if (!IsCancelling())
+    if (!CancelRequested())
         Log(L"download of ", package.name, L" from ", package.url, L" failed: ", DescribeDownloadFailure(job.Failure()));
-    m_nFailure = EngineFailure::NotFetched;
-    m_exitCode = ExitCode::ServerUnreachable;
+    Fail(ExitCode::ServerUnreachable, GetUiString(IDS_ERR_CONNECT_DOWNLOAD_SERVER));
     return false;
 }
 
@@ -355,13 +359,13 @@ bool CInstallEngine::InstallPackages()
     m_admittedFiles.resize(m_packages.size());
     m_nInstallIndex = 0;
     for (const InstallPackage& package : m_packages) {
-        if (m_bCancelled)
+        if (CancelRequested())
             return false;
         TrustedFile& file = m_admittedFiles[static_cast<size_t>(&package - m_packages.data())];
         if (!package.needsDownload && ::PathFileExistsW(package.localPath.c_str())) {
             file = AdmitLocalPackage(package);
             if (!file) {
-                m_exitCode = ExitCode::InstallFailed;
+                Fail(ExitCode::InstallFailed);
                 return false;
             }
         }
@@ -370,7 +374,7 @@ bool CInstallEngine::InstallPackages()
             // not a success. A missing prerequisite is skipped; the next one takes its index.
             if (package.isMainComponent) {
                 Log(L"main package ", package.localPath, L" is missing: nothing can be installed");
-                m_exitCode = ExitCode::InstallFailed;
+                Fail(ExitCode::InstallFailed);
                 return false;
             }
             Log(L"prerequisite ", package.localPath, L" is missing: skipped");
@@ -391,15 +395,16 @@ bool CInstallEngine::InstallOnePackage(const InstallPackage& package, const Trus
 {
     if (HasExtension(package.localPath, L".msi")) {
         const UINT rc = InstallMsiPackage(*this, package, file);
-        if (m_msi.CancelledInInstallerBox())
-            m_nFailure = EngineFailure::CancelledInInstallerBox;
         if (rc == ERROR_SUCCESS_REBOOT_REQUIRED)
             m_bRestartNeeded = true;
         if (IsMsiSuccess(rc))
             return true;
-        m_exitCode = rc == ERROR_INSTALL_USEREXIT        ? ExitCode::Cancelled
-                     : rc == ERROR_INSTALL_ALREADY_RUNNING ? ExitCode::AnotherInstallRunning
-                                                           : ExitCode::InstallFailed;
+        if (m_msi.CancelledInInstallerBox())
+            Log(L"the installation of ", package.name, L" was cancelled in a box of the Windows Installer");
+        // The Windows Installer has told the user already: no message of ours follows.
+        Fail(rc == ERROR_INSTALL_USEREXIT          ? ExitCode::Cancelled
+             : rc == ERROR_INSTALL_ALREADY_RUNNING ? ExitCode::AnotherInstallRunning
+                                                   : ExitCode::InstallFailed);
         return false;
     }
     if (HasExtension(package.localPath, L".exe")) {
@@ -416,12 +421,12 @@ bool CInstallEngine::InstallOnePackage(const InstallPackage& package, const Trus
             m_bRestartNeeded = true;
         if (result.started && (result.exitCode == 0 || result.exitCode == ERROR_SUCCESS_REBOOT_REQUIRED))
             return true;
-        m_exitCode = ExitCode::InstallFailed;
+        Fail(ExitCode::InstallFailed);
         return false;
     }
     if (package.isMainComponent) {
         Log(L"main package ", package.name, L" is neither an .msi nor an .exe file: not installed");
-        m_exitCode = ExitCode::InstallFailed;
+        Fail(ExitCode::InstallFailed);
         return false;
     }
     Log(L"prerequisite ", package.name, L" is neither an .msi nor an .exe file: counted as installed");

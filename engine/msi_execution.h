@@ -4,6 +4,10 @@
 // a percent that never goes back), its boxes, and what its log says of the
 // product's home page. The engine keeps one for the run and begins it anew for
 // each package; it only sequences the phases.
+//
+// Threads: the Windows Installer calls the handler on the install worker,
+// inside MsiInstallProductW; Cancel comes from the UI thread and only sets the
+// atomic reply flag that the handler's next progress message answers with.
 
 #include <windows.h>
 

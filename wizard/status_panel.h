@@ -5,6 +5,10 @@
 // polls the engine's status record once a second and shows the overall
 // percentage, the phase text and the remaining time. At the end it moves the
 // wizard to the success page, or starts the product, or ends the wizard.
+//
+// Threads: all of it runs on the UI thread; it reads the engine's worker only
+// through g_installStatus (under its lock) and hands it pause, resume and
+// cancel through the engine's own calls.
 
 #include <windows.h>
 

@@ -612,6 +612,22 @@ TEST_F(EngineRunTest, UnreachableServerSaysSoAndFails)
     }
 }
 
+// The message and the exit code come from one outcome: a package whose size
+// cannot be read is a fault of the manifest, told as one and ended with its code.
+TEST_F(EngineRunTest, APackageTheManifestCannotDescribeEndsAsAManifestFault)
+{
+    theConfig.manifest.mainComponent.full_size = L"12 MB";
+    const InstallStatus final = Run();
+    EXPECT_EQ(PhaseInstallFailed, final.phase);
+    EXPECT_EQ(ExitCode::BadManifest, RecordedExitCode());
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(L"The installer cannot start: in its manifest file " + theConfig.manifestPath + L", " +
+                  theConfig.manifest.mainComponent.name + L" cannot be used: its size \"12 MB\" is not a number of bytes.",
+              boxes[0].text);
+    EXPECT_EQ(kShortName, boxes[0].caption);
+    EXPECT_TRUE(server.Requests(prefix + "full/").empty());
+}
+
 TEST_F(EngineRunTest, DescriptorOutcomesShowTheirMessageAndFail)
 {
     struct OutcomeCase {

@@ -4,6 +4,8 @@
 #include "transfer/sha256.h"
 #include "transfer/write_fence.h"
 
+#include <system_error>
+
 namespace kelm {
 
 namespace {
@@ -42,37 +44,39 @@ BlockWriter::~BlockWriter()
     ::WaitForSingleObject(m_thread.Get(), INFINITE);
 }
 
-void BlockWriter::Submit(std::size_t size)
+bool BlockWriter::Submit(std::size_t size)
 {
     const unsigned char* block = Buffer();
-    if (!m_thread) {
-        WriteNow(block, size);
-    } else {
-        {
-            SrwGuard guard(m_lock);
-            WaitIdleLocked();
-            m_pending = block;
-            m_pendingSize = size;
-        }
-        ::WakeAllConditionVariable(&m_changed);
-    }
     m_filling = 1 - m_filling;
+    if (!m_thread) {
+        if (m_writeError == 0)
+            WriteNow(block, size);
+        return m_writeError == 0;
+    }
+    {
+        SrwGuard guard(m_lock);
+        if (!WaitIdleLocked())
+            return false;
+        m_pending = block;
+        m_pendingSize = size;
+    }
+    ::WakeAllConditionVariable(&m_changed);
+    return true;
 }
 
-void BlockWriter::Finish()
+bool BlockWriter::Finish()
 {
     if (!m_thread)
-        return;
+        return m_writeError == 0;
     SrwGuard guard(m_lock);
-    WaitIdleLocked();
+    return WaitIdleLocked();
 }
 
-void BlockWriter::WaitIdleLocked()
+bool BlockWriter::WaitIdleLocked()
 {
     while (m_pending)
         ::SleepConditionVariableSRW(&m_changed, &m_lock, INFINITE, 0);
-    if (m_failure)
-        std::rethrow_exception(m_failure);
+    return m_writeError == 0;
 }
 
 DWORD WINAPI BlockWriter::WriterThread(void* parameter) noexcept
@@ -92,32 +96,30 @@ void BlockWriter::WriteLoop() noexcept
         const unsigned char* block = m_pending;
         const std::size_t size = m_pendingSize;
         ::ReleaseSRWLockExclusive(&m_lock);
-        std::exception_ptr failure;
-        if (!m_failure) {
-            try {
-                WriteNow(block, size);
-            } catch (...) {
-                failure = std::current_exception();
-            }
-        }
+        if (m_writeError == 0)
+            WriteNow(block, size);
         ::AcquireSRWLockExclusive(&m_lock);
-        if (failure)
-            m_failure = failure;
         m_pending = nullptr;
         ::WakeAllConditionVariable(&m_changed);
     }
 }
 
 // Behind a closed fence the download has walked away: its file may be closed already.
-void BlockWriter::WriteNow(const unsigned char* data, std::size_t size)
+void BlockWriter::WriteNow(const unsigned char* data, std::size_t size) noexcept
 {
-    m_fence.IfOpen([&] {
-        m_file.Seek(m_fileOffset);
-        m_file.Write(data, size);
-        m_fileOffset += size;
-        if (m_hash)
-            m_hash->Update(data, size);
-    });
+    try {
+        m_fence.IfOpen([&] {
+            m_file.Seek(m_fileOffset);
+            m_file.Write(data, size);
+            m_fileOffset += size;
+            if (m_hash)
+                m_hash->Update(data, size);
+        });
+    } catch (const std::system_error& refused) {
+        m_writeError = static_cast<DWORD>(refused.code().value());
+    } catch (...) {
+        m_writeError = ERROR_WRITE_FAULT;
+    }
 }
 
 } // namespace kelm

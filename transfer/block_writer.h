@@ -2,7 +2,8 @@
 // Writes the filled buffers of a download on a thread of its own, so that the
 // next buffer fills from the network while the last one goes to the disk. Two
 // buffers take turns; the reader waits only when the disk is slower than the
-// line. A write refused by Windows is thrown to the reader at its next hand-over.
+// line. A write refused by Windows is caught on the thread that made it and
+// told to the reader at its next hand-over, as the Windows error.
 
 #include "framework/handles.h"
 
@@ -10,7 +11,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <exception>
 #include <memory>
 
 namespace kelm {
@@ -38,16 +38,20 @@ public:
     unsigned char* Buffer() const noexcept { return m_buffers[m_filling].get(); }
     // Hands the first size bytes of Buffer() over to be written after the blocks
     // before it; Buffer() is the other one afterwards, its earlier write done.
-    void Submit(std::size_t size);
-    // Waits until every block handed over is written, or throws why not.
-    void Finish();
+    // False once a write has failed (WriteError): nothing more is written.
+    bool Submit(std::size_t size);
+    // Waits until every block handed over is written; false when one failed.
+    bool Finish();
+    // The Windows error of the first write that failed; 0 while none has.
+    DWORD WriteError() const noexcept { return m_writeError; }
 
 private:
     static DWORD WINAPI WriterThread(void* parameter) noexcept;
     void WriteLoop() noexcept;
-    void WriteNow(const unsigned char* data, std::size_t size);
-    // Under m_lock: waits until no block is pending, then throws a stored failure.
-    void WaitIdleLocked();
+    // Writes and records a failure; never throws.
+    void WriteNow(const unsigned char* data, std::size_t size) noexcept;
+    // Under m_lock: waits until no block is pending; false when a write has failed.
+    bool WaitIdleLocked();
 
     WriteFence& m_fence;
     CDownloadFile& m_file;
@@ -61,7 +65,7 @@ private:
     const unsigned char* m_pending = nullptr;
     std::size_t m_pendingSize = 0;
     bool m_stop = false;
-    std::exception_ptr m_failure;
+    DWORD m_writeError = 0; // written by the one thread holding the pending block
     UniqueHandle m_thread;
 };
 

@@ -91,6 +91,7 @@ int CDownloadJob::Run(IDownloadJobOwner* owner, DownloadProgressCallback callbac
     m_pOwner = owner;
     m_callback = std::move(callback);
     m_failure = DownloadFailure::None;
+    m_aborted = false;
 
     DownloadStatusInfo info;
     CancelRequest cancel(owner->GetCancelEvent(), owner->GetRunEvent());
@@ -104,17 +105,8 @@ int CDownloadJob::Run(IDownloadJobOwner* owner, DownloadProgressCallback callbac
         return 0;
     }
 
-    bool result = false;
-    try {
-        info.status = Downloading;
-        OnStatus(info);
-        result = Download(cancel, info);
-        info.status = Downloading;
-        info.received = 0;
-        OnStatus(info);
-    } catch (...) {
-        // Nothing leaves the engine's worker: a failed write or a
-        // throwing receiver ends the job as aborted.
+    // A file that refuses a change or a throwing receiver ends the job as aborted.
+    auto endAborted = [&] {
         m_failure = DownloadFailure::LocalFile;
         m_verifiedFile.Reset();
         info.status = Aborted;
@@ -122,6 +114,22 @@ int CDownloadJob::Run(IDownloadJobOwner* owner, DownloadProgressCallback callbac
             OnStatus(info);
         } catch (...) {
         }
+    };
+    bool result = false;
+    try {
+        info.status = Downloading;
+        OnStatus(info);
+        result = Download(cancel, info);
+        if (m_aborted) {
+            endAborted();
+            return 0;
+        }
+        info.status = Downloading;
+        info.received = 0;
+        OnStatus(info);
+    } catch (...) {
+        // Nothing leaves the engine's worker.
+        endAborted();
         result = false;
     }
     if (!result && m_failure == DownloadFailure::None)
@@ -283,7 +291,7 @@ void CDownloadJob::ResumeEarlierRun(FetchState& state)
         state.from = {};
     if (state.from.offset == 0)
         state.file.Truncate(0);
-    Log(L"going on with ", state.target, L" of an earlier run: ", state.from.offset, L" bytes");
+    Log(L"continuing ", state.target, L" of an earlier run: ", state.from.offset, L" bytes");
 }
 
 // The file is fetched from the start: nothing of it is kept.
@@ -383,6 +391,12 @@ CDownloadJob::Attempt CDownloadJob::TransferOnce(CancelRequest& cancel, FetchSta
     }
     if (outcome.cancelled)
         return Attempt::Stop;
+    if (outcome.failure.kind == FailureKind::LocalFile) {
+        Log(L"download of ", m_strUrl, L": ", DescribeFailure(outcome.failure), L" into ", state.target);
+        m_failure = DownloadFailure::LocalFile;
+        m_aborted = true;
+        return Attempt::Stop;
+    }
     if (outcome.failure.kind == FailureKind::TooLong) {
         // More than the file has: not the expected bytes, and another attempt would bring the same.
         Log(L"download of ", m_strUrl, L": the server sends more than the ", SizeLimit().value_or(0),

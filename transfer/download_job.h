@@ -176,6 +176,7 @@ private:
     IDownloadJobOwner* m_pOwner = nullptr;
     DownloadProgressCallback m_callback;
     DownloadFailure m_failure = DownloadFailure::None;
+    bool m_aborted = false; // the file refused a write: the job ends as Aborted
     DiskShortage m_shortage;
     UniqueFile m_verifiedFile;
 };

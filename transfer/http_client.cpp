@@ -15,6 +15,7 @@
 #include <climits>
 #include <cstring>
 #include <exception>
+#include <system_error>
 #include <memory>
 #include <new>
 #include <mutex>
@@ -243,6 +244,11 @@ TransferFailure StepFailed(TransferStep step, DWORD error) noexcept
     return {KindOfSystemError(error), error, std::nullopt, step};
 }
 
+TransferFailure LocalFileFailed(DWORD error) noexcept
+{
+    return {FailureKind::LocalFile, error, std::nullopt, TransferStep::WriteFile};
+}
+
 // A reply of the wrong kind, or one that broke off.
 TransferFailure ReplyFailed(FailureKind kind, DWORD error, std::optional<DWORD> status) noexcept
 {
@@ -359,12 +365,10 @@ private:
 };
 
 // What the waiting thread reads of a file transfer: the bytes in the file as
-// they grow (at any time), the outcome and an exception of the file (once the
-// request thread has finished).
+// they grow (at any time), and the outcome (once the request thread has finished).
 struct TransferState {
     std::atomic<std::uint64_t> bytesInFile{0};
     TransferOutcome outcome;
-    std::exception_ptr thrown;
 };
 
 // The request and the body of TransferToFile, on a thread of its own. It
@@ -382,11 +386,13 @@ public:
 
     void Run() noexcept override
     {
+        // A file that refuses a change (or no memory left) ends the transfer here, as its failure.
         try {
             Transfer();
+        } catch (const std::system_error& refused) {
+            state.outcome.failure = LocalFileFailed(static_cast<DWORD>(refused.code().value()));
         } catch (...) {
-            // A failed write (or no memory): passed on to the waiting thread.
-            state.thrown = std::current_exception();
+            state.outcome.failure = LocalFileFailed(ERROR_NOT_ENOUGH_MEMORY);
         }
     }
 
@@ -578,14 +584,18 @@ private:
             bufferUsed += read;
             received += read;
             if (bufferUsed == kFileReadSize) {
-                writer.Submit(bufferUsed);
+                if (!writer.Submit(bufferUsed))
+                    break;
                 bufferUsed = 0;
             }
             state.bytesInFile.store(startAt + received, std::memory_order_relaxed);
         }
-        if (bufferUsed > 0)
+        if (bufferUsed > 0 && writer.WriteError() == 0)
             writer.Submit(bufferUsed);
-        writer.Finish();
+        if (!writer.Finish()) {
+            outcome.failure = LocalFileFailed(writer.WriteError());
+            return received;
+        }
         outcome.fileSize = startAt + received;
         if (!outcome.failure && announced && received != *announced)
             outcome.failure = ReplyFailed(FailureKind::BrokenBody, ERROR_INTERNET_CONNECTION_RESET, status);
@@ -604,24 +614,6 @@ private:
     Sha256* const m_hash;
     const std::optional<std::uint64_t> m_sizeLimit;
 };
-
-// The texts of a failed transfer's final report, step by step.
-const wchar_t* ReportText(const TransferFailure& failure) noexcept
-{
-    switch (failure.step) {
-    case TransferStep::Connect:
-        return L"InternetConnect Failed.";
-    case TransferStep::OpenRequest:
-        return L"HttpOpenRequest Failed.";
-    case TransferStep::SendRequest:
-        return L"HttpSendRequest Failed.";
-    case TransferStep::ReadBody:
-        return L"Internet download file Failed";
-    case TransferStep::None:
-        break;
-    }
-    return L"";
-}
 
 // The error of a final report: the Windows error, else the reply's status.
 DWORD ReportedError(const TransferFailure& failure) noexcept
@@ -717,13 +709,11 @@ bool TransferToFile(ICancelRequest& cancel, const std::wstring& url, CDownloadFi
     outcome = TransferOutcome{};
     outcome.fileSize = from.offset;
     if (ended) {
-        if (state.thrown)
-            std::rethrow_exception(state.thrown);
         outcome = state.outcome;
         if (state.bytesInFile.load() != info.received)
             report(); // the end of the body
         info.errorCode = ReportedError(outcome.failure);
-        info.message = ReportText(outcome.failure);
+        info.message = StepReportText(outcome.failure.step);
     }
 
     if (cancel.IsCancelled()) {

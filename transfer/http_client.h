@@ -125,7 +125,8 @@ SizeReply QueryRemoteFile(const std::wstring& url, ICancelRequest* cancel = null
 // has ended, and one final report (Finished or Cancelled) on every path.
 // True only when the whole body arrived with a 2xx status and no cancellation.
 // A cancellation ends it at once, also while WinINet waits for a silent server.
-// Exceptions thrown by the file or the callback pass through, with every handle closed.
+// A file that refuses a write ends the transfer (a LocalFile failure with the
+// Windows error). Exceptions of the callback pass through, with every handle closed.
 bool DownloadToFile(ICancelRequest& cancel, const std::wstring& url, CDownloadFile& file,
                     IDownloadCallback* callback);
 

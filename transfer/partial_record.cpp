@@ -44,20 +44,12 @@ std::optional<std::uint64_t> ParseCount(const std::wstring& text)
 
 } // namespace
 
-bool ReadPartialRecord(const std::wstring& path, PartialRecord& record)
+std::optional<PartialRecord> ParsePartialRecord(std::string_view text)
 {
-    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return false;
-    std::vector<char> bytes(kLargestRecord);
-    DWORD read = 0;
-    if (!::ReadFile(file.Get(), bytes.data(), kLargestRecord, &read, nullptr) || read == kLargestRecord)
-        return false;
     PartialRecord parsed;
     bool sawUrl = false;
     bool sawReceived = false;
-    std::string_view rest(bytes.data(), read);
+    std::string_view rest = text;
     while (!rest.empty()) {
         const size_t end = rest.find('\n');
         std::string_view line = rest.substr(0, end);
@@ -75,7 +67,7 @@ bool ReadPartialRecord(const std::wstring& path, PartialRecord& record)
         } else if (name == "received") {
             const auto count = ParseCount(value);
             if (!count)
-                return false;
+                return std::nullopt;
             parsed.received = *count;
             sawReceived = true;
         } else if (name == "size") {
@@ -85,13 +77,16 @@ bool ReadPartialRecord(const std::wstring& path, PartialRecord& record)
         }
     }
     if (!sawUrl || !sawReceived)
-        return false;
-    record = std::move(parsed);
-    return true;
+        return std::nullopt;
+    return parsed;
 }
 
-bool WritePartialRecord(const std::wstring& path, const PartialRecord& record)
+std::optional<std::string> FormatPartialRecord(const PartialRecord& record)
 {
+    // Values are single lines: a line break in an address would end it early.
+    for (const std::wstring* value : {&record.url, &record.validator, &record.sha256})
+        if (value->find_first_of(L"\r\n") != std::wstring::npos)
+            return std::nullopt;
     std::string text = "url=" + ToUtf8(record.url) + "\n";
     text += "validator=" + ToUtf8(record.validator) + "\n";
     text += "received=" + std::to_string(record.received) + "\n";
@@ -99,15 +94,38 @@ bool WritePartialRecord(const std::wstring& path, const PartialRecord& record)
         text += "size=" + std::to_string(*record.size) + "\n";
     if (!record.sha256.empty())
         text += "sha256=" + ToUtf8(record.sha256) + "\n";
-    // Values are single lines: a line break in an address would end it early.
-    if (text.size() >= kLargestRecord || record.url.find_first_of(L"\r\n") != std::wstring::npos ||
-        record.validator.find_first_of(L"\r\n") != std::wstring::npos)
+    if (text.size() >= kLargestRecord)
+        return std::nullopt;
+    return text;
+}
+
+bool ReadPartialRecord(const std::wstring& path, PartialRecord& record)
+{
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return false;
+    std::vector<char> bytes(kLargestRecord);
+    DWORD read = 0;
+    if (!::ReadFile(file.Get(), bytes.data(), kLargestRecord, &read, nullptr) || read == kLargestRecord)
+        return false;
+    std::optional<PartialRecord> parsed = ParsePartialRecord(std::string_view(bytes.data(), read));
+    if (!parsed)
+        return false;
+    record = std::move(*parsed);
+    return true;
+}
+
+bool WritePartialRecord(const std::wstring& path, const PartialRecord& record)
+{
+    const std::optional<std::string> text = FormatPartialRecord(record);
+    if (!text)
         return false;
     UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                   nullptr));
     DWORD written = 0;
-    return file && ::WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-           written == text.size();
+    return file && ::WriteFile(file.Get(), text->data(), static_cast<DWORD>(text->size()), &written, nullptr) &&
+           written == text->size();
 }
 
 } // namespace kelm

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace kelm {
 
@@ -17,6 +18,13 @@ struct PartialRecord {
     std::optional<std::uint64_t> size;
     std::wstring sha256;
 };
+
+// The record's text and back: pure, so that every form can be tested without
+// files. Parsing needs "url" and a numeric "received"; unknown lines are
+// skipped. Formatting refuses values with line breaks and records of 64 KiB
+// or more.
+std::optional<PartialRecord> ParsePartialRecord(std::string_view text);
+std::optional<std::string> FormatPartialRecord(const PartialRecord& record);
 
 // False when the file is missing or is not such a record.
 bool ReadPartialRecord(const std::wstring& path, PartialRecord& record);

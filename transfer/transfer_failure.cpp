@@ -3,6 +3,7 @@
 #include <wininet.h>
 
 #include <algorithm>
+#include <iterator>
 
 namespace kelm {
 
@@ -36,21 +37,38 @@ FailureKind KindOfSystemError(DWORD error) noexcept
     return IsCertificateFailure(error) ? FailureKind::Certificate : FailureKind::NoReply;
 }
 
+namespace {
+
+// Each step's name in the log, and the text of a transfer's final report when it failed there.
+struct StepWords {
+    const wchar_t* name;
+    const wchar_t* report;
+};
+constexpr StepWords kStepWords[] = {
+    {L"", L""},
+    {L"InternetConnect", L"InternetConnect Failed."},
+    {L"HttpOpenRequest", L"HttpOpenRequest Failed."},
+    {L"HttpSendRequest", L"HttpSendRequest Failed."},
+    {L"InternetReadFile", L"Internet download file Failed"},
+    {L"WriteFile", L"Internet download file Failed"},
+};
+
+const StepWords& WordsOf(TransferStep step) noexcept
+{
+    const auto index = static_cast<std::size_t>(step);
+    return kStepWords[index < std::size(kStepWords) ? index : 0];
+}
+
+} // namespace
+
 const wchar_t* StepName(TransferStep step) noexcept
 {
-    switch (step) {
-    case TransferStep::None:
-        break;
-    case TransferStep::Connect:
-        return L"InternetConnect";
-    case TransferStep::OpenRequest:
-        return L"HttpOpenRequest";
-    case TransferStep::SendRequest:
-        return L"HttpSendRequest";
-    case TransferStep::ReadBody:
-        return L"InternetReadFile";
-    }
-    return L"";
+    return WordsOf(step).name;
+}
+
+const wchar_t* StepReportText(TransferStep step) noexcept
+{
+    return WordsOf(step).report;
 }
 
 std::wstring DescribeFailure(const TransferFailure& failure)
@@ -71,6 +89,8 @@ std::wstring DescribeFailure(const TransferFailure& failure)
         return L"no length in the reply";
     case FailureKind::TooLong:
         return L"more than the file may have";
+    case FailureKind::LocalFile:
+        return L"the local file could not be written " + error;
     case FailureKind::Certificate:
     case FailureKind::NoReply:
         break;

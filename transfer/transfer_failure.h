@@ -23,10 +23,11 @@ enum class FailureKind : std::int32_t {
     BrokenBody,     // a success status, and the body broke off or was not the part asked for
     NoLength,       // a success status without a length, where the size was asked for
     TooLong,        // the reply announced or sent more than the file may have
+    LocalFile,      // the local file could not be written (or no memory was left)
 };
 
 // The step of a request that failed, as the log names it.
-enum class TransferStep : std::int32_t { None = 0, Connect, OpenRequest, SendRequest, ReadBody };
+enum class TransferStep : std::int32_t { None = 0, Connect, OpenRequest, SendRequest, ReadBody, WriteFile };
 
 struct TransferFailure {
     FailureKind kind = FailureKind::None;
@@ -44,8 +45,12 @@ FailureKind KindOfStatus(DWORD status) noexcept;
 FailureKind KindOfSystemError(DWORD error) noexcept;
 bool IsCertificateFailure(DWORD error) noexcept;
 
-// "InternetConnect", "HttpOpenRequest", "HttpSendRequest", "InternetReadFile".
+// "InternetConnect", "HttpOpenRequest", "HttpSendRequest", "InternetReadFile", "WriteFile".
 const wchar_t* StepName(TransferStep step) noexcept;
+// The text of a transfer's final report when the step failed: "InternetConnect
+// Failed.", "HttpOpenRequest Failed.", "HttpSendRequest Failed.", "Internet
+// download file Failed" (the reply, its body and its writing); empty for no step.
+const wchar_t* StepReportText(TransferStep step) noexcept;
 
 // A few words for the log: "HTTP 404", "no reply (error 12029)", ...
 std::wstring DescribeFailure(const TransferFailure& failure);

@@ -429,7 +429,7 @@ TEST_F(DownloadJobTest, ABodyLongerThanTheAnnouncedLengthIsCutAndNotKept)
 }
 
 // Bytes somebody put in a partial file, with a record naming the same address,
-// are gone on with only when the SHA-256 will vouch for them too.
+// are continued only when the SHA-256 will vouch for them too.
 TEST_F(DownloadJobTest, APartialFileWithoutAKnownHashIsNotGoneOnWith)
 {
     const size_t size = 200000;

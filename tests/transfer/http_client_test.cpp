@@ -229,13 +229,23 @@ TEST_F(HttpClientTest, RequestsThatCannotBeMadeEndWithAFinishedReport)
     }
 }
 
-TEST_F(HttpClientTest, FileFailuresPassThroughAsExceptions)
+TEST_F(HttpClientTest, AFileThatRefusesWritesEndsTheTransferWithItsError)
 {
     ASSERT_TRUE(Server().AddRoutes(PatternRoute("/client/unopened", 5000)));
     CancelRequest never;
     CDownloadFile unopened;
     RecordingCallback callback;
-    EXPECT_THROW(DownloadToFile(never, Server().Url("/client/unopened"), unopened, &callback), std::system_error);
+    TransferOutcome outcome;
+    EXPECT_FALSE(TransferToFile(never, Server().Url("/client/unopened"), unopened, &callback, ResumePoint{}, nullptr,
+                                outcome));
+    EXPECT_EQ(FailureKind::LocalFile, outcome.failure.kind);
+    EXPECT_EQ(TransferStep::WriteFile, outcome.failure.step);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), outcome.failure.systemError);
+    const auto reports = callback.Reports();
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(Finished, reports.back().status);
+    EXPECT_EQ(L"Internet download file Failed", reports.back().message);
+    EXPECT_EQ(static_cast<uint32_t>(ERROR_INVALID_HANDLE), reports.back().errorCode);
     // The connection of the failed transfer is closed: the next request still works.
     const TempFolder folder(L"kelm-transfer-unopened");
     FileDownload download;

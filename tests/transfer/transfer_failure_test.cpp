@@ -82,6 +82,9 @@ TEST(TransferFailure, TheLogNamesTheFailure)
         EXPECT_EQ(DescribeFailure(c.failure), c.text);
     EXPECT_STREQ(StepName(TransferStep::Connect), L"InternetConnect");
     EXPECT_STREQ(StepName(TransferStep::ReadBody), L"InternetReadFile");
+    EXPECT_STREQ(StepReportText(TransferStep::SendRequest), L"HttpSendRequest Failed.");
+    EXPECT_STREQ(StepReportText(TransferStep::ReadBody), L"Internet download file Failed");
+    EXPECT_STREQ(StepReportText(TransferStep::None), L"");
 }
 
 } // namespace

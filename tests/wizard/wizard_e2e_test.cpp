@@ -442,11 +442,12 @@ protected:
         return m_installer.WaitForExit(milliseconds, &code) ? static_cast<long>(code) : -1;
     }
 
+    // The installer's requests for a file: its size queries (HEAD) and its downloads (GET).
     size_t RequestCount(const std::string& file) const
     {
         size_t count = 0;
         for (const LoggedRequest& request : LoopbackServer::Get().Requests(m_prefix + file))
-            count += request.method == "GET" ? 1 : 0;
+            count += request.method == "GET" || request.method == "HEAD" ? 1 : 0;
         return count;
     }
 

@@ -4,6 +4,9 @@
 // deployment; it never decides anything. A log that cannot be written (no
 // folder, no disk space, no rights) is simply not written: the installation
 // goes on, and every call here stays harmless.
+//
+// Threads: any thread may write to it; each line is written whole under the
+// log's one lock.
 
 #include <cstdint>
 #include <string>

@@ -709,6 +709,8 @@ bool TransferToFile(ICancelRequest& cancel, const std::wstring& url, CDownloadFi
             report();
         }
     });
+    // From here on nothing of the transfer's threads touches the file.
+    transfer->fence.Close();
     outcome = TransferOutcome{};
     outcome.fileSize = from.offset;
     if (ended) {

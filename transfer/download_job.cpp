@@ -325,9 +325,16 @@ bool CDownloadJob::Fetch(CancelRequest& cancel, DownloadStatusInfo& info, FetchS
 CDownloadJob::Attempt CDownloadJob::AskForSize(CancelRequest& cancel, DownloadStatusInfo& info, FetchState& state,
                                                int attempt, std::optional<DWORD>& retryAfter)
 {
-    const SizeReply reply = QueryRemoteFile(m_strUrl, &cancel);
+    SizeReply reply = QueryRemoteFile(m_strUrl, &cancel);
     if (reply.cancelled)
         return Attempt::Stop;
+    if (reply.failure.kind == FailureKind::NoLength && m_expected.size) {
+        // The manifest's size will do (a chunked reply): the body is held to it, and to the SHA-256.
+        Log(L"no length in the reply for ", m_strUrl, L"; the expected ", *m_expected.size, L" bytes are taken");
+        reply.length = m_expected.size;
+        reply.size = static_cast<std::int64_t>(std::min<std::uint64_t>(*m_expected.size, INT64_MAX));
+        reply.failure = {};
+    }
     // An error status that may pass holds even when a length came with it.
     if (reply.size == 0 || IsWorthRetrying(reply.failure.kind)) {
         const bool again = IsWorthRetrying(reply.failure.kind) && attempt < kMaxDownloadAttempts;

@@ -121,8 +121,8 @@ public:
     void AlsoNeedSpace(std::uint64_t bytes) noexcept { m_alsoNeeded = bytes; }
 
     // Asks for the size, creates the file, downloads into it. Non-zero when the
-    // size was known, the file was created and the whole file arrived (and
-    // matched what was expected). The file never grows past the expected size
+    // size was known (announced, else expected), the file was created and the
+    // whole file arrived (and matched what was expected). The file never grows past the expected size
     // (else the announced one): a server that sends more fails the download. Every record goes to callback on this thread;
     // the last one is (Downloading, 0, size). Returns 0 without any report when
     // owner is null.

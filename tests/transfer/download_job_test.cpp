@@ -339,6 +339,50 @@ TEST_F(DownloadJobTest, DownloadsAreCheckedAgainstTheExpectedSizeAndHash)
     }
 }
 
+// A reply without a length (chunked) is taken when the manifest gives the
+// size, and held to it: more is cut off, less is fetched once more.
+TEST_F(DownloadJobTest, AReplyWithoutALengthIsTakenWhenTheSizeIsExpected)
+{
+    const std::string bytes = PatternBytes(200000, 12);
+    const std::wstring sha = Sha256Of(bytes);
+    const struct {
+        const char* name;
+        ExpectedFile expected;
+        bool succeeds;
+        size_t requests; // the size query, then each transfer
+    } cases[] = {
+        {"size and hash", {200000, sha}, true, 2},
+        {"size alone", {200000, L""}, true, 2},
+        {"more than the size: cut, not used", {150000, L""}, false, 2},
+        {"less than the size: fetched once more, not used", {250000, L""}, false, 3},
+    };
+    const TempFolder folder(L"kelm-transfer-job-chunked");
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const auto& test = cases[i];
+        SCOPED_TRACE(test.name);
+        const std::string path = "/job/chunked/" + std::to_string(i);
+        ASSERT_TRUE(Server().Reset(path));
+        ASSERT_TRUE(Server().AddRoutes(Route(path, R"("body_size": 200000, "seed": 12, "chunked": true)")));
+        const std::wstring local = folder.File(L"chunked.bin");
+        TestJobOwner owner;
+        ReportLog log;
+        CDownloadJob job(Server().Url(path), local);
+        job.Expect(test.expected);
+        job.UsePartialFile(local + L".partial");
+        EXPECT_EQ(test.succeeds ? 1 : 0, job.Run(&owner, log.Receiver()));
+        EXPECT_EQ(test.requests, Server().Requests(path).size());
+        if (test.succeeds) {
+            EXPECT_EQ((Report{Downloading, 0, 200000}), log.Reports().back());
+            job.TakeVerifiedFile().Reset();
+            EXPECT_TRUE(ReadWholeFile(local) == bytes);
+            ::DeleteFileW(local.c_str());
+        } else {
+            EXPECT_EQ(DownloadFailure::Verification, job.Failure());
+            EXPECT_FALSE(FileExists(local));
+        }
+    }
+}
+
 TEST_F(DownloadJobTest, AVerifiedFileAlreadyThereIsNotFetchedAgain)
 {
     const std::string bytes = PatternBytes(50000, 5);

@@ -42,6 +42,7 @@ constexpr ULONGLONG kQuickRead = 20;
 constexpr ULONGLONG kSlowRead = 60;
 
 std::atomic<DWORD> g_transferTimeout{kDefaultTransferTimeout};
+std::atomic<DWORD> g_minimumSpeedWindow{kDefaultMinimumSpeedWindow};
 
 // Certificates are always verified: the installer runs what it downloads with
 // administrator rights, so a certificate for another host or out of its dates
@@ -538,12 +539,19 @@ private:
         DWORD askSize = kFirstReadSize;
         bool slowLine = true;
         std::uint64_t received = 0;
+        // The last hand-over to the writer, and the window the minimum speed is measured over.
+        ULONGLONG handedOver = ::GetTickCount64();
+        const DWORD speedWindow = g_minimumSpeedWindow;
+        ULONGLONG windowStart = handedOver;
+        std::uint64_t windowBytes = 0;
         for (;;) {
             if (IsAbandoned())
                 return received;
             if (paused) {
-                // Nothing is read while paused.
+                // Nothing is read while paused, and the pause does not count against the speed.
                 ::Sleep(kPausedSleep);
+                windowStart = ::GetTickCount64();
+                windowBytes = received;
                 continue;
             }
             DWORD asked = std::min(askSize, kFileReadSize - bufferUsed);
@@ -586,12 +594,25 @@ private:
             }
             bufferUsed += read;
             received += read;
-            if (bufferUsed == kFileReadSize) {
+            const ULONGLONG now = ::GetTickCount64();
+            // A full buffer goes to the disk; on a slow line so does what came in
+            // the last kFlushInterval, so that an ended run loses no more.
+            if (bufferUsed == kFileReadSize || now - handedOver >= kFlushInterval) {
                 if (!writer.Submit(bufferUsed))
                     break;
                 bufferUsed = 0;
+                handedOver = now;
             }
             state.bytesInFile.store(startAt + received, std::memory_order_relaxed);
+            if (now - windowStart >= speedWindow) {
+                if (received - windowBytes < kMinimumSpeedBytes) {
+                    // A trickle that keeps the receive timeout from ever ending it.
+                    outcome.failure = ReplyFailed(FailureKind::BrokenBody, ERROR_INTERNET_TIMEOUT, status);
+                    break;
+                }
+                windowStart = now;
+                windowBytes = received;
+            }
         }
         if (bufferUsed > 0 && writer.WriteError() == 0)
             writer.Submit(bufferUsed);
@@ -654,6 +675,11 @@ void CloseSession()
     leftOpen = false;
     std::lock_guard lock(g_sessionLock);
     UniqueInternetHandle session(std::exchange(g_hInternet, nullptr));
+}
+
+void SetMinimumSpeedWindow(DWORD milliseconds)
+{
+    g_minimumSpeedWindow = milliseconds;
 }
 
 void SetTransferTimeout(DWORD milliseconds)

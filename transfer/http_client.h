@@ -60,6 +60,17 @@ void CloseSession();
 inline constexpr DWORD kDefaultTransferTimeout = 30000;
 void SetTransferTimeout(DWORD milliseconds);
 
+// A body that brings fewer than kMinimumSpeedBytes in a window of this many
+// milliseconds (the time paused aside) has broken off, like a stalled one: a
+// trickle would never meet the receive timeout. Settable for tests.
+inline constexpr std::uint64_t kMinimumSpeedBytes = 1024;
+inline constexpr DWORD kDefaultMinimumSpeedWindow = 60000;
+void SetMinimumSpeedWindow(DWORD milliseconds);
+
+// What has arrived reaches the file at least this often (milliseconds), full
+// buffer or not: a run that ends on a slow line loses no more than that.
+inline constexpr ULONGLONG kFlushInterval = 2000;
+
 // The caller's wish to stop or to hold a transfer; polled by the transfer's thread.
 class ICancelRequest {
 public:

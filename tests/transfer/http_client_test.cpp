@@ -381,6 +381,65 @@ TEST_F(HttpClientTest, CancelEndsWithACancelledReportHalfASecondLater)
 // A server that goes silent (after part of the body, or before any answer)
 // ends the transfer: at once when the transfer is cancelled, after the receive
 // timeout when nobody cancels.
+// A trickle that never meets the receive timeout breaks off once a window of
+// the minimum speed has brought too little; a slow line above it is not cut.
+TEST_F(HttpClientTest, ATrickleBelowTheMinimumSpeedBreaksOff)
+{
+    const MinimumSpeedWindowForTest window(3000); // 1,024 bytes in 3 s
+    const struct {
+        const char* name;
+        const char* route;
+        bool complete;
+    } cases[] = {
+        {"10 bytes a second", R"("body_size": 4000, "piece_size": 10, "piece_delay_ms": 1000)", false},
+        {"600 bytes a second", R"("body_size": 4200, "piece_size": 600, "piece_delay_ms": 1000)", true},
+    };
+    const TempFolder folder(L"kelm-transfer-trickle");
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        const std::string path = "/client/trickle/" + std::to_string(i);
+        ASSERT_TRUE(Server().AddRoutes("{\"path\": " + Quote(path) + ", " + cases[i].route + "}"));
+        CDownloadFile file;
+        ASSERT_TRUE(file.Create(folder.File(L"trickle.bin")));
+        CancelRequest never;
+        TransferOutcome outcome;
+        const LARGE_INTEGER start = Now();
+        EXPECT_EQ(cases[i].complete, TransferToFile(never, Server().Url(path), file, nullptr, ResumePoint{}, nullptr,
+                                                    outcome));
+        const double took = Milliseconds(start, Now());
+        if (!cases[i].complete) {
+            EXPECT_EQ(FailureKind::BrokenBody, outcome.failure.kind);
+            EXPECT_EQ(static_cast<DWORD>(ERROR_INTERNET_TIMEOUT), outcome.failure.systemError);
+            EXPECT_TRUE(IsWorthRetrying(outcome.failure.kind));
+            EXPECT_GE(took, 2900.0);
+            EXPECT_LE(took, 6000.0);
+        }
+    }
+}
+
+// What arrives on a slow line reaches the file within seconds, not only as
+// whole buffers: a transfer stopped after 3 s at 10 KB/s leaves its bytes.
+TEST_F(HttpClientTest, ASlowLineReachesTheFileEveryFewSeconds)
+{
+    ASSERT_TRUE(Server().AddRoutes(
+        R"({"path": "/client/slowline", "body_size": 300000, "piece_size": 1000, "piece_delay_ms": 100})"));
+    const TempFolder folder(L"kelm-transfer-slowline");
+    TestJobOwner owner;
+    CancelRequest cancel(owner.GetCancelEvent(), owner.GetRunEvent());
+    std::thread canceller([&] {
+        ::Sleep(3000);
+        owner.Cancel();
+    });
+    FileDownload download;
+    DownloadIntoFile(Server().Url("/client/slowline"), folder.File(L"slow.bin"), cancel, download);
+    canceller.join();
+    EXPECT_FALSE(download.result);
+    // About 2 s of the line went to the file at the first hand-over; the rest of the buffer was not kept.
+    EXPECT_GE(download.bytes.size(), 12000u);
+    EXPECT_LT(download.bytes.size(), 40000u);
+    EXPECT_TRUE(download.bytes == PatternBytes(download.bytes.size(), 0));
+}
+
 TEST_F(HttpClientTest, SilentServersEndTheTransferByCancelOrTimeout)
 {
     struct SilentCase {

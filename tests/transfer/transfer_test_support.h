@@ -85,6 +85,15 @@ public:
     TransferTimeoutForTest& operator=(const TransferTimeoutForTest&) = delete;
 };
 
+// Sets the window of the minimum speed for one test, and the default back afterwards.
+class MinimumSpeedWindowForTest {
+public:
+    explicit MinimumSpeedWindowForTest(DWORD milliseconds) { SetMinimumSpeedWindow(milliseconds); }
+    ~MinimumSpeedWindowForTest() { SetMinimumSpeedWindow(kDefaultMinimumSpeedWindow); }
+    MinimumSpeedWindowForTest(const MinimumSpeedWindowForTest&) = delete;
+    MinimumSpeedWindowForTest& operator=(const MinimumSpeedWindowForTest&) = delete;
+};
+
 // Sets the unit of the waits between a job's attempts for one test, and the default back afterwards.
 class RetryWaitUnitForTest {
 public:

@@ -210,6 +210,12 @@ void CClientValidator::RunClientCheck()
             case NewClientDownload::Admitted:
                 m_nCheckOutcome = ClientCheckOutcome::RunNewClient;
                 break;
+            case NewClientDownload::NoRoom:
+                RecordExitCode(ExitCode::DiskFull);
+                ShowMessage(DiskSpaceMessage(m_noRoom.folder, m_noRoom.needed, m_noRoom.available),
+                            MB_ICONERROR | MB_OK, IDOK);
+                m_nCheckOutcome = ClientCheckOutcome::Stop;
+                break;
             case NewClientDownload::Refused:
                 // Nothing that is not the vendor's runs: the run ends as a client that is too old.
                 ShowMessage(FormatWithTexts(GetUiString(IDS_ERR_NEW_CLIENT_REFUSED), {m_strNewClientRefusal},
@@ -296,7 +302,14 @@ NewClientDownload CClientValidator::DownloadNewClient()
                 m_nTransferResult =
                     TransferToFile(never, url, file, nullptr, ResumePoint{}, &hash, transfer, kMaxClientSize) ? 1 : 0;
                 const std::wstring digest = hash.Finish();
-                if (m_nTransferResult == 0) {
+                if (m_nTransferResult == 0 && transfer.failure.kind == FailureKind::LocalFile &&
+                    IsDiskFullError(transfer.failure.systemError)) {
+                    const DiskShortage shortage = ShortageAt(m_strNewClientPath, transfer.totalSize.value_or(0));
+                    Log(L"not enough free space in ", shortage.folder, L" for the newer client from ", url, L": ",
+                        shortage.available, L" bytes free");
+                    m_noRoom = shortage;
+                    outcome = NewClientDownload::NoRoom;
+                } else if (m_nTransferResult == 0) {
                     Log(L"the newer client from ", url, L" could not be fetched");
                 } else if (!release.web_installer_sha256.empty() && !SameSha256(digest, release.web_installer_sha256)) {
                     // With a hash from the server, only the very program it names is started.

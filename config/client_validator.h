@@ -18,6 +18,7 @@
 #include <string>
 
 #include "framework/wnd.h"
+#include "transfer/download_job.h"
 #include "skin/kelm_dialog.h"
 #include "trust/trusted_file.h"
 
@@ -36,6 +37,7 @@ enum class NewClientDownload {
     NotOffered, // the descriptor names no address
     NotFetched, // the download failed (the engine's own check ends the run later)
     Refused,    // it came, but it is not the vendor's (hash or signature): never started
+    NoRoom,     // the work folder's volume filled up while it was written
     Admitted,   // held and ready to be started at exit
 };
 
@@ -72,6 +74,7 @@ public:
     // The admitted newer client, held from its check until it is started at exit.
     TrustedFile m_newClient;
     std::wstring m_strNewClientRefusal; // why a newer client was refused
+    DiskShortage m_noRoom; // where the newer client found no room
     int32_t m_nTransferResult = 0;
     ClientCheckOutcome m_nCheckOutcome = ClientCheckOutcome::Continue;
 

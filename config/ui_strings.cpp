@@ -8,6 +8,7 @@
 
 #include "config/decimal.h"
 #include "config/installer_config.h"
+#include "config/localised_format.h"
 #include "config/registry_key.h"
 #include "framework/handles.h"
 
@@ -156,6 +157,13 @@ std::wstring GetLink(const StringEntry& entry)
 std::vector<std::wstring> GetSlideImages()
 {
     return theConfig.languages.GetSlideImages();
+}
+
+std::wstring DiskSpaceMessage(const std::wstring& folder, std::uint64_t needed, std::uint64_t available)
+{
+    const auto megabytes = [](std::uint64_t bytes) { return std::to_wstring((bytes + 1024 * 1024 - 1) / (1024 * 1024)); };
+    return FormatWithTexts(GetUiString(IDS_ERR_DISK_SPACE), {folder, megabytes(needed), megabytes(available)},
+                           IDS_ERR_DISK_SPACE.defaultText);
 }
 
 } // namespace kelm

@@ -155,6 +155,9 @@ bool IsOptInGeoId(int32_t geoId);
 
 // Texts of the running configuration (theConfig.languages).
 std::wstring GetUiString(const StringEntry& entry);
+// The disk-space message (IDS_ERR_DISK_SPACE): the folder, then the megabytes
+// needed and available, whole and rounded up.
+std::wstring DiskSpaceMessage(const std::wstring& folder, std::uint64_t needed, std::uint64_t available);
 std::wstring GetLink(const StringEntry& entry);
 std::vector<std::wstring> GetSlideImages();
 

@@ -66,12 +66,6 @@ void TakeExpectation(InstallPackage& package, const std::wstring& size, const st
     }
 }
 
-// Whole megabytes, rounded up: what the disk-space message shows.
-std::wstring Megabytes(uint64_t bytes)
-{
-    return std::to_wstring((bytes + 1024 * 1024 - 1) / (1024 * 1024));
-}
-
 } // namespace
 
 void CInstallEngine::Start()
@@ -211,7 +205,11 @@ bool CInstallEngine::CheckVersion()
                 Log(L"version check: ", manifest.version_check_url,
                     fetched ? L" gave no version descriptor" : L" could not be fetched: ",
                     fetched ? L"" : DescribeDownloadFailure(job.Failure()));
-            Fail(ExitCode::ServerUnreachable, GetUiString(IDS_ERR_CONNECT_DOWNLOAD_SERVER));
+            const DiskShortage& shortage = job.Shortage();
+            if (job.Failure() == DownloadFailure::DiskSpace)
+                Fail(ExitCode::DiskFull, DiskSpaceMessage(shortage.folder, shortage.needed, shortage.available));
+            else
+                Fail(ExitCode::ServerUnreachable, GetUiString(IDS_ERR_CONNECT_DOWNLOAD_SERVER));
             return false;
         }
     }
@@ -307,10 +305,7 @@ bool CInstallEngine::DownloadPackage(size_t index, int32_t downloadIndex)
     }
     if (job.Failure() == DownloadFailure::DiskSpace) {
         const DiskShortage& shortage = job.Shortage();
-        Fail(ExitCode::DiskFull,
-             FormatWithTexts(GetUiString(IDS_ERR_DISK_SPACE),
-                             {shortage.folder, Megabytes(shortage.needed), Megabytes(shortage.available)},
-                             IDS_ERR_DISK_SPACE.defaultText));
+        Fail(ExitCode::DiskFull, DiskSpaceMessage(shortage.folder, shortage.needed, shortage.available));
         return false;
     }
     if (!CancelRequested())

@@ -198,13 +198,27 @@ std::optional<std::uint64_t> CDownloadJob::SizeLimit() const
     return limit;
 }
 
+std::uint64_t DiskSpaceMarginFor(std::uint64_t bytes) noexcept
+{
+    return std::clamp(bytes / 8, kSmallestDiskSpaceMargin, kDiskSpaceMargin);
+}
+
+DiskShortage ShortageAt(const std::wstring& path, std::uint64_t needed)
+{
+    const std::wstring folder = FolderOf(path);
+    ULARGE_INTEGER available{};
+    if (!::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr))
+        available.QuadPart = 0;
+    return {folder, needed, available.QuadPart};
+}
+
 bool CDownloadJob::HasRoomFor(std::uint64_t bytes)
 {
     const std::wstring folder = FolderOf(m_strPartialPath.empty() ? m_strLocalPath : m_strPartialPath);
     ULARGE_INTEGER available{};
     if (!::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr))
         return true; // no figure to go by: the writes will tell
-    const std::uint64_t needed = bytes + m_alsoNeeded + kDiskSpaceMargin;
+    const std::uint64_t needed = bytes + m_alsoNeeded + DiskSpaceMarginFor(bytes + m_alsoNeeded);
     if (available.QuadPart >= needed)
         return true;
     m_shortage = {folder, needed, available.QuadPart};
@@ -398,6 +412,15 @@ CDownloadJob::Attempt CDownloadJob::TransferOnce(CancelRequest& cancel, FetchSta
     }
     if (outcome.cancelled)
         return Attempt::Stop;
+    if (outcome.failure.kind == FailureKind::LocalFile && IsDiskFullError(outcome.failure.systemError)) {
+        // The volume filled up while the file was written: a full disk, not a network failure.
+        const std::uint64_t whole = WholeSize();
+        m_shortage = ShortageAt(state.target, (whole > outcome.fileSize ? whole - outcome.fileSize : 1) + m_alsoNeeded);
+        m_failure = DownloadFailure::DiskSpace;
+        Log(L"not enough free space in ", m_shortage.folder, L": the volume filled up after ", outcome.fileSize,
+            L" bytes of ", m_strUrl, L"; ", m_shortage.available, L" bytes free");
+        return Attempt::Stop;
+    }
     if (outcome.failure.kind == FailureKind::LocalFile) {
         Log(L"download of ", m_strUrl, L": ", DescribeFailure(outcome.failure), L" into ", state.target);
         m_failure = DownloadFailure::LocalFile;

@@ -82,8 +82,14 @@ struct DiskShortage {
     std::uint64_t available = 0;
 };
 
-// Free space kept beyond what the downloads still need.
+// The shortage of the folder that holds path when `needed` bytes are wanted there.
+DiskShortage ShortageAt(const std::wstring& path, std::uint64_t needed);
+
+// Free space kept beyond what the downloads still need: an eighth of it,
+// at least 1 MiB and at most 16 MiB.
 inline constexpr std::uint64_t kDiskSpaceMargin = 16ull * 1024 * 1024;
+inline constexpr std::uint64_t kSmallestDiskSpaceMargin = 1024ull * 1024;
+std::uint64_t DiskSpaceMarginFor(std::uint64_t bytes) noexcept;
 // The unit of the waits between attempts (WaitBeforeAttempt; settable for tests).
 void SetRetryWaitUnit(DWORD milliseconds);
 

@@ -32,6 +32,11 @@ bool IsCertificateFailure(DWORD error) noexcept
     }
 }
 
+bool IsDiskFullError(DWORD error) noexcept
+{
+    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
+}
+
 FailureKind KindOfSystemError(DWORD error) noexcept
 {
     return IsCertificateFailure(error) ? FailureKind::Certificate : FailureKind::NoReply;

@@ -44,6 +44,8 @@ FailureKind KindOfStatus(DWORD status) noexcept;
 // certificate, else no reply.
 FailureKind KindOfSystemError(DWORD error) noexcept;
 bool IsCertificateFailure(DWORD error) noexcept;
+// A write refused because the volume is full.
+bool IsDiskFullError(DWORD error) noexcept;
 
 // "InternetConnect", "HttpOpenRequest", "HttpSendRequest", "InternetReadFile", "WriteFile".
 const wchar_t* StepName(TransferStep step) noexcept;

@@ -187,3 +187,26 @@ TEST(ClientValidator, NewerClientIsAdmittedOnlyWhenItIsTheVendorsAndTheServerDel
     theConfig.manifest.freshRelease.web_installer_sha256.clear();
 }
 
+// A newer client that fills the volume of the work folder is told as a full
+// disk, naming the folder, not as a download that failed.
+TEST(ClientValidator, ANewerClientThatFindsNoRoomIsAFullDisk)
+{
+    const std::wstring volume = UnixPathToWindows(KELM_SMALL_VOLUME);
+    ULARGE_INTEGER total{};
+    if (!GetDiskFreeSpaceExW((volume + L"\\").c_str(), nullptr, &total, nullptr) ||
+        total.QuadPart > 16ull * 1024 * 1024)
+        GTEST_SKIP() << "no small volume: the machine refused the tmpfs mount (tests/engine/small-volume.sh)";
+    const LoopbackServer& server = LoopbackServer::Get();
+    ASSERT_TRUE(server.IsReady()) << server.Problem();
+    server.Reset("/cv/");
+    ASSERT_TRUE(server.AddRoutes(R"({"path": "/cv/large.exe", "body_size": 12582912})"));
+    UseWorkFolder();
+    theConfig.workFolder = volume + L"\\";
+    theConfig.manifest.freshRelease.web_installer_download_url = server.Url("/cv/large.exe");
+    CClientValidator validator;
+    EXPECT_EQ(validator.DownloadNewClient(), NewClientDownload::NoRoom);
+    EXPECT_EQ(validator.m_noRoom.folder.rfind(volume + L"\\KelmWebInstaller_", 0), 0u);
+    EXPECT_TRUE(validator.m_strNewClientPath.empty());
+    EXPECT_FALSE(static_cast<bool>(validator.m_newClient));
+    theConfig.manifest.freshRelease.web_installer_download_url.clear();
+}

@@ -628,6 +628,86 @@ TEST_F(EngineRunTest, APackageTheManifestCannotDescribeEndsAsAManifestFault)
     EXPECT_TRUE(server.Requests(prefix + "full/").empty());
 }
 
+// The volume of 8 MiB the small_volume fixture mounts; nothing when the machine refused the mount.
+std::optional<std::wstring> SmallVolume()
+{
+    const std::wstring folder = test::UnixPathToWindows(KELM_SMALL_VOLUME) + L"\\";
+    ULARGE_INTEGER total{};
+    if (!::GetDiskFreeSpaceExW(folder.c_str(), nullptr, &total, nullptr) || total.QuadPart > 16ull * 1024 * 1024)
+        return std::nullopt;
+    return folder;
+}
+
+// Takes the volume's free space down to about `leave` bytes with a file of zeros.
+void FillVolume(const std::wstring& folder, std::uint64_t leave)
+{
+    ULARGE_INTEGER available{};
+    ASSERT_TRUE(::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr));
+    if (available.QuadPart <= leave)
+        return;
+    const std::string zeros(static_cast<size_t>(available.QuadPart - leave), '\0');
+    UniqueFile filler(::CreateFileW((folder + L"filler.bin").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(filler.IsValid());
+    ::SetFilePointer(filler.Get(), 0, nullptr, FILE_END);
+    DWORD written = 0;
+    ::WriteFile(filler.Get(), zeros.data(), static_cast<DWORD>(zeros.size()), &written, nullptr);
+}
+
+// A full disk is told as one wherever the run meets it, with the disk message
+// naming the folder and exit code 112: the descriptor, a package before its
+// first byte, and a write that fails midway.
+TEST_F(EngineRunTest, AFullVolumeIsToldAsOneAndEndsWith112)
+{
+    const std::optional<std::wstring> volume = SmallVolume();
+    if (!volume)
+        GTEST_SKIP() << "no small volume: the machine refused the tmpfs mount (tests/engine/small-volume.sh)";
+    const std::uint64_t MiB = 1024 * 1024;
+    const struct {
+        const char* name;
+        std::uint64_t leaveBefore;  // free bytes when the run starts
+        std::uint64_t leaveDuring;  // free bytes once the main package's download is under way (0: not filled)
+        bool packageRequested;      // the main package's body was asked for
+    } cases[] = {
+        {"the descriptor", 512 * 1024, 0, false},
+        {"a package before its first byte", 3 * MiB, 0, false},
+        {"a write that fails midway", 7 * MiB, 64 * 1024, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Prepare();
+        test::RemoveFolderTree(*volume + L"run");
+        ::DeleteFileW((*volume + L"filler.bin").c_str());
+        ::CreateDirectoryW((*volume + L"run").c_str(), nullptr);
+        theConfig.componentFolder = *volume + L"run\\";
+        theConfig.msiFolder = *volume + L"run\\";
+        // A main package of 4 MiB, slow enough (about 2.5 s) to be under way when the volume fills.
+        ASSERT_TRUE(server.AddRoutes("{\"path\": " + JsonString(prefix + "full/product.msi") +
+                                     R"(, "body_size": 4194304, "piece_size": 65536, "piece_delay_ms": 40})"));
+        vouchForServed = false;
+        theConfig.manifest.dependencies.clear();
+        FillVolume(*volume, c.leaveBefore);
+        bool filled = false;
+        const InstallStatus final = Run([&](const InstallStatus& status) {
+            if (c.leaveDuring && !filled && status.phase == PhaseDownloading && status.percent > 0) {
+                filled = true;
+                FillVolume(*volume, c.leaveDuring);
+            }
+            return false;
+        });
+        EXPECT_EQ(PhaseInstallFailed, final.phase);
+        EXPECT_EQ(ExitCode::DiskFull, RecordedExitCode());
+        ASSERT_EQ(1u, boxes.size());
+        EXPECT_EQ(0u, boxes[0].text.find(L"There is not enough free disk space in " + *volume + L"run\\ for the download"))
+            << ::testing::PrintToString(boxes[0].text);
+        bool bodyAsked = false;
+        for (const test::LoggedRequest& request : server.Requests(prefix + "full/product.msi"))
+            bodyAsked = bodyAsked || request.method == "GET";
+        EXPECT_EQ(c.packageRequested, bodyAsked);
+        test::RemoveFolderTree(*volume + L"run");
+        ::DeleteFileW((*volume + L"filler.bin").c_str());
+    }
+}
+
 TEST_F(EngineRunTest, DescriptorOutcomesShowTheirMessageAndFail)
 {
     struct OutcomeCase {

@@ -214,17 +214,31 @@ bool FindUnsafeManifestValue(const ProductManifest& manifest, std::wstring& elem
     if (manifest.standalone != 1 && (notPlain(L"kelmwebinstaller/product/pid", manifest.pid) ||
                                      notPlain(L"kelmwebinstaller/product/full_name", manifest.full_name)))
         return true;
+    // An address and each of its mirrors must vouch for the package the same way.
+    auto anyUnverifiable = [&](const wchar_t* path, const wchar_t* mirrorPath, const std::wstring& name,
+                               const std::wstring& url, const std::vector<std::wstring>& mirrors,
+                               const std::wstring& sha256, const std::wstring& publisher) {
+        if (unverifiable(path, name, url, sha256, publisher))
+            return true;
+        for (const std::wstring& mirror : mirrors)
+            if (unverifiable(mirrorPath, name, mirror, sha256, publisher))
+                return true;
+        return false;
+    };
     for (const DependencyInfo& dependency : manifest.dependencies) {
         if (notPlain(L"kelmwebinstaller/product/dependency/name", dependency.name) ||
-            unverifiable(L"kelmwebinstaller/product/dependency", dependency.name, dependency.full_url,
-                         dependency.sha256, dependency.publisher))
+            anyUnverifiable(L"kelmwebinstaller/product/dependency", L"kelmwebinstaller/product/dependency/mirror_url",
+                            dependency.name, dependency.full_url, dependency.mirrors, dependency.sha256,
+                            dependency.publisher))
             return true;
     }
     const ComponentInfo& main = manifest.mainComponent;
-    return unverifiable(L"kelmwebinstaller/product/main_component/full_url", main.name, main.full_url,
-                        main.full_sha256, main.publisher) ||
-           unverifiable(L"kelmwebinstaller/product/main_component/patch_url", main.name, main.patch_url,
-                        main.patch_sha256, main.publisher);
+    return anyUnverifiable(L"kelmwebinstaller/product/main_component/full_url",
+                           L"kelmwebinstaller/product/main_component/mirror_url", main.name, main.full_url,
+                           main.full_mirrors, main.full_sha256, main.publisher) ||
+           anyUnverifiable(L"kelmwebinstaller/product/main_component/patch_url",
+                           L"kelmwebinstaller/product/main_component/mirror_url", main.name, main.patch_url,
+                           main.patch_mirrors, main.patch_sha256, main.publisher);
 }
 
 void InitLanguages(InstallerConfig& config)

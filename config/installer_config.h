@@ -19,7 +19,9 @@ namespace kelm {
 struct ComponentInfo {
     std::wstring name;      // saved as msiFolder + name
     std::wstring full_url;  // full package
+    std::vector<std::wstring> full_mirrors; // the same file on other hosts ("mirror_url"), in order
     std::wstring patch_url; // update package, used for an installed product when not empty
+    std::vector<std::wstring> patch_mirrors;
     // What each package must be: its size in bytes and its SHA-256 (64
     // hexadecimal digits), as the manifest gives them; empty when not given.
     std::wstring full_size;
@@ -51,6 +53,7 @@ struct DependencyInfo {
     std::wstring size;   // bytes, as the manifest gives them; empty when not given
     std::wstring sha256; // 64 hexadecimal digits; empty when not given
     std::wstring publisher = {}; // the signer's common name; empty when not given
+    std::vector<std::wstring> mirrors = {}; // full_url's file on other hosts ("mirror_url"), in order
 };
 
 // Filled from the version descriptor.
@@ -74,6 +77,7 @@ struct ProductManifest {
     int32_t standalone = 0;     // 1: offline package, no version descriptor
     std::wstring targetVersion; // "standalone_version", replaced by the descriptor's update version
     std::wstring version_check_url;
+    std::vector<std::wstring> version_check_mirrors;
     std::wstring descriptorProductCode;
     ReleaseInfo freshRelease;
     ReleaseInfo patchRelease;

@@ -24,6 +24,22 @@ void ReadSiblingText(CXmlDocument& document, const wchar_t* name, std::wstring& 
         field = document.GetElementText();
 }
 
+// The "mirror_url" elements right after an address: the same file on other hosts.
+void ReadMirrors(CXmlDocument& document, std::vector<std::wstring>& mirrors)
+{
+    while (document.FindNextElement(L"mirror_url"))
+        mirrors.push_back(document.GetElementText());
+}
+
+// The address element and its mirrors: nothing when the address is absent.
+void ReadAddress(CXmlDocument& document, const wchar_t* name, std::wstring& url, std::vector<std::wstring>& mirrors)
+{
+    if (!document.FindElement(name))
+        return;
+    url = document.GetElementText();
+    ReadMirrors(document, mirrors);
+}
+
 void ReadMainComponent(CXmlDocument& document, ProductManifest& target)
 {
     if (!document.FindElement(L"main_component") || !document.FindChildElement(L"name"))
@@ -31,8 +47,8 @@ void ReadMainComponent(CXmlDocument& document, ProductManifest& target)
     document.EnterElement();
     target.mainComponent.name = document.GetElementText();
     ReadSiblingText(document, L"executable", target.executable);
-    ReadSiblingText(document, L"full_url", target.mainComponent.full_url);
-    ReadSiblingText(document, L"patch_url", target.mainComponent.patch_url);
+    ReadAddress(document, L"full_url", target.mainComponent.full_url, target.mainComponent.full_mirrors);
+    ReadAddress(document, L"patch_url", target.mainComponent.patch_url, target.mainComponent.patch_mirrors);
     while (document.FindElement(L"transform")) {
         if (!document.FindChildElement(L"lang_id"))
             continue; // a transform without lang_id is dropped
@@ -76,7 +92,7 @@ void ReadDependencies(CXmlDocument& document, ProductManifest& target)
         document.EnterElement();
         DependencyInfo dependency;
         dependency.name = document.GetElementText();
-        ReadSiblingText(document, L"full_url", dependency.full_url);
+        ReadAddress(document, L"full_url", dependency.full_url, dependency.mirrors);
         ReadSiblingText(document, L"install_commandline", dependency.install_commandline);
         ReadSiblingText(document, L"size", dependency.size);
         ReadSiblingText(document, L"sha256", dependency.sha256);
@@ -111,6 +127,9 @@ bool ParseManifest(const std::wstring& path, ProductManifest& target)
         target.standalone = _wcsicmp(document.GetChildElementText().c_str(), L"true") == 0 ? 1 : 0;
     ReadChildText(document, L"standalone_version", target.targetVersion);
     ReadChildText(document, L"version_check_url", target.version_check_url);
+    if (!target.version_check_url.empty())
+        while (document.FindNextChildElement(L"mirror_url"))
+            target.version_check_mirrors.push_back(document.GetChildElementText());
     // The last child read becomes current, so the searches below start after it
     // (at the first child of product when none was read).
     document.EnterElement();

@@ -704,6 +704,31 @@ bool CXmlDocument::FindElement(const wchar_t* name)
     return false;
 }
 
+bool CXmlDocument::FindNextElement(const wchar_t* name)
+{
+    if (m_elementCount <= 1)
+        return false;
+    const int32_t next = m_currentPos != 0 ? Record(m_currentPos).nextSibling : Record(m_parentPos).firstChild;
+    if (next == 0 || !NameMatches(next, name))
+        return false;
+    m_currentPos = next;
+    m_parentPos = Record(next).parent;
+    m_childPos = 0;
+    m_nodeKind = 1;
+    return true;
+}
+
+bool CXmlDocument::FindNextChildElement(const wchar_t* name)
+{
+    if (m_currentPos == 0)
+        return false;
+    const int32_t next = m_childPos != 0 ? Record(m_childPos).nextSibling : Record(m_currentPos).firstChild;
+    if (next == 0 || !NameMatches(next, name))
+        return false;
+    m_childPos = next;
+    return true;
+}
+
 bool CXmlDocument::FindChildElement(const wchar_t* name)
 {
     if (m_currentPos == 0 && !FindElement(nullptr))

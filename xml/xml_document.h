@@ -84,6 +84,11 @@ public:
     bool FindChildElement(const std::wstring& name) { return FindChildElement(name.c_str()); }
     bool EnterElement();
     bool LeaveElement();
+    // FindElement and FindChildElement for the very next element only: it is
+    // taken when it has this name; otherwise the cursor stays and the result
+    // is false (so an element that follows in a fixed order is still found).
+    bool FindNextElement(const wchar_t* name);
+    bool FindNextChildElement(const wchar_t* name);
 
     // Character data of the current element (or of the selected child), with
     // character references decoded; empty for elements with child elements.

@@ -54,6 +54,12 @@ void ExpectComplete(const ProductManifest& m)
     EXPECT_EQ(L"bin\\Zunder.exe", m.executable);
     EXPECT_EQ(L"http://127.0.0.1:8080/zunder/ZunderPro8.msi", m.mainComponent.full_url);
     EXPECT_EQ(L"http://127.0.0.1:8080/zunder/ZunderPro8-patch.msi", m.mainComponent.patch_url);
+    EXPECT_EQ((std::vector<std::wstring>{L"https://mirror.kelmware.test/zunder/version.xml"}), m.version_check_mirrors);
+    EXPECT_EQ((std::vector<std::wstring>{L"https://mirror.kelmware.test/zunder/ZunderPro8.msi",
+                                         L"http://127.0.0.2:8080/zunder/ZunderPro8.msi"}),
+              m.mainComponent.full_mirrors);
+    EXPECT_EQ((std::vector<std::wstring>{L"https://mirror.kelmware.test/zunder/ZunderPro8-patch.msi"}),
+              m.mainComponent.patch_mirrors);
     ASSERT_EQ(2u, m.transforms.size());
     EXPECT_EQ(1041, m.transforms[0].lang_id);
     EXPECT_EQ(L"1041.mst", m.transforms[0].name);
@@ -69,6 +75,9 @@ void ExpectComplete(const ProductManifest& m)
     EXPECT_EQ(L"vcredist_x64.exe", m.dependencies[0].name);
     EXPECT_EQ(L"http://127.0.0.1:8080/zunder/vcredist_x64.exe", m.dependencies[0].full_url);
     EXPECT_EQ(L"/install /quiet /norestart", m.dependencies[0].install_commandline);
+    EXPECT_EQ((std::vector<std::wstring>{L"https://mirror.kelmware.test/zunder/vcredist_x64.exe"}),
+              m.dependencies[0].mirrors);
+    EXPECT_TRUE(m.dependencies[1].mirrors.empty());
     EXPECT_EQ(L"codec_pack.msi", m.dependencies[1].name);
     EXPECT_EQ(L"", m.dependencies[1].install_commandline);
     EXPECT_EQ(L"734003200", m.mainComponent.full_size);
@@ -132,6 +141,23 @@ INSTANTIATE_TEST_SUITE_P(
                       EXPECT_EQ(L"", m.short_name);
                       EXPECT_EQ(L"Zunder Pro 8", m.full_name);
                       EXPECT_EQ(L"SOFTWARE\\KelmTests\\Manifest\\080", m.registry);
+                  }},
+        ParseCase{"a mirror_url stands right after its address; one elsewhere is not a mirror",
+                  {{"      <install_commandline>/install /quiet /norestart</install_commandline>\n",
+                    "      <install_commandline>/install /quiet /norestart</install_commandline>\n"
+                    "      <mirror_url>https://stray.kelmware.test/vcredist_x64.exe</mirror_url>\n"}},
+                  [](const ProductManifest& m) {
+                      ASSERT_EQ(2u, m.dependencies.size());
+                      EXPECT_EQ((std::vector<std::wstring>{L"https://mirror.kelmware.test/zunder/vcredist_x64.exe"}),
+                                m.dependencies[0].mirrors);
+                      EXPECT_EQ(L"25165824", m.dependencies[0].size);
+                  }},
+        ParseCase{"patch_url without mirrors: the full package's mirrors stay its own",
+                  {{"      <mirror_url>https://mirror.kelmware.test/zunder/ZunderPro8-patch.msi</mirror_url>\n", ""}},
+                  [](const ProductManifest& m) {
+                      EXPECT_EQ(2u, m.mainComponent.full_mirrors.size());
+                      EXPECT_TRUE(m.mainComponent.patch_mirrors.empty());
+                      EXPECT_EQ(L"http://127.0.0.1:8080/zunder/ZunderPro8-patch.msi", m.mainComponent.patch_url);
                   }},
         ParseCase{"a missing element does not stop the search",
                   {{"    <prev_registry>SOFTWARE\\KelmTests\\Manifest\\075</prev_registry>\n", ""},
@@ -514,6 +540,12 @@ TEST_F(LoadManifestTest, UnsafeValuesAreManifestFaults)
          {{"<publisher>Kelmware Software</publisher>", ""}, {"<patch_sha256>", "<patch_sha256_not_read>"},
           {"</patch_sha256>", "</patch_sha256_not_read>"}},
          L"kelmwebinstaller/product/main_component/patch_url"},
+        {"a mirror over plain HTTP of an update package with neither",
+         {{"<publisher>Kelmware Software</publisher>", ""}, {"<patch_sha256>", "<patch_sha256_not_read>"},
+          {"</patch_sha256>", "</patch_sha256_not_read>"},
+          {"http://127.0.0.1:8080/zunder/ZunderPro8-patch.msi", "https://localhost/zunder/ZunderPro8-patch.msi"},
+          {"https://mirror.kelmware.test/zunder/ZunderPro8-patch.msi", "http://127.0.0.2/ZunderPro8-patch.msi"}},
+         L"kelmwebinstaller/product/main_component/mirror_url"},
         {"standalone: the manifest beside the packages vouches for them",
          {{"<publisher>Kelmware Codecs</publisher>", ""}, {"<standalone>false<", "<standalone>true<"}}, L""},
     };

@@ -71,6 +71,25 @@ TEST_F(Navigation, FindElementVisitsEachSiblingOnceAtTheLevelEntered)
     EXPECT_EQ(m_document.GetElementText(), L"five");
 }
 
+TEST_F(Navigation, FindNextTakesOnlyTheVeryNextElement)
+{
+    ASSERT_TRUE(m_document.FindElement(L"root"));
+    ASSERT_TRUE(m_document.FindChildElement(L"item")); // one
+    EXPECT_FALSE(m_document.FindNextChildElement(L"item")); // <other/> stands between
+    EXPECT_TRUE(m_document.FindNextChildElement(L"other"));
+    EXPECT_TRUE(m_document.FindNextChildElement(L"item"));
+    EXPECT_EQ(m_document.GetChildElementText(), L"two");
+
+    ASSERT_TRUE(m_document.EnterElement()); // two, current
+    const Cursor atTwo = CursorOf(m_document);
+    EXPECT_FALSE(m_document.FindNextElement(L"item"));
+    ExpectCursor(m_document, atTwo);
+    EXPECT_TRUE(m_document.FindNextElement(L"group"));
+    EXPECT_TRUE(m_document.FindNextElement(L"item"));
+    EXPECT_EQ(m_document.GetElementText(), L"five");
+    EXPECT_FALSE(m_document.FindNextElement(nullptr)); // the last one
+}
+
 TEST_F(Navigation, LeaveElementKeepsTheElementLeftAsSelectedChild)
 {
     ASSERT_TRUE(m_document.FindElement(L"root"));

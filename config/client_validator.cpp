@@ -260,9 +260,19 @@ int32_t CClientValidator::CheckClientVersion()
     m_nTransferResult = 0;
     StringSink received;
     try {
-        CancelRequest never;
-        m_nTransferResult =
-            DownloadToStream(never, theConfig.manifest.version_check_url, received, kMaxDescriptorSize) ? 1 : 0;
+        // The address, then its mirrors in turn.
+        std::vector<std::wstring> addresses{theConfig.manifest.version_check_url};
+        addresses.insert(addresses.end(), theConfig.manifest.version_check_mirrors.begin(),
+                         theConfig.manifest.version_check_mirrors.end());
+        for (const std::wstring& address : addresses) {
+            if (&address != &addresses.front())
+                Log(L"version descriptor: trying the mirror ", address);
+            CancelRequest never;
+            received.text.clear();
+            m_nTransferResult = DownloadToStream(never, address, received, kMaxDescriptorSize) ? 1 : 0;
+            if (m_nTransferResult != 0)
+                break;
+        }
     } catch (const std::exception&) {
         return DescriptorUnavailable;
     }

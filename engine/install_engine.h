@@ -29,6 +29,7 @@ namespace kelm {
 struct InstallPackage {
     std::wstring name;        // file name from the manifest; also the text shown for it
     std::wstring url;         // where it is downloaded from
+    std::vector<std::wstring> mirrors; // the same file on other hosts, tried in turn when url cannot deliver it
     std::wstring localPath;   // full path of the local file
     std::wstring commandLine; // arguments of an EXE installer; empty for the main component
     int32_t needsDownload = 0;

@@ -100,6 +100,7 @@ void CInstallEngine::BuildPackageList()
                                                             : theConfig.componentFolder + dependency.name;
         package.partialPath = theConfig.componentFolder + dependency.name + L".partial";
         package.url = dependency.full_url;
+        package.mirrors = dependency.mirrors;
         package.commandLine = dependency.install_commandline;
         package.publisher = dependency.publisher;
         package.needsDownload = needsDownload;
@@ -115,6 +116,7 @@ void CInstallEngine::BuildPackageList()
     main.localPath = theConfig.msiFolder + main.name;
     const bool update = AppInstalledFlags().productInstalled != 0 && !manifest.mainComponent.patch_url.empty();
     main.url = update ? manifest.mainComponent.patch_url : manifest.mainComponent.full_url;
+    main.mirrors = update ? manifest.mainComponent.patch_mirrors : manifest.mainComponent.full_mirrors;
     if (update)
         TakeExpectation(main, manifest.mainComponent.patch_size, manifest.mainComponent.patch_sha256);
     else
@@ -194,6 +196,7 @@ bool CInstallEngine::CheckVersion()
         const std::wstring path = MakeDownloadPath(L"version.xml");
         CDownloadJob job(manifest.version_check_url, path);
         job.Expect({std::nullopt, L"", kMaxDescriptorSize});
+        job.AddMirrors(manifest.version_check_mirrors);
         EngineJobOwner owner(*this);
         const bool fetched = job.Run(&owner, [](const DownloadStatusInfo&) {}) != 0;
         // Read through the handle the download still holds: the bytes that came.
@@ -280,6 +283,7 @@ bool CInstallEngine::DownloadPackage(size_t index, int32_t downloadIndex)
     CDownloadJob job(package.url, package.localPath);
     job.Expect({package.expectedSize, package.expectedSha256, std::nullopt});
     job.UsePartialFile(package.partialPath);
+    job.AddMirrors(package.mirrors);
     job.AlsoNeedSpace(later);
     const std::wstring name = package.name;
     // The bar never goes back: not at the job's last report (0 received), not

@@ -48,7 +48,7 @@ int CancelRequest::IsPaused()
 }
 
 CDownloadJob::CDownloadJob(std::wstring url, std::wstring localPath)
-    : m_strUrl(std::move(url)), m_strLocalPath(std::move(localPath))
+    : m_strUrl(std::move(url)), m_firstUrl(m_strUrl), m_strLocalPath(std::move(localPath))
 {
 }
 
@@ -232,7 +232,7 @@ void CDownloadJob::WriteRecord(const FetchState& state, const std::wstring& vali
 {
     if (!state.recordPath.empty())
         WritePartialRecord(state.recordPath,
-                           {m_strUrl, validator, state.fileSize, m_expected.size, m_expected.sha256});
+                           {m_firstUrl, validator, state.fileSize, m_expected.size, m_expected.sha256});
 }
 
 // The whole file has arrived and was verified: it takes the local path
@@ -277,7 +277,7 @@ bool CDownloadJob::Download(CancelRequest& cancel, DownloadStatusInfo& info)
     state.verifyHash = IsSha256Text(m_expected.sha256);
     ResumeEarlierRun(state);
     for (bool fetchedBefore = false;; fetchedBefore = true) {
-        if (!Fetch(cancel, info, state))
+        if (!FetchFromAnyAddress(cancel, info, state))
             return false;
         std::wstring digest;
         if (Verify(state, fetchedBefore, digest))
@@ -296,7 +296,7 @@ void CDownloadJob::ResumeEarlierRun(FetchState& state)
 {
     PartialRecord record;
     if (!state.verifyHash || state.recordPath.empty() || !ReadPartialRecord(state.recordPath, record) ||
-        record.url != m_strUrl || record.sha256 != m_expected.sha256 ||
+        record.url != m_firstUrl || record.sha256 != m_expected.sha256 ||
         (m_expected.size && record.size != m_expected.size) || record.validator.empty() ||
         !state.file.OpenExisting(state.target))
         return;
@@ -311,9 +311,46 @@ void CDownloadJob::ResumeEarlierRun(FetchState& state)
 // The file is fetched from the start: nothing of it is kept.
 void CDownloadJob::StartAgain(FetchState& state)
 {
-    state.file.Truncate(0);
+    if (state.file.IsOpen())
+        state.file.Truncate(0);
     state.hash.Reset();
     state.from = {};
+}
+
+// The current address, then its mirrors in turn while one cannot deliver.
+bool CDownloadJob::FetchFromAnyAddress(CancelRequest& cancel, DownloadStatusInfo& info, FetchState& state)
+{
+    while (!Fetch(cancel, info, state)) {
+        if (!SwitchToNextAddress(cancel, state))
+            return false;
+    }
+    return true;
+}
+
+// After a failed fetch: true when the next mirror is to be tried, with the
+// file kept (a SHA-256 will vouch for its bytes) or emptied.
+bool CDownloadJob::SwitchToNextAddress(CancelRequest& cancel, FetchState& state)
+{
+    if (m_nextMirror >= m_mirrors.size() || cancel.IsCancelled() || m_failure != DownloadFailure::None)
+        return false;
+    const TransferFailure& failure = state.lastFailure;
+    const DWORD status = failure.httpStatus.value_or(0);
+    const bool elsewhere = state.attemptsUsedUp || failure.kind == FailureKind::Certificate ||
+                           (failure.kind == FailureKind::NotThere && (status == 403 || status == 404 || status == 410));
+    if (!elsewhere)
+        return false;
+    const std::wstring& next = m_mirrors[m_nextMirror++];
+    const bool keep = state.verifyHash && state.fileSize > 0;
+    Log(L"download of ", m_strUrl, L" failed (", DescribeFailure(failure), L"); trying its mirror ", next,
+        keep ? L" from byte " + std::to_wstring(state.fileSize) : std::wstring(L" from the start"));
+    m_strUrl = next;
+    if (keep)
+        state.from = {state.fileSize, L""}; // another host's validator would not name these bytes
+    else
+        StartAgain(state);
+    state.lastFailure = {};
+    state.attemptsUsedUp = false;
+    return true;
 }
 
 // Attempts until the whole body has arrived (true), or until a failure that
@@ -352,6 +389,8 @@ CDownloadJob::Attempt CDownloadJob::AskForSize(CancelRequest& cancel, DownloadSt
     // An error status that may pass holds even when a length came with it.
     if (reply.size == 0 || IsWorthRetrying(reply.failure.kind)) {
         const bool again = IsWorthRetrying(reply.failure.kind) && attempt < kMaxDownloadAttempts;
+        state.lastFailure = reply.failure;
+        state.attemptsUsedUp = IsWorthRetrying(reply.failure.kind) && !again;
         Log(L"no size for ", m_strUrl, L" (attempt ", attempt, L" of ", kMaxDownloadAttempts, L": ",
             DescribeFailure(reply.failure), again ? L"; asking again)" : L"): not downloaded");
         retryAfter = reply.retryAfterSeconds;
@@ -446,6 +485,8 @@ CDownloadJob::Attempt CDownloadJob::TransferOnce(CancelRequest& cancel, FetchSta
 
     const TransferFailure& failure = outcome.failure;
     const bool again = IsWorthRetrying(failure.kind) && attempt < kMaxDownloadAttempts;
+    state.lastFailure = failure;
+    state.attemptsUsedUp = IsWorthRetrying(failure.kind) && !again;
     Log(L"download of ", m_strUrl, L": attempt ", attempt, L" of ", kMaxDownloadAttempts, L" failed with ",
         outcome.fileSize, L" bytes in the file: ", DescribeFailure(failure), again ? L"; trying again" : L"; giving up");
     if (!again)

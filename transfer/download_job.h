@@ -19,11 +19,13 @@
 #include "transfer/download_file.h"
 #include "transfer/http_client.h"
 #include "transfer/sha256.h"
+#include "transfer/transfer_failure.h"
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kelm {
 
@@ -104,6 +106,8 @@ struct FetchState {
     std::wstring sizeValidator; // what named the size query's reply
     std::uint64_t fileSize = 0; // bytes in the file after the last transfer
     bool roomChecked = false;
+    TransferFailure lastFailure; // of the last attempt that failed
+    bool attemptsUsedUp = false; // the last failure was worth another attempt, and none was left
 };
 
 class CDownloadJob : public IDownloadCallback {
@@ -122,6 +126,12 @@ public:
     // earlier run for the same address and expectation is continued when the
     // expectation has a SHA-256 (which then vouches for the earlier bytes too).
     void UsePartialFile(std::wstring partialPath);
+    // Other addresses of the same file ("mirrors"), tried in order when one
+    // cannot deliver it: its attempts are used up, or it answers 403, 404 or
+    // 410, or its certificate is refused. With an expected SHA-256 the next
+    // one continues the bytes the file has (Range, no If-Range: the hash
+    // decides at the end); without one it starts from the first byte.
+    void AddMirrors(std::vector<std::wstring> mirrors) { m_mirrors = std::move(mirrors); }
     // Space later downloads will need on the same volume, checked with this
     // file's before any byte is written.
     void AlsoNeedSpace(std::uint64_t bytes) noexcept { m_alsoNeeded = bytes; }
@@ -151,7 +161,9 @@ private:
     bool Download(CancelRequest& cancel, DownloadStatusInfo& info);
     bool TakePresentFile();
     void ResumeEarlierRun(FetchState& state);
+    bool FetchFromAnyAddress(CancelRequest& cancel, DownloadStatusInfo& info, FetchState& state);
     bool Fetch(CancelRequest& cancel, DownloadStatusInfo& info, FetchState& state);
+    bool SwitchToNextAddress(CancelRequest& cancel, FetchState& state);
     Attempt AskForSize(CancelRequest& cancel, DownloadStatusInfo& info, FetchState& state, int attempt,
                        std::optional<DWORD>& retryAfter);
     bool PrepareFile(FetchState& state);
@@ -170,7 +182,10 @@ private:
     bool Complete(FetchState& state, const std::wstring& digest);
     void LogWrittenFile() const;
 
-    std::wstring m_strUrl;
+    std::wstring m_strUrl; // the address fetched now: the first one, then each mirror in turn
+    std::wstring m_firstUrl; // names the download in its partial record, whichever address served it
+    std::vector<std::wstring> m_mirrors;
+    std::size_t m_nextMirror = 0;
     std::wstring m_strLocalPath;
     std::wstring m_strPartialPath;
     ExpectedFile m_expected;

@@ -708,6 +708,25 @@ TEST_F(EngineRunTest, AFullVolumeIsToldAsOneAndEndsWith112)
     }
 }
 
+// Addresses that do not serve their file give way to their mirrors: the
+// descriptor's and the main package's.
+TEST_F(EngineRunTest, MirrorsServeTheDescriptorAndAPackageTheirAddressesDoNot)
+{
+    const test::ProductRemovalGuard product{test::kProductCode};
+    Prepare();
+    ProductManifest& manifest = theConfig.manifest;
+    manifest.version_check_url = Url("missing/version.xml");
+    manifest.version_check_mirrors = {Url("version.xml")};
+    manifest.mainComponent.full_url = Url("missing/product.msi");
+    manifest.mainComponent.full_mirrors = {Url("missing/again/product.msi"), Url("full/product.msi")};
+    manifest.mainComponent.full_sha256 = servedSha256[Url("full/product.msi")];
+    EXPECT_EQ(PhaseFinished, Run().phase);
+    EXPECT_EQ(ExitCode::Installed, RecordedExitCode());
+    EXPECT_TRUE(test::IsProductInstalled(test::kProductCode));
+    EXPECT_EQ(1u, server.Requests(prefix + "missing/again/").size()) << "its size query, answered 404";
+    EXPECT_FALSE(server.Requests(prefix + "full/product.msi").empty());
+}
+
 TEST_F(EngineRunTest, DescriptorOutcomesShowTheirMessageAndFail)
 {
     struct OutcomeCase {

@@ -383,6 +383,66 @@ TEST_F(DownloadJobTest, AReplyWithoutALengthIsTakenWhenTheSizeIsExpected)
     }
 }
 
+// When an address cannot deliver the file, its mirrors are tried in turn; with
+// a SHA-256 the bytes the file has are continued there, without one the file
+// starts again.
+TEST_F(DownloadJobTest, MirrorsServeWhatTheFirstAddressCannot)
+{
+    const RetryWaitUnitForTest quickRetries(20);
+    const std::string bytes = PatternBytes(300000, 13);
+    const std::wstring sha = Sha256Of(bytes);
+    const std::string serves = R"("body_size": 300000, "seed": 13, "ranges": true)";
+    const struct {
+        const char* name;
+        std::string first;     // the first address's route fields
+        std::wstring sha256;
+        bool succeeds;
+        std::string mirrorRange; // the Range of the mirror's first GET ("" none; "-" no GET at all)
+    } cases[] = {
+        {"404: the mirror at once", R"("status": 404, "body": "gone")", sha, true, ""},
+        {"410 without a hash", R"("status": 410, "body": "gone")", L"", true, ""},
+        {"broken off at half on every attempt: the mirror goes on from there",
+         R"("body_size": 300000, "seed": 13, "drop_after": 150000)", sha, true, "bytes=150000-"},
+        {"the same without a hash: the mirror starts again",
+         R"("body_size": 300000, "seed": 13, "drop_after": 150000)", L"", true, ""},
+        {"401: not a file another host has", R"("status": 401, "body": "who?")", sha, false, "-"},
+    };
+    const TempFolder folder(L"kelm-transfer-job-mirrors");
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const auto& test = cases[i];
+        SCOPED_TRACE(test.name);
+        const std::string first = "/job/mirrors/" + std::to_string(i) + "/first";
+        const std::string mirror = "/job/mirrors/" + std::to_string(i) + "/mirror";
+        ASSERT_TRUE(Server().Reset("/job/mirrors/" + std::to_string(i) + "/"));
+        ASSERT_TRUE(Server().AddRoutes(JsonList({Route(first, test.first), Route(mirror, serves)})));
+        const std::wstring local = folder.File(L"mirrored.bin");
+        TestJobOwner owner;
+        ReportLog log;
+        CDownloadJob job(Server().Url(first), local);
+        job.Expect({300000, test.sha256});
+        job.UsePartialFile(local + L".partial");
+        job.AddMirrors({Server().Url(mirror)});
+        EXPECT_EQ(test.succeeds ? 1 : 0, job.Run(&owner, log.Receiver()));
+        std::vector<std::string> mirrorRanges;
+        for (const auto& request : Server().Requests(mirror))
+            if (request.method == "GET")
+                mirrorRanges.push_back(request.Header("Range"));
+        if (std::string(test.mirrorRange) == "-") {
+            EXPECT_TRUE(Server().Requests(mirror).empty());
+        } else {
+            ASSERT_FALSE(mirrorRanges.empty());
+            EXPECT_EQ(test.mirrorRange, mirrorRanges[0]);
+        }
+        if (test.succeeds) {
+            job.TakeVerifiedFile().Reset();
+            EXPECT_TRUE(ReadWholeFile(local) == bytes);
+            ::DeleteFileW(local.c_str());
+        }
+        ::DeleteFileW((local + L".partial").c_str());
+        ::DeleteFileW((local + L".partial.record").c_str());
+    }
+}
+
 TEST_F(DownloadJobTest, AVerifiedFileAlreadyThereIsNotFetchedAgain)
 {
     const std::string bytes = PatternBytes(50000, 5);

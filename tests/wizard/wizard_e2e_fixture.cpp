@@ -4,7 +4,9 @@
 #include <shlobj.h>
 
 #include <cmath>
+#include <algorithm>
 #include <cstdlib>
+#include <map>
 
 #include "gui_driver.h"
 #include "res/resource.h"
@@ -22,16 +24,102 @@ const std::wstring kConnectText =
     L"please contact Customer Care.";
 const std::wstring kCancelQuestion = L"Are you sure you want to cancel the installing process?";
 
-const std::string kPortalPage =
-    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<html xmlns=\"http://www.w3.org/1999/xhtml\"><head><title>Sign in"
-    "</title></head><body><form action=\"/login\"><input name=\"user\"/></form></body></html>";
-
 namespace {
 
-constexpr char kProductCodeA[] = "{6F1D2C3B-4A5E-4F60-8172-93A4B5C6D7E8}";
-constexpr char kUpgradeCodeA[] = "{0A1B2C3D-4E5F-4061-8273-8495A6B7C8D9}";
+// The wizard tests' data files: tests\wizard\data in the source folder.
+std::string ReadTestData(const std::wstring& relative)
+{
+    bool ok = false;
+    std::string text = ReadWholeFile(SourceFolderPath(L"tests\\wizard\\data\\" + relative), &ok);
+    EXPECT_TRUE(ok) << "no test data " << std::string(relative.begin(), relative.end());
+    return text;
+}
+
+using TemplateValues = std::map<std::string, std::string>;
+
+// A data file with its placeholders filled: "@name@" takes the value of that
+// name; a line holding "@name?@" is left out when that value is empty (an
+// element the manifest does not give). A name without a value fails the test.
+std::string FillTemplate(const std::string& text, const TemplateValues& values)
+{
+    std::string filled;
+    for (size_t start = 0; start < text.size();) {
+        const size_t end = std::min(text.find('\n', start), text.size() - 1) + 1;
+        const std::string line = text.substr(start, end - start);
+        start = end;
+        std::string out;
+        bool keep = true;
+        size_t at = 0;
+        for (size_t open; (open = line.find('@', at)) != std::string::npos;) {
+            const size_t close = line.find('@', open + 1);
+            if (close == std::string::npos)
+                break;
+            out += line.substr(at, open - at);
+            std::string name = line.substr(open + 1, close - open - 1);
+            const bool optional = !name.empty() && name.back() == '?';
+            if (optional)
+                name.pop_back();
+            const auto value = values.find(name);
+            if (value == values.end())
+                ADD_FAILURE() << "the test data has @" << name << "@, the test no value for it";
+            else
+                out += value->second;
+            keep = keep && !(optional && (value == values.end() || value->second.empty()));
+            at = close + 1;
+        }
+        out += line.substr(at);
+        if (keep)
+            filled += out;
+    }
+    return filled;
+}
+
+// Text as a JSON string.
+std::string Quoted(const std::string& text)
+{
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\')
+            quoted += '\\';
+        if (c == '\n')
+            quoted += "\\n";
+        else
+            quoted += c;
+    }
+    return quoted + "\"";
+}
+
+// A route of the loopback server, written as JSON (the fields: tests/support/README.md).
+class Route {
+public:
+    explicit Route(const std::string& path) : m_json("{\"path\": " + Quoted(path)) {}
+    Route& Text(const std::string& name, const std::string& value)
+    {
+        return Fields(Quoted(name) + ": " + Quoted(value));
+    }
+    Route& Number(const std::string& name, long long value)
+    {
+        return Fields(Quoted(name) + ": " + std::to_string(value));
+    }
+    // Fields written as JSON already; nothing when empty.
+    Route& Fields(const std::string& json)
+    {
+        if (!json.empty())
+            m_json += ", " + json;
+        return *this;
+    }
+    std::string Json() const { return m_json + "}"; }
+
+private:
+    std::string m_json;
+};
 
 } // namespace
+
+std::string PortalPage()
+{
+    return ReadTestData(L"descriptors\\portal_page.xml");
+}
 
 std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
@@ -145,11 +233,6 @@ void SetScreenDpi(DWORD dpi)
     RegCloseKey(key);
 }
 
-std::string Element(const std::string& name, const std::string& text)
-{
-    return text.empty() ? std::string() : "      <" + name + ">" + text + "</" + name + ">\n";
-}
-
 SavedEnvironmentVariable::SavedEnvironmentVariable(std::wstring name, const std::wstring& value)
     : m_name(std::move(name))
 {
@@ -251,95 +334,90 @@ void WizardEndToEnd::TearDown()
     m_browsers.clear();
 }
 
+
 void WizardEndToEnd::Serve(const ServerScript& script)
 {
-    const LoopbackServer& server = LoopbackServer::Get();
-    const std::string base = Narrow(server.Url(""));
-    const std::string clientHash =
-        script.clientSha256.empty()
-            ? std::string()
-            : "    <web_installer_sha256>" + script.clientSha256 + "</web_installer_sha256>\n";
-    const std::string descriptor =
-        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<kelmwebinstaller>\n"
-        "  <product_code>" + std::string(kProductCodeA) + "</product_code>\n"
-        "  <fresh_install>\n    <product_version>8.0.1.0</product_version>\n"
-        "    <min_web_installer_version>" + script.freshMinimumClient + "</min_web_installer_version>\n"
-        "    <web_installer_download_url>" + base + m_prefix + "newclient.exe</web_installer_download_url>\n" +
-        clientHash +
-        "  </fresh_install>\n  <patch_install>\n    <product_version>" + script.updateVersion + "</product_version>\n"
-        "    <min_web_installer_version>1.0.0.0</min_web_installer_version>\n"
-        "    <web_installer_download_url>" + base + m_prefix + "newclient.exe</web_installer_download_url>\n" +
-        clientHash +
-        "  </patch_install>\n</kelmwebinstaller>\n";
-    std::string body;
-    for (char c : script.descriptorBody.empty() ? descriptor : script.descriptorBody) {
-        if (c == '"' || c == '\\')
-            body += '\\';
-        if (c == '\n')
-            body += "\\n";
-        else
-            body += c;
-    }
-    const std::string routes =
-        "[{\"path\": \"" + m_prefix + "version.xml\", \"status\": " + std::to_string(script.descriptorStatus) +
-        ", \"body\": \"" + body + "\"" +
-        (script.descriptorDelayMs > 0 ? ", \"piece_size\": 64, \"piece_delay_ms\": " +
-                                            std::to_string(script.descriptorDelayMs / 8)
-                                      : std::string()) +
-        "}, {\"path\": \"" + m_prefix + "Zunder.msi\", " +
-        (script.packageStatus == 200 ? std::string("\"file\": \"wiz_zunder.msi\"")
-                                     : "\"status\": " + std::to_string(script.packageStatus) +
-                                           ", \"body\": \"<h1>Not Found</h1>\"") +
-        ", \"piece_size\": 4096, \"piece_delay_ms\": " + std::to_string(script.packageDelayMs) +
-        (script.packageStallAfter > 0
-             ? ", \"drop_after\": " + std::to_string(script.packageStallAfter) + ", \"hold_ms\": 300000"
-             : std::string()) +
-        script.packageFields +
-        "}, {\"path\": \"" + m_prefix + "newclient.exe\", \"file\": \"" + script.clientFile + "\"}" +
-        (script.prerequisite.empty() ? std::string()
-                                     : ", {\"path\": \"" + m_prefix + script.prerequisite + "\", " +
-                                           script.prerequisiteFields + "}") +
-        "]";
-    ASSERT_TRUE(server.AddRoutes(routes));
-
-    const std::string packageSha256 =
-        !script.packageSha256.empty() || script.packageUnverified ? script.packageSha256 : s_packageSha256;
-    const std::string versionUrl =
-        script.serverDown ? "http://127.0.0.1:1/version.xml" : base + m_prefix + "version.xml";
-    const std::string manifest =
-        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<kelmwebinstaller>\n"
-        "  <web_installer_version>2.0.0.5</web_installer_version>\n"
-        "  <product_code>" + std::string(kProductCodeA) + "</product_code>\n"
-        "  <upgrade_code>" + std::string(kUpgradeCodeA) + "</upgrade_code>\n"
-        "  <product>\n    <pid>" + script.pid + "</pid>\n    <full_name>Zunder Pro 8</full_name>\n"
-        "    <short_name>Zunder</short_name>\n"
-        "    <registry>SOFTWARE\\KelmTests\\Wizard\\080</registry>\n"
-        "    <prev_registry>SOFTWARE\\KelmTests\\Wizard\\075</prev_registry>\n"
-        "    <standalone>" + std::string(script.standalone ? "true" : "false") +
-        "</standalone>\n    <standalone_version>8.0.2.0</standalone_version>\n"
-        "    <version_check_url>" + versionUrl + "</version_check_url>\n"
-        "    <main_component>\n      <name>Zunder.msi</name>\n      <executable>bin\\Zunder.exe</executable>\n"
-        "      <full_url>" + base + m_prefix + "Zunder.msi</full_url>\n"
-        "      <patch_url>" + base + m_prefix + "Zunder.msi</patch_url>\n" +
-        Element("full_size", script.packageSize) + Element("full_sha256", packageSha256) +
-        Element("patch_size", script.packageSize) + Element("patch_sha256", packageSha256) +
-        "    </main_component>\n" +
-        (script.prerequisite.empty()
-             ? std::string()
-             : "    <dependency>\n      <name>" + script.prerequisite + "</name>\n      <full_url>" + base +
-                   m_prefix + script.prerequisite + "</full_url>\n" +
-                   "      <install_commandline>" + script.prerequisiteArguments + "</install_commandline>\n" +
-                   Element("size", script.prerequisiteSize) + Element("sha256", script.prerequisiteSha256) +
-                   Element("publisher", script.prerequisitePublisher) + "    </dependency>\n") +
-        "  </product>\n</kelmwebinstaller>\n";
+    ASSERT_TRUE(LoopbackServer::Get().AddRoutes(Routes(script)));
     const std::wstring manifestPath = m_folder + L"\\config\\manifest.xml";
     DeleteFileW(manifestPath.c_str());
     if (!script.manifest)
         return;
+    const std::string manifest = Manifest(script);
     UniqueFile file(CreateFileW(manifestPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     ASSERT_TRUE(file);
     DWORD written = 0;
     WriteFile(file.Get(), manifest.data(), static_cast<DWORD>(manifest.size()), &written, nullptr);
+}
+
+std::string WizardEndToEnd::ServedFolder() const
+{
+    return Narrow(LoopbackServer::Get().Url(m_prefix));
+}
+
+std::string WizardEndToEnd::Routes(const ServerScript& script) const
+{
+    Route descriptor(m_prefix + "version.xml");
+    descriptor.Number("status", script.descriptorStatus)
+        .Text("body", script.descriptorBody.empty() ? Descriptor(script) : script.descriptorBody);
+    if (script.descriptorDelayMs > 0)
+        descriptor.Number("piece_size", 64).Number("piece_delay_ms", script.descriptorDelayMs / 8);
+
+    Route package(m_prefix + "Zunder.msi");
+    if (script.packageStatus == 200)
+        package.Text("file", "wiz_zunder.msi");
+    else
+        package.Number("status", script.packageStatus).Text("body", "<h1>Not Found</h1>");
+    package.Number("piece_size", 4096).Number("piece_delay_ms", script.packageDelayMs);
+    if (script.packageStallAfter > 0)
+        package.Number("drop_after", script.packageStallAfter).Number("hold_ms", 300000);
+    package.Fields(script.packageFields);
+
+    std::string routes = "[" + descriptor.Json() + ", " + package.Json() + ", " +
+                         Route(m_prefix + "newclient.exe").Text("file", script.clientFile).Json();
+    if (!script.prerequisite.empty())
+        routes += ", " + Route(m_prefix + script.prerequisite).Fields(script.prerequisiteFields).Json();
+    return routes + "]";
+}
+
+std::string WizardEndToEnd::Descriptor(const ServerScript& script) const
+{
+    const TemplateValues values{
+        {"base", ServedFolder()},
+        {"fresh_minimum_client", script.freshMinimumClient},
+        {"update_version", script.updateVersion},
+        {"client_sha256", script.clientSha256},
+    };
+    return FillTemplate(ReadTestData(L"descriptors\\version.xml"), values);
+}
+
+std::string WizardEndToEnd::Manifest(const ServerScript& script) const
+{
+    std::string dependency;
+    if (!script.prerequisite.empty()) {
+        const TemplateValues values{
+            {"base", ServedFolder()},
+            {"name", script.prerequisite},
+            {"arguments", script.prerequisiteArguments},
+            {"size", script.prerequisiteSize},
+            {"sha256", script.prerequisiteSha256},
+            {"publisher", script.prerequisitePublisher},
+        };
+        dependency = FillTemplate(ReadTestData(L"manifests\\dependency.xml"), values);
+        // It takes the place of a line of the manifest, whose own line break ends it.
+        if (!dependency.empty() && dependency.back() == '\n')
+            dependency.pop_back();
+    }
+    const TemplateValues values{
+        {"base", ServedFolder()},
+        {"pid", script.pid},
+        {"standalone", script.standalone ? "true" : "false"},
+        {"version_check_url", script.serverDown ? "http://127.0.0.1:1/version.xml" : ServedFolder() + "version.xml"},
+        {"package_size", script.packageSize},
+        {"package_sha256",
+         !script.packageSha256.empty() || script.packageUnverified ? script.packageSha256 : s_packageSha256},
+        {"dependency", dependency},
+    };
+    return FillTemplate(ReadTestData(L"manifests\\manifest.xml"), values);
 }
 
 void WizardEndToEnd::Start(const std::wstring& arguments)

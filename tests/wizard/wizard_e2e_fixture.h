@@ -49,9 +49,6 @@ void ForgetRegisteredProgram();
 // The display's DPI for programs started afterwards (the fixture puts 96 back).
 void SetScreenDpi(DWORD dpi);
 
-// An element of the manifest, or nothing when it has no text.
-std::string Element(const std::string& name, const std::string& text);
-
 struct ServerScript {
     std::string freshMinimumClient = "1.0.0.0";
     std::string updateVersion = "8.1.0.0";
@@ -66,7 +63,7 @@ struct ServerScript {
     bool manifest = true;        // false: no manifest beside the installer
     std::string clientSha256;    // the descriptor's hash of the newer client; none when empty
     std::string clientFile = "wiz_client_vendor.exe"; // what the newer client's address serves
-    std::string packageFields;   // more route fields of the main package (", \"attempts\": ...")
+    std::string packageFields;   // more route fields of the main package ("\"attempts\": ...")
     std::string packageSize;     // the manifest's size and hash of the main package; none when empty
     std::string packageSha256;
     // A prerequisite before the main package, when it has a name: its route's
@@ -119,6 +116,13 @@ protected:
 
     // Routes for the test's path on the server, and the manifest beside the installer.
     void Serve(const ServerScript& script);
+    // The test's folder on the server: "http://127.0.0.1:<port>/wiz/<test>/".
+    std::string ServedFolder() const;
+    // The server's routes as JSON, the descriptor and the manifest: the data
+    // files' templates (tests/wizard/data) filled for this test.
+    std::string Routes(const ServerScript& script) const;
+    std::string Descriptor(const ServerScript& script) const;
+    std::string Manifest(const ServerScript& script) const;
     void Start(const std::wstring& arguments);
 
     std::wstring LogPath() const { return m_folder + L"\\run.log"; }
@@ -186,6 +190,6 @@ protected:
 extern const std::wstring kConnectText;
 extern const std::wstring kCancelQuestion;
 // What a captive portal or a proxy's login page answers instead of the descriptor.
-extern const std::string kPortalPage;
+std::string PortalPage();
 
 } // namespace kelm::test

@@ -35,7 +35,7 @@ TEST_F(WizardEndToEnd, ServerDownStopsAfterTheConnectionMessage)
         ServerScript script;
         script.serverDown = !portal;
         if (portal)
-            script.descriptorBody = kPortalPage;
+            script.descriptorBody = PortalPage();
         Serve(script);
         Start(L"");
         bool wizardSeen = false;
@@ -71,7 +71,7 @@ TEST_F(WizardEndToEnd, ABrokenDownloadGoesOnFromTheBytesItHadAndInstalls)
     // The size query, then the package reset at about half, then the rest. The
     // reset waits until the client has read what was sent (hold_ms): one sent at
     // once can overtake the reply, which then fails before any byte is read.
-    script.packageFields = R"(, "ranges": true, "etag": "\"zunder-8.0.1\"", "attempts": [{}, {"drop_after": )" +
+    script.packageFields = R"("ranges": true, "etag": "\"zunder-8.0.1\"", "attempts": [{}, {"drop_after": )" +
                            std::to_string(package.size() / 2) + R"(, "drop": "reset", "hold_ms": 1000}])";
     Serve(script);
     Start(L"/s /n /log " + LogPath());
@@ -353,7 +353,7 @@ TEST_F(WizardEndToEnd, SilentRunsThatCannotInstallEndWithTheirExitCodeAndSayWhy)
         {"server down", [](ServerScript& s) { s.serverDown = true; }, 20,
          "message not shown (silent run): \"Zunder\": Unable to contact the download server."},
         {"main package answers 404", [](ServerScript& s) { s.packageStatus = 404; }, 20, "HTTP 404"},
-        {"a portal's page instead of the descriptor", [](ServerScript& s) { s.descriptorBody = kPortalPage; }, 20,
+        {"a portal's page instead of the descriptor", [](ServerScript& s) { s.descriptorBody = PortalPage(); }, 20,
          "the root element is not kelmwebinstaller"},
         {"descriptor with status 500", [](ServerScript& s) { s.descriptorStatus = 500; }, 20, "HTTP 500"},
         {"standalone without the main package", [](ServerScript& s) { s.standalone = true; }, 1603,

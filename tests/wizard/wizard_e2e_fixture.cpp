@@ -578,6 +578,21 @@ void WizardEndToEnd::SavePicture(HWND window, const std::wstring& name)
     EXPECT_TRUE(SaveWindowPicture(window, folder + L"\\" + name + L".bmp")) << Narrow(name);
 }
 
+void WizardEndToEnd::InstallTheProductSilently()
+{
+    RemoveProduct();
+    Serve(ServerScript());
+    Start(L"/s /n /log " + LogPath());
+    WaitUntil([&] { return !m_installer.IsRunning(); }, 240000);
+    ASSERT_EQ(ExitCodeWithin(0), 0) << RunLog();
+    ASSERT_TRUE(ProductInstalled());
+    LoopbackServer::Get().Reset(m_prefix);
+    RemoveFolderTree(WorkFolder());
+    DeleteFileW(LogPath().c_str());
+    DeleteFileW(UrlLog().c_str());
+    DeleteFileW((FromUnix(KELM_URL_RECORDER) + L".parent").c_str());
+}
+
 void WizardEndToEnd::StartInstalling(const ServerScript& script, HWND& wizard, HWND& status)
 {
     RemoveProduct();

@@ -169,6 +169,10 @@ protected:
     static void ExpectPageDrawn(HWND page, double scale, int iconTop96);
     void SavePicture(HWND window, const std::wstring& name);
 
+    // The product freshly installed by a silent run, for tests that start from an
+    // installed product; the run's requests, downloads, log and pages are then
+    // forgotten, so that the test sees only its own.
+    void InstallTheProductSilently();
     // With the product removed: serves script, starts the installer and installs
     // from the settings page; wizard and status are its window and status page.
     void StartInstalling(const ServerScript& script, HWND& wizard, HWND& status);

@@ -1,7 +1,8 @@
 // The real installer, run under Wine and Xvfb against the loopback test server,
 // driven from this program: start-up with the client check, the three pages,
 // installation through the Windows Installer, cancellation, silent runs.
-// The tests run in the order written; they share the product's installed state.
+// Each test starts from the product's state it needs (installed or not), so
+// that it passes alone and in any order.
 
 #include <gtest/gtest.h>
 
@@ -414,6 +415,7 @@ TEST_F(WizardEndToEnd, StandaloneRunWithoutTheMainPackageShowsNoSuccess)
 // own signer is ever started, with "/n".
 TEST_F(WizardEndToEnd, ClientTooOldDownloadsAndStartsTheNewerClient)
 {
+    RemoveProduct(); // installed, the descriptor's update asks for no newer client
     ServerScript script;
     script.freshMinimumClient = "9.0.0.0";
     Serve(script);
@@ -473,6 +475,7 @@ TEST_F(WizardEndToEnd, ClientTooOldDownloadsAndStartsTheNewerClient)
 
 TEST_F(WizardEndToEnd, ANewerClientThatIsNotTheVendorsNeverRuns)
 {
+    RemoveProduct(); // installed, the descriptor's update asks for no newer client
     std::string tampered = ReadWholeFile(SignedSample(L"sample-vendor.exe"));
     ASSERT_FALSE(tampered.empty());
     tampered[tampered.size() / 3] ^= 0x5a;
@@ -764,6 +767,7 @@ TEST_F(WizardEndToEnd, FreshInstallationRunsThroughAllPages)
 
 TEST_F(WizardEndToEnd, InstalledProductIsUpdatedWithoutSettingsOrHomePage)
 {
+    ASSERT_NO_FATAL_FAILURE(InstallTheProductSilently());
     ASSERT_TRUE(ProductInstalled());
     Serve(ServerScript());
     Start(L"");
@@ -789,6 +793,7 @@ TEST_F(WizardEndToEnd, InstalledProductIsUpdatedWithoutSettingsOrHomePage)
 
 TEST_F(WizardEndToEnd, AlreadyInstalledAsksAndStartsTheProduct)
 {
+    ASSERT_NO_FATAL_FAILURE(InstallTheProductSilently());
     ASSERT_TRUE(ProductInstalled());
     // The program the installation registered (the package's own location record
     // follows its default folder after a repair under Wine).
@@ -812,6 +817,7 @@ TEST_F(WizardEndToEnd, AlreadyInstalledAsksAndStartsTheProduct)
 
 TEST_F(WizardEndToEnd, RunningProductBlocksUntilRetryAndCancelEndsTheWizard)
 {
+    ASSERT_NO_FATAL_FAILURE(InstallTheProductSilently());
     ASSERT_TRUE(ProductInstalled());
     Serve(ServerScript());
     {
@@ -1253,6 +1259,7 @@ TEST_F(WizardEndToEnd, CancelWhileTheServerHasGoneSilentEndsWithinSeconds)
 
 TEST_F(WizardEndToEnd, SilentRunsShowNothing)
 {
+    RemoveProduct();
     ASSERT_FALSE(ProductInstalled());
     Serve(ServerScript());
     // "/s": installed, nothing visible, the client check and the engine each fetch the descriptor.

@@ -160,6 +160,26 @@ protected:
     std::wstring ProgramLog() const { return ProgramPath() + L".log"; }
     static std::wstring UrlLog();
 
+    // A region where the terms wait for the user's consent (put back after the test).
+    void UseARegionWhereTheTermsWaitForConsent();
+    // Starts the installer with `arguments` and waits for its settings page.
+    void OpenTheSettingsPage(const std::wstring& arguments, HWND& wizard, HWND& settings);
+
+    // Steps of the settings page's test.
+    void ExpectInstallGreyUntilTheTermsAreAccepted(HWND wizard, HWND settings);
+    void ExpectTheSeparatorToReachTheRightEdge(HWND settings);
+    void CollapseAndExpandTheSettingsArea(HWND wizard, HWND settings);
+    void ExpectEnterAndEscapeToChangeNothing(HWND wizard, HWND settings);
+    void OpenTheTermsWithTheLicenceLink(HWND settings);
+    void CancelTheFolderBrowser(HWND wizard, HWND settings, const std::wstring& pick);
+    void ChooseFolderWithTheBrowser(HWND wizard, HWND settings, const std::wstring& pick);
+    void SelectTheNextFolderInTheTree(HWND browser);
+    void ExpectInstallToDoNothingUnticked(HWND wizard, HWND settings);
+    void ExpectARelativeFolderRefused(HWND settings, const std::wstring& chosenLast);
+    void InstallIntoANewNestedFolder(HWND wizard, HWND settings, HWND& status);
+    void OpenTheTourWithTheSlideShow(HWND status);
+    void CloseAndCancelTheInstallation(HWND wizard);
+
     void InstallAndStartWithKeysAlone(DWORD dpi);
 
     // What a page shows, read from the screen as the user sees it: the logo
@@ -188,6 +208,7 @@ protected:
     std::wstring m_installFolder;
     ChildProcess m_installer;
     std::vector<std::unique_ptr<SavedRegistryValue>> m_browsers;
+    std::unique_ptr<SavedRegistryValue> m_region;
     static inline std::string s_packageSha256; // of the served package
 };
 

@@ -26,6 +26,17 @@
 
 namespace kelm::test {
 
+namespace {
+
+LONG WindowHeight(HWND window)
+{
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    return rect.bottom - rect.top;
+}
+
+} // namespace
+
 // A server that cannot be reached, and one that answers with something that is
 // not the descriptor, look the same to the user: the connection message, then the end.
 TEST_F(WizardEndToEnd, ServerDownStopsAfterTheConnectionMessage)
@@ -535,19 +546,53 @@ TEST_F(WizardEndToEnd, SettingsPageControlsLinksAndFolderBrowser)
 {
     RemoveProduct();
     ASSERT_FALSE(ProductInstalled());
-    const SavedRegistryValue region(HKEY_CURRENT_USER, L"Control Panel\\International\\Geo", L"Nation");
-    ASSERT_TRUE(region.Set(L"122"));
+    ASSERT_NO_FATAL_FAILURE(UseARegionWhereTheTermsWaitForConsent());
     Serve(ServerScript());
     WriteLanguageLinks();
-    Start(L"/n");
-    HWND wizard = WaitForWizard();
-    ASSERT_NE(wizard, nullptr);
-    HWND settings = WaitForPanel(wizard, IDC_INSTALL_BUTTON, 30000);
-    ASSERT_NE(settings, nullptr);
+    HWND wizard = nullptr;
+    HWND settings = nullptr;
+    ASSERT_NO_FATAL_FAILURE(OpenTheSettingsPage(L"/n", wizard, settings));
     SavePicture(wizard, L"settings_optin_96dpi");
     ExpectPageDrawn(settings, 1.0, 48);
-    // Until the terms are accepted Install shows grey; ticked, the accent blue; the
-    // line above the settings area runs to the page's right edge.
+    ExpectInstallGreyUntilTheTermsAreAccepted(wizard, settings);
+    ExpectTheSeparatorToReachTheRightEdge(settings);
+    CollapseAndExpandTheSettingsArea(wizard, settings);
+    ExpectEnterAndEscapeToChangeNothing(wizard, settings);
+    ASSERT_NO_FATAL_FAILURE(OpenTheTermsWithTheLicenceLink(settings));
+
+    const std::wstring pick = m_folder + L"\\pick";
+    ASSERT_NO_FATAL_FAILURE(CancelTheFolderBrowser(wizard, settings, pick));
+    ASSERT_NO_FATAL_FAILURE(ChooseFolderWithTheBrowser(wizard, settings, pick));
+    ExpectInstallToDoNothingUnticked(wizard, settings);
+    ASSERT_NO_FATAL_FAILURE(ExpectARelativeFolderRefused(settings, pick + L"\\beta"));
+    HWND status = nullptr;
+    ASSERT_NO_FATAL_FAILURE(InstallIntoANewNestedFolder(wizard, settings, status));
+    ASSERT_NO_FATAL_FAILURE(OpenTheTourWithTheSlideShow(status));
+
+    ASSERT_NO_FATAL_FAILURE(CloseAndCancelTheInstallation(wizard));
+    EXPECT_FALSE(ProductInstalled());
+    EXPECT_EQ(OpenedPages().size(), 2u) << "each click opens its page once";
+}
+
+void WizardEndToEnd::UseARegionWhereTheTermsWaitForConsent()
+{
+    m_region = std::make_unique<SavedRegistryValue>(HKEY_CURRENT_USER, L"Control Panel\\International\\Geo",
+                                                    L"Nation");
+    ASSERT_TRUE(m_region->Set(L"122"));
+}
+
+void WizardEndToEnd::OpenTheSettingsPage(const std::wstring& arguments, HWND& wizard, HWND& settings)
+{
+    Start(arguments);
+    wizard = WaitForWizard();
+    ASSERT_NE(wizard, nullptr);
+    settings = WaitForPanel(wizard, IDC_INSTALL_BUTTON, 30000);
+    ASSERT_NE(settings, nullptr);
+}
+
+// Until the terms are accepted Install shows grey; ticked, the accent blue.
+void WizardEndToEnd::ExpectInstallGreyUntilTheTermsAreAccepted(HWND wizard, HWND settings)
+{
     HWND install = GetDlgItem(settings, IDC_INSTALL_BUTTON);
     auto installFill = [&] {
         WaitResponsive(wizard);
@@ -567,33 +612,40 @@ TEST_F(WizardEndToEnd, SettingsPageControlsLinksAndFolderBrowser)
     EXPECT_TRUE(WaitUntil([&] { return accent(installFill()); }, 5000)) << std::hex << installFill();
     ClickItem(settings, IDC_ACCEPT_CHECK);
     EXPECT_TRUE(WaitUntil([&] { return grey(installFill()); }, 5000)) << std::hex << installFill();
-    {
-        const WindowPicture page = CaptureWindow(settings);
-        const RECT rightEdge{page.width - 3, 0, page.width - 2, page.height};
-        EXPECT_EQ(page.Count(rightEdge, [](COLORREF c) { return c == RGB(0x28, 0x28, 0x28); }), 1)
-            << "no separator line";
-    }
+}
 
-    // Collapsing the settings area takes 79 pixels off the window; expanding gives them back.
-    auto windowHeight = [&] {
-        RECT rect{};
-        GetWindowRect(wizard, &rect);
-        return rect.bottom - rect.top;
-    };
-    EXPECT_EQ(windowHeight(), 446);
+// The line above the settings area runs to the page's right edge.
+void WizardEndToEnd::ExpectTheSeparatorToReachTheRightEdge(HWND settings)
+{
+    const WindowPicture page = CaptureWindow(settings);
+    const RECT rightEdge{page.width - 3, 0, page.width - 2, page.height};
+    EXPECT_EQ(page.Count(rightEdge, [](COLORREF c) { return c == RGB(0x28, 0x28, 0x28); }), 1)
+        << "no separator line";
+}
+
+// Collapsing the settings area takes 79 pixels off the window; expanding gives them back.
+void WizardEndToEnd::CollapseAndExpandTheSettingsArea(HWND wizard, HWND settings)
+{
+    EXPECT_EQ(WindowHeight(wizard), 446);
     ClickItem(settings, IDC_EXPAND_BUTTON);
-    EXPECT_TRUE(WaitUntil([&] { return windowHeight() == 446 - 79; }, 5000)) << windowHeight();
+    EXPECT_TRUE(WaitUntil([&] { return WindowHeight(wizard) == 446 - 79; }, 5000)) << WindowHeight(wizard);
     ClickItem(settings, IDC_SETTINGS_LABEL);
-    EXPECT_TRUE(WaitUntil([&] { return windowHeight() == 446; }, 5000)) << windowHeight();
+    EXPECT_TRUE(WaitUntil([&] { return WindowHeight(wizard) == 446; }, 5000)) << WindowHeight(wizard);
+}
 
-    // Enter and Escape leave the page and the wizard as they are.
+// Enter and Escape leave the page and the wizard as they are.
+void WizardEndToEnd::ExpectEnterAndEscapeToChangeNothing(HWND wizard, HWND settings)
+{
     PostMessageW(GetDlgItem(settings, IDC_FOLDER_EDIT), WM_KEYDOWN, VK_ESCAPE, 0);
     PostMessageW(GetDlgItem(settings, IDC_FOLDER_EDIT), WM_KEYDOWN, VK_RETURN, 0);
     Sleep(800);
     EXPECT_TRUE(m_installer.IsRunning());
     EXPECT_NE(FindVisiblePanelWith(wizard, IDC_INSTALL_BUTTON), nullptr);
+}
 
-    // The licence link opens the terms page from the language file, whether ticked or not.
+// The licence link opens the terms page from the language file, whether ticked or not.
+void WizardEndToEnd::OpenTheTermsWithTheLicenceLink(HWND settings)
+{
     ASSERT_TRUE(ClickWithMouse(GetDlgItem(settings, IDC_LICENSE_LINK)));
     std::vector<std::string> pages;
     EXPECT_TRUE(WaitUntil([&] { return !(pages = OpenedPages()).empty(); }, 10000));
@@ -605,9 +657,12 @@ TEST_F(WizardEndToEnd, SettingsPageControlsLinksAndFolderBrowser)
     Sleep(1500);
     EXPECT_EQ(OpenedPages().size(), 1u);
     WriteLanguageLinks();
+}
 
-    // "..." opens the folder dialog; Cancel leaves the box as it was.
-    const std::wstring pick = m_folder + L"\\pick";
+// "..." opens the folder dialog; Cancel leaves the box as it was. The folders
+// `pick`, `pick`\alpha and `pick`\beta are made for the dialogs that follow.
+void WizardEndToEnd::CancelTheFolderBrowser(HWND wizard, HWND settings, const std::wstring& pick)
+{
     for (const wchar_t* level : {L"", L"\\alpha", L"\\beta"})
         ASSERT_TRUE(CreateDirectoryW((pick + level).c_str(), nullptr));
     HWND folderEdit = GetDlgItem(settings, IDC_FOLDER_EDIT);
@@ -621,13 +676,26 @@ TEST_F(WizardEndToEnd, SettingsPageControlsLinksAndFolderBrowser)
     CloseFolderBrowser(browser, IDCANCEL);
     EXPECT_EQ(WindowText(folderEdit), typed);
     EXPECT_TRUE(IsWindowEnabled(wizard));
+}
 
-    // It opens at the deepest existing level of the typed folder; OK puts the
-    // folder the user picked into the box.
-    browser = OpenFolderBrowser(wizard, settings, L"alpha");
+// It opens at the deepest existing level of the typed folder (`pick`\alpha); OK
+// puts the folder the user picked into the box.
+void WizardEndToEnd::ChooseFolderWithTheBrowser(HWND wizard, HWND settings, const std::wstring& pick)
+{
+    HWND browser = OpenFolderBrowser(wizard, settings, L"alpha");
     ASSERT_NE(browser, nullptr);
     SavePicture(browser, L"folder_browser_96dpi");
-    // The user picks the next folder in the tree: "beta", beside "alpha".
+    ASSERT_NO_FATAL_FAILURE(SelectTheNextFolderInTheTree(browser));
+    EXPECT_TRUE(WaitUntil([&] { return WindowText(FindDescendant(browser, L"Edit")) == L"beta"; }, 5000));
+    CloseFolderBrowser(browser, IDOK);
+    HWND folderEdit = GetDlgItem(settings, IDC_FOLDER_EDIT);
+    EXPECT_TRUE(WaitUntil([&] { return WindowText(folderEdit) == pick + L"\\beta"; }, 5000))
+        << Narrow(WindowText(folderEdit));
+}
+
+// The user picks the next folder in the tree: "beta", beside "alpha".
+void WizardEndToEnd::SelectTheNextFolderInTheTree(HWND browser)
+{
     HWND tree = FindDescendant(browser, L"SysTreeView32");
     DWORD_PTR selected = 0;
     ASSERT_TRUE(SendMessageTimeoutW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0, SMTO_NORMAL, 5000, &selected));
@@ -637,44 +705,58 @@ TEST_F(WizardEndToEnd, SettingsPageControlsLinksAndFolderBrowser)
     ASSERT_NE(next, 0u);
     DWORD_PTR ignored = 0;
     SendMessageTimeoutW(tree, TVM_SELECTITEM, TVGN_CARET, static_cast<LPARAM>(next), SMTO_NORMAL, 5000, &ignored);
-    EXPECT_TRUE(WaitUntil([&] { return WindowText(FindDescendant(browser, L"Edit")) == L"beta"; }, 5000));
-    CloseFolderBrowser(browser, IDOK);
-    EXPECT_TRUE(WaitUntil([&] { return WindowText(folderEdit) == pick + L"\\beta"; }, 5000))
-        << Narrow(WindowText(folderEdit));
+}
 
-    // Unticked: Install does nothing.
+// Unticked: Install does nothing.
+void WizardEndToEnd::ExpectInstallToDoNothingUnticked(HWND wizard, HWND settings)
+{
     SetWindowTextOf(GetDlgItem(settings, IDC_FOLDER_EDIT), L"relative\\folder");
     ClickItem(settings, IDC_INSTALL_BUTTON);
     Sleep(1500);
     EXPECT_EQ(FindMessageBox(m_installer.Id()), nullptr);
     EXPECT_NE(FindVisiblePanelWith(wizard, IDC_INSTALL_BUTTON), nullptr);
+}
 
-    // Ticked: a relative folder is refused and the folder chosen last comes back.
+// Ticked: a relative folder is refused and the folder chosen last comes back.
+void WizardEndToEnd::ExpectARelativeFolderRefused(HWND settings, const std::wstring& chosenLast)
+{
     ClickItem(settings, IDC_ACCEPT_CHECK);
     ClickItem(settings, IDC_INSTALL_BUTTON);
     HWND box = WaitForMessageBox(10000);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(MessageBoxText(box), L"The specified path relative\\folder is unavailable.");
     AnswerMessageBox(box, IDOK);
-    EXPECT_TRUE(WaitUntil([&] { return WindowText(folderEdit) == pick + L"\\beta"; }, 5000))
+    HWND folderEdit = GetDlgItem(settings, IDC_FOLDER_EDIT);
+    EXPECT_TRUE(WaitUntil([&] { return WindowText(folderEdit) == chosenLast; }, 5000))
         << Narrow(WindowText(folderEdit));
+}
 
-    // A new nested folder is created level by level once Install is pressed.
+// A new nested folder is created level by level once Install is pressed.
+void WizardEndToEnd::InstallIntoANewNestedFolder(HWND wizard, HWND settings, HWND& status)
+{
     const std::wstring nested = L"C:\\kelmwiz\\nested_" + std::to_wstring(GetTickCount()) + L"\\one\\two";
     SetWindowTextOf(GetDlgItem(settings, IDC_FOLDER_EDIT), nested + L"\\");
     ClickItem(settings, IDC_INSTALL_BUTTON);
-    HWND status = WaitForPanel(wizard, IDC_TIME_LABEL, 10000);
+    status = WaitForPanel(wizard, IDC_TIME_LABEL, 10000);
     ASSERT_NE(status, nullptr);
     EXPECT_TRUE(IsDirectory(nested));
+}
 
-    // A click on the slide show opens the tour page from the language file.
+// A click on the slide show opens the tour page from the language file (the
+// terms page was the first page opened).
+void WizardEndToEnd::OpenTheTourWithTheSlideShow(HWND status)
+{
     ASSERT_TRUE(ClickWithMouse(GetDlgItem(status, IDC_SLIDE_SHOW)));
+    std::vector<std::string> pages;
     EXPECT_TRUE(WaitUntil([&] { return (pages = OpenedPages()).size() == 2; }, 10000));
     ASSERT_EQ(pages.size(), 2u);
     EXPECT_EQ(pages[1], "\"" + Narrow(kTourPage) + "\"");
     EXPECT_EQ(PageOpeners(), (std::vector<std::string>{"explorer.exe", "explorer.exe"}));
+}
 
-    // Closing ends the run; once the engine runs it asks first, and Yes cancels.
+// Closing ends the run; once the engine runs it asks first, and Yes cancels.
+void WizardEndToEnd::CloseAndCancelTheInstallation(HWND wizard)
+{
     PostMessageW(wizard, WM_CLOSE, 0, 0);
     WaitUntil([&] {
         if (HWND question = FindMessageBox(m_installer.Id())) {
@@ -684,8 +766,6 @@ TEST_F(WizardEndToEnd, SettingsPageControlsLinksAndFolderBrowser)
         return !m_installer.IsRunning();
     }, 60000);
     ASSERT_FALSE(m_installer.IsRunning());
-    EXPECT_FALSE(ProductInstalled());
-    EXPECT_EQ(OpenedPages().size(), 2u) << "each click opens its page once";
 }
 
 TEST_F(WizardEndToEnd, FreshInstallationRunsThroughAllPages)

@@ -180,6 +180,11 @@ protected:
     void OpenTheTourWithTheSlideShow(HWND status);
     void CloseAndCancelTheInstallation(HWND wizard);
 
+    // Steps of the fresh installation through all pages.
+    void ExpectTheCheckDialogToRefuseClosing();
+    void FollowTheStatusPageToSuccess(HWND wizard, HWND status, HWND& success);
+    void StartNowTwiceOpensTheHomePageOnce(HWND success);
+
     void InstallAndStartWithKeysAlone(DWORD dpi);
 
     // What a page shows, read from the screen as the user sees it: the logo

@@ -777,16 +777,7 @@ TEST_F(WizardEndToEnd, FreshInstallationRunsThroughAllPages)
     script.descriptorDelayMs = 1600;
     Serve(script);
     Start(L"");
-    HWND check = nullptr;
-    ASSERT_TRUE(WaitUntil([&] { return (check = FindCheckDialog(m_installer.Id())) != nullptr; }, 30000));
-    WaitUntil([&] { return IsWindowVisible(check) != FALSE; }, 5000);
-    Sleep(300);
-    SavePicture(check, L"check_dialog_96dpi");
-    EXPECT_EQ(WindowText(check), L"Preparing...");
-    // Alt+F4 while the check runs is refused; the check goes on and its outcome decides.
-    PostMessageW(check, WM_SYSCOMMAND, SC_CLOSE, 0);
-    Sleep(400);
-    EXPECT_TRUE(IsWindow(check) && IsWindowVisible(check)) << "a close request waits for the check";
+    ASSERT_NO_FATAL_FAILURE(ExpectTheCheckDialogToRefuseClosing());
 
     HWND wizard = WaitForWizard();
     ASSERT_NE(wizard, nullptr);
@@ -799,10 +790,39 @@ TEST_F(WizardEndToEnd, FreshInstallationRunsThroughAllPages)
 
     HWND status = InstallFromSettings(wizard);
     ASSERT_NE(status, nullptr);
+    HWND success = nullptr;
+    ASSERT_NO_FATAL_FAILURE(FollowTheStatusPageToSuccess(wizard, status, success));
+    EXPECT_TRUE(ProductInstalled());
+    WaitResponsive(wizard);
+    Sleep(500);
+    SavePicture(wizard, L"success_96dpi");
+    ExpectPageDrawn(success, 1.0, 90);
+    ASSERT_NO_FATAL_FAILURE(StartNowTwiceOpensTheHomePageOnce(success));
+}
+
+// The check dialog shows while the descriptor is slow to come; Alt+F4 while
+// the check runs is refused, the check goes on and its outcome decides.
+void WizardEndToEnd::ExpectTheCheckDialogToRefuseClosing()
+{
+    HWND check = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (check = FindCheckDialog(m_installer.Id())) != nullptr; }, 30000));
+    WaitUntil([&] { return IsWindowVisible(check) != FALSE; }, 5000);
+    Sleep(300);
+    SavePicture(check, L"check_dialog_96dpi");
+    EXPECT_EQ(WindowText(check), L"Preparing...");
+    PostMessageW(check, WM_SYSCOMMAND, SC_CLOSE, 0);
+    Sleep(400);
+    EXPECT_TRUE(IsWindow(check) && IsWindowVisible(check)) << "a close request waits for the check";
+}
+
+// Follows the status page to the success page (set in `success`): the bar
+// moves through several values, the remaining time shows, and the page is
+// drawn as the user sees it once the bar has moved.
+void WizardEndToEnd::FollowTheStatusPageToSuccess(HWND wizard, HWND status, HWND& success)
+{
     std::set<std::wstring> percents;
     std::set<std::wstring> times;
     bool pictured = false;
-    HWND success = nullptr;
     WaitUntil(
         [&] {
             const std::wstring percent = WindowText(GetDlgItem(status, IDC_PERCENT_LABEL));
@@ -826,12 +846,12 @@ TEST_F(WizardEndToEnd, FreshInstallationRunsThroughAllPages)
     for (const std::wstring& t : times)
         remainingShown = remainingShown || t.find(L"remaining...") != std::wstring::npos;
     EXPECT_TRUE(remainingShown);
-    EXPECT_TRUE(ProductInstalled());
-    WaitResponsive(wizard);
-    Sleep(500);
-    SavePicture(wizard, L"success_96dpi");
-    ExpectPageDrawn(success, 1.0, 90);
+}
 
+// Start Now ends the installer, starts the product once and opens the home
+// page once, through the desktop shell.
+void WizardEndToEnd::StartNowTwiceOpensTheHomePageOnce(HWND success)
+{
     ClickItem(success, IDC_START_NOW);
     ClickItem(success, IDC_START_NOW); // twice within half a second: the home page still opens once
     ASSERT_TRUE(m_installer.WaitForExit(30000));

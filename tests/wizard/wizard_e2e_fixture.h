@@ -185,7 +185,19 @@ protected:
     void FollowTheStatusPageToSuccess(HWND wizard, HWND status, HWND& success);
     void StartNowTwiceOpensTheHomePageOnce(HWND success);
 
+    // The keyboard tests and their steps.
     void InstallAndStartWithKeysAlone(DWORD dpi);
+    void OpenTheSettingsPageInFrontAt(DWORD dpi, HWND& wizard, HWND& settings);
+    void ExpectTheLicenceBoxFocusedWithoutACue(HWND wizard, HWND settings, DWORD dpi);
+    void ExpectTheFocusCueOn(HWND wizard, HWND control, DWORD dpi, const std::wstring& picture, const char* name);
+    void TabOnceRoundTheSettingsPage(HWND wizard, HWND settings, DWORD dpi);
+    void OpenTheTermsWithEnterAndSpace(HWND wizard);
+    void TickTheLicenceBoxWithSpace(HWND wizard, HWND settings);
+    void WorkTheExpandArrowWithEnterAndSpace(HWND wizard, HWND settings);
+    void InstallWithEnter(HWND wizard, HWND settings, DWORD dpi);
+    void OpenTheTourWithEnter(HWND wizard, HWND status);
+    void TabOnceRoundTheSuccessPage(HWND wizard, HWND success, DWORD dpi);
+    void StartTheProductWithEnter();
 
     // What a page shows, read from the screen as the user sees it: the logo
     // in its top-right corner (blue tile, white letters) and, on a page with

@@ -35,6 +35,13 @@ LONG WindowHeight(HWND window)
     return rect.bottom - rect.top;
 }
 
+// Brings the wizard to the front, where the keys go; false when it does not come.
+bool BroughtToFront(HWND wizard)
+{
+    SetForegroundWindow(wizard);
+    return WaitUntil([&] { return GetForegroundWindow() == wizard; }, 10000);
+}
+
 } // namespace
 
 // A server that cannot be reached, and one that answers with something that is
@@ -1013,123 +1020,27 @@ void WizardEndToEnd::InstallAndStartWithKeysAlone(DWORD dpi)
     RemoveProduct();
     // A region where the terms wait for the user's consent: the page opens on the licence box, and the
     // first focus is the system's, not the keyboard's (whatever region the machine's prefix was made in).
-    const SavedRegistryValue region(HKEY_CURRENT_USER, L"Control Panel\\International\\Geo", L"Nation");
-    ASSERT_TRUE(region.Set(L"122"));
+    ASSERT_NO_FATAL_FAILURE(UseARegionWhereTheTermsWaitForConsent());
     Serve(script);
-    SetScreenDpi(dpi);
-    Start(L"/n /log " + LogPath());
-    HWND wizard = WaitForWizard();
-    SetScreenDpi(96);
-    ASSERT_NE(wizard, nullptr);
-    HWND settings = WaitForPanel(wizard, IDC_INSTALL_BUTTON, 30000);
-    ASSERT_NE(settings, nullptr);
-    SetForegroundWindow(wizard);
-    ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == wizard; }, 10000));
-    HWND install = GetDlgItem(settings, IDC_INSTALL_BUTTON);
-    HWND licence = GetDlgItem(settings, IDC_ACCEPT_CHECK);
-    EXPECT_FALSE(IsWindowEnabled(install));
-    EXPECT_EQ(FocusOf(wizard), licence) << "the settings page's first focus";
-    WaitResponsive(wizard);
-    SavePicture(wizard, L"keyboard-0-settings-" + std::to_wstring(dpi) + L"dpi");
-    // The focus cue: a white ring two pixels (at 96 DPI) inside the focused control, once the keyboard is used.
-    const int inset = static_cast<int>(2 * dpi / 96);
-    auto ringShows = [inset](HWND control) {
-        RECT rect{};
-        GetWindowRect(control, &rect);
-        HDC screen = GetDC(nullptr);
-        const COLORREF left = GetPixel(screen, rect.left + inset, (rect.top + rect.bottom) / 2);
-        const COLORREF top = GetPixel(screen, (rect.left + rect.right) / 2, rect.top + inset);
-        ReleaseDC(nullptr, screen);
-        return left == RGB(255, 255, 255) && top == RGB(255, 255, 255);
-    };
-    EXPECT_FALSE(ringShows(FocusOf(wizard))) << "a focus cue before the keyboard was used";
+    HWND wizard = nullptr;
+    HWND settings = nullptr;
+    ASSERT_NO_FATAL_FAILURE(OpenTheSettingsPageInFrontAt(dpi, wizard, settings));
+    ExpectTheLicenceBoxFocusedWithoutACue(wizard, settings, dpi);
+    ASSERT_NO_FATAL_FAILURE(TabOnceRoundTheSettingsPage(wizard, settings, dpi));
+    OpenTheTermsWithEnterAndSpace(wizard);
+    ASSERT_NO_FATAL_FAILURE(TickTheLicenceBoxWithSpace(wizard, settings));
+    ASSERT_NO_FATAL_FAILURE(WorkTheExpandArrowWithEnterAndSpace(wizard, settings));
+    ASSERT_NO_FATAL_FAILURE(InstallWithEnter(wizard, settings, dpi));
 
-    // Tab until `target` has the focus; each step stays on `page`.
-    auto tabTo = [&](HWND page, HWND target) {
-        for (int step = 0; step < 12 && FocusOf(wizard) != target; ++step) {
-            const HWND before = FocusOf(wizard);
-            EXPECT_TRUE(PressKey(VK_TAB));
-            EXPECT_TRUE(WaitUntil([&] { return FocusOf(wizard) != before; }, 3000)) << "Tab moved nothing";
-            EXPECT_EQ(GetParent(FocusOf(wizard)), page) << "Tab reached " << DescribeWindow(FocusOf(wizard));
-        }
-        return FocusOf(wizard) == target;
-    };
-    // Once round the page: the ring appears only after a key.
-    EXPECT_TRUE(PressKey(VK_TAB));
-    EXPECT_TRUE(WaitUntil([&] { return FocusOf(wizard) != licence; }, 3000)) << "Tab moved nothing";
-    ASSERT_TRUE(tabTo(settings, licence));
-    WaitResponsive(wizard);
-    SavePicture(wizard, L"keyboard-1-licence-" + std::to_wstring(dpi) + L"dpi");
-    EXPECT_TRUE(ringShows(licence)) << "no focus cue on the licence box";
-    ASSERT_TRUE(tabTo(settings, GetDlgItem(settings, IDC_LICENSE_LINK))) << "the licence link is no tab stop";
-    WaitResponsive(wizard);
-    SavePicture(wizard, L"keyboard-2-link-" + std::to_wstring(dpi) + L"dpi");
-    EXPECT_TRUE(ringShows(GetDlgItem(settings, IDC_LICENSE_LINK))) << "no focus cue on the link";
-    EXPECT_TRUE(PressKey(VK_RETURN));
-    EXPECT_TRUE(WaitUntil([&] { return OpenedPages().size() == 1; }, 10000)) << "Enter on the link opened no page";
-    EXPECT_TRUE(PressKey(VK_SPACE));
-    EXPECT_TRUE(WaitUntil([&] { return OpenedPages().size() == 2; }, 10000)) << "Space on the link opened no page";
-    SetForegroundWindow(wizard);
-    ASSERT_TRUE(tabTo(settings, licence));
-    const bool enabled = IsWindowEnabled(install) != FALSE;
-    EXPECT_TRUE(PressKey(VK_SPACE));
-    EXPECT_TRUE(WaitUntil([&] { return (IsWindowEnabled(install) != FALSE) != enabled; }, 3000));
-    EXPECT_TRUE(PressKey(VK_SPACE));
-    EXPECT_TRUE(WaitUntil([&] { return (IsWindowEnabled(install) != FALSE) == enabled; }, 3000));
-    if (!IsWindowEnabled(install)) {
-        EXPECT_TRUE(PressKey(VK_SPACE));
-        EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(install) != FALSE; }, 3000));
-    }
-    // The expand arrow is a push button: Enter and Space work it.
-    auto windowHeight = [&] {
-        RECT rect{};
-        GetWindowRect(wizard, &rect);
-        return rect.bottom - rect.top;
-    };
-    const LONG expandedHeight = windowHeight();
-    ASSERT_TRUE(tabTo(settings, GetDlgItem(settings, IDC_EXPAND_BUTTON)));
-    EXPECT_TRUE(PressKey(VK_RETURN));
-    EXPECT_TRUE(WaitUntil([&] { return windowHeight() < expandedHeight; }, 5000)) << "Enter on the arrow";
-    EXPECT_TRUE(PressKey(VK_SPACE));
-    EXPECT_TRUE(WaitUntil([&] { return windowHeight() == expandedHeight; }, 5000)) << "Space on the arrow";
-    ASSERT_TRUE(tabTo(settings, install));
-    WaitResponsive(wizard);
-    SavePicture(wizard, L"keyboard-3-install-" + std::to_wstring(dpi) + L"dpi");
-    EXPECT_TRUE(ringShows(install)) << "no focus cue on Install";
-    EXPECT_TRUE(PressKey(VK_RETURN));
-
-    // The status page: the slide show is a link that Enter opens.
     HWND status = WaitForPanel(wizard, IDC_TIME_LABEL, 20000);
     ASSERT_NE(status, nullptr);
-    ASSERT_TRUE(tabTo(status, GetDlgItem(status, IDC_SLIDE_SHOW)));
-    EXPECT_TRUE(PressKey(VK_RETURN));
-    EXPECT_TRUE(WaitUntil([&] { return OpenedPages().size() == 3; }, 10000)) << "Enter on the slide show opened no page";
-    SetForegroundWindow(wizard);
+    ASSERT_NO_FATAL_FAILURE(OpenTheTourWithEnter(wizard, status));
 
     HWND success = WaitForPanel(wizard, IDC_LAUNCH_CHECK, 180000);
     ASSERT_NE(success, nullptr);
     EXPECT_TRUE(ProductInstalled());
-    HWND startNow = GetDlgItem(success, IDOK);
-    EXPECT_TRUE(WaitUntil([&] { return FocusOf(wizard) == startNow; }, 5000))
-        << "the success page's focus is on " << DescribeWindow(FocusOf(wizard));
-    SetForegroundWindow(wizard);
-    // Once round the page's controls and back to Start Now: never a hidden page's.
-    for (int step = 0; step < 3; ++step) {
-        const HWND before = FocusOf(wizard);
-        EXPECT_TRUE(PressKey(VK_TAB));
-        WaitUntil([&] { return FocusOf(wizard) != before; }, 2000);
-        EXPECT_EQ(GetParent(FocusOf(wizard)), success) << "Tab reached " << DescribeWindow(FocusOf(wizard));
-    }
-    ASSERT_TRUE(tabTo(success, startNow));
-    WaitResponsive(wizard);
-    SavePicture(wizard, L"keyboard-4-start-now-" + std::to_wstring(dpi) + L"dpi");
-    EXPECT_TRUE(ringShows(startNow)) << "no focus cue on Start Now";
-    // Installed where the settings page proposed it: the program the registry names.
-    const std::wstring programLog = RegisteredProgram() + L".log";
-    DeleteFileW(programLog.c_str());
-    EXPECT_TRUE(PressKey(VK_RETURN));
-    EXPECT_TRUE(WaitUntil([&] { return !ReadLines(programLog).empty(); }, 30000))
-        << "Enter did not start the product; " << RunLog();
+    ASSERT_NO_FATAL_FAILURE(TabOnceRoundTheSuccessPage(wizard, success, dpi));
+    StartTheProductWithEnter();
     RemoveProduct();
 }
 
@@ -1141,6 +1052,165 @@ TEST_F(WizardEndToEnd, TheKeyboardAloneInstallsAndStartsTheProduct)
 TEST_F(WizardEndToEnd, TheKeyboardAloneInstallsAndStartsTheProductAt192Dpi)
 {
     InstallAndStartWithKeysAlone(192);
+}
+
+namespace {
+
+// The focus cue: a white ring two pixels (at 96 DPI) inside the focused control, once the keyboard is used.
+bool FocusCueShows(HWND control, DWORD dpi)
+{
+    const int inset = static_cast<int>(2 * dpi / 96);
+    RECT rect{};
+    GetWindowRect(control, &rect);
+    HDC screen = GetDC(nullptr);
+    const COLORREF left = GetPixel(screen, rect.left + inset, (rect.top + rect.bottom) / 2);
+    const COLORREF top = GetPixel(screen, (rect.left + rect.right) / 2, rect.top + inset);
+    ReleaseDC(nullptr, screen);
+    return left == RGB(255, 255, 255) && top == RGB(255, 255, 255);
+}
+
+// Tab until `target` has the focus; each step stays on `page`.
+bool TabTo(HWND wizard, HWND page, HWND target)
+{
+    for (int step = 0; step < 12 && FocusOf(wizard) != target; ++step) {
+        const HWND before = FocusOf(wizard);
+        EXPECT_TRUE(PressKey(VK_TAB));
+        EXPECT_TRUE(WaitUntil([&] { return FocusOf(wizard) != before; }, 3000)) << "Tab moved nothing";
+        EXPECT_EQ(GetParent(FocusOf(wizard)), page) << "Tab reached " << DescribeWindow(FocusOf(wizard));
+    }
+    return FocusOf(wizard) == target;
+}
+
+} // namespace
+
+// The wizard at the given screen DPI (back to 96 for what starts later), on
+// its settings page, in front: the keys go to it.
+void WizardEndToEnd::OpenTheSettingsPageInFrontAt(DWORD dpi, HWND& wizard, HWND& settings)
+{
+    SetScreenDpi(dpi);
+    Start(L"/n /log " + LogPath());
+    wizard = WaitForWizard();
+    SetScreenDpi(96);
+    ASSERT_NE(wizard, nullptr);
+    settings = WaitForPanel(wizard, IDC_INSTALL_BUTTON, 30000);
+    ASSERT_NE(settings, nullptr);
+    ASSERT_TRUE(BroughtToFront(wizard));
+}
+
+// Until a key is pressed, the page's first focus (the licence box) shows no cue.
+void WizardEndToEnd::ExpectTheLicenceBoxFocusedWithoutACue(HWND wizard, HWND settings, DWORD dpi)
+{
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(settings, IDC_INSTALL_BUTTON)));
+    EXPECT_EQ(FocusOf(wizard), GetDlgItem(settings, IDC_ACCEPT_CHECK)) << "the settings page's first focus";
+    WaitResponsive(wizard);
+    SavePicture(wizard, L"keyboard-0-settings-" + std::to_wstring(dpi) + L"dpi");
+    EXPECT_FALSE(FocusCueShows(FocusOf(wizard), dpi)) << "a focus cue before the keyboard was used";
+}
+
+// The picture "keyboard-<picture>-<dpi>dpi" of the wizard, and the focus cue on `control`.
+void WizardEndToEnd::ExpectTheFocusCueOn(HWND wizard, HWND control, DWORD dpi, const std::wstring& picture,
+                                         const char* name)
+{
+    WaitResponsive(wizard);
+    SavePicture(wizard, L"keyboard-" + picture + L"-" + std::to_wstring(dpi) + L"dpi");
+    EXPECT_TRUE(FocusCueShows(control, dpi)) << "no focus cue on " << name;
+}
+
+// Once round the page back to the licence box, then to the link: the cue
+// appears only after a key.
+void WizardEndToEnd::TabOnceRoundTheSettingsPage(HWND wizard, HWND settings, DWORD dpi)
+{
+    HWND licence = GetDlgItem(settings, IDC_ACCEPT_CHECK);
+    EXPECT_TRUE(PressKey(VK_TAB));
+    EXPECT_TRUE(WaitUntil([&] { return FocusOf(wizard) != licence; }, 3000)) << "Tab moved nothing";
+    ASSERT_TRUE(TabTo(wizard, settings, licence));
+    ExpectTheFocusCueOn(wizard, licence, dpi, L"1-licence", "the licence box");
+    HWND link = GetDlgItem(settings, IDC_LICENSE_LINK);
+    ASSERT_TRUE(TabTo(wizard, settings, link)) << "the licence link is no tab stop";
+    ExpectTheFocusCueOn(wizard, link, dpi, L"2-link", "the link");
+}
+
+// The licence link (focused) opens the terms with Enter and again with Space.
+void WizardEndToEnd::OpenTheTermsWithEnterAndSpace(HWND wizard)
+{
+    EXPECT_TRUE(PressKey(VK_RETURN));
+    EXPECT_TRUE(WaitUntil([&] { return OpenedPages().size() == 1; }, 10000)) << "Enter on the link opened no page";
+    EXPECT_TRUE(PressKey(VK_SPACE));
+    EXPECT_TRUE(WaitUntil([&] { return OpenedPages().size() == 2; }, 10000)) << "Space on the link opened no page";
+    SetForegroundWindow(wizard);
+}
+
+// Space works the licence box both ways; it is left ticked, Install enabled.
+void WizardEndToEnd::TickTheLicenceBoxWithSpace(HWND wizard, HWND settings)
+{
+    HWND install = GetDlgItem(settings, IDC_INSTALL_BUTTON);
+    ASSERT_TRUE(TabTo(wizard, settings, GetDlgItem(settings, IDC_ACCEPT_CHECK)));
+    const bool enabled = IsWindowEnabled(install) != FALSE;
+    EXPECT_TRUE(PressKey(VK_SPACE));
+    EXPECT_TRUE(WaitUntil([&] { return (IsWindowEnabled(install) != FALSE) != enabled; }, 3000));
+    EXPECT_TRUE(PressKey(VK_SPACE));
+    EXPECT_TRUE(WaitUntil([&] { return (IsWindowEnabled(install) != FALSE) == enabled; }, 3000));
+    if (!IsWindowEnabled(install)) {
+        EXPECT_TRUE(PressKey(VK_SPACE));
+        EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(install) != FALSE; }, 3000));
+    }
+}
+
+// The expand arrow is a push button: Enter and Space work it.
+void WizardEndToEnd::WorkTheExpandArrowWithEnterAndSpace(HWND wizard, HWND settings)
+{
+    const LONG expandedHeight = WindowHeight(wizard);
+    ASSERT_TRUE(TabTo(wizard, settings, GetDlgItem(settings, IDC_EXPAND_BUTTON)));
+    EXPECT_TRUE(PressKey(VK_RETURN));
+    EXPECT_TRUE(WaitUntil([&] { return WindowHeight(wizard) < expandedHeight; }, 5000)) << "Enter on the arrow";
+    EXPECT_TRUE(PressKey(VK_SPACE));
+    EXPECT_TRUE(WaitUntil([&] { return WindowHeight(wizard) == expandedHeight; }, 5000)) << "Space on the arrow";
+}
+
+void WizardEndToEnd::InstallWithEnter(HWND wizard, HWND settings, DWORD dpi)
+{
+    HWND install = GetDlgItem(settings, IDC_INSTALL_BUTTON);
+    ASSERT_TRUE(TabTo(wizard, settings, install));
+    ExpectTheFocusCueOn(wizard, install, dpi, L"3-install", "Install");
+    EXPECT_TRUE(PressKey(VK_RETURN));
+}
+
+// The status page: the slide show is a link that Enter opens.
+void WizardEndToEnd::OpenTheTourWithEnter(HWND wizard, HWND status)
+{
+    ASSERT_TRUE(TabTo(wizard, status, GetDlgItem(status, IDC_SLIDE_SHOW)));
+    EXPECT_TRUE(PressKey(VK_RETURN));
+    EXPECT_TRUE(WaitUntil([&] { return OpenedPages().size() == 3; }, 10000)) << "Enter on the slide show opened no page";
+    SetForegroundWindow(wizard);
+}
+
+// The success page's focus is Start Now; once round the page's controls and
+// back to it: never a hidden page's.
+void WizardEndToEnd::TabOnceRoundTheSuccessPage(HWND wizard, HWND success, DWORD dpi)
+{
+    HWND startNow = GetDlgItem(success, IDOK);
+    EXPECT_TRUE(WaitUntil([&] { return FocusOf(wizard) == startNow; }, 5000))
+        << "the success page's focus is on " << DescribeWindow(FocusOf(wizard));
+    SetForegroundWindow(wizard);
+    for (int step = 0; step < 3; ++step) {
+        const HWND before = FocusOf(wizard);
+        EXPECT_TRUE(PressKey(VK_TAB));
+        WaitUntil([&] { return FocusOf(wizard) != before; }, 2000);
+        EXPECT_EQ(GetParent(FocusOf(wizard)), success) << "Tab reached " << DescribeWindow(FocusOf(wizard));
+    }
+    ASSERT_TRUE(TabTo(wizard, success, startNow));
+    ExpectTheFocusCueOn(wizard, startNow, dpi, L"4-start-now", "Start Now");
+}
+
+// Enter on Start Now starts the product where the settings page proposed it:
+// the program the registry names.
+void WizardEndToEnd::StartTheProductWithEnter()
+{
+    const std::wstring programLog = RegisteredProgram() + L".log";
+    DeleteFileW(programLog.c_str());
+    EXPECT_TRUE(PressKey(VK_RETURN));
+    EXPECT_TRUE(WaitUntil([&] { return !ReadLines(programLog).empty(); }, 30000))
+        << "Enter did not start the product; " << RunLog();
 }
 
 // What a screen reader reads of every control of the three pages, read as it

@@ -199,6 +199,12 @@ protected:
     void TabOnceRoundTheSuccessPage(HWND wizard, HWND success, DWORD dpi);
     void StartTheProductWithEnter();
 
+    // Steps of the screen readers' test.
+    void ExpectTheSettingsPageRead(HWND settings);
+    void ExpectTheReadStatesToFollowTheUser(HWND wizard, HWND settings);
+    void ReadTheStatusPageUnderTheCancelQuestion(HWND wizard, HWND status);
+    void ExpectTheSuccessPageRead(HWND wizard, HWND success);
+
     // What a page shows, read from the screen as the user sees it: the logo
     // in its top-right corner (blue tile, white letters) and, on a page with
     // one (iconTop96 > 0), the product icon (white play mark on the blue disc)

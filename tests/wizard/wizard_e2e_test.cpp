@@ -1218,45 +1218,66 @@ void WizardEndToEnd::StartTheProductWithEnter()
 // roles, the states a user acts on, and the progress bar's value.
 TEST_F(WizardEndToEnd, ScreenReadersReadEveryControlOfTheThreePages)
 {
-    struct Expected {
-        int id;
-        std::wstring name;
-        long role;
-        long stateSet = 0;   // each of these bits set
-        long stateClear = 0; // each of these clear
-    };
-    auto check = [](HWND page, const std::vector<Expected>& table) {
-        for (const Expected& expected : table) {
-            SCOPED_TRACE("control " + std::to_string(expected.id));
-            HWND control = GetDlgItem(page, expected.id);
-            ASSERT_NE(control, nullptr);
-            const ScreenReaderView view = ReadAsScreenReader(control);
-            EXPECT_EQ(view.error, "");
-            EXPECT_EQ(Narrow(view.name), Narrow(expected.name));
-            EXPECT_EQ(view.role, expected.role);
-            EXPECT_EQ(view.state & expected.stateSet, expected.stateSet) << std::hex << view.state;
-            EXPECT_EQ(view.state & expected.stateClear, 0) << std::hex << view.state;
-        }
-    };
-
     RemoveProduct();
     // The terms wait for consent here: the licence box starts unticked and Install disabled.
-    const SavedRegistryValue region(HKEY_CURRENT_USER, L"Control Panel\\International\\Geo", L"Nation");
-    ASSERT_TRUE(region.Set(L"122"));
+    ASSERT_NO_FATAL_FAILURE(UseARegionWhereTheTermsWaitForConsent());
     ServerScript script;
     script.packageDelayMs = 40;
     Serve(script);
     WriteLanguageLinks();
-    Start(L"/n");
-    HWND wizard = WaitForWizard();
-    ASSERT_NE(wizard, nullptr);
-    HWND settings = WaitForPanel(wizard, IDC_INSTALL_BUTTON, 30000);
-    ASSERT_NE(settings, nullptr);
-    SetForegroundWindow(wizard);
-    ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == wizard; }, 10000));
+    HWND wizard = nullptr;
+    HWND settings = nullptr;
+    ASSERT_NO_FATAL_FAILURE(OpenTheSettingsPage(L"/n", wizard, settings));
+    ASSERT_TRUE(BroughtToFront(wizard));
     WaitResponsive(wizard);
+    ExpectTheSettingsPageRead(settings);
+    ExpectTheReadStatesToFollowTheUser(wizard, settings);
+
+    ClickItem(settings, IDC_INSTALL_BUTTON);
+    HWND status = WaitForPanel(wizard, IDC_TIME_LABEL, 20000);
+    ASSERT_NE(status, nullptr);
+    ASSERT_NO_FATAL_FAILURE(ReadTheStatusPageUnderTheCancelQuestion(wizard, status));
+
+    HWND success = WaitForPanel(wizard, IDC_LAUNCH_CHECK, 180000);
+    ASSERT_NE(success, nullptr);
+    ExpectTheSuccessPageRead(wizard, success);
+    PostMessageW(wizard, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(m_installer.WaitForExit(20000));
+    RemoveProduct();
+}
+
+namespace {
+
+struct ExpectedReading {
+    int id;
+    std::wstring name;
+    long role;
+    long stateSet = 0;   // each of these bits set
+    long stateClear = 0; // each of these clear
+};
+
+// Each control of the table on `page`, read as a screen reader reads it.
+void ExpectScreenReaderToRead(HWND page, const std::vector<ExpectedReading>& table)
+{
+    for (const ExpectedReading& expected : table) {
+        SCOPED_TRACE("control " + std::to_string(expected.id));
+        HWND control = GetDlgItem(page, expected.id);
+        ASSERT_NE(control, nullptr);
+        const ScreenReaderView view = ReadAsScreenReader(control);
+        EXPECT_EQ(view.error, "");
+        EXPECT_EQ(Narrow(view.name), Narrow(expected.name));
+        EXPECT_EQ(view.role, expected.role);
+        EXPECT_EQ(view.state & expected.stateSet, expected.stateSet) << std::hex << view.state;
+        EXPECT_EQ(view.state & expected.stateClear, 0) << std::hex << view.state;
+    }
+}
+
+} // namespace
+
+void WizardEndToEnd::ExpectTheSettingsPageRead(HWND settings)
+{
     const std::wstring proposedFolder = WindowText(GetDlgItem(settings, IDC_FOLDER_EDIT));
-    check(settings, {
+    ExpectScreenReaderToRead(settings, {
         {IDC_INSTALL_BUTTON, L"Install", ROLE_SYSTEM_PUSHBUTTON, STATE_SYSTEM_UNAVAILABLE},
         {IDC_ACCEPT_CHECK, L"I accept the License Terms", ROLE_SYSTEM_CHECKBUTTON, STATE_SYSTEM_FOCUSED,
          STATE_SYSTEM_CHECKED},
@@ -1270,14 +1291,18 @@ TEST_F(WizardEndToEnd, ScreenReadersReadEveryControlOfTheThreePages)
         {IDC_BROWSE_BUTTON, L"...", ROLE_SYSTEM_PUSHBUTTON},
     });
     EXPECT_EQ(ReadAsScreenReader(GetDlgItem(settings, IDC_FOLDER_EDIT)).value, proposedFolder);
+}
 
-    // The states follow what the user does.
+// The states follow what the user does: the terms ticked, the settings area
+// collapsed and expanded again, a folder typed.
+void WizardEndToEnd::ExpectTheReadStatesToFollowTheUser(HWND wizard, HWND settings)
+{
     ClickItem(settings, IDC_ACCEPT_CHECK);
     ClickItem(settings, IDC_EXPAND_BUTTON);
     HWND install = GetDlgItem(settings, IDC_INSTALL_BUTTON);
     EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(install) != FALSE; }, 5000));
     WaitResponsive(wizard);
-    check(settings, {
+    ExpectScreenReaderToRead(settings, {
         {IDC_INSTALL_BUTTON, L"Install", ROLE_SYSTEM_PUSHBUTTON, 0, STATE_SYSTEM_UNAVAILABLE},
         {IDC_ACCEPT_CHECK, L"I accept the License Terms", ROLE_SYSTEM_CHECKBUTTON, STATE_SYSTEM_CHECKED},
         {IDC_EXPAND_BUTTON, L"Installation settings", ROLE_SYSTEM_PUSHBUTTON, STATE_SYSTEM_COLLAPSED,
@@ -1286,19 +1311,20 @@ TEST_F(WizardEndToEnd, ScreenReadersReadEveryControlOfTheThreePages)
     ClickItem(settings, IDC_EXPAND_BUTTON);
     SetWindowTextOf(GetDlgItem(settings, IDC_FOLDER_EDIT), m_installFolder);
     EXPECT_EQ(ReadAsScreenReader(GetDlgItem(settings, IDC_FOLDER_EDIT)).value, m_installFolder);
+}
 
-    ClickItem(settings, IDC_INSTALL_BUTTON);
-    HWND status = WaitForPanel(wizard, IDC_TIME_LABEL, 20000);
-    ASSERT_NE(status, nullptr);
+// Read while the cancel question holds the run still: the labels and the bar
+// show one moment. No goes on with the installation.
+void WizardEndToEnd::ReadTheStatusPageUnderTheCancelQuestion(HWND wizard, HWND status)
+{
     HWND percentLabel = GetDlgItem(status, IDC_PERCENT_LABEL);
     ASSERT_TRUE(WaitUntil([&] { return _wtof(WindowText(percentLabel).c_str()) > 3.0; }, 60000));
-    // Read while the cancel question holds the run still: the labels and the bar show one moment.
     PostMessageW(wizard, WM_CLOSE, 0, 0);
     HWND box = WaitForMessageBox(10000);
     ASSERT_NE(box, nullptr);
     const std::wstring statusText = WindowText(GetDlgItem(status, IDC_STATUS_LABEL));
     const std::wstring percentShown = WindowText(percentLabel);
-    check(status, {
+    ExpectScreenReaderToRead(status, {
         {IDC_STATUS_LABEL, statusText, ROLE_SYSTEM_STATICTEXT},
         {IDC_TIME_LABEL, WindowText(GetDlgItem(status, IDC_TIME_LABEL)), ROLE_SYSTEM_STATICTEXT},
         {IDC_PERCENT_LABEL, percentShown, ROLE_SYSTEM_STATICTEXT},
@@ -1313,21 +1339,18 @@ TEST_F(WizardEndToEnd, ScreenReadersReadEveryControlOfTheThreePages)
     EXPECT_LT(std::abs(_wtof(barValue->c_str()) - _wtof(percentShown.c_str())), 1.0)
         << Narrow(*barValue) << " against " << Narrow(percentShown);
     AnswerMessageBox(box, IDNO);
+}
 
-    HWND success = WaitForPanel(wizard, IDC_LAUNCH_CHECK, 180000);
-    ASSERT_NE(success, nullptr);
-    SetForegroundWindow(wizard);
-    EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == wizard; }, 10000));
+void WizardEndToEnd::ExpectTheSuccessPageRead(HWND wizard, HWND success)
+{
+    EXPECT_TRUE(BroughtToFront(wizard));
     WaitResponsive(wizard);
-    check(success, {
+    ExpectScreenReaderToRead(success, {
         {IDC_START_NOW, L"Start Now", ROLE_SYSTEM_PUSHBUTTON, STATE_SYSTEM_FOCUSED},
         // Never shown, and read as such.
         {IDC_LAUNCH_CHECK, std::wstring(L"Launch ") + kFullName, ROLE_SYSTEM_CHECKBUTTON, STATE_SYSTEM_INVISIBLE},
         {IDC_LAUNCH_LABEL, std::wstring(L"Launch ") + kFullName, ROLE_SYSTEM_STATICTEXT, STATE_SYSTEM_INVISIBLE},
     });
-    PostMessageW(wizard, WM_CLOSE, 0, 0);
-    ASSERT_TRUE(m_installer.WaitForExit(20000));
-    RemoveProduct();
 }
 
 // "/lang <id>" shows the texts of that language when its folder beside the

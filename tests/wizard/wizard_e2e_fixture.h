@@ -205,6 +205,22 @@ protected:
     void ReadTheStatusPageUnderTheCancelQuestion(HWND wizard, HWND status);
     void ExpectTheSuccessPageRead(HWND wizard, HWND success);
 
+    // Steps of the newer clients' tests.
+    void ExpectTheRunToEndWithoutAWindow();
+    std::wstring TheOnlyNewerClient();
+    void ExpectStartedOnceWith(const std::wstring& program, const std::string& arguments);
+    void ExpectTheNewerClientRefused(const char* served, const std::string& sha256, bool unsignedInstaller,
+                                     const char* why);
+
+    // Steps of the cancel question's test during a download.
+    void AnswerNoAndExpectTheDownloadToGoOn(HWND wizard, HWND status);
+    void AnswerYesAndExpectTheRunToEnd(HWND wizard, HWND status);
+
+    // Steps of the silent runs' test.
+    void ExpectTheLogToTellTheSilentRunInOrder();
+    void StartTheProductAfterASilentRunWithAnUnwritableLog();
+    void ExpectNoClientCheckInASilentRunWithN(size_t descriptorFetches);
+
     // What a page shows, read from the screen as the user sees it: the logo
     // in its top-right corner (blue tile, white letters) and, on a page with
     // one (iconTop96 > 0), the product icon (white play mark on the blue disc)

@@ -42,6 +42,12 @@ bool BroughtToFront(HWND wizard)
     return WaitUntil([&] { return GetForegroundWindow() == wizard; }, 10000);
 }
 
+// The status page's percentage, as a number.
+double PercentShown(HWND status)
+{
+    return _wtof(WindowText(GetDlgItem(status, IDC_PERCENT_LABEL)).c_str());
+}
+
 } // namespace
 
 // A server that cannot be reached, and one that answers with something that is
@@ -437,26 +443,27 @@ TEST_F(WizardEndToEnd, ClientTooOldDownloadsAndStartsTheNewerClient)
     ServerScript script;
     script.freshMinimumClient = "9.0.0.0";
     Serve(script);
-    // The newer client goes into a fresh folder of the product's work folder, which only administrators can write.
-    auto clientFolders = [] {
-        std::vector<std::wstring> names;
-        WIN32_FIND_DATAW entry;
-        UniqueFind find(FindFirstFileW((WorkFolder() + L"KelmWebInstaller_*").c_str(), &entry));
-        if (find) {
-            do
-                if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                    names.push_back(entry.cFileName);
-            while (FindNextFileW(find.Get(), &entry));
-        }
-        return names;
-    };
-    auto onlyClient = [&] {
-        const std::vector<std::wstring> folders = clientFolders();
-        EXPECT_EQ(folders.size(), 1u);
-        return folders.empty() ? std::wstring() : WorkFolder() + folders[0] + L"\\" + kFullName + L".exe";
-    };
-
     Start(L"");
+    ASSERT_NO_FATAL_FAILURE(ExpectTheRunToEndWithoutAWindow());
+    EXPECT_EQ(RequestCount("newclient.exe"), 1u);
+    const std::wstring client = TheOnlyNewerClient();
+    EXPECT_TRUE(FileExists(client));
+    ASSERT_NO_FATAL_FAILURE(ExpectStartedOnceWith(client, "/n"));
+    EXPECT_EQ(ExitCodeWithin(0), 22) << "client too old";
+
+    // A silent run hands its silence (and its log) on to the newer client.
+    RemoveFolderTree(WorkFolder());
+    LoopbackServer::Get().Reset(m_prefix);
+    Serve(script);
+    Start(L"/s /log " + LogPath());
+    WaitUntil([&] { return !m_installer.IsRunning(); }, 60000);
+    EXPECT_EQ(ExitCodeWithin(0), 22);
+    ASSERT_NO_FATAL_FAILURE(ExpectStartedOnceWith(TheOnlyNewerClient(), "/n /s /log \"" + Narrow(LogPath()) + "\""));
+}
+
+// The installer ends by itself, and never showed its wizard or a message box.
+void WizardEndToEnd::ExpectTheRunToEndWithoutAWindow()
+{
     bool wizardSeen = false;
     bool boxSeen = false;
     WaitUntil(
@@ -469,26 +476,32 @@ TEST_F(WizardEndToEnd, ClientTooOldDownloadsAndStartsTheNewerClient)
     ASSERT_FALSE(m_installer.IsRunning());
     EXPECT_FALSE(wizardSeen);
     EXPECT_FALSE(boxSeen);
-    EXPECT_EQ(RequestCount("newclient.exe"), 1u);
-    const std::wstring client = onlyClient();
-    EXPECT_TRUE(FileExists(client));
-    std::vector<std::string> lines;
-    EXPECT_TRUE(WaitUntil([&] { return !(lines = ReadLines(client + L".log")).empty(); }, 20000));
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(ArgumentsOf(lines[0]), "/n");
-    EXPECT_EQ(ExitCodeWithin(0), 22) << "client too old";
+}
 
-    // A silent run hands its silence (and its log) on to the newer client.
-    RemoveFolderTree(WorkFolder());
-    LoopbackServer::Get().Reset(m_prefix);
-    Serve(script);
-    Start(L"/s /log " + LogPath());
-    WaitUntil([&] { return !m_installer.IsRunning(); }, 60000);
-    EXPECT_EQ(ExitCodeWithin(0), 22);
-    const std::wstring silentClient = onlyClient();
-    EXPECT_TRUE(WaitUntil([&] { return !(lines = ReadLines(silentClient + L".log")).empty(); }, 20000));
+// The newer client goes into a fresh folder of the product's work folder, which
+// only administrators can write: the one such folder's client program.
+std::wstring WizardEndToEnd::TheOnlyNewerClient()
+{
+    std::vector<std::wstring> folders;
+    WIN32_FIND_DATAW entry;
+    UniqueFind find(FindFirstFileW((WorkFolder() + L"KelmWebInstaller_*").c_str(), &entry));
+    if (find) {
+        do
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                folders.push_back(entry.cFileName);
+        while (FindNextFileW(find.Get(), &entry));
+    }
+    EXPECT_EQ(folders.size(), 1u);
+    return folders.empty() ? std::wstring() : WorkFolder() + folders[0] + L"\\" + kFullName + L".exe";
+}
+
+// The stand-in `program` logged one start, with these arguments.
+void WizardEndToEnd::ExpectStartedOnceWith(const std::wstring& program, const std::string& arguments)
+{
+    std::vector<std::string> lines;
+    EXPECT_TRUE(WaitUntil([&] { return !(lines = ReadLines(program + L".log")).empty(); }, 20000));
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(ArgumentsOf(lines[0]), "/n /s /log \"" + Narrow(LogPath()) + "\"");
+    EXPECT_EQ(ArgumentsOf(lines[0]), arguments);
 }
 
 TEST_F(WizardEndToEnd, ANewerClientThatIsNotTheVendorsNeverRuns)
@@ -519,32 +532,41 @@ TEST_F(WizardEndToEnd, ANewerClientThatIsNotTheVendorsNeverRuns)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        RemoveFolderTree(WorkFolder());
-        LoopbackServer::Get().Reset(m_prefix);
-        ServerScript script;
-        script.freshMinimumClient = "9.0.0.0";
-        script.clientFile = c.served;
-        script.clientSha256 = c.sha256;
-        Serve(script);
-        const std::wstring installer = m_folder + L"\\KelmWebInstaller.exe";
-        ASSERT_TRUE(CopyFileW((c.unsignedInstaller ? FromUnix(KELM_UNSIGNED_INSTALLER_EXE)
-                                                   : FromUnix(KELM_INSTALLER_EXE)).c_str(),
-                              installer.c_str(), FALSE));
-        DeleteFileW(LogPath().c_str());
-        Start(L"/s /log " + LogPath());
-        WaitUntil([&] { return !m_installer.IsRunning(); }, 60000);
-        EXPECT_EQ(ExitCodeWithin(0), 22) << RunLog();
-        EXPECT_EQ(RequestCount("newclient.exe"), 1u);
-        WIN32_FIND_DATAW entry;
-        UniqueFind find(FindFirstFileW((WorkFolder() + L"KelmWebInstaller_*\\*.exe").c_str(), &entry));
-        EXPECT_FALSE(find) << "the refused client was not kept";
-        const std::string log = RunLog();
-        EXPECT_NE(log.find("refused: "), std::string::npos) << log;
-        EXPECT_NE(log.find(c.why), std::string::npos) << log;
-        // The message says why, and the run starts nothing.
-        EXPECT_NE(log.find("cannot be shown to come from the publisher of this installer"), std::string::npos) << log;
-        EXPECT_EQ(log.find("starting the newer client"), std::string::npos) << log;
+        ASSERT_NO_FATAL_FAILURE(ExpectTheNewerClientRefused(c.served, c.sha256, c.unsignedInstaller, c.why));
     }
+}
+
+// A silent run (of the signed installer, or of the unsigned one) is offered the
+// newer client `served`, with `sha256` in the descriptor: it refuses it, keeps
+// nothing, starts nothing, and its log says `why`.
+void WizardEndToEnd::ExpectTheNewerClientRefused(const char* served, const std::string& sha256,
+                                                 bool unsignedInstaller, const char* why)
+{
+    RemoveFolderTree(WorkFolder());
+    LoopbackServer::Get().Reset(m_prefix);
+    ServerScript script;
+    script.freshMinimumClient = "9.0.0.0";
+    script.clientFile = served;
+    script.clientSha256 = sha256;
+    Serve(script);
+    const std::wstring installer = m_folder + L"\\KelmWebInstaller.exe";
+    ASSERT_TRUE(CopyFileW((unsignedInstaller ? FromUnix(KELM_UNSIGNED_INSTALLER_EXE)
+                                             : FromUnix(KELM_INSTALLER_EXE)).c_str(),
+                          installer.c_str(), FALSE));
+    DeleteFileW(LogPath().c_str());
+    Start(L"/s /log " + LogPath());
+    WaitUntil([&] { return !m_installer.IsRunning(); }, 60000);
+    EXPECT_EQ(ExitCodeWithin(0), 22) << RunLog();
+    EXPECT_EQ(RequestCount("newclient.exe"), 1u);
+    WIN32_FIND_DATAW entry;
+    UniqueFind find(FindFirstFileW((WorkFolder() + L"KelmWebInstaller_*\\*.exe").c_str(), &entry));
+    EXPECT_FALSE(find) << "the refused client was not kept";
+    const std::string log = RunLog();
+    EXPECT_NE(log.find("refused: "), std::string::npos) << log;
+    EXPECT_NE(log.find(why), std::string::npos) << log;
+    // The message says why, and the run starts nothing.
+    EXPECT_NE(log.find("cannot be shown to come from the publisher of this installer"), std::string::npos) << log;
+    EXPECT_EQ(log.find("starting the newer client"), std::string::npos) << log;
 }
 
 // The settings page's controls, its licence link and folder browser, and the
@@ -963,26 +985,38 @@ TEST_F(WizardEndToEnd, CancelDuringDownloadResumesOnNoAndEndsOnYes)
     HWND wizard = nullptr;
     HWND status = nullptr;
     ASSERT_NO_FATAL_FAILURE(StartInstalling(script, wizard, status));
-    HWND percentLabel = GetDlgItem(status, IDC_PERCENT_LABEL);
-    auto percent = [&] { return _wtof(WindowText(percentLabel).c_str()); };
-    ASSERT_TRUE(WaitUntil([&] { return percent() > 3.0; }, 60000));
+    ASSERT_TRUE(WaitUntil([&] { return PercentShown(status) > 3.0; }, 60000));
     EXPECT_EQ(WindowText(GetDlgItem(status, IDC_STATUS_LABEL)), L"Downloading, please wait...");
+    ASSERT_NO_FATAL_FAILURE(AnswerNoAndExpectTheDownloadToGoOn(wizard, status));
+    ASSERT_NO_FATAL_FAILURE(AnswerYesAndExpectTheRunToEnd(wizard, status));
+    EXPECT_FALSE(ProductInstalled());
+    EXPECT_EQ(ExitCodeWithin(0), 1602) << "cancelled by the user";
+}
 
+// The download holds still while the cancel question is open, and No lets it
+// go on in the same request.
+void WizardEndToEnd::AnswerNoAndExpectTheDownloadToGoOn(HWND wizard, HWND status)
+{
     PostMessageW(wizard, WM_CLOSE, 0, 0);
     HWND box = WaitForMessageBox(10000);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(MessageBoxText(box), kCancelQuestion);
     Sleep(1200);
-    const double paused = percent();
+    const double paused = PercentShown(status);
     Sleep(2500);
-    EXPECT_EQ(percent(), paused) << "the download holds still while the question is open";
+    EXPECT_EQ(PercentShown(status), paused) << "the download holds still while the question is open";
     AnswerMessageBox(box, IDNO);
-    EXPECT_TRUE(WaitUntil([&] { return percent() > paused; }, 10000));
-    EXPECT_LT(percent(), 50.0);
+    EXPECT_TRUE(WaitUntil([&] { return PercentShown(status) > paused; }, 10000));
+    EXPECT_LT(PercentShown(status), 50.0);
     EXPECT_EQ(RequestCount("Zunder.msi"), 2u) << "one size query and one download, resumed in the same request";
+}
 
+// Yes: the status page says it is cancelling, the installer ends, and no other
+// message box comes.
+void WizardEndToEnd::AnswerYesAndExpectTheRunToEnd(HWND wizard, HWND status)
+{
     PostMessageW(wizard, WM_CLOSE, 0, 0);
-    box = WaitForMessageBox(10000);
+    HWND box = WaitForMessageBox(10000);
     ASSERT_NE(box, nullptr);
     AnswerMessageBox(box, IDYES);
     // The answer is posted: the question itself stays up until its loop has taken it.
@@ -1005,8 +1039,6 @@ TEST_F(WizardEndToEnd, CancelDuringDownloadResumesOnNoAndEndsOnYes)
     EXPECT_FALSE(m_installer.IsRunning());
     EXPECT_TRUE(cancellingSeen);
     EXPECT_EQ(otherBox, L"") << "no message box after the user chose to cancel";
-    EXPECT_FALSE(ProductInstalled());
-    EXPECT_EQ(ExitCodeWithin(0), 1602) << "cancelled by the user";
 }
 
 // Installed and started with the keyboard alone, real key events into the
@@ -1462,7 +1494,23 @@ TEST_F(WizardEndToEnd, SilentRunsShowNothing)
     ASSERT_FALSE(m_installer.IsRunning());
     EXPECT_TRUE(ProductInstalled());
     EXPECT_EQ(ExitCodeWithin(0), 0);
-    // The log tells the story in order: options, manifest, requests, files, the package, the end.
+    ExpectTheLogToTellTheSilentRunInOrder();
+    const size_t descriptorFetches = RequestCount("version.xml");
+    Sleep(1000);
+    EXPECT_TRUE(ReadLines(UrlLog()).empty());
+    // No settings page: the product went where the configuration or the package put it.
+    m_installFolder = InstalledLocation();
+    ASSERT_FALSE(m_installFolder.empty());
+    EXPECT_TRUE(FileExists(ProgramPath()));
+
+    ASSERT_NO_FATAL_FAILURE(StartTheProductAfterASilentRunWithAnUnwritableLog());
+    ASSERT_NO_FATAL_FAILURE(ExpectNoClientCheckInASilentRunWithN(descriptorFetches));
+}
+
+// The log tells the story in order: options, manifest, requests, files, the
+// package, the end; the Windows Installer's own log lies beside it.
+void WizardEndToEnd::ExpectTheLogToTellTheSilentRunInOrder()
+{
     const std::string log = RunLog();
     size_t at = 0;
     for (const std::string step : {"options: silent 1", "manifest ", "product not installed", "GET http://",
@@ -1478,17 +1526,13 @@ TEST_F(WizardEndToEnd, SilentRunsShowNothing)
     WIN32_FILE_ATTRIBUTE_DATA installerLog{};
     EXPECT_TRUE(GetFileAttributesExW((LogPath() + L".msi-Zunder.msi.log").c_str(), GetFileExInfoStandard, &installerLog))
         << "the Windows Installer's own log lies beside the run's log";
-    const size_t descriptorFetches = RequestCount("version.xml");
-    Sleep(1000);
-    EXPECT_TRUE(ReadLines(UrlLog()).empty());
-    // No settings page: the product went where the configuration or the package put it.
-    m_installFolder = InstalledLocation();
-    ASSERT_FALSE(m_installFolder.empty());
-    EXPECT_TRUE(FileExists(ProgramPath()));
-    const size_t startsBefore = ReadLines(ProgramLog()).size();
+}
 
-    // "/s /l": the product is started after the installation. A log that cannot be
-    // written (no such folder) stops nothing.
+// "/s /l": the product is started after the installation. A log that cannot be
+// written (no such folder) stops nothing.
+void WizardEndToEnd::StartTheProductAfterASilentRunWithAnUnwritableLog()
+{
+    const size_t startsBefore = ReadLines(ProgramLog()).size();
     LoopbackServer::Get().Reset(m_prefix);
     Serve(ServerScript());
     Start(L"/s /l /log C:\\kelmwiz\\no\\such\\folder\\run.log");
@@ -1496,8 +1540,12 @@ TEST_F(WizardEndToEnd, SilentRunsShowNothing)
     ASSERT_FALSE(m_installer.IsRunning());
     EXPECT_TRUE(WaitUntil([&] { return ReadLines(ProgramLog()).size() == startsBefore + 1; }, 20000));
     EXPECT_EQ(ExitCodeWithin(0), 0);
+}
 
-    // "/s /n": no client check; the engine still checks the descriptor.
+// "/s /n": no client check; the engine still checks the descriptor (fetched
+// `descriptorFetches` times by a run with the check).
+void WizardEndToEnd::ExpectNoClientCheckInASilentRunWithN(size_t descriptorFetches)
+{
     LoopbackServer::Get().Reset(m_prefix);
     RemoveFolderTree(WorkFolder()); // else the verified package of the run before is taken as it is
     Serve(ServerScript());

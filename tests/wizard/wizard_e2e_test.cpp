@@ -1,20 +1,18 @@
 // The real installer, run under Wine and Xvfb against the loopback test server,
 // driven from this program: start-up with the client check, the three pages,
 // installation through the Windows Installer, cancellation, silent runs.
-// The tests run in the order written; they share the product's installed state.
+// Each test starts from the product's state it needs (installed or not), so
+// that it passes alone and in any order.
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <commctrl.h>
-#include <msi.h>
 #include <oleacc.h>
-#include <shlobj.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -23,629 +21,34 @@
 #include "gui_driver.h"
 #include "res/resource.h"
 #include "support/loopback_server.h"
-#include "support/test_paths.h"
-#include "support/msi_products.h"
-#include "support/registry_cleanup.h"
 #include "support/temp_folder.h"
-#include "transfer/sha256.h"
-#include "wizard/wizard_rules.h"
+#include "wizard_e2e_fixture.h"
 
-using namespace kelm;
-using namespace kelm::test;
+namespace kelm::test {
 
 namespace {
 
-constexpr wchar_t kProductCode[] = L"{6F1D2C3B-4A5E-4F60-8172-93A4B5C6D7E8}";
-constexpr char kProductCodeA[] = "{6F1D2C3B-4A5E-4F60-8172-93A4B5C6D7E8}";
-constexpr char kUpgradeCodeA[] = "{0A1B2C3D-4E5F-4061-8273-8495A6B7C8D9}";
-constexpr wchar_t kHomePage[] = L"http://127.0.0.1/zunder/welcome.html";
-constexpr wchar_t kFullName[] = L"Zunder Pro 8";
-
-
-// Pages the links open, given to the installer through its language file.
-constexpr wchar_t kTermsPage[] = L"http://127.0.0.1/zunder/terms.html";
-constexpr wchar_t kTourPage[] = L"http://127.0.0.1/zunder/tour.html";
-
-std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
-std::string Narrow(const std::wstring& text)
+LONG WindowHeight(HWND window)
 {
-    std::string result;
-    for (wchar_t c : text)
-        result += static_cast<char>(c);
-    return result;
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    return rect.bottom - rect.top;
 }
 
-std::wstring FromUnix(const char* path) { return UnixPathToWindows(path); }
-
-bool FileExists(const std::wstring& path)
+// Brings the wizard to the front, where the keys go; false when it does not come.
+bool BroughtToFront(HWND wizard)
 {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    SetForegroundWindow(wizard);
+    return WaitUntil([&] { return GetForegroundWindow() == wizard; }, 10000);
 }
 
-bool IsDirectory(const std::wstring& path)
+// The status page's percentage, as a number.
+double PercentShown(HWND status)
 {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return _wtof(WindowText(GetDlgItem(status, IDC_PERCENT_LABEL)).c_str());
 }
 
-std::vector<std::string> ReadLines(const std::wstring& path)
-{
-    std::vector<std::string> lines;
-    const std::string text = ReadWholeFile(path);
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
-
-// The arguments of a logged command line: what follows the (quoted) program path.
-std::string ArgumentsOf(const std::string& commandLine)
-{
-    size_t i = 0;
-    if (!commandLine.empty() && commandLine[0] == '"')
-        i = commandLine.find('"', 1) + 1;
-    else
-        i = commandLine.find(' ');
-    if (i == std::string::npos || i >= commandLine.size())
-        return {};
-    std::string rest = commandLine.substr(i);
-    rest.erase(0, rest.find_first_not_of(' '));
-    while (!rest.empty() && (rest.back() == '\r' || rest.back() == ' '))
-        rest.pop_back();
-    return rest;
-}
-
-bool ProductInstalled()
-{
-    return IsProductInstalled(kProductCode);
-}
-
-// Where the Windows Installer says the product lies, without a trailing backslash.
-std::wstring InstalledLocation()
-{
-    wchar_t location[MAX_PATH] = {};
-    DWORD size = MAX_PATH;
-    if (MsiGetProductInfoW(kProductCode, INSTALLPROPERTY_INSTALLLOCATION, location, &size) != ERROR_SUCCESS)
-        return {};
-    std::wstring folder(location, size);
-    while (!folder.empty() && folder.back() == L'\\')
-        folder.pop_back();
-    return folder;
-}
-
-// The "exe" value the installation wrote under the product's registry key.
-std::wstring RegisteredProgram()
-{
-    wchar_t path[MAX_PATH] = {};
-    DWORD size = sizeof path;
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KelmTests\\Wizard\\080", L"exe", RRF_RT_REG_SZ, nullptr, path,
-                     &size) != ERROR_SUCCESS)
-        return {};
-    return path;
-}
-
-void RemoveProduct()
-{
-    kelm::test::RemoveProduct(kProductCode);
-}
-
-// The "exe" value of an earlier installation (removing the product keeps it).
-void ForgetRegisteredProgram()
-{
-    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KelmTests\\Wizard\\080", L"exe");
-}
-
-// A registry value set for the test and put back afterwards.
-void SetScreenDpi(DWORD dpi)
-{
-    HKEY key = nullptr;
-    RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                    nullptr);
-    RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
-    RegCloseKey(key);
-}
-
-struct ServerScript {
-    std::string freshMinimumClient = "1.0.0.0";
-    std::string updateVersion = "8.1.0.0";
-    int packageDelayMs = 10;     // pause after every 4096 bytes of the package
-    int descriptorDelayMs = 0;   // pause before the descriptor's body
-    bool serverDown = false;
-    int descriptorStatus = 200;
-    std::string descriptorBody;  // instead of the descriptor (a portal's page, an error page)
-    int packageStatus = 200;     // of the main package
-    int packageStallAfter = 0;   // > 0: the package's server goes silent after this many bytes
-    bool standalone = false;     // packages from the installer's folders; nothing fetched
-    bool manifest = true;        // false: no manifest beside the installer
-    std::string clientSha256;    // the descriptor's hash of the newer client; none when empty
-    std::string clientFile = "wiz_client_vendor.exe"; // what the newer client's address serves
-    std::string packageFields;   // more route fields of the main package (", \"attempts\": ...")
-    std::string packageSize;     // the manifest's size and hash of the main package; none when empty
-    std::string packageSha256;
-    // A prerequisite before the main package, when it has a name: its route's
-    // fields (body and all) and the manifest's size and hash of it.
-    std::string prerequisite;
-    std::string prerequisiteFields;
-    std::string prerequisiteSize;
-    std::string prerequisiteSha256;
-    std::string prerequisiteArguments = "/quiet";
-    std::string prerequisitePublisher;
-    // The main package without its SHA-256 in the manifest (by default the
-    // manifest gives it: a package over plain HTTP needs one, or a publisher).
-    bool packageUnverified = false;
-    std::string pid = "ZP80";
-};
-
-std::string Sha256Text(const std::string& bytes)
-{
-    Sha256 hash;
-    hash.Update(bytes.data(), bytes.size());
-    return Narrow(hash.Finish());
-}
-
-// An environment variable of this process (inherited by the programs it
-// starts) set for the test and put back afterwards.
-class SavedEnvironmentVariable {
-public:
-    SavedEnvironmentVariable(std::wstring name, const std::wstring& value) : m_name(std::move(name))
-    {
-        wchar_t old[4096] = {};
-        const DWORD length = GetEnvironmentVariableW(m_name.c_str(), old, 4096);
-        m_had = length > 0 && length < 4096;
-        m_old = m_had ? std::wstring(old, length) : std::wstring();
-        SetEnvironmentVariableW(m_name.c_str(), value.c_str());
-    }
-    ~SavedEnvironmentVariable() { SetEnvironmentVariableW(m_name.c_str(), m_had ? m_old.c_str() : nullptr); }
-    SavedEnvironmentVariable(const SavedEnvironmentVariable&) = delete;
-    SavedEnvironmentVariable& operator=(const SavedEnvironmentVariable&) = delete;
-
-private:
-    std::wstring m_name;
-    std::wstring m_old;
-    bool m_had = false;
-};
-
-// Wine's settings for some programs (HKCU\Software\Wine\AppDefaults\<program>\DllOverrides):
-// the given DLLs are taken from the search path before Wine's own; removed afterwards.
-class NativeDllsFirst {
-public:
-    NativeDllsFirst(std::vector<std::wstring> programs, const std::vector<std::wstring>& dlls)
-        : m_programs(std::move(programs))
-    {
-        for (const std::wstring& program : m_programs) {
-            HKEY key = nullptr;
-            if (RegCreateKeyExW(HKEY_CURRENT_USER, (kSettings + program + L"\\DllOverrides").c_str(), 0, nullptr, 0,
-                                KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
-                continue;
-            for (const std::wstring& dll : dlls) {
-                const std::wstring name = dll.substr(0, dll.size() - 4); // without ".dll"
-                const wchar_t order[] = L"native,builtin";
-                RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof order);
-            }
-            RegCloseKey(key);
-        }
-    }
-    ~NativeDllsFirst()
-    {
-        for (const std::wstring& program : m_programs)
-            RegDeleteTreeW(HKEY_CURRENT_USER, (kSettings + program).c_str());
-    }
-    NativeDllsFirst(const NativeDllsFirst&) = delete;
-    NativeDllsFirst& operator=(const NativeDllsFirst&) = delete;
-
-private:
-    static inline const std::wstring kSettings = L"Software\\Wine\\AppDefaults\\";
-    std::vector<std::wstring> m_programs;
-};
-
-// A program of the build signed by the vendor, by another publisher, or not at all.
-std::wstring SignedSample(const wchar_t* name)
-{
-    return BuildFolderPath(std::wstring(L"tests\\signed\\") + name);
-}
-
-// An element of the manifest, or nothing when it has no text.
-std::string Element(const std::string& name, const std::string& text)
-{
-    return text.empty() ? std::string() : "      <" + name + ">" + text + "</" + name + ">\n";
-}
-
-class WizardEndToEnd : public ::testing::Test {
-protected:
-    static void SetUpTestSuite()
-    {
-        const LoopbackServer& server = LoopbackServer::Get();
-        ASSERT_TRUE(server.IsReady()) << server.Problem();
-        bool ok = false;
-        const std::string package = ReadWholeFile(FromUnix(KELM_WIZARD_PACKAGE), &ok);
-        ASSERT_TRUE(ok);
-        ASSERT_TRUE(server.PutFile("wiz_zunder.msi", package));
-        s_packageSha256 = Sha256Text(package);
-        const std::string client = ReadWholeFile(FromUnix(KELM_PRODUCT_STUB), &ok);
-        ASSERT_TRUE(ok);
-        ASSERT_TRUE(server.PutFile("wiz_newclient.exe", client));
-        for (const wchar_t* signer : {L"vendor", L"other", L"unsigned"}) {
-            const std::string sample = ReadWholeFile(SignedSample((std::wstring(L"sample-") + signer + L".exe").c_str()));
-            ASSERT_FALSE(sample.empty());
-            ASSERT_TRUE(server.PutFile("wiz_client_" + Narrow(signer) + ".exe", sample));
-        }
-        const std::string slowSetup = ReadWholeFile(FromUnix(KELM_RECORD_ARGS), &ok);
-        ASSERT_TRUE(ok);
-        ASSERT_TRUE(server.PutFile("wiz_slow_setup.exe", slowSetup));
-        CreateDirectoryW(L"C:\\kelmwiz", nullptr);
-        RemoveProduct();
-    }
-
-    void SetUp() override
-    {
-        const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        m_name = Widen(name);
-        m_prefix = "/wiz/" + name + "/";
-        m_folder = L"C:\\kelmwiz\\" + m_name;
-        RemoveFolderTree(m_folder);
-        CreateDirectoryW(m_folder.c_str(), nullptr);
-        CreateDirectoryW((m_folder + L"\\config").c_str(), nullptr);
-        m_installFolder = L"C:\\kelmwiz\\installed_" + m_name;
-        // The product's work folder is shared by every run of the product: each test starts without it.
-        RemoveFolderTree(WorkFolder());
-        DeleteFileW(ProgramLog().c_str()); // left by an earlier run; removing the product keeps it
-        LoopbackServer::Get().Reset(m_prefix);
-        ASSERT_TRUE(CopyFileW(FromUnix(KELM_INSTALLER_EXE).c_str(), (m_folder + L"\\KelmWebInstaller.exe").c_str(),
-                              FALSE));
-        // Pages the installer opens go to the recorder, never to a browser.
-        for (const wchar_t* scheme : {L"http", L"https"}) {
-            m_browsers.push_back(std::make_unique<SavedRegistryValue>(
-                HKEY_CLASSES_ROOT, std::wstring(scheme) + L"\\shell\\open\\command", L""));
-            ASSERT_TRUE(m_browsers.back()->Set(L"\"" + FromUnix(KELM_URL_RECORDER) + L"\" \"%1\""));
-        }
-        DeleteFileW(UrlLog().c_str());
-        DeleteFileW((FromUnix(KELM_URL_RECORDER) + L".parent").c_str());
-    }
-
-    void TearDown() override
-    {
-        m_installer.Terminate();
-        SetScreenDpi(96);
-        m_browsers.clear();
-    }
-
-    void Serve(const ServerScript& script)
-    {
-        const LoopbackServer& server = LoopbackServer::Get();
-        const std::string base = Narrow(server.Url(""));
-        const std::string clientHash =
-            script.clientSha256.empty()
-                ? std::string()
-                : "    <web_installer_sha256>" + script.clientSha256 + "</web_installer_sha256>\n";
-        const std::string descriptor =
-            "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<kelmwebinstaller>\n"
-            "  <product_code>" + std::string(kProductCodeA) + "</product_code>\n"
-            "  <fresh_install>\n    <product_version>8.0.1.0</product_version>\n"
-            "    <min_web_installer_version>" + script.freshMinimumClient + "</min_web_installer_version>\n"
-            "    <web_installer_download_url>" + base + m_prefix + "newclient.exe</web_installer_download_url>\n" +
-            clientHash +
-            "  </fresh_install>\n  <patch_install>\n    <product_version>" + script.updateVersion + "</product_version>\n"
-            "    <min_web_installer_version>1.0.0.0</min_web_installer_version>\n"
-            "    <web_installer_download_url>" + base + m_prefix + "newclient.exe</web_installer_download_url>\n" +
-            clientHash +
-            "  </patch_install>\n</kelmwebinstaller>\n";
-        std::string body;
-        for (char c : script.descriptorBody.empty() ? descriptor : script.descriptorBody) {
-            if (c == '"' || c == '\\')
-                body += '\\';
-            if (c == '\n')
-                body += "\\n";
-            else
-                body += c;
-        }
-        const std::string routes =
-            "[{\"path\": \"" + m_prefix + "version.xml\", \"status\": " + std::to_string(script.descriptorStatus) +
-            ", \"body\": \"" + body + "\"" +
-            (script.descriptorDelayMs > 0 ? ", \"piece_size\": 64, \"piece_delay_ms\": " +
-                                                std::to_string(script.descriptorDelayMs / 8)
-                                          : std::string()) +
-            "}, {\"path\": \"" + m_prefix + "Zunder.msi\", " +
-            (script.packageStatus == 200 ? std::string("\"file\": \"wiz_zunder.msi\"")
-                                         : "\"status\": " + std::to_string(script.packageStatus) +
-                                               ", \"body\": \"<h1>Not Found</h1>\"") +
-            ", \"piece_size\": 4096, \"piece_delay_ms\": " + std::to_string(script.packageDelayMs) +
-            (script.packageStallAfter > 0
-                 ? ", \"drop_after\": " + std::to_string(script.packageStallAfter) + ", \"hold_ms\": 300000"
-                 : std::string()) +
-            script.packageFields +
-            "}, {\"path\": \"" + m_prefix + "newclient.exe\", \"file\": \"" + script.clientFile + "\"}" +
-            (script.prerequisite.empty() ? std::string()
-                                         : ", {\"path\": \"" + m_prefix + script.prerequisite + "\", " +
-                                               script.prerequisiteFields + "}") +
-            "]";
-        ASSERT_TRUE(server.AddRoutes(routes));
-
-        const std::string packageSha256 =
-            !script.packageSha256.empty() || script.packageUnverified ? script.packageSha256 : s_packageSha256;
-        const std::string versionUrl =
-            script.serverDown ? "http://127.0.0.1:1/version.xml" : base + m_prefix + "version.xml";
-        const std::string manifest =
-            "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<kelmwebinstaller>\n"
-            "  <web_installer_version>2.0.0.5</web_installer_version>\n"
-            "  <product_code>" + std::string(kProductCodeA) + "</product_code>\n"
-            "  <upgrade_code>" + std::string(kUpgradeCodeA) + "</upgrade_code>\n"
-            "  <product>\n    <pid>" + script.pid + "</pid>\n    <full_name>Zunder Pro 8</full_name>\n"
-            "    <short_name>Zunder</short_name>\n"
-            "    <registry>SOFTWARE\\KelmTests\\Wizard\\080</registry>\n"
-            "    <prev_registry>SOFTWARE\\KelmTests\\Wizard\\075</prev_registry>\n"
-            "    <standalone>" + std::string(script.standalone ? "true" : "false") +
-            "</standalone>\n    <standalone_version>8.0.2.0</standalone_version>\n"
-            "    <version_check_url>" + versionUrl + "</version_check_url>\n"
-            "    <main_component>\n      <name>Zunder.msi</name>\n      <executable>bin\\Zunder.exe</executable>\n"
-            "      <full_url>" + base + m_prefix + "Zunder.msi</full_url>\n"
-            "      <patch_url>" + base + m_prefix + "Zunder.msi</patch_url>\n" +
-            Element("full_size", script.packageSize) + Element("full_sha256", packageSha256) +
-            Element("patch_size", script.packageSize) + Element("patch_sha256", packageSha256) +
-            "    </main_component>\n" +
-            (script.prerequisite.empty()
-                 ? std::string()
-                 : "    <dependency>\n      <name>" + script.prerequisite + "</name>\n      <full_url>" + base +
-                       m_prefix + script.prerequisite + "</full_url>\n" +
-                       "      <install_commandline>" + script.prerequisiteArguments + "</install_commandline>\n" +
-                       Element("size", script.prerequisiteSize) + Element("sha256", script.prerequisiteSha256) +
-                       Element("publisher", script.prerequisitePublisher) + "    </dependency>\n") +
-            "  </product>\n</kelmwebinstaller>\n";
-        const std::wstring manifestPath = m_folder + L"\\config\\manifest.xml";
-        DeleteFileW(manifestPath.c_str());
-        if (!script.manifest)
-            return;
-        UniqueFile file(CreateFileW(manifestPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-        ASSERT_TRUE(file);
-        DWORD written = 0;
-        WriteFile(file.Get(), manifest.data(), static_cast<DWORD>(manifest.size()), &written, nullptr);
-    }
-
-    void Start(const std::wstring& arguments)
-    {
-        ASSERT_TRUE(m_installer.Start(m_folder + L"\\KelmWebInstaller.exe", arguments, m_folder));
-    }
-
-    std::wstring LogPath() const { return m_folder + L"\\run.log"; }
-    // Where the installer keeps its downloads: the product's folder under program data.
-    static std::wstring WorkFolder()
-    {
-        wchar_t data[MAX_PATH] = {};
-        SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, data);
-        return std::wstring(data) + L"\\Kelmware\\Web Installer\\ZP80\\";
-    }
-    std::string RunLog() const { return ReadWholeFile(LogPath()); }
-
-    // Watches a silent run until its end: the first window of the installer that
-    // was visible (a zero-size one too) or took the foreground, described, or empty.
-    std::string WatchSilentRun(DWORD timeoutMs)
-    {
-        std::string seen;
-        WaitUntil(
-            [&] {
-                if (seen.empty())
-                    seen = VisibleOrActiveWindow(m_installer.Id());
-                return !m_installer.IsRunning();
-            },
-            timeoutMs, 20);
-        return seen;
-    }
-
-    // Waits for the installer's end; its exit code, or -1 when it still runs.
-    long ExitCodeWithin(DWORD milliseconds) const
-    {
-        DWORD code = 0;
-        return m_installer.WaitForExit(milliseconds, &code) ? static_cast<long>(code) : -1;
-    }
-
-    // The installer's requests for a file: its size queries (HEAD) and its downloads (GET).
-    size_t RequestCount(const std::string& file) const
-    {
-        size_t count = 0;
-        for (const LoggedRequest& request : LoopbackServer::Get().Requests(m_prefix + file))
-            count += request.method == "GET" || request.method == "HEAD" ? 1 : 0;
-        return count;
-    }
-
-    HWND WaitForWizard(int timeoutMs = 60000)
-    {
-        HWND wizard = nullptr;
-        WaitUntil([&] { return (wizard = FindWizard(m_installer.Id())) != nullptr || !m_installer.IsRunning(); },
-                  timeoutMs);
-        return wizard;
-    }
-
-    // The page with `item` once it shows and the wizard answers messages again.
-    HWND WaitForPanel(HWND wizard, int item, int timeoutMs)
-    {
-        HWND panel = nullptr;
-        WaitUntil([&] { return (panel = FindVisiblePanelWith(wizard, item)) != nullptr || !m_installer.IsRunning(); },
-                  timeoutMs);
-        if (panel != nullptr)
-            WaitResponsive(wizard);
-        return panel;
-    }
-
-    HWND WaitForMessageBox(int timeoutMs)
-    {
-        HWND box = nullptr;
-        WaitUntil([&] { return (box = FindMessageBox(m_installer.Id())) != nullptr || !m_installer.IsRunning(); },
-                  timeoutMs);
-        return box;
-    }
-
-    // The pages opened so far, each as the quoted address the recorder was given.
-    static std::vector<std::string> OpenedPages()
-    {
-        std::vector<std::string> pages;
-        for (const std::string& line : ReadLines(UrlLog()))
-            pages.push_back(ArgumentsOf(line));
-        return pages;
-    }
-
-    // The processes that started the browser stand-in: web pages are opened by
-    // the desktop shell, never by the elevated installer itself.
-    static std::vector<std::string> PageOpeners()
-    {
-        return ReadLines(FromUnix(KELM_URL_RECORDER) + L".parent");
-    }
-
-    // A language file beside the installer that sets only the links' addresses.
-    void WriteLanguageLinks(const std::wstring& termsLink = kTermsPage)
-    {
-        const std::wstring folder = m_folder + L"\\language\\2052";
-        CreateDirectoryW((m_folder + L"\\language").c_str(), nullptr);
-        CreateDirectoryW(folder.c_str(), nullptr);
-        const std::string text = "[RLINK]\r\nIDS_RLINK_TERMS=" + Narrow(termsLink) +
-                                 "\r\nIDS_RLINK_SLIDE_SHOW=" + Narrow(kTourPage) + "\r\n";
-        UniqueFile file(CreateFileW((folder + L"\\string.ini").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                                    nullptr));
-        ASSERT_TRUE(file);
-        DWORD written = 0;
-        ASSERT_TRUE(WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr));
-    }
-
-    // Presses "..." on the settings page and waits for the folder dialog; when
-    // `selected` is given, its name box must show it, the folder it opened at.
-    HWND OpenFolderBrowser(HWND wizard, HWND settings, const wchar_t* selected)
-    {
-        ClickItem(settings, IDC_BROWSE_BUTTON);
-        HWND browser = nullptr;
-        WaitUntil([&] { return (browser = FindFolderBrowser(m_installer.Id())) != nullptr || !m_installer.IsRunning(); },
-                  20000);
-        EXPECT_NE(browser, nullptr);
-        if (browser == nullptr)
-            return nullptr;
-        WaitResponsive(browser);
-        EXPECT_FALSE(IsWindowEnabled(wizard)) << "the dialog is modal to the wizard";
-        HWND name = FindDescendant(browser, L"Edit");
-        EXPECT_NE(name, nullptr);
-        if (selected != nullptr) {
-            EXPECT_TRUE(name != nullptr && WaitUntil([&] { return WindowText(name) == selected; }, 5000))
-                << Narrow(WindowText(name));
-        }
-        return browser;
-    }
-
-    // Answers the folder dialog with OK or Cancel and waits until it is gone.
-    void CloseFolderBrowser(HWND browser, int buttonId)
-    {
-        PostMessageW(browser, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(browser, buttonId)));
-        EXPECT_TRUE(WaitUntil([&] { return !IsWindow(browser); }, 10000));
-    }
-
-    std::wstring ProgramPath() const { return m_installFolder + L"\\bin\\Zunder.exe"; }
-    std::wstring ProgramLog() const { return ProgramPath() + L".log"; }
-    static std::wstring UrlLog() { return FromUnix(KELM_URL_RECORDER) + L".log"; }
-
-    void InstallAndStartWithKeysAlone(DWORD dpi);
-
-    // What a page shows, read from the screen as the user sees it: the logo
-    // in its top-right corner (blue tile, white letters) and, on a page with
-    // one (iconTop96 > 0), the product icon (white play mark on the blue disc)
-    // with the white title under it. `scale`: the display's DPI / 96.
-    static void ExpectPageDrawn(HWND page, double scale, int iconTop96)
-    {
-        const WindowPicture picture = CaptureWindow(page);
-        ASSERT_FALSE(picture.pixels.empty()) << "the screen could not be read";
-        auto white = [](COLORREF c) { return GetRValue(c) > 225 && GetGValue(c) > 225 && GetBValue(c) > 225; };
-        auto blue = [](COLORREF c) {
-            return std::abs(GetRValue(c) - 7) < 40 && std::abs(GetGValue(c) - 165) < 40 &&
-                   std::abs(GetBValue(c) - 216) < 40;
-        };
-        const int area = static_cast<int>(scale * scale);
-        const RECT logo{picture.width - static_cast<LONG>(161 * scale), 0, picture.width, static_cast<LONG>(26 * scale)};
-        EXPECT_GT(picture.Count(logo, blue), 30 * area) << "no logo tile";
-        EXPECT_GT(picture.Count(logo, white), 30 * area) << "no logo letters";
-        if (iconTop96 <= 0)
-            return;
-        const RECT icon = PanelIconRect(CRect(0, 0, picture.width, picture.height), scale, iconTop96);
-        const LONG size = icon.right - icon.left;
-        const LONG middle = (icon.top + icon.bottom) / 2;
-        const RECT mark{icon.left + size / 2 - size / 16, middle - size / 16, icon.left + size / 2 + size / 16,
-                        middle + size / 16};
-        const RECT disc{icon.left + size / 5, middle - size / 16, icon.left + size / 5 + size / 8, middle + size / 16};
-        EXPECT_EQ(picture.Count(mark, white), (mark.right - mark.left) * (mark.bottom - mark.top)) << "no play mark";
-        EXPECT_EQ(picture.Count(disc, blue), (disc.right - disc.left) * (disc.bottom - disc.top)) << "no disc";
-        const RECT title{icon.left - static_cast<LONG>(150 * scale), icon.bottom,
-                         icon.right + static_cast<LONG>(150 * scale), icon.bottom + static_cast<LONG>(45 * scale)};
-        EXPECT_GT(picture.Count(title, white), 40 * area) << "no title under the icon";
-    }
-
-    void SavePicture(HWND window, const std::wstring& name)
-    {
-        const std::wstring folder = FromUnix(KELM_SCREENSHOT_DIR);
-        CreateDirectoryW(folder.c_str(), nullptr);
-        EXPECT_TRUE(SaveWindowPicture(window, folder + L"\\" + name + L".bmp")) << Narrow(name);
-    }
-
-    // With the product removed: serves script, starts the installer and installs
-    // from the settings page; wizard and status are its window and status page.
-    void StartInstalling(const ServerScript& script, HWND& wizard, HWND& status)
-    {
-        RemoveProduct();
-        ASSERT_FALSE(ProductInstalled());
-        Serve(script);
-        Start(L"/n");
-        wizard = WaitForWizard();
-        ASSERT_NE(wizard, nullptr);
-        status = InstallFromSettings(wizard);
-        ASSERT_NE(status, nullptr);
-    }
-
-    // Settings page: folder, Install; returns the status page.
-    HWND InstallFromSettings(HWND wizard)
-    {
-        HWND settings = WaitForPanel(wizard, IDC_INSTALL_BUTTON, 30000);
-        EXPECT_NE(settings, nullptr);
-        if (settings == nullptr)
-            return nullptr;
-        SetWindowTextOf(GetDlgItem(settings, IDC_FOLDER_EDIT), m_installFolder);
-        ClickItem(settings, IDC_INSTALL_BUTTON);
-        return WaitForPanel(wizard, IDC_TIME_LABEL, 20000);
-    }
-
-    // Follows the status page to the success page; the percentages seen go to *percents.
-    HWND FollowProgress(HWND wizard, std::set<std::wstring>* percents = nullptr,
-                        std::set<std::wstring>* times = nullptr, int timeoutMs = 240000)
-    {
-        HWND success = nullptr;
-        WaitUntil(
-            [&] {
-                if (HWND item = FindPanelItem(wizard, IDC_PERCENT_LABEL); item != nullptr && percents != nullptr)
-                    percents->insert(WindowText(item));
-                if (HWND item = FindPanelItem(wizard, IDC_TIME_LABEL); item != nullptr && times != nullptr)
-                    times->insert(WindowText(item));
-                success = FindVisiblePanelWith(wizard, IDC_LAUNCH_CHECK);
-                return success != nullptr || !m_installer.IsRunning();
-            },
-            timeoutMs, 200);
-        return success;
-    }
-
-    std::wstring m_name;
-    std::string m_prefix;
-    std::wstring m_folder;
-    std::wstring m_installFolder;
-    ChildProcess m_installer;
-    std::vector<std::unique_ptr<SavedRegistryValue>> m_browsers;
-    static inline std::string s_packageSha256; // of the served package
-};
-
-const std::wstring kConnectText =
-    L"Unable to contact the download server. Check your Internet connection and try again. If the issue persists, "
-    L"please contact Customer Care.";
-const std::wstring kCancelQuestion = L"Are you sure you want to cancel the installing process?";
-
-// What a captive portal or a proxy's login page answers instead of the descriptor.
-const std::string kPortalPage =
-    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<html xmlns=\"http://www.w3.org/1999/xhtml\"><head><title>Sign in"
-    "</title></head><body><form action=\"/login\"><input name=\"user\"/></form></body></html>";
+} // namespace
 
 // A server that cannot be reached, and one that answers with something that is
 // not the descriptor, look the same to the user: the connection message, then the end.
@@ -657,7 +60,7 @@ TEST_F(WizardEndToEnd, ServerDownStopsAfterTheConnectionMessage)
         ServerScript script;
         script.serverDown = !portal;
         if (portal)
-            script.descriptorBody = kPortalPage;
+            script.descriptorBody = PortalPage();
         Serve(script);
         Start(L"");
         bool wizardSeen = false;
@@ -693,7 +96,7 @@ TEST_F(WizardEndToEnd, ABrokenDownloadGoesOnFromTheBytesItHadAndInstalls)
     // The size query, then the package reset at about half, then the rest. The
     // reset waits until the client has read what was sent (hold_ms): one sent at
     // once can overtake the reply, which then fails before any byte is read.
-    script.packageFields = R"(, "ranges": true, "etag": "\"zunder-8.0.1\"", "attempts": [{}, {"drop_after": )" +
+    script.packageFields = R"("ranges": true, "etag": "\"zunder-8.0.1\"", "attempts": [{}, {"drop_after": )" +
                            std::to_string(package.size() / 2) + R"(, "drop": "reset", "hold_ms": 1000}])";
     Serve(script);
     Start(L"/s /n /log " + LogPath());
@@ -975,7 +378,7 @@ TEST_F(WizardEndToEnd, SilentRunsThatCannotInstallEndWithTheirExitCodeAndSayWhy)
         {"server down", [](ServerScript& s) { s.serverDown = true; }, 20,
          "message not shown (silent run): \"Zunder\": Unable to contact the download server."},
         {"main package answers 404", [](ServerScript& s) { s.packageStatus = 404; }, 20, "HTTP 404"},
-        {"a portal's page instead of the descriptor", [](ServerScript& s) { s.descriptorBody = kPortalPage; }, 20,
+        {"a portal's page instead of the descriptor", [](ServerScript& s) { s.descriptorBody = PortalPage(); }, 20,
          "the root element is not kelmwebinstaller"},
         {"descriptor with status 500", [](ServerScript& s) { s.descriptorStatus = 500; }, 20, "HTTP 500"},
         {"standalone without the main package", [](ServerScript& s) { s.standalone = true; }, 1603,
@@ -1036,29 +439,31 @@ TEST_F(WizardEndToEnd, StandaloneRunWithoutTheMainPackageShowsNoSuccess)
 // own signer is ever started, with "/n".
 TEST_F(WizardEndToEnd, ClientTooOldDownloadsAndStartsTheNewerClient)
 {
+    RemoveProduct(); // installed, the descriptor's update asks for no newer client
     ServerScript script;
     script.freshMinimumClient = "9.0.0.0";
     Serve(script);
-    // The newer client goes into a fresh folder of the product's work folder, which only administrators can write.
-    auto clientFolders = [] {
-        std::vector<std::wstring> names;
-        WIN32_FIND_DATAW entry;
-        UniqueFind find(FindFirstFileW((WorkFolder() + L"KelmWebInstaller_*").c_str(), &entry));
-        if (find) {
-            do
-                if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                    names.push_back(entry.cFileName);
-            while (FindNextFileW(find.Get(), &entry));
-        }
-        return names;
-    };
-    auto onlyClient = [&] {
-        const std::vector<std::wstring> folders = clientFolders();
-        EXPECT_EQ(folders.size(), 1u);
-        return folders.empty() ? std::wstring() : WorkFolder() + folders[0] + L"\\" + kFullName + L".exe";
-    };
-
     Start(L"");
+    ASSERT_NO_FATAL_FAILURE(ExpectTheRunToEndWithoutAWindow());
+    EXPECT_EQ(RequestCount("newclient.exe"), 1u);
+    const std::wstring client = TheOnlyNewerClient();
+    EXPECT_TRUE(FileExists(client));
+    ASSERT_NO_FATAL_FAILURE(ExpectStartedOnceWith(client, "/n"));
+    EXPECT_EQ(ExitCodeWithin(0), 22) << "client too old";
+
+    // A silent run hands its silence (and its log) on to the newer client.
+    RemoveFolderTree(WorkFolder());
+    LoopbackServer::Get().Reset(m_prefix);
+    Serve(script);
+    Start(L"/s /log " + LogPath());
+    WaitUntil([&] { return !m_installer.IsRunning(); }, 60000);
+    EXPECT_EQ(ExitCodeWithin(0), 22);
+    ASSERT_NO_FATAL_FAILURE(ExpectStartedOnceWith(TheOnlyNewerClient(), "/n /s /log \"" + Narrow(LogPath()) + "\""));
+}
+
+// The installer ends by itself, and never showed its wizard or a message box.
+void WizardEndToEnd::ExpectTheRunToEndWithoutAWindow()
+{
     bool wizardSeen = false;
     bool boxSeen = false;
     WaitUntil(
@@ -1071,30 +476,37 @@ TEST_F(WizardEndToEnd, ClientTooOldDownloadsAndStartsTheNewerClient)
     ASSERT_FALSE(m_installer.IsRunning());
     EXPECT_FALSE(wizardSeen);
     EXPECT_FALSE(boxSeen);
-    EXPECT_EQ(RequestCount("newclient.exe"), 1u);
-    const std::wstring client = onlyClient();
-    EXPECT_TRUE(FileExists(client));
-    std::vector<std::string> lines;
-    EXPECT_TRUE(WaitUntil([&] { return !(lines = ReadLines(client + L".log")).empty(); }, 20000));
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(ArgumentsOf(lines[0]), "/n");
-    EXPECT_EQ(ExitCodeWithin(0), 22) << "client too old";
+}
 
-    // A silent run hands its silence (and its log) on to the newer client.
-    RemoveFolderTree(WorkFolder());
-    LoopbackServer::Get().Reset(m_prefix);
-    Serve(script);
-    Start(L"/s /log " + LogPath());
-    WaitUntil([&] { return !m_installer.IsRunning(); }, 60000);
-    EXPECT_EQ(ExitCodeWithin(0), 22);
-    const std::wstring silentClient = onlyClient();
-    EXPECT_TRUE(WaitUntil([&] { return !(lines = ReadLines(silentClient + L".log")).empty(); }, 20000));
+// The newer client goes into a fresh folder of the product's work folder, which
+// only administrators can write: the one such folder's client program.
+std::wstring WizardEndToEnd::TheOnlyNewerClient()
+{
+    std::vector<std::wstring> folders;
+    WIN32_FIND_DATAW entry;
+    UniqueFind find(FindFirstFileW((WorkFolder() + L"KelmWebInstaller_*").c_str(), &entry));
+    if (find) {
+        do
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                folders.push_back(entry.cFileName);
+        while (FindNextFileW(find.Get(), &entry));
+    }
+    EXPECT_EQ(folders.size(), 1u);
+    return folders.empty() ? std::wstring() : WorkFolder() + folders[0] + L"\\" + kFullName + L".exe";
+}
+
+// The stand-in `program` logged one start, with these arguments.
+void WizardEndToEnd::ExpectStartedOnceWith(const std::wstring& program, const std::string& arguments)
+{
+    std::vector<std::string> lines;
+    EXPECT_TRUE(WaitUntil([&] { return !(lines = ReadLines(program + L".log")).empty(); }, 20000));
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(ArgumentsOf(lines[0]), "/n /s /log \"" + Narrow(LogPath()) + "\"");
+    EXPECT_EQ(ArgumentsOf(lines[0]), arguments);
 }
 
 TEST_F(WizardEndToEnd, ANewerClientThatIsNotTheVendorsNeverRuns)
 {
+    RemoveProduct(); // installed, the descriptor's update asks for no newer client
     std::string tampered = ReadWholeFile(SignedSample(L"sample-vendor.exe"));
     ASSERT_FALSE(tampered.empty());
     tampered[tampered.size() / 3] ^= 0x5a;
@@ -1120,32 +532,41 @@ TEST_F(WizardEndToEnd, ANewerClientThatIsNotTheVendorsNeverRuns)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        RemoveFolderTree(WorkFolder());
-        LoopbackServer::Get().Reset(m_prefix);
-        ServerScript script;
-        script.freshMinimumClient = "9.0.0.0";
-        script.clientFile = c.served;
-        script.clientSha256 = c.sha256;
-        Serve(script);
-        const std::wstring installer = m_folder + L"\\KelmWebInstaller.exe";
-        ASSERT_TRUE(CopyFileW((c.unsignedInstaller ? FromUnix(KELM_UNSIGNED_INSTALLER_EXE)
-                                                   : FromUnix(KELM_INSTALLER_EXE)).c_str(),
-                              installer.c_str(), FALSE));
-        DeleteFileW(LogPath().c_str());
-        Start(L"/s /log " + LogPath());
-        WaitUntil([&] { return !m_installer.IsRunning(); }, 60000);
-        EXPECT_EQ(ExitCodeWithin(0), 22) << RunLog();
-        EXPECT_EQ(RequestCount("newclient.exe"), 1u);
-        WIN32_FIND_DATAW entry;
-        UniqueFind find(FindFirstFileW((WorkFolder() + L"KelmWebInstaller_*\\*.exe").c_str(), &entry));
-        EXPECT_FALSE(find) << "the refused client was not kept";
-        const std::string log = RunLog();
-        EXPECT_NE(log.find("refused: "), std::string::npos) << log;
-        EXPECT_NE(log.find(c.why), std::string::npos) << log;
-        // The message says why, and the run starts nothing.
-        EXPECT_NE(log.find("cannot be shown to come from the publisher of this installer"), std::string::npos) << log;
-        EXPECT_EQ(log.find("starting the newer client"), std::string::npos) << log;
+        ASSERT_NO_FATAL_FAILURE(ExpectTheNewerClientRefused(c.served, c.sha256, c.unsignedInstaller, c.why));
     }
+}
+
+// A silent run (of the signed installer, or of the unsigned one) is offered the
+// newer client `served`, with `sha256` in the descriptor: it refuses it, keeps
+// nothing, starts nothing, and its log says `why`.
+void WizardEndToEnd::ExpectTheNewerClientRefused(const char* served, const std::string& sha256,
+                                                 bool unsignedInstaller, const char* why)
+{
+    RemoveFolderTree(WorkFolder());
+    LoopbackServer::Get().Reset(m_prefix);
+    ServerScript script;
+    script.freshMinimumClient = "9.0.0.0";
+    script.clientFile = served;
+    script.clientSha256 = sha256;
+    Serve(script);
+    const std::wstring installer = m_folder + L"\\KelmWebInstaller.exe";
+    ASSERT_TRUE(CopyFileW((unsignedInstaller ? FromUnix(KELM_UNSIGNED_INSTALLER_EXE)
+                                             : FromUnix(KELM_INSTALLER_EXE)).c_str(),
+                          installer.c_str(), FALSE));
+    DeleteFileW(LogPath().c_str());
+    Start(L"/s /log " + LogPath());
+    WaitUntil([&] { return !m_installer.IsRunning(); }, 60000);
+    EXPECT_EQ(ExitCodeWithin(0), 22) << RunLog();
+    EXPECT_EQ(RequestCount("newclient.exe"), 1u);
+    WIN32_FIND_DATAW entry;
+    UniqueFind find(FindFirstFileW((WorkFolder() + L"KelmWebInstaller_*\\*.exe").c_str(), &entry));
+    EXPECT_FALSE(find) << "the refused client was not kept";
+    const std::string log = RunLog();
+    EXPECT_NE(log.find("refused: "), std::string::npos) << log;
+    EXPECT_NE(log.find(why), std::string::npos) << log;
+    // The message says why, and the run starts nothing.
+    EXPECT_NE(log.find("cannot be shown to come from the publisher of this installer"), std::string::npos) << log;
+    EXPECT_EQ(log.find("starting the newer client"), std::string::npos) << log;
 }
 
 // The settings page's controls, its licence link and folder browser, and the
@@ -1154,19 +575,53 @@ TEST_F(WizardEndToEnd, SettingsPageControlsLinksAndFolderBrowser)
 {
     RemoveProduct();
     ASSERT_FALSE(ProductInstalled());
-    const SavedRegistryValue region(HKEY_CURRENT_USER, L"Control Panel\\International\\Geo", L"Nation");
-    ASSERT_TRUE(region.Set(L"122"));
+    ASSERT_NO_FATAL_FAILURE(UseARegionWhereTheTermsWaitForConsent());
     Serve(ServerScript());
     WriteLanguageLinks();
-    Start(L"/n");
-    HWND wizard = WaitForWizard();
-    ASSERT_NE(wizard, nullptr);
-    HWND settings = WaitForPanel(wizard, IDC_INSTALL_BUTTON, 30000);
-    ASSERT_NE(settings, nullptr);
+    HWND wizard = nullptr;
+    HWND settings = nullptr;
+    ASSERT_NO_FATAL_FAILURE(OpenTheSettingsPage(L"/n", wizard, settings));
     SavePicture(wizard, L"settings_optin_96dpi");
     ExpectPageDrawn(settings, 1.0, 48);
-    // Until the terms are accepted Install shows grey; ticked, the accent blue; the
-    // line above the settings area runs to the page's right edge.
+    ExpectInstallGreyUntilTheTermsAreAccepted(wizard, settings);
+    ExpectTheSeparatorToReachTheRightEdge(settings);
+    CollapseAndExpandTheSettingsArea(wizard, settings);
+    ExpectEnterAndEscapeToChangeNothing(wizard, settings);
+    ASSERT_NO_FATAL_FAILURE(OpenTheTermsWithTheLicenceLink(settings));
+
+    const std::wstring pick = m_folder + L"\\pick";
+    ASSERT_NO_FATAL_FAILURE(CancelTheFolderBrowser(wizard, settings, pick));
+    ASSERT_NO_FATAL_FAILURE(ChooseFolderWithTheBrowser(wizard, settings, pick));
+    ExpectInstallToDoNothingUnticked(wizard, settings);
+    ASSERT_NO_FATAL_FAILURE(ExpectARelativeFolderRefused(settings, pick + L"\\beta"));
+    HWND status = nullptr;
+    ASSERT_NO_FATAL_FAILURE(InstallIntoANewNestedFolder(wizard, settings, status));
+    ASSERT_NO_FATAL_FAILURE(OpenTheTourWithTheSlideShow(status));
+
+    ASSERT_NO_FATAL_FAILURE(CloseAndCancelTheInstallation(wizard));
+    EXPECT_FALSE(ProductInstalled());
+    EXPECT_EQ(OpenedPages().size(), 2u) << "each click opens its page once";
+}
+
+void WizardEndToEnd::UseARegionWhereTheTermsWaitForConsent()
+{
+    m_region = std::make_unique<SavedRegistryValue>(HKEY_CURRENT_USER, L"Control Panel\\International\\Geo",
+                                                    L"Nation");
+    ASSERT_TRUE(m_region->Set(L"122"));
+}
+
+void WizardEndToEnd::OpenTheSettingsPage(const std::wstring& arguments, HWND& wizard, HWND& settings)
+{
+    Start(arguments);
+    wizard = WaitForWizard();
+    ASSERT_NE(wizard, nullptr);
+    settings = WaitForPanel(wizard, IDC_INSTALL_BUTTON, 30000);
+    ASSERT_NE(settings, nullptr);
+}
+
+// Until the terms are accepted Install shows grey; ticked, the accent blue.
+void WizardEndToEnd::ExpectInstallGreyUntilTheTermsAreAccepted(HWND wizard, HWND settings)
+{
     HWND install = GetDlgItem(settings, IDC_INSTALL_BUTTON);
     auto installFill = [&] {
         WaitResponsive(wizard);
@@ -1186,33 +641,40 @@ TEST_F(WizardEndToEnd, SettingsPageControlsLinksAndFolderBrowser)
     EXPECT_TRUE(WaitUntil([&] { return accent(installFill()); }, 5000)) << std::hex << installFill();
     ClickItem(settings, IDC_ACCEPT_CHECK);
     EXPECT_TRUE(WaitUntil([&] { return grey(installFill()); }, 5000)) << std::hex << installFill();
-    {
-        const WindowPicture page = CaptureWindow(settings);
-        const RECT rightEdge{page.width - 3, 0, page.width - 2, page.height};
-        EXPECT_EQ(page.Count(rightEdge, [](COLORREF c) { return c == RGB(0x28, 0x28, 0x28); }), 1)
-            << "no separator line";
-    }
+}
 
-    // Collapsing the settings area takes 79 pixels off the window; expanding gives them back.
-    auto windowHeight = [&] {
-        RECT rect{};
-        GetWindowRect(wizard, &rect);
-        return rect.bottom - rect.top;
-    };
-    EXPECT_EQ(windowHeight(), 446);
+// The line above the settings area runs to the page's right edge.
+void WizardEndToEnd::ExpectTheSeparatorToReachTheRightEdge(HWND settings)
+{
+    const WindowPicture page = CaptureWindow(settings);
+    const RECT rightEdge{page.width - 3, 0, page.width - 2, page.height};
+    EXPECT_EQ(page.Count(rightEdge, [](COLORREF c) { return c == RGB(0x28, 0x28, 0x28); }), 1)
+        << "no separator line";
+}
+
+// Collapsing the settings area takes 79 pixels off the window; expanding gives them back.
+void WizardEndToEnd::CollapseAndExpandTheSettingsArea(HWND wizard, HWND settings)
+{
+    EXPECT_EQ(WindowHeight(wizard), 446);
     ClickItem(settings, IDC_EXPAND_BUTTON);
-    EXPECT_TRUE(WaitUntil([&] { return windowHeight() == 446 - 79; }, 5000)) << windowHeight();
+    EXPECT_TRUE(WaitUntil([&] { return WindowHeight(wizard) == 446 - 79; }, 5000)) << WindowHeight(wizard);
     ClickItem(settings, IDC_SETTINGS_LABEL);
-    EXPECT_TRUE(WaitUntil([&] { return windowHeight() == 446; }, 5000)) << windowHeight();
+    EXPECT_TRUE(WaitUntil([&] { return WindowHeight(wizard) == 446; }, 5000)) << WindowHeight(wizard);
+}
 
-    // Enter and Escape leave the page and the wizard as they are.
+// Enter and Escape leave the page and the wizard as they are.
+void WizardEndToEnd::ExpectEnterAndEscapeToChangeNothing(HWND wizard, HWND settings)
+{
     PostMessageW(GetDlgItem(settings, IDC_FOLDER_EDIT), WM_KEYDOWN, VK_ESCAPE, 0);
     PostMessageW(GetDlgItem(settings, IDC_FOLDER_EDIT), WM_KEYDOWN, VK_RETURN, 0);
     Sleep(800);
     EXPECT_TRUE(m_installer.IsRunning());
     EXPECT_NE(FindVisiblePanelWith(wizard, IDC_INSTALL_BUTTON), nullptr);
+}
 
-    // The licence link opens the terms page from the language file, whether ticked or not.
+// The licence link opens the terms page from the language file, whether ticked or not.
+void WizardEndToEnd::OpenTheTermsWithTheLicenceLink(HWND settings)
+{
     ASSERT_TRUE(ClickWithMouse(GetDlgItem(settings, IDC_LICENSE_LINK)));
     std::vector<std::string> pages;
     EXPECT_TRUE(WaitUntil([&] { return !(pages = OpenedPages()).empty(); }, 10000));
@@ -1224,9 +686,12 @@ TEST_F(WizardEndToEnd, SettingsPageControlsLinksAndFolderBrowser)
     Sleep(1500);
     EXPECT_EQ(OpenedPages().size(), 1u);
     WriteLanguageLinks();
+}
 
-    // "..." opens the folder dialog; Cancel leaves the box as it was.
-    const std::wstring pick = m_folder + L"\\pick";
+// "..." opens the folder dialog; Cancel leaves the box as it was. The folders
+// `pick`, `pick`\alpha and `pick`\beta are made for the dialogs that follow.
+void WizardEndToEnd::CancelTheFolderBrowser(HWND wizard, HWND settings, const std::wstring& pick)
+{
     for (const wchar_t* level : {L"", L"\\alpha", L"\\beta"})
         ASSERT_TRUE(CreateDirectoryW((pick + level).c_str(), nullptr));
     HWND folderEdit = GetDlgItem(settings, IDC_FOLDER_EDIT);
@@ -1240,13 +705,26 @@ TEST_F(WizardEndToEnd, SettingsPageControlsLinksAndFolderBrowser)
     CloseFolderBrowser(browser, IDCANCEL);
     EXPECT_EQ(WindowText(folderEdit), typed);
     EXPECT_TRUE(IsWindowEnabled(wizard));
+}
 
-    // It opens at the deepest existing level of the typed folder; OK puts the
-    // folder the user picked into the box.
-    browser = OpenFolderBrowser(wizard, settings, L"alpha");
+// It opens at the deepest existing level of the typed folder (`pick`\alpha); OK
+// puts the folder the user picked into the box.
+void WizardEndToEnd::ChooseFolderWithTheBrowser(HWND wizard, HWND settings, const std::wstring& pick)
+{
+    HWND browser = OpenFolderBrowser(wizard, settings, L"alpha");
     ASSERT_NE(browser, nullptr);
     SavePicture(browser, L"folder_browser_96dpi");
-    // The user picks the next folder in the tree: "beta", beside "alpha".
+    ASSERT_NO_FATAL_FAILURE(SelectTheNextFolderInTheTree(browser));
+    EXPECT_TRUE(WaitUntil([&] { return WindowText(FindDescendant(browser, L"Edit")) == L"beta"; }, 5000));
+    CloseFolderBrowser(browser, IDOK);
+    HWND folderEdit = GetDlgItem(settings, IDC_FOLDER_EDIT);
+    EXPECT_TRUE(WaitUntil([&] { return WindowText(folderEdit) == pick + L"\\beta"; }, 5000))
+        << Narrow(WindowText(folderEdit));
+}
+
+// The user picks the next folder in the tree: "beta", beside "alpha".
+void WizardEndToEnd::SelectTheNextFolderInTheTree(HWND browser)
+{
     HWND tree = FindDescendant(browser, L"SysTreeView32");
     DWORD_PTR selected = 0;
     ASSERT_TRUE(SendMessageTimeoutW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0, SMTO_NORMAL, 5000, &selected));
@@ -1256,44 +734,58 @@ TEST_F(WizardEndToEnd, SettingsPageControlsLinksAndFolderBrowser)
     ASSERT_NE(next, 0u);
     DWORD_PTR ignored = 0;
     SendMessageTimeoutW(tree, TVM_SELECTITEM, TVGN_CARET, static_cast<LPARAM>(next), SMTO_NORMAL, 5000, &ignored);
-    EXPECT_TRUE(WaitUntil([&] { return WindowText(FindDescendant(browser, L"Edit")) == L"beta"; }, 5000));
-    CloseFolderBrowser(browser, IDOK);
-    EXPECT_TRUE(WaitUntil([&] { return WindowText(folderEdit) == pick + L"\\beta"; }, 5000))
-        << Narrow(WindowText(folderEdit));
+}
 
-    // Unticked: Install does nothing.
+// Unticked: Install does nothing.
+void WizardEndToEnd::ExpectInstallToDoNothingUnticked(HWND wizard, HWND settings)
+{
     SetWindowTextOf(GetDlgItem(settings, IDC_FOLDER_EDIT), L"relative\\folder");
     ClickItem(settings, IDC_INSTALL_BUTTON);
     Sleep(1500);
     EXPECT_EQ(FindMessageBox(m_installer.Id()), nullptr);
     EXPECT_NE(FindVisiblePanelWith(wizard, IDC_INSTALL_BUTTON), nullptr);
+}
 
-    // Ticked: a relative folder is refused and the folder chosen last comes back.
+// Ticked: a relative folder is refused and the folder chosen last comes back.
+void WizardEndToEnd::ExpectARelativeFolderRefused(HWND settings, const std::wstring& chosenLast)
+{
     ClickItem(settings, IDC_ACCEPT_CHECK);
     ClickItem(settings, IDC_INSTALL_BUTTON);
     HWND box = WaitForMessageBox(10000);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(MessageBoxText(box), L"The specified path relative\\folder is unavailable.");
     AnswerMessageBox(box, IDOK);
-    EXPECT_TRUE(WaitUntil([&] { return WindowText(folderEdit) == pick + L"\\beta"; }, 5000))
+    HWND folderEdit = GetDlgItem(settings, IDC_FOLDER_EDIT);
+    EXPECT_TRUE(WaitUntil([&] { return WindowText(folderEdit) == chosenLast; }, 5000))
         << Narrow(WindowText(folderEdit));
+}
 
-    // A new nested folder is created level by level once Install is pressed.
+// A new nested folder is created level by level once Install is pressed.
+void WizardEndToEnd::InstallIntoANewNestedFolder(HWND wizard, HWND settings, HWND& status)
+{
     const std::wstring nested = L"C:\\kelmwiz\\nested_" + std::to_wstring(GetTickCount()) + L"\\one\\two";
     SetWindowTextOf(GetDlgItem(settings, IDC_FOLDER_EDIT), nested + L"\\");
     ClickItem(settings, IDC_INSTALL_BUTTON);
-    HWND status = WaitForPanel(wizard, IDC_TIME_LABEL, 10000);
+    status = WaitForPanel(wizard, IDC_TIME_LABEL, 10000);
     ASSERT_NE(status, nullptr);
     EXPECT_TRUE(IsDirectory(nested));
+}
 
-    // A click on the slide show opens the tour page from the language file.
+// A click on the slide show opens the tour page from the language file (the
+// terms page was the first page opened).
+void WizardEndToEnd::OpenTheTourWithTheSlideShow(HWND status)
+{
     ASSERT_TRUE(ClickWithMouse(GetDlgItem(status, IDC_SLIDE_SHOW)));
+    std::vector<std::string> pages;
     EXPECT_TRUE(WaitUntil([&] { return (pages = OpenedPages()).size() == 2; }, 10000));
     ASSERT_EQ(pages.size(), 2u);
     EXPECT_EQ(pages[1], "\"" + Narrow(kTourPage) + "\"");
     EXPECT_EQ(PageOpeners(), (std::vector<std::string>{"explorer.exe", "explorer.exe"}));
+}
 
-    // Closing ends the run; once the engine runs it asks first, and Yes cancels.
+// Closing ends the run; once the engine runs it asks first, and Yes cancels.
+void WizardEndToEnd::CloseAndCancelTheInstallation(HWND wizard)
+{
     PostMessageW(wizard, WM_CLOSE, 0, 0);
     WaitUntil([&] {
         if (HWND question = FindMessageBox(m_installer.Id())) {
@@ -1303,8 +795,6 @@ TEST_F(WizardEndToEnd, SettingsPageControlsLinksAndFolderBrowser)
         return !m_installer.IsRunning();
     }, 60000);
     ASSERT_FALSE(m_installer.IsRunning());
-    EXPECT_FALSE(ProductInstalled());
-    EXPECT_EQ(OpenedPages().size(), 2u) << "each click opens its page once";
 }
 
 TEST_F(WizardEndToEnd, FreshInstallationRunsThroughAllPages)
@@ -1316,16 +806,7 @@ TEST_F(WizardEndToEnd, FreshInstallationRunsThroughAllPages)
     script.descriptorDelayMs = 1600;
     Serve(script);
     Start(L"");
-    HWND check = nullptr;
-    ASSERT_TRUE(WaitUntil([&] { return (check = FindCheckDialog(m_installer.Id())) != nullptr; }, 30000));
-    WaitUntil([&] { return IsWindowVisible(check) != FALSE; }, 5000);
-    Sleep(300);
-    SavePicture(check, L"check_dialog_96dpi");
-    EXPECT_EQ(WindowText(check), L"Preparing...");
-    // Alt+F4 while the check runs is refused; the check goes on and its outcome decides.
-    PostMessageW(check, WM_SYSCOMMAND, SC_CLOSE, 0);
-    Sleep(400);
-    EXPECT_TRUE(IsWindow(check) && IsWindowVisible(check)) << "a close request waits for the check";
+    ASSERT_NO_FATAL_FAILURE(ExpectTheCheckDialogToRefuseClosing());
 
     HWND wizard = WaitForWizard();
     ASSERT_NE(wizard, nullptr);
@@ -1338,10 +819,39 @@ TEST_F(WizardEndToEnd, FreshInstallationRunsThroughAllPages)
 
     HWND status = InstallFromSettings(wizard);
     ASSERT_NE(status, nullptr);
+    HWND success = nullptr;
+    ASSERT_NO_FATAL_FAILURE(FollowTheStatusPageToSuccess(wizard, status, success));
+    EXPECT_TRUE(ProductInstalled());
+    WaitResponsive(wizard);
+    Sleep(500);
+    SavePicture(wizard, L"success_96dpi");
+    ExpectPageDrawn(success, 1.0, 90);
+    ASSERT_NO_FATAL_FAILURE(StartNowTwiceOpensTheHomePageOnce(success));
+}
+
+// The check dialog shows while the descriptor is slow to come; Alt+F4 while
+// the check runs is refused, the check goes on and its outcome decides.
+void WizardEndToEnd::ExpectTheCheckDialogToRefuseClosing()
+{
+    HWND check = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (check = FindCheckDialog(m_installer.Id())) != nullptr; }, 30000));
+    WaitUntil([&] { return IsWindowVisible(check) != FALSE; }, 5000);
+    Sleep(300);
+    SavePicture(check, L"check_dialog_96dpi");
+    EXPECT_EQ(WindowText(check), L"Preparing...");
+    PostMessageW(check, WM_SYSCOMMAND, SC_CLOSE, 0);
+    Sleep(400);
+    EXPECT_TRUE(IsWindow(check) && IsWindowVisible(check)) << "a close request waits for the check";
+}
+
+// Follows the status page to the success page (set in `success`): the bar
+// moves through several values, the remaining time shows, and the page is
+// drawn as the user sees it once the bar has moved.
+void WizardEndToEnd::FollowTheStatusPageToSuccess(HWND wizard, HWND status, HWND& success)
+{
     std::set<std::wstring> percents;
     std::set<std::wstring> times;
     bool pictured = false;
-    HWND success = nullptr;
     WaitUntil(
         [&] {
             const std::wstring percent = WindowText(GetDlgItem(status, IDC_PERCENT_LABEL));
@@ -1365,12 +875,12 @@ TEST_F(WizardEndToEnd, FreshInstallationRunsThroughAllPages)
     for (const std::wstring& t : times)
         remainingShown = remainingShown || t.find(L"remaining...") != std::wstring::npos;
     EXPECT_TRUE(remainingShown);
-    EXPECT_TRUE(ProductInstalled());
-    WaitResponsive(wizard);
-    Sleep(500);
-    SavePicture(wizard, L"success_96dpi");
-    ExpectPageDrawn(success, 1.0, 90);
+}
 
+// Start Now ends the installer, starts the product once and opens the home
+// page once, through the desktop shell.
+void WizardEndToEnd::StartNowTwiceOpensTheHomePageOnce(HWND success)
+{
     ClickItem(success, IDC_START_NOW);
     ClickItem(success, IDC_START_NOW); // twice within half a second: the home page still opens once
     ASSERT_TRUE(m_installer.WaitForExit(30000));
@@ -1386,6 +896,7 @@ TEST_F(WizardEndToEnd, FreshInstallationRunsThroughAllPages)
 
 TEST_F(WizardEndToEnd, InstalledProductIsUpdatedWithoutSettingsOrHomePage)
 {
+    ASSERT_NO_FATAL_FAILURE(InstallTheProductSilently());
     ASSERT_TRUE(ProductInstalled());
     Serve(ServerScript());
     Start(L"");
@@ -1411,6 +922,7 @@ TEST_F(WizardEndToEnd, InstalledProductIsUpdatedWithoutSettingsOrHomePage)
 
 TEST_F(WizardEndToEnd, AlreadyInstalledAsksAndStartsTheProduct)
 {
+    ASSERT_NO_FATAL_FAILURE(InstallTheProductSilently());
     ASSERT_TRUE(ProductInstalled());
     // The program the installation registered (the package's own location record
     // follows its default folder after a repair under Wine).
@@ -1434,6 +946,7 @@ TEST_F(WizardEndToEnd, AlreadyInstalledAsksAndStartsTheProduct)
 
 TEST_F(WizardEndToEnd, RunningProductBlocksUntilRetryAndCancelEndsTheWizard)
 {
+    ASSERT_NO_FATAL_FAILURE(InstallTheProductSilently());
     ASSERT_TRUE(ProductInstalled());
     Serve(ServerScript());
     {
@@ -1472,26 +985,38 @@ TEST_F(WizardEndToEnd, CancelDuringDownloadResumesOnNoAndEndsOnYes)
     HWND wizard = nullptr;
     HWND status = nullptr;
     ASSERT_NO_FATAL_FAILURE(StartInstalling(script, wizard, status));
-    HWND percentLabel = GetDlgItem(status, IDC_PERCENT_LABEL);
-    auto percent = [&] { return _wtof(WindowText(percentLabel).c_str()); };
-    ASSERT_TRUE(WaitUntil([&] { return percent() > 3.0; }, 60000));
+    ASSERT_TRUE(WaitUntil([&] { return PercentShown(status) > 3.0; }, 60000));
     EXPECT_EQ(WindowText(GetDlgItem(status, IDC_STATUS_LABEL)), L"Downloading, please wait...");
+    ASSERT_NO_FATAL_FAILURE(AnswerNoAndExpectTheDownloadToGoOn(wizard, status));
+    ASSERT_NO_FATAL_FAILURE(AnswerYesAndExpectTheRunToEnd(wizard, status));
+    EXPECT_FALSE(ProductInstalled());
+    EXPECT_EQ(ExitCodeWithin(0), 1602) << "cancelled by the user";
+}
 
+// The download holds still while the cancel question is open, and No lets it
+// go on in the same request.
+void WizardEndToEnd::AnswerNoAndExpectTheDownloadToGoOn(HWND wizard, HWND status)
+{
     PostMessageW(wizard, WM_CLOSE, 0, 0);
     HWND box = WaitForMessageBox(10000);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(MessageBoxText(box), kCancelQuestion);
     Sleep(1200);
-    const double paused = percent();
+    const double paused = PercentShown(status);
     Sleep(2500);
-    EXPECT_EQ(percent(), paused) << "the download holds still while the question is open";
+    EXPECT_EQ(PercentShown(status), paused) << "the download holds still while the question is open";
     AnswerMessageBox(box, IDNO);
-    EXPECT_TRUE(WaitUntil([&] { return percent() > paused; }, 10000));
-    EXPECT_LT(percent(), 50.0);
+    EXPECT_TRUE(WaitUntil([&] { return PercentShown(status) > paused; }, 10000));
+    EXPECT_LT(PercentShown(status), 50.0);
     EXPECT_EQ(RequestCount("Zunder.msi"), 2u) << "one size query and one download, resumed in the same request";
+}
 
+// Yes: the status page says it is cancelling, the installer ends, and no other
+// message box comes.
+void WizardEndToEnd::AnswerYesAndExpectTheRunToEnd(HWND wizard, HWND status)
+{
     PostMessageW(wizard, WM_CLOSE, 0, 0);
-    box = WaitForMessageBox(10000);
+    HWND box = WaitForMessageBox(10000);
     ASSERT_NE(box, nullptr);
     AnswerMessageBox(box, IDYES);
     // The answer is posted: the question itself stays up until its loop has taken it.
@@ -1514,8 +1039,6 @@ TEST_F(WizardEndToEnd, CancelDuringDownloadResumesOnNoAndEndsOnYes)
     EXPECT_FALSE(m_installer.IsRunning());
     EXPECT_TRUE(cancellingSeen);
     EXPECT_EQ(otherBox, L"") << "no message box after the user chose to cancel";
-    EXPECT_FALSE(ProductInstalled());
-    EXPECT_EQ(ExitCodeWithin(0), 1602) << "cancelled by the user";
 }
 
 // Installed and started with the keyboard alone, real key events into the
@@ -1529,123 +1052,27 @@ void WizardEndToEnd::InstallAndStartWithKeysAlone(DWORD dpi)
     RemoveProduct();
     // A region where the terms wait for the user's consent: the page opens on the licence box, and the
     // first focus is the system's, not the keyboard's (whatever region the machine's prefix was made in).
-    const SavedRegistryValue region(HKEY_CURRENT_USER, L"Control Panel\\International\\Geo", L"Nation");
-    ASSERT_TRUE(region.Set(L"122"));
+    ASSERT_NO_FATAL_FAILURE(UseARegionWhereTheTermsWaitForConsent());
     Serve(script);
-    SetScreenDpi(dpi);
-    Start(L"/n /log " + LogPath());
-    HWND wizard = WaitForWizard();
-    SetScreenDpi(96);
-    ASSERT_NE(wizard, nullptr);
-    HWND settings = WaitForPanel(wizard, IDC_INSTALL_BUTTON, 30000);
-    ASSERT_NE(settings, nullptr);
-    SetForegroundWindow(wizard);
-    ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == wizard; }, 10000));
-    HWND install = GetDlgItem(settings, IDC_INSTALL_BUTTON);
-    HWND licence = GetDlgItem(settings, IDC_ACCEPT_CHECK);
-    EXPECT_FALSE(IsWindowEnabled(install));
-    EXPECT_EQ(FocusOf(wizard), licence) << "the settings page's first focus";
-    WaitResponsive(wizard);
-    SavePicture(wizard, L"keyboard-0-settings-" + std::to_wstring(dpi) + L"dpi");
-    // The focus cue: a white ring two pixels (at 96 DPI) inside the focused control, once the keyboard is used.
-    const int inset = static_cast<int>(2 * dpi / 96);
-    auto ringShows = [inset](HWND control) {
-        RECT rect{};
-        GetWindowRect(control, &rect);
-        HDC screen = GetDC(nullptr);
-        const COLORREF left = GetPixel(screen, rect.left + inset, (rect.top + rect.bottom) / 2);
-        const COLORREF top = GetPixel(screen, (rect.left + rect.right) / 2, rect.top + inset);
-        ReleaseDC(nullptr, screen);
-        return left == RGB(255, 255, 255) && top == RGB(255, 255, 255);
-    };
-    EXPECT_FALSE(ringShows(FocusOf(wizard))) << "a focus cue before the keyboard was used";
+    HWND wizard = nullptr;
+    HWND settings = nullptr;
+    ASSERT_NO_FATAL_FAILURE(OpenTheSettingsPageInFrontAt(dpi, wizard, settings));
+    ExpectTheLicenceBoxFocusedWithoutACue(wizard, settings, dpi);
+    ASSERT_NO_FATAL_FAILURE(TabOnceRoundTheSettingsPage(wizard, settings, dpi));
+    OpenTheTermsWithEnterAndSpace(wizard);
+    ASSERT_NO_FATAL_FAILURE(TickTheLicenceBoxWithSpace(wizard, settings));
+    ASSERT_NO_FATAL_FAILURE(WorkTheExpandArrowWithEnterAndSpace(wizard, settings));
+    ASSERT_NO_FATAL_FAILURE(InstallWithEnter(wizard, settings, dpi));
 
-    // Tab until `target` has the focus; each step stays on `page`.
-    auto tabTo = [&](HWND page, HWND target) {
-        for (int step = 0; step < 12 && FocusOf(wizard) != target; ++step) {
-            const HWND before = FocusOf(wizard);
-            EXPECT_TRUE(PressKey(VK_TAB));
-            EXPECT_TRUE(WaitUntil([&] { return FocusOf(wizard) != before; }, 3000)) << "Tab moved nothing";
-            EXPECT_EQ(GetParent(FocusOf(wizard)), page) << "Tab reached " << DescribeWindow(FocusOf(wizard));
-        }
-        return FocusOf(wizard) == target;
-    };
-    // Once round the page: the ring appears only after a key.
-    EXPECT_TRUE(PressKey(VK_TAB));
-    EXPECT_TRUE(WaitUntil([&] { return FocusOf(wizard) != licence; }, 3000)) << "Tab moved nothing";
-    ASSERT_TRUE(tabTo(settings, licence));
-    WaitResponsive(wizard);
-    SavePicture(wizard, L"keyboard-1-licence-" + std::to_wstring(dpi) + L"dpi");
-    EXPECT_TRUE(ringShows(licence)) << "no focus cue on the licence box";
-    ASSERT_TRUE(tabTo(settings, GetDlgItem(settings, IDC_LICENSE_LINK))) << "the licence link is no tab stop";
-    WaitResponsive(wizard);
-    SavePicture(wizard, L"keyboard-2-link-" + std::to_wstring(dpi) + L"dpi");
-    EXPECT_TRUE(ringShows(GetDlgItem(settings, IDC_LICENSE_LINK))) << "no focus cue on the link";
-    EXPECT_TRUE(PressKey(VK_RETURN));
-    EXPECT_TRUE(WaitUntil([&] { return OpenedPages().size() == 1; }, 10000)) << "Enter on the link opened no page";
-    EXPECT_TRUE(PressKey(VK_SPACE));
-    EXPECT_TRUE(WaitUntil([&] { return OpenedPages().size() == 2; }, 10000)) << "Space on the link opened no page";
-    SetForegroundWindow(wizard);
-    ASSERT_TRUE(tabTo(settings, licence));
-    const bool enabled = IsWindowEnabled(install) != FALSE;
-    EXPECT_TRUE(PressKey(VK_SPACE));
-    EXPECT_TRUE(WaitUntil([&] { return (IsWindowEnabled(install) != FALSE) != enabled; }, 3000));
-    EXPECT_TRUE(PressKey(VK_SPACE));
-    EXPECT_TRUE(WaitUntil([&] { return (IsWindowEnabled(install) != FALSE) == enabled; }, 3000));
-    if (!IsWindowEnabled(install)) {
-        EXPECT_TRUE(PressKey(VK_SPACE));
-        EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(install) != FALSE; }, 3000));
-    }
-    // The expand arrow is a push button: Enter and Space work it.
-    auto windowHeight = [&] {
-        RECT rect{};
-        GetWindowRect(wizard, &rect);
-        return rect.bottom - rect.top;
-    };
-    const LONG expandedHeight = windowHeight();
-    ASSERT_TRUE(tabTo(settings, GetDlgItem(settings, IDC_EXPAND_BUTTON)));
-    EXPECT_TRUE(PressKey(VK_RETURN));
-    EXPECT_TRUE(WaitUntil([&] { return windowHeight() < expandedHeight; }, 5000)) << "Enter on the arrow";
-    EXPECT_TRUE(PressKey(VK_SPACE));
-    EXPECT_TRUE(WaitUntil([&] { return windowHeight() == expandedHeight; }, 5000)) << "Space on the arrow";
-    ASSERT_TRUE(tabTo(settings, install));
-    WaitResponsive(wizard);
-    SavePicture(wizard, L"keyboard-3-install-" + std::to_wstring(dpi) + L"dpi");
-    EXPECT_TRUE(ringShows(install)) << "no focus cue on Install";
-    EXPECT_TRUE(PressKey(VK_RETURN));
-
-    // The status page: the slide show is a link that Enter opens.
     HWND status = WaitForPanel(wizard, IDC_TIME_LABEL, 20000);
     ASSERT_NE(status, nullptr);
-    ASSERT_TRUE(tabTo(status, GetDlgItem(status, IDC_SLIDE_SHOW)));
-    EXPECT_TRUE(PressKey(VK_RETURN));
-    EXPECT_TRUE(WaitUntil([&] { return OpenedPages().size() == 3; }, 10000)) << "Enter on the slide show opened no page";
-    SetForegroundWindow(wizard);
+    ASSERT_NO_FATAL_FAILURE(OpenTheTourWithEnter(wizard, status));
 
     HWND success = WaitForPanel(wizard, IDC_LAUNCH_CHECK, 180000);
     ASSERT_NE(success, nullptr);
     EXPECT_TRUE(ProductInstalled());
-    HWND startNow = GetDlgItem(success, IDOK);
-    EXPECT_TRUE(WaitUntil([&] { return FocusOf(wizard) == startNow; }, 5000))
-        << "the success page's focus is on " << DescribeWindow(FocusOf(wizard));
-    SetForegroundWindow(wizard);
-    // Once round the page's controls and back to Start Now: never a hidden page's.
-    for (int step = 0; step < 3; ++step) {
-        const HWND before = FocusOf(wizard);
-        EXPECT_TRUE(PressKey(VK_TAB));
-        WaitUntil([&] { return FocusOf(wizard) != before; }, 2000);
-        EXPECT_EQ(GetParent(FocusOf(wizard)), success) << "Tab reached " << DescribeWindow(FocusOf(wizard));
-    }
-    ASSERT_TRUE(tabTo(success, startNow));
-    WaitResponsive(wizard);
-    SavePicture(wizard, L"keyboard-4-start-now-" + std::to_wstring(dpi) + L"dpi");
-    EXPECT_TRUE(ringShows(startNow)) << "no focus cue on Start Now";
-    // Installed where the settings page proposed it: the program the registry names.
-    const std::wstring programLog = RegisteredProgram() + L".log";
-    DeleteFileW(programLog.c_str());
-    EXPECT_TRUE(PressKey(VK_RETURN));
-    EXPECT_TRUE(WaitUntil([&] { return !ReadLines(programLog).empty(); }, 30000))
-        << "Enter did not start the product; " << RunLog();
+    ASSERT_NO_FATAL_FAILURE(TabOnceRoundTheSuccessPage(wizard, success, dpi));
+    StartTheProductWithEnter();
     RemoveProduct();
 }
 
@@ -1659,50 +1086,230 @@ TEST_F(WizardEndToEnd, TheKeyboardAloneInstallsAndStartsTheProductAt192Dpi)
     InstallAndStartWithKeysAlone(192);
 }
 
+namespace {
+
+// The focus cue: a white ring two pixels (at 96 DPI) inside the focused control, once the keyboard is used.
+bool FocusCueShows(HWND control, DWORD dpi)
+{
+    const int inset = static_cast<int>(2 * dpi / 96);
+    RECT rect{};
+    GetWindowRect(control, &rect);
+    HDC screen = GetDC(nullptr);
+    const COLORREF left = GetPixel(screen, rect.left + inset, (rect.top + rect.bottom) / 2);
+    const COLORREF top = GetPixel(screen, (rect.left + rect.right) / 2, rect.top + inset);
+    ReleaseDC(nullptr, screen);
+    return left == RGB(255, 255, 255) && top == RGB(255, 255, 255);
+}
+
+// Tab until `target` has the focus; each step stays on `page`.
+bool TabTo(HWND wizard, HWND page, HWND target)
+{
+    for (int step = 0; step < 12 && FocusOf(wizard) != target; ++step) {
+        const HWND before = FocusOf(wizard);
+        EXPECT_TRUE(PressKey(VK_TAB));
+        EXPECT_TRUE(WaitUntil([&] { return FocusOf(wizard) != before; }, 3000)) << "Tab moved nothing";
+        EXPECT_EQ(GetParent(FocusOf(wizard)), page) << "Tab reached " << DescribeWindow(FocusOf(wizard));
+    }
+    return FocusOf(wizard) == target;
+}
+
+} // namespace
+
+// The wizard at the given screen DPI (back to 96 for what starts later), on
+// its settings page, in front: the keys go to it.
+void WizardEndToEnd::OpenTheSettingsPageInFrontAt(DWORD dpi, HWND& wizard, HWND& settings)
+{
+    SetScreenDpi(dpi);
+    Start(L"/n /log " + LogPath());
+    wizard = WaitForWizard();
+    SetScreenDpi(96);
+    ASSERT_NE(wizard, nullptr);
+    settings = WaitForPanel(wizard, IDC_INSTALL_BUTTON, 30000);
+    ASSERT_NE(settings, nullptr);
+    ASSERT_TRUE(BroughtToFront(wizard));
+}
+
+// Until a key is pressed, the page's first focus (the licence box) shows no cue.
+void WizardEndToEnd::ExpectTheLicenceBoxFocusedWithoutACue(HWND wizard, HWND settings, DWORD dpi)
+{
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(settings, IDC_INSTALL_BUTTON)));
+    EXPECT_EQ(FocusOf(wizard), GetDlgItem(settings, IDC_ACCEPT_CHECK)) << "the settings page's first focus";
+    WaitResponsive(wizard);
+    SavePicture(wizard, L"keyboard-0-settings-" + std::to_wstring(dpi) + L"dpi");
+    EXPECT_FALSE(FocusCueShows(FocusOf(wizard), dpi)) << "a focus cue before the keyboard was used";
+}
+
+// The picture "keyboard-<picture>-<dpi>dpi" of the wizard, and the focus cue on `control`.
+void WizardEndToEnd::ExpectTheFocusCueOn(HWND wizard, HWND control, DWORD dpi, const std::wstring& picture,
+                                         const char* name)
+{
+    WaitResponsive(wizard);
+    SavePicture(wizard, L"keyboard-" + picture + L"-" + std::to_wstring(dpi) + L"dpi");
+    EXPECT_TRUE(FocusCueShows(control, dpi)) << "no focus cue on " << name;
+}
+
+// Once round the page back to the licence box, then to the link: the cue
+// appears only after a key.
+void WizardEndToEnd::TabOnceRoundTheSettingsPage(HWND wizard, HWND settings, DWORD dpi)
+{
+    HWND licence = GetDlgItem(settings, IDC_ACCEPT_CHECK);
+    EXPECT_TRUE(PressKey(VK_TAB));
+    EXPECT_TRUE(WaitUntil([&] { return FocusOf(wizard) != licence; }, 3000)) << "Tab moved nothing";
+    ASSERT_TRUE(TabTo(wizard, settings, licence));
+    ExpectTheFocusCueOn(wizard, licence, dpi, L"1-licence", "the licence box");
+    HWND link = GetDlgItem(settings, IDC_LICENSE_LINK);
+    ASSERT_TRUE(TabTo(wizard, settings, link)) << "the licence link is no tab stop";
+    ExpectTheFocusCueOn(wizard, link, dpi, L"2-link", "the link");
+}
+
+// The licence link (focused) opens the terms with Enter and again with Space.
+void WizardEndToEnd::OpenTheTermsWithEnterAndSpace(HWND wizard)
+{
+    EXPECT_TRUE(PressKey(VK_RETURN));
+    EXPECT_TRUE(WaitUntil([&] { return OpenedPages().size() == 1; }, 10000)) << "Enter on the link opened no page";
+    EXPECT_TRUE(PressKey(VK_SPACE));
+    EXPECT_TRUE(WaitUntil([&] { return OpenedPages().size() == 2; }, 10000)) << "Space on the link opened no page";
+    SetForegroundWindow(wizard);
+}
+
+// Space works the licence box both ways; it is left ticked, Install enabled.
+void WizardEndToEnd::TickTheLicenceBoxWithSpace(HWND wizard, HWND settings)
+{
+    HWND install = GetDlgItem(settings, IDC_INSTALL_BUTTON);
+    ASSERT_TRUE(TabTo(wizard, settings, GetDlgItem(settings, IDC_ACCEPT_CHECK)));
+    const bool enabled = IsWindowEnabled(install) != FALSE;
+    EXPECT_TRUE(PressKey(VK_SPACE));
+    EXPECT_TRUE(WaitUntil([&] { return (IsWindowEnabled(install) != FALSE) != enabled; }, 3000));
+    EXPECT_TRUE(PressKey(VK_SPACE));
+    EXPECT_TRUE(WaitUntil([&] { return (IsWindowEnabled(install) != FALSE) == enabled; }, 3000));
+    if (!IsWindowEnabled(install)) {
+        EXPECT_TRUE(PressKey(VK_SPACE));
+        EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(install) != FALSE; }, 3000));
+    }
+}
+
+// The expand arrow is a push button: Enter and Space work it.
+void WizardEndToEnd::WorkTheExpandArrowWithEnterAndSpace(HWND wizard, HWND settings)
+{
+    const LONG expandedHeight = WindowHeight(wizard);
+    ASSERT_TRUE(TabTo(wizard, settings, GetDlgItem(settings, IDC_EXPAND_BUTTON)));
+    EXPECT_TRUE(PressKey(VK_RETURN));
+    EXPECT_TRUE(WaitUntil([&] { return WindowHeight(wizard) < expandedHeight; }, 5000)) << "Enter on the arrow";
+    EXPECT_TRUE(PressKey(VK_SPACE));
+    EXPECT_TRUE(WaitUntil([&] { return WindowHeight(wizard) == expandedHeight; }, 5000)) << "Space on the arrow";
+}
+
+void WizardEndToEnd::InstallWithEnter(HWND wizard, HWND settings, DWORD dpi)
+{
+    HWND install = GetDlgItem(settings, IDC_INSTALL_BUTTON);
+    ASSERT_TRUE(TabTo(wizard, settings, install));
+    ExpectTheFocusCueOn(wizard, install, dpi, L"3-install", "Install");
+    EXPECT_TRUE(PressKey(VK_RETURN));
+}
+
+// The status page: the slide show is a link that Enter opens.
+void WizardEndToEnd::OpenTheTourWithEnter(HWND wizard, HWND status)
+{
+    ASSERT_TRUE(TabTo(wizard, status, GetDlgItem(status, IDC_SLIDE_SHOW)));
+    EXPECT_TRUE(PressKey(VK_RETURN));
+    EXPECT_TRUE(WaitUntil([&] { return OpenedPages().size() == 3; }, 10000)) << "Enter on the slide show opened no page";
+    SetForegroundWindow(wizard);
+}
+
+// The success page's focus is Start Now; once round the page's controls and
+// back to it: never a hidden page's.
+void WizardEndToEnd::TabOnceRoundTheSuccessPage(HWND wizard, HWND success, DWORD dpi)
+{
+    HWND startNow = GetDlgItem(success, IDOK);
+    EXPECT_TRUE(WaitUntil([&] { return FocusOf(wizard) == startNow; }, 5000))
+        << "the success page's focus is on " << DescribeWindow(FocusOf(wizard));
+    SetForegroundWindow(wizard);
+    for (int step = 0; step < 3; ++step) {
+        const HWND before = FocusOf(wizard);
+        EXPECT_TRUE(PressKey(VK_TAB));
+        WaitUntil([&] { return FocusOf(wizard) != before; }, 2000);
+        EXPECT_EQ(GetParent(FocusOf(wizard)), success) << "Tab reached " << DescribeWindow(FocusOf(wizard));
+    }
+    ASSERT_TRUE(TabTo(wizard, success, startNow));
+    ExpectTheFocusCueOn(wizard, startNow, dpi, L"4-start-now", "Start Now");
+}
+
+// Enter on Start Now starts the product where the settings page proposed it:
+// the program the registry names.
+void WizardEndToEnd::StartTheProductWithEnter()
+{
+    const std::wstring programLog = RegisteredProgram() + L".log";
+    DeleteFileW(programLog.c_str());
+    EXPECT_TRUE(PressKey(VK_RETURN));
+    EXPECT_TRUE(WaitUntil([&] { return !ReadLines(programLog).empty(); }, 30000))
+        << "Enter did not start the product; " << RunLog();
+}
+
 // What a screen reader reads of every control of the three pages, read as it
 // reads it (the accessible object of each window, from this process): names,
 // roles, the states a user acts on, and the progress bar's value.
 TEST_F(WizardEndToEnd, ScreenReadersReadEveryControlOfTheThreePages)
 {
-    struct Expected {
-        int id;
-        std::wstring name;
-        long role;
-        long stateSet = 0;   // each of these bits set
-        long stateClear = 0; // each of these clear
-    };
-    auto check = [](HWND page, const std::vector<Expected>& table) {
-        for (const Expected& expected : table) {
-            SCOPED_TRACE("control " + std::to_string(expected.id));
-            HWND control = GetDlgItem(page, expected.id);
-            ASSERT_NE(control, nullptr);
-            const ScreenReaderView view = ReadAsScreenReader(control);
-            EXPECT_EQ(view.error, "");
-            EXPECT_EQ(Narrow(view.name), Narrow(expected.name));
-            EXPECT_EQ(view.role, expected.role);
-            EXPECT_EQ(view.state & expected.stateSet, expected.stateSet) << std::hex << view.state;
-            EXPECT_EQ(view.state & expected.stateClear, 0) << std::hex << view.state;
-        }
-    };
-
     RemoveProduct();
     // The terms wait for consent here: the licence box starts unticked and Install disabled.
-    const SavedRegistryValue region(HKEY_CURRENT_USER, L"Control Panel\\International\\Geo", L"Nation");
-    ASSERT_TRUE(region.Set(L"122"));
+    ASSERT_NO_FATAL_FAILURE(UseARegionWhereTheTermsWaitForConsent());
     ServerScript script;
     script.packageDelayMs = 40;
     Serve(script);
     WriteLanguageLinks();
-    Start(L"/n");
-    HWND wizard = WaitForWizard();
-    ASSERT_NE(wizard, nullptr);
-    HWND settings = WaitForPanel(wizard, IDC_INSTALL_BUTTON, 30000);
-    ASSERT_NE(settings, nullptr);
-    SetForegroundWindow(wizard);
-    ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == wizard; }, 10000));
+    HWND wizard = nullptr;
+    HWND settings = nullptr;
+    ASSERT_NO_FATAL_FAILURE(OpenTheSettingsPage(L"/n", wizard, settings));
+    ASSERT_TRUE(BroughtToFront(wizard));
     WaitResponsive(wizard);
+    ExpectTheSettingsPageRead(settings);
+    ExpectTheReadStatesToFollowTheUser(wizard, settings);
+
+    ClickItem(settings, IDC_INSTALL_BUTTON);
+    HWND status = WaitForPanel(wizard, IDC_TIME_LABEL, 20000);
+    ASSERT_NE(status, nullptr);
+    ASSERT_NO_FATAL_FAILURE(ReadTheStatusPageUnderTheCancelQuestion(wizard, status));
+
+    HWND success = WaitForPanel(wizard, IDC_LAUNCH_CHECK, 180000);
+    ASSERT_NE(success, nullptr);
+    ExpectTheSuccessPageRead(wizard, success);
+    PostMessageW(wizard, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(m_installer.WaitForExit(20000));
+    RemoveProduct();
+}
+
+namespace {
+
+struct ExpectedReading {
+    int id;
+    std::wstring name;
+    long role;
+    long stateSet = 0;   // each of these bits set
+    long stateClear = 0; // each of these clear
+};
+
+// Each control of the table on `page`, read as a screen reader reads it.
+void ExpectScreenReaderToRead(HWND page, const std::vector<ExpectedReading>& table)
+{
+    for (const ExpectedReading& expected : table) {
+        SCOPED_TRACE("control " + std::to_string(expected.id));
+        HWND control = GetDlgItem(page, expected.id);
+        ASSERT_NE(control, nullptr);
+        const ScreenReaderView view = ReadAsScreenReader(control);
+        EXPECT_EQ(view.error, "");
+        EXPECT_EQ(Narrow(view.name), Narrow(expected.name));
+        EXPECT_EQ(view.role, expected.role);
+        EXPECT_EQ(view.state & expected.stateSet, expected.stateSet) << std::hex << view.state;
+        EXPECT_EQ(view.state & expected.stateClear, 0) << std::hex << view.state;
+    }
+}
+
+} // namespace
+
+void WizardEndToEnd::ExpectTheSettingsPageRead(HWND settings)
+{
     const std::wstring proposedFolder = WindowText(GetDlgItem(settings, IDC_FOLDER_EDIT));
-    check(settings, {
+    ExpectScreenReaderToRead(settings, {
         {IDC_INSTALL_BUTTON, L"Install", ROLE_SYSTEM_PUSHBUTTON, STATE_SYSTEM_UNAVAILABLE},
         {IDC_ACCEPT_CHECK, L"I accept the License Terms", ROLE_SYSTEM_CHECKBUTTON, STATE_SYSTEM_FOCUSED,
          STATE_SYSTEM_CHECKED},
@@ -1716,14 +1323,18 @@ TEST_F(WizardEndToEnd, ScreenReadersReadEveryControlOfTheThreePages)
         {IDC_BROWSE_BUTTON, L"...", ROLE_SYSTEM_PUSHBUTTON},
     });
     EXPECT_EQ(ReadAsScreenReader(GetDlgItem(settings, IDC_FOLDER_EDIT)).value, proposedFolder);
+}
 
-    // The states follow what the user does.
+// The states follow what the user does: the terms ticked, the settings area
+// collapsed and expanded again, a folder typed.
+void WizardEndToEnd::ExpectTheReadStatesToFollowTheUser(HWND wizard, HWND settings)
+{
     ClickItem(settings, IDC_ACCEPT_CHECK);
     ClickItem(settings, IDC_EXPAND_BUTTON);
     HWND install = GetDlgItem(settings, IDC_INSTALL_BUTTON);
     EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(install) != FALSE; }, 5000));
     WaitResponsive(wizard);
-    check(settings, {
+    ExpectScreenReaderToRead(settings, {
         {IDC_INSTALL_BUTTON, L"Install", ROLE_SYSTEM_PUSHBUTTON, 0, STATE_SYSTEM_UNAVAILABLE},
         {IDC_ACCEPT_CHECK, L"I accept the License Terms", ROLE_SYSTEM_CHECKBUTTON, STATE_SYSTEM_CHECKED},
         {IDC_EXPAND_BUTTON, L"Installation settings", ROLE_SYSTEM_PUSHBUTTON, STATE_SYSTEM_COLLAPSED,
@@ -1732,19 +1343,20 @@ TEST_F(WizardEndToEnd, ScreenReadersReadEveryControlOfTheThreePages)
     ClickItem(settings, IDC_EXPAND_BUTTON);
     SetWindowTextOf(GetDlgItem(settings, IDC_FOLDER_EDIT), m_installFolder);
     EXPECT_EQ(ReadAsScreenReader(GetDlgItem(settings, IDC_FOLDER_EDIT)).value, m_installFolder);
+}
 
-    ClickItem(settings, IDC_INSTALL_BUTTON);
-    HWND status = WaitForPanel(wizard, IDC_TIME_LABEL, 20000);
-    ASSERT_NE(status, nullptr);
+// Read while the cancel question holds the run still: the labels and the bar
+// show one moment. No goes on with the installation.
+void WizardEndToEnd::ReadTheStatusPageUnderTheCancelQuestion(HWND wizard, HWND status)
+{
     HWND percentLabel = GetDlgItem(status, IDC_PERCENT_LABEL);
     ASSERT_TRUE(WaitUntil([&] { return _wtof(WindowText(percentLabel).c_str()) > 3.0; }, 60000));
-    // Read while the cancel question holds the run still: the labels and the bar show one moment.
     PostMessageW(wizard, WM_CLOSE, 0, 0);
     HWND box = WaitForMessageBox(10000);
     ASSERT_NE(box, nullptr);
     const std::wstring statusText = WindowText(GetDlgItem(status, IDC_STATUS_LABEL));
     const std::wstring percentShown = WindowText(percentLabel);
-    check(status, {
+    ExpectScreenReaderToRead(status, {
         {IDC_STATUS_LABEL, statusText, ROLE_SYSTEM_STATICTEXT},
         {IDC_TIME_LABEL, WindowText(GetDlgItem(status, IDC_TIME_LABEL)), ROLE_SYSTEM_STATICTEXT},
         {IDC_PERCENT_LABEL, percentShown, ROLE_SYSTEM_STATICTEXT},
@@ -1759,21 +1371,18 @@ TEST_F(WizardEndToEnd, ScreenReadersReadEveryControlOfTheThreePages)
     EXPECT_LT(std::abs(_wtof(barValue->c_str()) - _wtof(percentShown.c_str())), 1.0)
         << Narrow(*barValue) << " against " << Narrow(percentShown);
     AnswerMessageBox(box, IDNO);
+}
 
-    HWND success = WaitForPanel(wizard, IDC_LAUNCH_CHECK, 180000);
-    ASSERT_NE(success, nullptr);
-    SetForegroundWindow(wizard);
-    EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == wizard; }, 10000));
+void WizardEndToEnd::ExpectTheSuccessPageRead(HWND wizard, HWND success)
+{
+    EXPECT_TRUE(BroughtToFront(wizard));
     WaitResponsive(wizard);
-    check(success, {
+    ExpectScreenReaderToRead(success, {
         {IDC_START_NOW, L"Start Now", ROLE_SYSTEM_PUSHBUTTON, STATE_SYSTEM_FOCUSED},
         // Never shown, and read as such.
         {IDC_LAUNCH_CHECK, std::wstring(L"Launch ") + kFullName, ROLE_SYSTEM_CHECKBUTTON, STATE_SYSTEM_INVISIBLE},
         {IDC_LAUNCH_LABEL, std::wstring(L"Launch ") + kFullName, ROLE_SYSTEM_STATICTEXT, STATE_SYSTEM_INVISIBLE},
     });
-    PostMessageW(wizard, WM_CLOSE, 0, 0);
-    ASSERT_TRUE(m_installer.WaitForExit(20000));
-    RemoveProduct();
 }
 
 // "/lang <id>" shows the texts of that language when its folder beside the
@@ -1875,6 +1484,7 @@ TEST_F(WizardEndToEnd, CancelWhileTheServerHasGoneSilentEndsWithinSeconds)
 
 TEST_F(WizardEndToEnd, SilentRunsShowNothing)
 {
+    RemoveProduct();
     ASSERT_FALSE(ProductInstalled());
     Serve(ServerScript());
     // "/s": installed, nothing visible, the client check and the engine each fetch the descriptor.
@@ -1884,7 +1494,23 @@ TEST_F(WizardEndToEnd, SilentRunsShowNothing)
     ASSERT_FALSE(m_installer.IsRunning());
     EXPECT_TRUE(ProductInstalled());
     EXPECT_EQ(ExitCodeWithin(0), 0);
-    // The log tells the story in order: options, manifest, requests, files, the package, the end.
+    ExpectTheLogToTellTheSilentRunInOrder();
+    const size_t descriptorFetches = RequestCount("version.xml");
+    Sleep(1000);
+    EXPECT_TRUE(ReadLines(UrlLog()).empty());
+    // No settings page: the product went where the configuration or the package put it.
+    m_installFolder = InstalledLocation();
+    ASSERT_FALSE(m_installFolder.empty());
+    EXPECT_TRUE(FileExists(ProgramPath()));
+
+    ASSERT_NO_FATAL_FAILURE(StartTheProductAfterASilentRunWithAnUnwritableLog());
+    ASSERT_NO_FATAL_FAILURE(ExpectNoClientCheckInASilentRunWithN(descriptorFetches));
+}
+
+// The log tells the story in order: options, manifest, requests, files, the
+// package, the end; the Windows Installer's own log lies beside it.
+void WizardEndToEnd::ExpectTheLogToTellTheSilentRunInOrder()
+{
     const std::string log = RunLog();
     size_t at = 0;
     for (const std::string step : {"options: silent 1", "manifest ", "product not installed", "GET http://",
@@ -1900,17 +1526,13 @@ TEST_F(WizardEndToEnd, SilentRunsShowNothing)
     WIN32_FILE_ATTRIBUTE_DATA installerLog{};
     EXPECT_TRUE(GetFileAttributesExW((LogPath() + L".msi-Zunder.msi.log").c_str(), GetFileExInfoStandard, &installerLog))
         << "the Windows Installer's own log lies beside the run's log";
-    const size_t descriptorFetches = RequestCount("version.xml");
-    Sleep(1000);
-    EXPECT_TRUE(ReadLines(UrlLog()).empty());
-    // No settings page: the product went where the configuration or the package put it.
-    m_installFolder = InstalledLocation();
-    ASSERT_FALSE(m_installFolder.empty());
-    EXPECT_TRUE(FileExists(ProgramPath()));
-    const size_t startsBefore = ReadLines(ProgramLog()).size();
+}
 
-    // "/s /l": the product is started after the installation. A log that cannot be
-    // written (no such folder) stops nothing.
+// "/s /l": the product is started after the installation. A log that cannot be
+// written (no such folder) stops nothing.
+void WizardEndToEnd::StartTheProductAfterASilentRunWithAnUnwritableLog()
+{
+    const size_t startsBefore = ReadLines(ProgramLog()).size();
     LoopbackServer::Get().Reset(m_prefix);
     Serve(ServerScript());
     Start(L"/s /l /log C:\\kelmwiz\\no\\such\\folder\\run.log");
@@ -1918,8 +1540,12 @@ TEST_F(WizardEndToEnd, SilentRunsShowNothing)
     ASSERT_FALSE(m_installer.IsRunning());
     EXPECT_TRUE(WaitUntil([&] { return ReadLines(ProgramLog()).size() == startsBefore + 1; }, 20000));
     EXPECT_EQ(ExitCodeWithin(0), 0);
+}
 
-    // "/s /n": no client check; the engine still checks the descriptor.
+// "/s /n": no client check; the engine still checks the descriptor (fetched
+// `descriptorFetches` times by a run with the check).
+void WizardEndToEnd::ExpectNoClientCheckInASilentRunWithN(size_t descriptorFetches)
+{
     LoopbackServer::Get().Reset(m_prefix);
     RemoveFolderTree(WorkFolder()); // else the verified package of the run before is taken as it is
     Serve(ServerScript());
@@ -1974,4 +1600,4 @@ TEST_F(WizardEndToEnd, PagesAt192Dpi)
     ASSERT_TRUE(m_installer.WaitForExit(20000));
 }
 
-} // namespace
+} // namespace kelm::test

@@ -35,7 +35,8 @@ void StartRunLog(const CommandLineOptions& options)
     Log(L"KelmWebInstaller started: ", ::GetCommandLineW());
     Log(L"options: silent ", options.silent, L", no client check ", options.skipClientCheck,
         L", start the product afterwards ", options.launchAfterInstall, L", language \"", options.requestedLanguage,
-        L"\", log \"", options.logPath, L"\"");
+        L"\", log \"", options.logPath, L"\", proxy \"",
+        options.proxy.empty() ? std::wstring(L"the system's settings") : options.proxy, L"\"");
 }
 
 } // namespace
@@ -47,6 +48,7 @@ BOOL CBrenvikApp::InitInstance()
     CommandLineOptions options = ParseCommandLine(ProcessArguments());
     SetSilentRun(options.silent != 0);
     StartRunLog(options);
+    UseProxy(options.proxy); // before the first request opens the session
     // The signer of this program's own file, read at once: a newer client must
     // have it, and the file is read before anything could be put in its place.
     OwnSignerName();

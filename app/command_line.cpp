@@ -34,6 +34,7 @@ CommandLineOptions ParseCommandLine(std::span<const std::wstring> arguments)
         {L"/n", [&](const std::wstring&) { options.skipClientCheck = 1; }},
         {L"/l", [&](const std::wstring&) { options.launchAfterInstall = 1; }},
         {L"/lang", [&](const std::wstring& value) { options.requestedLanguage = value; }},
+        {L"/proxy", [&](const std::wstring& value) { options.proxy = value; }},
     };
     for (size_t index = 0; index < arguments.size(); ++index) {
         if (arguments[index] == L"/log") {
@@ -61,6 +62,8 @@ std::wstring NewClientParameters(const CommandLineOptions& options)
         parameters += L" /l";
     if (!options.logPath.empty())
         parameters += L" /log \"" + options.logPath + L"\"";
+    if (!options.proxy.empty())
+        parameters += L" /proxy \"" + options.proxy + L"\"";
     return parameters;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The command-line options: "/s" silent run, "/n" no client check, "/l" start the
-// product after installing, "/lang <value>", "/log <path>". Each option is a whole argument,
+// product after installing, "/lang <value>", "/log <path>", "/proxy <host:port or
+// direct>". Each option is a whole argument,
 // compared exactly and case-sensitively; anything else is ignored. An option's
 // value is the following argument, empty when there is none, when it is empty
 // or when it begins with a backslash. The following argument is not consumed:
@@ -21,10 +22,12 @@ struct CommandLineOptions {
     int32_t launchAfterInstall = 0;  // "/l"
     std::wstring requestedLanguage;  // "/lang"
     std::wstring logPath;            // "/log"; empty: the default log
+    std::wstring proxy;              // "/proxy": "host:port" or "direct"; empty: the system's settings
 };
 
 // The parameters a newer client is started with: "/n" for an interactive run;
-// a silent run passes "/s" on too, and "/l" and "/log <path>" when it had them.
+// a silent run passes "/s" on too, and "/l", "/log <path>" and "/proxy <value>"
+// when it had them.
 std::wstring NewClientParameters(const CommandLineOptions& options);
 
 // Scans every argument from index 0 (the program path, which never matches).

@@ -28,6 +28,7 @@ HINTERNET g_hInternet = nullptr;
 namespace {
 
 constinit SlimLock g_sessionLock;
+constinit std::wstring g_proxy; // UseProxy's; under g_sessionLock
 
 constexpr DWORD kStreamReadSize = 16384;
 constexpr DWORD kUrlComponentChars = 4096;
@@ -649,14 +650,43 @@ DWORD ReportedError(const TransferFailure& failure) noexcept
 
 } // namespace
 
+namespace {
+
+// Under g_sessionLock.
+void OpenSessionLocked()
+{
+    if (g_hInternet)
+        return;
+    const DWORD access = g_proxy.empty()         ? INTERNET_OPEN_TYPE_PRECONFIG
+                         : g_proxy == L"direct" ? INTERNET_OPEN_TYPE_DIRECT
+                                                : INTERNET_OPEN_TYPE_PROXY;
+    // No bypass list: with a proxy of its own, the run sends every request through it.
+    g_hInternet = ::InternetOpenW(kInternetAgent, access,
+                                  access == INTERNET_OPEN_TYPE_PROXY ? g_proxy.c_str() : nullptr, nullptr, 0);
+    if (g_hInternet)
+        ApplyTimeouts(g_hInternet);
+}
+
+} // namespace
+
+void UseProxy(std::wstring proxy)
+{
+    std::lock_guard lock(g_sessionLock);
+    if (proxy == g_proxy)
+        return;
+    g_proxy = std::move(proxy);
+    // The session opened at start-up, before any request, is opened again with it.
+    if (g_hInternet) {
+        UniqueInternetHandle before(std::exchange(g_hInternet, nullptr));
+        before.Reset();
+        OpenSessionLocked();
+    }
+}
+
 bool OpenSession()
 {
     std::lock_guard lock(g_sessionLock);
-    if (!g_hInternet) {
-        g_hInternet = ::InternetOpenW(kInternetAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-        if (g_hInternet)
-            ApplyTimeouts(g_hInternet);
-    }
+    OpenSessionLocked();
     return g_hInternet != nullptr;
 }
 

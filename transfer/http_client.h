@@ -43,10 +43,13 @@ inline constexpr std::wstring_view g_strReferer = L"https://www.kelmware.com/";
 
 inline constexpr wchar_t kInternetAgent[] = L"Mirelle Web Installer Client";
 
-// Opens the session (agent "Mirelle Web Installer Client", preconfigured proxy)
-// when it is not open yet; true when it is open afterwards. Safe from any thread
-// and from static initialisation.
+// Opens the session (agent "Mirelle Web Installer Client", the proxy UseProxy
+// gave, else the system's settings) when it is not open yet; true when it is
+// open afterwards. Safe from any thread and from static initialisation.
 bool OpenSession();
+// This run's proxy for the sessions opened afterwards: "host:port" (every
+// request goes through it), "direct" (none), or empty (the system's settings).
+void UseProxy(std::wstring proxy);
 // Closes the session once no request thread is running any more (waiting up to
 // kSessionCloseWait for them; with one still running it stays open for the end
 // of the process, and later calls do not wait again); requests made afterwards

@@ -67,6 +67,30 @@ TEST(CommandLine, OptionsAreExactWholeArgumentsAndValuesAreNotConsumed)
     }
 }
 
+TEST(CommandLine, AProxyForThisRunIsPassedOnToANewerClientOfASilentRun)
+{
+    const struct {
+        std::vector<std::wstring> arguments;
+        std::wstring proxy;
+        std::wstring newClientParameters;
+    } cases[] = {
+        {{}, L"", L"/n"},
+        {{L"/proxy", L"proxy.corp:8080"}, L"proxy.corp:8080", L"/n"}, // an interactive newer client asks again
+        {{L"/s", L"/proxy", L"proxy.corp:8080"}, L"proxy.corp:8080", L"/n /s /proxy \"proxy.corp:8080\""},
+        {{L"/s", L"/proxy", L"direct", L"/log", L"C:\\l.txt"}, L"direct",
+         L"/n /s /log \"C:\\l.txt\" /proxy \"direct\""},
+        {{L"/proxy"}, L"", L"/n"},
+        {{L"/proxy", L"/s"}, L"/s", L"/n /s /proxy \"/s\""}, // a value is an option too, as everywhere
+    };
+    for (const auto& c : cases) {
+        std::vector<std::wstring> arguments{L"C:\\Downloads\\KelmWebInstaller.exe"};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        const CommandLineOptions options = ParseCommandLine(arguments);
+        EXPECT_EQ(options.proxy, c.proxy);
+        EXPECT_EQ(NewClientParameters(options), c.newClientParameters);
+    }
+}
+
 // ---- palette --------------------------------------------------------------
 
 TEST(SkinPalette, TheSlotsTheWindowsReadHoldTheSkinColours)

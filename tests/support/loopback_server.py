@@ -151,6 +151,14 @@ class Handler(BaseHTTPRequestHandler):
     def respond(self):
         state = self.server.state
         target = self.path
+        headers = [[name, value] for name, value in self.headers.items()]
+        if target.startswith("http://"):
+            # The absolute form a client sends to its proxy: this server is the
+            # proxy of every host and serves the request from its own routes.
+            # The log keeps the host the client asked for.
+            parsed = urllib.parse.urlsplit(target)
+            target = (parsed.path or "/") + ("?" + parsed.query if parsed.query else "")
+            headers.append(["X-Kelm-Proxied-For", parsed.netloc])
         path, _, query = target.partition("?")
         body = self.read_request_body()
         if path.startswith(CONTROL_PREFIX):
@@ -164,7 +172,7 @@ class Handler(BaseHTTPRequestHandler):
             "path": path,
             "query": query,
             "version": self.request_version,
-            "headers": [[name, value] for name, value in self.headers.items()],
+            "headers": headers,
             "body_size": len(body),
             "time": time.time(),
         })

@@ -351,7 +351,11 @@ void WizardEndToEnd::Serve(const ServerScript& script)
 
 std::string WizardEndToEnd::ServedFolder() const
 {
-    return Narrow(LoopbackServer::Get().Url(m_prefix));
+    std::string folder = Narrow(LoopbackServer::Get().Url(m_prefix));
+    const std::string own = "127.0.0.1";
+    if (!m_servedHost.empty() && folder.find(own) != std::string::npos)
+        folder.replace(folder.find(own), own.size(), m_servedHost);
+    return folder;
 }
 
 std::string WizardEndToEnd::Routes(const ServerScript& script) const

@@ -243,6 +243,9 @@ protected:
 
     std::wstring m_name;
     std::string m_prefix;
+    // The host the manifest and the descriptor name instead of 127.0.0.1 (a
+    // name only the test server as a proxy answers for); empty: the server's own.
+    std::string m_servedHost;
     std::wstring m_folder;
     std::wstring m_installFolder;
     ChildProcess m_installer;

@@ -343,6 +343,49 @@ TEST_F(WizardEndToEnd, ARunEndedDuringADownloadIsGoneOnWithByTheNextRun)
     RemoveProduct();
 }
 
+// On a slow line what arrived reaches the partial file every few seconds: a
+// run killed 7 s into a download at 10 KB/s leaves more than 50 KB, and the
+// next run asks for the rest after them.
+TEST_F(WizardEndToEnd, ARunKilledOnASlowLineLosesOnlyItsLastSeconds)
+{
+    RemoveProduct();
+    const size_t size = 400000;
+    ServerScript script;
+    script.packageDelayMs = 0;
+    script.prerequisite = "slow.zip"; // counted as installed, never run
+    script.prerequisiteSize = std::to_string(size);
+    script.prerequisiteSha256 = Sha256Text(PatternBytes(size, 22));
+    const std::string served = R"("body_size": 400000, "seed": 22, "ranges": true, "etag": "\"s1\"")";
+    script.prerequisiteFields = served + R"(, "piece_size": 1000, "piece_delay_ms": 100)";
+    Serve(script);
+    Start(L"/s /n /log " + LogPath());
+    auto bodyAsked = [&] {
+        for (const LoggedRequest& request : LoopbackServer::Get().Requests(m_prefix + "slow.zip"))
+            if (request.method == "GET")
+                return true;
+        return false;
+    };
+    ASSERT_TRUE(WaitUntil([&] { return bodyAsked() || !m_installer.IsRunning(); }, 60000));
+    ::Sleep(7000);
+    m_installer.Terminate();
+
+    LoopbackServer::Get().Reset(m_prefix);
+    script.prerequisiteFields = served;
+    Serve(script);
+    Start(L"/s /n /log " + LogPath());
+    WaitUntil([&] { return !m_installer.IsRunning(); }, 120000);
+    EXPECT_EQ(ExitCodeWithin(0), 0) << RunLog();
+    std::vector<std::string> ranges;
+    for (const LoggedRequest& request : LoopbackServer::Get().Requests(m_prefix + "slow.zip"))
+        if (request.method == "GET")
+            ranges.push_back(request.Header("Range"));
+    ASSERT_EQ(ranges.size(), 1u);
+    ASSERT_EQ(ranges[0].rfind("bytes=", 0), 0u) << ranges[0];
+    EXPECT_GE(std::stoul(ranges[0].substr(6)), 50000ul) << ranges[0];
+    EXPECT_TRUE(ReadWholeFile(WorkFolder() + L"component\\slow.zip") == PatternBytes(size, 22));
+    RemoveProduct();
+}
+
 TEST_F(WizardEndToEnd, AVolumeWithoutRoomStopsBeforeAnyByteWithItsMessage)
 {
     RemoveProduct();
@@ -363,6 +406,27 @@ TEST_F(WizardEndToEnd, AVolumeWithoutRoomStopsBeforeAnyByteWithItsMessage)
     EXPECT_EQ(RequestCount("Zunder.msi"), 0u);
     EXPECT_FALSE(FileExists(WorkFolder() + L"component\\huge.zip.partial"));
     EXPECT_FALSE(ProductInstalled());
+}
+
+// "/proxy" sends every request of the run through the proxy it names: the
+// manifest's and the descriptor's addresses name a host no resolver knows,
+// which only the test server, as that proxy, answers for.
+TEST_F(WizardEndToEnd, AProxyGivenForTheRunCarriesEveryRequest)
+{
+    RemoveProduct();
+    m_servedHost = "zunder.invalid";
+    Serve(ServerScript());
+    const std::string port = std::to_string(LoopbackServer::Get().Port("http"));
+    Start(L"/s /proxy 127.0.0.1:" + Widen(port) + L" /log " + LogPath());
+    WaitUntil([&] { return !m_installer.IsRunning(); }, 120000);
+    EXPECT_EQ(ExitCodeWithin(0), 0) << RunLog();
+    EXPECT_TRUE(ProductInstalled());
+    EXPECT_NE(RunLog().find("proxy \"127.0.0.1:" + port + "\""), std::string::npos) << RunLog();
+    const auto requests = LoopbackServer::Get().Requests(m_prefix);
+    EXPECT_GE(requests.size(), 4u); // the client check's descriptor, the engine's, the package's size and body
+    for (const LoggedRequest& request : requests)
+        EXPECT_EQ(request.Header("X-Kelm-Proxied-For"), "zunder.invalid:" + port) << request.target;
+    RemoveProduct();
 }
 
 TEST_F(WizardEndToEnd, SilentRunsThatCannotInstallEndWithTheirExitCodeAndSayWhy)

@@ -1,6 +1,7 @@
 #include "app/brenvik_app.h"
 
 #include "app/command_line.h"
+#include "app/credentials_prompt.h"
 #include "app/new_client.h"
 #include "app/single_instance.h"
 #include "app/skin_palette.h"
@@ -69,6 +70,10 @@ BOOL CBrenvikApp::InitInstance()
     m_bLaunchAfterInstall = options.launchAfterInstall;
     m_strRequestedLanguage = options.requestedLanguage;
     m_strNewClientParameters = NewClientParameters(options);
+    // A silent run asks nobody: a proxy or server that wants credentials ends it.
+    if (!options.silent && !InstallCredentialsPrompt())
+        Log(L"the credentials prompt could not be made (error ", ::GetLastError(), L"): a proxy that asks for "
+            L"credentials ends the run");
 
     SetRegistryKey(L"Local AppWizard-Generated Applications");
 

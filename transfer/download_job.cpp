@@ -386,8 +386,9 @@ CDownloadJob::Attempt CDownloadJob::AskForSize(CancelRequest& cancel, DownloadSt
         reply.size = static_cast<std::int64_t>(std::min<std::uint64_t>(*m_expected.size, INT64_MAX));
         reply.failure = {};
     }
-    // An error status that may pass holds even when a length came with it.
-    if (reply.size == 0 || IsWorthRetrying(reply.failure.kind)) {
+    // An error status that may pass, or one that wants credentials nobody
+    // gave, holds even when a length came with it.
+    if (reply.size == 0 || IsWorthRetrying(reply.failure.kind) || reply.failure.kind == FailureKind::NeedsCredentials) {
         const bool again = IsWorthRetrying(reply.failure.kind) && attempt < kMaxDownloadAttempts;
         state.lastFailure = reply.failure;
         state.attemptsUsedUp = IsWorthRetrying(reply.failure.kind) && !again;

@@ -191,6 +191,124 @@ std::optional<ContentRange> QueryContentRange(HINTERNET request)
     return ParseContentRange(QueryHeaderText(request, HTTP_QUERY_CONTENT_RANGE));
 }
 
+// The credentials the user gave for the proxy and for the server, sent with
+// every later request of the run; and who asks for them.
+struct Credentials {
+    std::wstring user;
+    std::wstring password;
+};
+constinit SlimLock g_credentialsLock;
+Credentials* g_proxyCredentials = nullptr;  // under g_credentialsLock; never freed: request threads may outlive statics
+Credentials* g_serverCredentials = nullptr;
+std::atomic<CredentialsPrompt> g_credentialsPrompt{nullptr};
+// Rounds of the dialog for one request before its reply stands.
+constexpr int kMaxCredentialRounds = 3;
+
+std::wstring QueryOptionText(HINTERNET request, DWORD option)
+{
+    std::array<wchar_t, 512> text{};
+    DWORD length = sizeof(text) - sizeof(wchar_t);
+    if (!::InternetQueryOptionW(request, option, text.data(), &length))
+        return {};
+    return text.data();
+}
+
+void SetOptionText(HINTERNET request, DWORD option, const std::wstring& text)
+{
+    ::InternetSetOptionW(request, option, const_cast<wchar_t*>(text.c_str()), static_cast<DWORD>(text.size()));
+}
+
+void SendKnownCredentials(HINTERNET request)
+{
+    std::lock_guard lock(g_credentialsLock);
+    if (g_proxyCredentials) {
+        SetOptionText(request, INTERNET_OPTION_PROXY_USERNAME, g_proxyCredentials->user);
+        SetOptionText(request, INTERNET_OPTION_PROXY_PASSWORD, g_proxyCredentials->password);
+    }
+    if (g_serverCredentials) {
+        SetOptionText(request, INTERNET_OPTION_USERNAME, g_serverCredentials->user);
+        SetOptionText(request, INTERNET_OPTION_PASSWORD, g_serverCredentials->password);
+    }
+}
+
+void KeepCredentials(HINTERNET request, DWORD status) noexcept
+{
+    try {
+        const bool proxy = status == 407;
+        Credentials given{QueryOptionText(request, proxy ? INTERNET_OPTION_PROXY_USERNAME : INTERNET_OPTION_USERNAME),
+                          QueryOptionText(request, proxy ? INTERNET_OPTION_PROXY_PASSWORD : INTERNET_OPTION_PASSWORD)};
+        if (given.user.empty())
+            return;
+        std::lock_guard lock(g_credentialsLock);
+        Credentials*& kept = proxy ? g_proxyCredentials : g_serverCredentials;
+        if (!kept)
+            kept = new Credentials();
+        *kept = std::move(given);
+    } catch (...) {
+        // Not kept: a later request asks again.
+    }
+}
+
+// The proxy the run's requests go through, for the log.
+std::wstring ProxyOfSession()
+{
+    std::lock_guard lock(g_sessionLock);
+    if (!g_proxy.empty())
+        return g_proxy;
+    std::array<unsigned char, 2048> buffer{};
+    DWORD length = sizeof(buffer);
+    if (g_hInternet && ::InternetQueryOptionW(g_hInternet, INTERNET_OPTION_PROXY, buffer.data(), &length)) {
+        const auto* info = reinterpret_cast<const INTERNET_PROXY_INFO*>(buffer.data());
+        if (info->dwAccessType == INTERNET_OPEN_TYPE_PROXY && info->lpszProxy)
+            return reinterpret_cast<const wchar_t*>(info->lpszProxy);
+    }
+    return L"of the system's settings";
+}
+
+// Reads a small reply's body away so that the request can be sent again.
+void ReadAway(HINTERNET request)
+{
+    std::array<char, 4096> sink;
+    DWORD read = 0;
+    for (int rounds = 0; rounds < 64 && ::InternetReadFile(request, sink.data(), sink.size(), &read) && read > 0;
+         ++rounds) {
+    }
+}
+
+// Sends the request with the credentials the run has. A reply that asks for
+// credentials (407 from the proxy, 401 from the server) is shown to the user
+// through the prompt, and the request sent again with what was given. True
+// when a reply came (whatever its status): false when the send failed.
+bool SendRequest(HINTERNET request, const wchar_t* headers, DWORD headersLength, const std::wstring& url)
+{
+    SendKnownCredentials(request);
+    for (int round = 0;; ++round) {
+        if (!::HttpSendRequestW(request, headers, headersLength, nullptr, 0))
+            return false;
+        DWORD status = 0;
+        DWORD length = sizeof(status);
+        if (!::HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length, nullptr) ||
+            (status != 407 && status != 401))
+            return true;
+        const std::wstring who = status == 407 ? L"the proxy " + ProxyOfSession() : std::wstring(L"the server");
+        const CredentialsPrompt prompt = g_credentialsPrompt;
+        if (!prompt || round >= kMaxCredentialRounds) {
+            Log(who, L" asks for credentials (HTTP ", status, L") for ", url,
+                prompt ? L"; none of those given were taken" : L"; this run cannot ask for them (silent)");
+            return true;
+        }
+        ReadAway(request);
+        const DWORD answer = prompt(request);
+        if (answer != ERROR_INTERNET_FORCE_RETRY) {
+            Log(who, L" asks for credentials (HTTP ", status, L") for ", url,
+                answer == ERROR_NOT_SUPPORTED ? L"; nobody could be asked" : L"; the user cancelled the dialog");
+            return true;
+        }
+        KeepCredentials(request, status);
+        Log(L"credentials given for ", who, L"; ", url, L" is asked for again");
+    }
+}
+
 // The reason of a failed WinINet call; never 0, so a failure always shows as one.
 DWORD FailureCode()
 {
@@ -343,7 +461,7 @@ private:
         }
         m_asked = request;
         AddReferer(request);
-        const bool sent = ::HttpSendRequestW(request, headers, headers ? static_cast<DWORD>(-1) : 0, nullptr, 0) != FALSE;
+        const bool sent = SendRequest(request, headers, headers ? static_cast<DWORD>(-1) : 0, m_url);
         const DWORD sendFailure = sent ? 0 : FailureCode();
         if (IsAbandoned()) {
             record.Failed(L"cancelled", 0);
@@ -439,8 +557,8 @@ private:
             if (!m_from.validator.empty())
                 headers += L"If-Range: " + m_from.validator + L"\r\n";
         }
-        const bool sent = ::HttpSendRequestW(request, headers.empty() ? nullptr : headers.c_str(),
-                                             static_cast<DWORD>(headers.size()), nullptr, 0) != FALSE;
+        const bool sent = SendRequest(request, headers.empty() ? nullptr : headers.c_str(),
+                                      static_cast<DWORD>(headers.size()), m_url);
         if (!sent && !IsAbandoned()) {
             Fail(record, TransferStep::SendRequest);
             CloseRequest();
@@ -669,6 +787,11 @@ void OpenSessionLocked()
 
 } // namespace
 
+void SetCredentialsPrompt(CredentialsPrompt prompt) noexcept
+{
+    g_credentialsPrompt = prompt;
+}
+
 void UseProxy(std::wstring proxy)
 {
     std::lock_guard lock(g_sessionLock);
@@ -818,8 +941,7 @@ bool DownloadToStream(ICancelRequest& cancel, const std::wstring& url, IByteSink
             return false;
         }
         AddReferer(request.Get());
-        if (!::HttpSendRequestW(request.Get(), kStreamRequestHeaders, std::size(kStreamRequestHeaders) - 1,
-                                nullptr, 0)) {
+        if (!SendRequest(request.Get(), kStreamRequestHeaders, std::size(kStreamRequestHeaders) - 1, url)) {
             record.Failed(StepName(TransferStep::SendRequest), FailureCode());
             return false;
         }

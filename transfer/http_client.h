@@ -57,6 +57,17 @@ void UseProxy(std::wstring proxy);
 inline constexpr DWORD kSessionCloseWait = 2000;
 void CloseSession();
 
+// Who asks the user for the credentials a proxy (407) or a server (401) wants.
+// Called on the requesting thread with the request whose reply asked for them
+// (its body read); shows the system's credentials dialog and returns its
+// answer: ERROR_INTERNET_FORCE_RETRY (send again with them), ERROR_NOT_SUPPORTED
+// (nobody could be asked), anything else (the user said no: ERROR_CANCELLED on
+// Windows, 0 under Wine). Without a prompt
+// (a silent run) such a reply stands as the request's failure. Credentials
+// given once are sent with every later request of the run.
+using CredentialsPrompt = DWORD (*)(HINTERNET request) noexcept;
+void SetCredentialsPrompt(CredentialsPrompt prompt) noexcept;
+
 // How long a connect, a send or a receive may wait for the other side before
 // the request fails (milliseconds); applies to the session open now and to later
 // ones. A body that stops arriving for that long fails like a broken transfer.

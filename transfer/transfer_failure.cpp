@@ -13,6 +13,8 @@ FailureKind KindOfStatus(DWORD status) noexcept
         return FailureKind::None;
     if (status == 408 || status == 429 || (status >= 500 && status <= 599))
         return FailureKind::ServerBusy;
+    if (status == 401 || status == 407)
+        return FailureKind::NeedsCredentials;
     return FailureKind::NotThere;
 }
 
@@ -96,6 +98,9 @@ std::wstring DescribeFailure(const TransferFailure& failure)
         return L"more than the file may have";
     case FailureKind::LocalFile:
         return L"the local file could not be written " + error;
+    case FailureKind::NeedsCredentials:
+        return failure.httpStatus == 407u ? L"HTTP 407: the proxy asks for credentials"
+                                          : L"HTTP 401: the server asks for credentials";
     case FailureKind::Certificate:
     case FailureKind::NoReply:
         break;

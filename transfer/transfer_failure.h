@@ -24,6 +24,7 @@ enum class FailureKind : std::int32_t {
     NoLength,       // a success status without a length, where the size was asked for
     TooLong,        // the reply announced or sent more than the file may have
     LocalFile,      // the local file could not be written (or no memory was left)
+    NeedsCredentials, // 407 from the proxy or 401 from the server, and none were given
 };
 
 // The step of a request that failed, as the log names it.

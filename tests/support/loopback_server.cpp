@@ -166,6 +166,11 @@ bool LoopbackServer::Reset(const std::string& prefix) const
     return IsReady() && Control(L"POST", "/_control/reset?prefix=" + prefix, {}, nullptr);
 }
 
+bool LoopbackServer::RequireProxyCredentials(const std::string& userAndPassword) const
+{
+    return IsReady() && Control(L"POST", "/_control/proxy_credentials?value=" + userAndPassword, {}, nullptr);
+}
+
 std::vector<LoggedRequest> LoopbackServer::Requests(const std::string& prefix) const
 {
     std::vector<LoggedRequest> requests;

@@ -44,6 +44,9 @@ public:
     bool AddRoutes(const std::string& json) const;
     // Forgets the routes and log entries whose path starts with prefix.
     bool Reset(const std::string& prefix) const;
+    // As a proxy, ask for these Basic credentials ("user:password") before
+    // serving a request; empty: serve every request.
+    bool RequireProxyCredentials(const std::string& userAndPassword) const;
     // The logged requests whose path starts with prefix, oldest first.
     std::vector<LoggedRequest> Requests(const std::string& prefix) const;
 

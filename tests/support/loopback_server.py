@@ -17,6 +17,7 @@ Usage: loopback_server.py --root FOLDER (--info FILE | --port-file FILE) [--port
 
 import argparse
 import array
+import base64
 import datetime
 import json
 import mimetypes
@@ -60,6 +61,7 @@ class State:
         self.log_file = log_file  # a line per answered request (the demo's request log)
         self.lock = threading.Lock()
         self.routes = {}
+        self.proxy_credentials = ""  # "user:password" a proxied request must bring (Basic); "" none
         self.requests_seen = {}  # path -> requests played so far (for "attempts")
         self.log = []
         self.pattern_cache = {}
@@ -152,6 +154,7 @@ class Handler(BaseHTTPRequestHandler):
         state = self.server.state
         target = self.path
         headers = [[name, value] for name, value in self.headers.items()]
+        proxy_refused = False
         if target.startswith("http://"):
             # The absolute form a client sends to its proxy: this server is the
             # proxy of every host and serves the request from its own routes.
@@ -159,6 +162,10 @@ class Handler(BaseHTTPRequestHandler):
             parsed = urllib.parse.urlsplit(target)
             target = (parsed.path or "/") + ("?" + parsed.query if parsed.query else "")
             headers.append(["X-Kelm-Proxied-For", parsed.netloc])
+            wanted = state.proxy_credentials
+            if wanted:
+                expected = "Basic " + base64.b64encode(wanted.encode("utf-8")).decode("ascii")
+                proxy_refused = self.headers.get("Proxy-Authorization", "") != expected
         path, _, query = target.partition("?")
         body = self.read_request_body()
         if path.startswith(CONTROL_PREFIX):
@@ -176,6 +183,12 @@ class Handler(BaseHTTPRequestHandler):
             "body_size": len(body),
             "time": time.time(),
         })
+        if proxy_refused:
+            # A proxy that wants credentials first; the log shows the refused request too.
+            self.play({"status": 407, "body": "<html><body>407 Proxy Authentication Required</body></html>",
+                       "headers": {"Proxy-Authenticate": 'Basic realm="Kelm test proxy"',
+                                   "Content-Type": "text/html"}})
+            return
         route = state.route(path)
         if route is None:
             route = self.file_route(path)
@@ -357,6 +370,9 @@ class Handler(BaseHTTPRequestHandler):
                 self.answer(200, "application/json", json.dumps(entries).encode("utf-8"))
             else:
                 self.answer(200, "text/plain", log_as_text(entries).encode("utf-8"))
+        elif command == "proxy_credentials" and self.command == "POST":
+            state.proxy_credentials = query.get("value", [""])[0]
+            self.answer(200, "text/plain", b"ok")
         elif command == "info":
             self.answer(200, "application/json", json.dumps(self.server.info).encode("utf-8"))
         else:

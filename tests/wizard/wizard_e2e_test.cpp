@@ -429,6 +429,128 @@ TEST_F(WizardEndToEnd, AProxyGivenForTheRunCarriesEveryRequest)
     RemoveProduct();
 }
 
+// A proxy that asks for credentials ends a silent run (nobody can be asked)
+// within seconds, with exit code 20 and a log line naming the proxy and its 407.
+TEST_F(WizardEndToEnd, AProxyThatAsksForCredentialsEndsASilentRunThatSaysSo)
+{
+    RemoveProduct();
+    m_servedHost = "zunder.invalid";
+    Serve(ServerScript());
+    ASSERT_TRUE(LoopbackServer::Get().RequireProxyCredentials("kelm:s3cret"));
+    struct Open {
+        ~Open() { LoopbackServer::Get().RequireProxyCredentials(""); }
+    } openAgain;
+    const std::string proxy = "127.0.0.1:" + std::to_string(LoopbackServer::Get().Port("http"));
+    Start(L"/s /proxy " + Widen(proxy) + L" /log " + LogPath());
+    ASSERT_TRUE(WaitUntil([&] { return !m_installer.IsRunning(); }, 60000));
+    EXPECT_EQ(ExitCodeWithin(0), 20) << RunLog();
+    EXPECT_NE(RunLog().find("the proxy " + proxy + " asks for credentials (HTTP 407)"), std::string::npos) << RunLog();
+    EXPECT_FALSE(ProductInstalled());
+}
+
+// The system's credentials dialog of the installer, once it shows: a visible
+// top-level window of the installer with an edit box; null after timeoutMs.
+HWND WaitForCredentialsDialog(DWORD processId, int timeoutMs)
+{
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            for (HWND window : TopLevelWindows(processId))
+                if (IsShown(window) && FindWindowExW(window, nullptr, L"Edit", nullptr)) {
+                    found = window;
+                    return true;
+                }
+            return false;
+        },
+        timeoutMs);
+    return found;
+}
+
+// Types lower-case letters and digits with real keys into the foreground window.
+::testing::AssertionResult TypeWithKeys(const std::string& text)
+{
+    for (char c : text) {
+        const auto pressed = PressKey(static_cast<WORD>(std::toupper(static_cast<unsigned char>(c))));
+        if (!pressed)
+            return pressed;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// An interactive run asks for the proxy's credentials with the system's dialog,
+// owned by the window the user sees; given once with real keys, they serve
+// every later request, and the installation completes through the proxy.
+TEST_F(WizardEndToEnd, AProxyThatAsksForCredentialsGetsThemFromTheSystemsDialog)
+{
+    RemoveProduct();
+    m_servedHost = "zunder.invalid";
+    Serve(ServerScript());
+    ASSERT_TRUE(LoopbackServer::Get().RequireProxyCredentials("kelm:s3cret"));
+    struct Open {
+        ~Open() { LoopbackServer::Get().RequireProxyCredentials(""); }
+    } openAgain;
+    const std::string proxy = "127.0.0.1:" + std::to_string(LoopbackServer::Get().Port("http"));
+    Start(L"/proxy " + Widen(proxy) + L" /log " + LogPath());
+    HWND dialog = WaitForCredentialsDialog(m_installer.Id(), 30000);
+    ASSERT_NE(dialog, nullptr) << RunLog();
+    EXPECT_EQ(WindowText(dialog), L"Enter Network Password");
+    EXPECT_EQ(WindowText(GetDlgItem(dialog, 1025)), Widen(proxy)); // the proxy it is for
+    EXPECT_EQ(ClassName(GetWindow(dialog, GW_OWNER)), L"#32770") << "owned by the client check's dialog";
+    SavePicture(dialog, L"proxy_credentials");
+    ASSERT_TRUE(BroughtToFront(dialog));
+    ASSERT_TRUE(TypeWithKeys("kelm"));
+    ASSERT_TRUE(PressKey(VK_TAB));
+    ASSERT_TRUE(TypeWithKeys("s3cret"));
+    ASSERT_TRUE(PressKey(VK_RETURN));
+
+    HWND wizard = WaitForWizard();
+    ASSERT_NE(wizard, nullptr) << RunLog();
+    ASSERT_NE(WaitForPanel(wizard, IDC_INSTALL_BUTTON, 30000), nullptr);
+    ASSERT_NE(InstallFromSettings(wizard), nullptr);
+    EXPECT_NE(FollowProgress(wizard), nullptr) << RunLog();
+    EXPECT_TRUE(ProductInstalled());
+    // Asked once: the descriptor and the package came through the proxy with the credentials given.
+    std::set<std::string> authorised;
+    for (const LoggedRequest& request : LoopbackServer::Get().Requests(m_prefix))
+        if (request.Header("Proxy-Authorization") == "Basic a2VsbTpzM2NyZXQ=")
+            authorised.insert(request.method + " " + request.target.substr(m_prefix.size()));
+    // (the client check's descriptor, the engine's size query and descriptor, the package's)
+    EXPECT_EQ(authorised,
+              (std::set<std::string>{"GET version.xml", "HEAD version.xml", "HEAD Zunder.msi", "GET Zunder.msi"}));
+    EXPECT_EQ(WaitForCredentialsDialog(m_installer.Id(), 0), nullptr);
+    m_installer.Terminate();
+    RemoveProduct();
+}
+
+// Cancel in the credentials dialog ends the run like a download that failed,
+// with a log line of its own.
+TEST_F(WizardEndToEnd, CancelInTheCredentialsDialogEndsTheRun)
+{
+    RemoveProduct();
+    m_servedHost = "zunder.invalid";
+    Serve(ServerScript());
+    ASSERT_TRUE(LoopbackServer::Get().RequireProxyCredentials("kelm:s3cret"));
+    struct Open {
+        ~Open() { LoopbackServer::Get().RequireProxyCredentials(""); }
+    } openAgain;
+    const std::string proxy = "127.0.0.1:" + std::to_string(LoopbackServer::Get().Port("http"));
+    Start(L"/proxy " + Widen(proxy) + L" /log " + LogPath());
+    HWND dialog = WaitForCredentialsDialog(m_installer.Id(), 30000);
+    ASSERT_NE(dialog, nullptr) << RunLog();
+    ASSERT_TRUE(BroughtToFront(dialog));
+    ASSERT_TRUE(PressKey(VK_ESCAPE));
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }, 10000));
+    HWND box = WaitForMessageBox(30000);
+    ASSERT_NE(box, nullptr) << RunLog();
+    EXPECT_EQ(MessageBoxText(box).rfind(L"Unable to contact the download server", 0), 0u);
+    AnswerMessageBox(box, IDOK);
+    EXPECT_EQ(ExitCodeWithin(30000), 20) << RunLog();
+    EXPECT_NE(RunLog().find("the proxy " + proxy + " asks for credentials (HTTP 407) for http://zunder.invalid:"),
+              std::string::npos);
+    EXPECT_NE(RunLog().find("; the user cancelled the dialog"), std::string::npos) << RunLog();
+    EXPECT_FALSE(ProductInstalled());
+}
+
 TEST_F(WizardEndToEnd, SilentRunsThatCannotInstallEndWithTheirExitCodeAndSayWhy)
 {
     RemoveProduct();

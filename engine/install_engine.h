@@ -114,6 +114,7 @@ private:
     // The run will end with code and, unless cancelled, tell the user message.
     void Fail(ExitCode code, std::wstring message = {});
     void EndRun(InstallPhase phase);
+    void TakeInstalledLocation();
 
     std::vector<InstallPackage> m_packages;
     // Per package: its admitted file, held open for reading only (nobody can

@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "config/installed_flags.h"
+#include "config/installed_product.h"
 #include "config/installer_config.h"
 #include "config/localised_format.h"
 #include "config/ui_strings.h"
@@ -145,6 +146,25 @@ void CInstallEngine::Fail(ExitCode code, std::wstring message)
     m_outcome = {code, std::move(message)};
 }
 
+// The folder the product really went to, as its package records it: the one
+// chosen, or the package's own default when the chosen one did not exist (a
+// first silent installation). The registration and the start of the product
+// use it.
+void CInstallEngine::TakeInstalledLocation()
+{
+    const InstalledProductInfo installed = QueryProductByCode(theConfig.manifest.product_code);
+    std::wstring location = installed.InstallLocation;
+    while (location.size() > 3 && location.back() == L'\\')
+        location.pop_back();
+    std::wstring chosen = theConfig.installFolder;
+    while (chosen.size() > 3 && chosen.back() == L'\\')
+        chosen.pop_back();
+    if (location.empty() || ::lstrcmpiW(location.c_str(), chosen.c_str()) == 0)
+        return;
+    Log(L"the product was installed in ", location, L", not in ", chosen, L"; that is what is recorded");
+    theConfig.installFolder = location;
+}
+
 void CInstallEngine::EndRun(InstallPhase phase)
 {
     const ExitCode code = m_outcome.code;
@@ -164,6 +184,7 @@ void CInstallEngine::RunSequence()
     bool installed = false;
     try {
         if (CheckVersion() && DownloadPackages() && InstallPackages()) {
+            TakeInstalledLocation();
             RegisterInstallation();
             installed = true;
             theConfig.homepageUrl = m_msi.HomePageUrl();

@@ -349,6 +349,13 @@ void WizardEndToEnd::Serve(const ServerScript& script)
     WriteFile(file.Get(), manifest.data(), static_cast<DWORD>(manifest.size()), &written, nullptr);
 }
 
+void WizardEndToEnd::ServeBehindTheProxy()
+{
+    RemoveProduct();
+    m_servedHost = "zunder.invalid";
+    Serve(ServerScript());
+}
+
 std::string WizardEndToEnd::ServedFolder() const
 {
     std::string folder = Narrow(LoopbackServer::Get().Url(m_prefix));
@@ -586,6 +593,10 @@ void WizardEndToEnd::SavePicture(HWND window, const std::wstring& name)
 void WizardEndToEnd::InstallTheProductSilently()
 {
     RemoveProduct();
+    // As on a new machine: no folder of an earlier installation, so the package
+    // goes to its own default folder (a first silent installation takes the
+    // installer's folder only when it exists).
+    RemoveFolderTree(L"C:\\Program Files\\Kelmware");
     Serve(ServerScript());
     Start(L"/s /n /log " + LogPath());
     WaitUntil([&] { return !m_installer.IsRunning(); }, 240000);

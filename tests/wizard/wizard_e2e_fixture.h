@@ -118,6 +118,9 @@ protected:
     void Serve(const ServerScript& script);
     // The test's folder on the server: "http://127.0.0.1:<port>/wiz/<test>/".
     std::string ServedFolder() const;
+    // The product removed, and the default script served under a host name that
+    // only the test server, as a proxy, answers for.
+    void ServeBehindTheProxy();
     // The server's routes as JSON, the descriptor and the manifest: the data
     // files' templates (tests/wizard/data) filled for this test.
     std::string Routes(const ServerScript& script) const;

@@ -429,18 +429,25 @@ TEST_F(WizardEndToEnd, AProxyGivenForTheRunCarriesEveryRequest)
     RemoveProduct();
 }
 
+// The test server, as a proxy, asks for the Basic credentials "kelm" / "s3cret"
+// while this lives.
+struct ProxyThatAsksForCredentials {
+    ProxyThatAsksForCredentials() : ready(LoopbackServer::Get().RequireProxyCredentials("kelm:s3cret")) {}
+    ~ProxyThatAsksForCredentials() { LoopbackServer::Get().RequireProxyCredentials(""); }
+    ProxyThatAsksForCredentials(const ProxyThatAsksForCredentials&) = delete;
+    ProxyThatAsksForCredentials& operator=(const ProxyThatAsksForCredentials&) = delete;
+    const bool ready;
+    const std::string address = "127.0.0.1:" + std::to_string(LoopbackServer::Get().Port("http"));
+};
+
 // A proxy that asks for credentials ends a silent run (nobody can be asked)
 // within seconds, with exit code 20 and a log line naming the proxy and its 407.
 TEST_F(WizardEndToEnd, AProxyThatAsksForCredentialsEndsASilentRunThatSaysSo)
 {
-    RemoveProduct();
-    m_servedHost = "zunder.invalid";
-    Serve(ServerScript());
-    ASSERT_TRUE(LoopbackServer::Get().RequireProxyCredentials("kelm:s3cret"));
-    struct Open {
-        ~Open() { LoopbackServer::Get().RequireProxyCredentials(""); }
-    } openAgain;
-    const std::string proxy = "127.0.0.1:" + std::to_string(LoopbackServer::Get().Port("http"));
+    const ProxyThatAsksForCredentials asking;
+    ASSERT_TRUE(asking.ready);
+    const std::string& proxy = asking.address;
+    ServeBehindTheProxy();
     Start(L"/s /proxy " + Widen(proxy) + L" /log " + LogPath());
     ASSERT_TRUE(WaitUntil([&] { return !m_installer.IsRunning(); }, 60000));
     EXPECT_EQ(ExitCodeWithin(0), 20) << RunLog();
@@ -482,14 +489,10 @@ HWND WaitForCredentialsDialog(DWORD processId, int timeoutMs)
 // every later request, and the installation completes through the proxy.
 TEST_F(WizardEndToEnd, AProxyThatAsksForCredentialsGetsThemFromTheSystemsDialog)
 {
-    RemoveProduct();
-    m_servedHost = "zunder.invalid";
-    Serve(ServerScript());
-    ASSERT_TRUE(LoopbackServer::Get().RequireProxyCredentials("kelm:s3cret"));
-    struct Open {
-        ~Open() { LoopbackServer::Get().RequireProxyCredentials(""); }
-    } openAgain;
-    const std::string proxy = "127.0.0.1:" + std::to_string(LoopbackServer::Get().Port("http"));
+    const ProxyThatAsksForCredentials asking;
+    ASSERT_TRUE(asking.ready);
+    const std::string& proxy = asking.address;
+    ServeBehindTheProxy();
     Start(L"/proxy " + Widen(proxy) + L" /log " + LogPath());
     HWND dialog = WaitForCredentialsDialog(m_installer.Id(), 30000);
     ASSERT_NE(dialog, nullptr) << RunLog();
@@ -526,14 +529,10 @@ TEST_F(WizardEndToEnd, AProxyThatAsksForCredentialsGetsThemFromTheSystemsDialog)
 // with a log line of its own.
 TEST_F(WizardEndToEnd, CancelInTheCredentialsDialogEndsTheRun)
 {
-    RemoveProduct();
-    m_servedHost = "zunder.invalid";
-    Serve(ServerScript());
-    ASSERT_TRUE(LoopbackServer::Get().RequireProxyCredentials("kelm:s3cret"));
-    struct Open {
-        ~Open() { LoopbackServer::Get().RequireProxyCredentials(""); }
-    } openAgain;
-    const std::string proxy = "127.0.0.1:" + std::to_string(LoopbackServer::Get().Port("http"));
+    const ProxyThatAsksForCredentials asking;
+    ASSERT_TRUE(asking.ready);
+    const std::string& proxy = asking.address;
+    ServeBehindTheProxy();
     Start(L"/proxy " + Widen(proxy) + L" /log " + LogPath());
     HWND dialog = WaitForCredentialsDialog(m_installer.Id(), 30000);
     ASSERT_NE(dialog, nullptr) << RunLog();

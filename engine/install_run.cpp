@@ -146,23 +146,22 @@ void CInstallEngine::Fail(ExitCode code, std::wstring message)
     m_outcome = {code, std::move(message)};
 }
 
-// The folder the product really went to, as its package records it: the one
-// chosen, or the package's own default when the chosen one did not exist (a
-// first silent installation). The registration and the start of the product
-// use it.
+// The folder the product really went to. The installer's folder is given to
+// the Windows Installer only when it exists; when it does not (a first silent
+// installation on a new machine), the package went to its own default folder,
+// which its record names. (A folder that exists is where the product went:
+// under Wine the record follows the package's default folder again after a
+// repair.) The registration and the start of the product use it.
 void CInstallEngine::TakeInstalledLocation()
 {
-    const InstalledProductInfo installed = QueryProductByCode(theConfig.manifest.product_code);
-    std::wstring location = installed.InstallLocation;
-    while (location.size() > 3 && location.back() == L'\\')
-        location.pop_back();
-    std::wstring chosen = theConfig.installFolder;
-    while (chosen.size() > 3 && chosen.back() == L'\\')
-        chosen.pop_back();
-    if (location.empty() || ::lstrcmpiW(location.c_str(), chosen.c_str()) == 0)
+    if (theConfig.installFolder.empty() || ::PathFileExistsW(theConfig.installFolder.c_str()))
         return;
-    Log(L"the product was installed in ", location, L", not in ", chosen, L"; that is what is recorded");
-    theConfig.installFolder = location;
+    const InstalledProductInfo installed = QueryProductByCode(theConfig.manifest.product_code);
+    if (installed.InstallLocation.empty())
+        return;
+    Log(L"the product was installed in ", installed.InstallLocation, L", the package's own folder (",
+        theConfig.installFolder, L" does not exist); that is what is recorded");
+    theConfig.installFolder = installed.InstallLocation;
 }
 
 void CInstallEngine::EndRun(InstallPhase phase)

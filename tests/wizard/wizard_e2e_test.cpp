@@ -301,17 +301,26 @@ TEST_F(WizardEndToEnd, DllsPlantedBesideTheInstallerNeverLoad)
     RemoveProduct();
 }
 
+// A prerequisite of `size` pattern bytes (`seed`) that the installer counts as
+// installed and never runs, served with ranges and an ETag, its size and
+// SHA-256 in the manifest; `pace` adds the route fields of a slow line.
+ServerScript ResumablePrerequisite(const std::string& name, size_t size, uint32_t seed, const std::string& pace)
+{
+    ServerScript script;
+    script.packageDelayMs = 0;
+    script.prerequisite = name;
+    script.prerequisiteSize = std::to_string(size);
+    script.prerequisiteSha256 = Sha256Text(PatternBytes(size, seed));
+    script.prerequisiteFields = "\"body_size\": " + std::to_string(size) + ", \"seed\": " + std::to_string(seed) +
+                                R"(, "ranges": true, "etag": "\"r1\"")" + pace;
+    return script;
+}
+
 TEST_F(WizardEndToEnd, ARunEndedDuringADownloadIsGoneOnWithByTheNextRun)
 {
     RemoveProduct();
     const size_t size = 3 * 1024 * 1024;
-    ServerScript script;
-    script.packageDelayMs = 0;
-    script.prerequisite = "extras.zip"; // counted as installed, never run
-    script.prerequisiteSize = std::to_string(size);
-    script.prerequisiteSha256 = Sha256Text(PatternBytes(size, 21));
-    const std::string served = R"("body_size": 3145728, "seed": 21, "ranges": true, "etag": "\"x1\"")";
-    script.prerequisiteFields = served + R"(, "piece_size": 16384, "piece_delay_ms": 30)";
+    ServerScript script = ResumablePrerequisite("extras.zip", size, 21, R"(, "piece_size": 16384, "piece_delay_ms": 30)");
     Serve(script);
     Start(L"/s /n /log " + LogPath());
     const std::wstring partial = WorkFolder() + L"component\\extras.zip.partial";
@@ -329,8 +338,7 @@ TEST_F(WizardEndToEnd, ARunEndedDuringADownloadIsGoneOnWithByTheNextRun)
     ASSERT_TRUE(FileExists(partial + L".record"));
 
     LoopbackServer::Get().Reset(m_prefix);
-    script.prerequisiteFields = served;
-    Serve(script);
+    Serve(ResumablePrerequisite("extras.zip", size, 21, ""));
     Start(L"/s /n /log " + LogPath());
     WaitUntil([&] { return !m_installer.IsRunning(); }, 120000);
     EXPECT_EQ(ExitCodeWithin(0), 0) << RunLog();
@@ -350,14 +358,7 @@ TEST_F(WizardEndToEnd, ARunKilledOnASlowLineLosesOnlyItsLastSeconds)
 {
     RemoveProduct();
     const size_t size = 400000;
-    ServerScript script;
-    script.packageDelayMs = 0;
-    script.prerequisite = "slow.zip"; // counted as installed, never run
-    script.prerequisiteSize = std::to_string(size);
-    script.prerequisiteSha256 = Sha256Text(PatternBytes(size, 22));
-    const std::string served = R"("body_size": 400000, "seed": 22, "ranges": true, "etag": "\"s1\"")";
-    script.prerequisiteFields = served + R"(, "piece_size": 1000, "piece_delay_ms": 100)";
-    Serve(script);
+    Serve(ResumablePrerequisite("slow.zip", size, 22, R"(, "piece_size": 1000, "piece_delay_ms": 100)"));
     Start(L"/s /n /log " + LogPath());
     auto bodyAsked = [&] {
         for (const LoggedRequest& request : LoopbackServer::Get().Requests(m_prefix + "slow.zip"))
@@ -370,8 +371,7 @@ TEST_F(WizardEndToEnd, ARunKilledOnASlowLineLosesOnlyItsLastSeconds)
     m_installer.Terminate();
 
     LoopbackServer::Get().Reset(m_prefix);
-    script.prerequisiteFields = served;
-    Serve(script);
+    Serve(ResumablePrerequisite("slow.zip", size, 22, ""));
     Start(L"/s /n /log " + LogPath());
     WaitUntil([&] { return !m_installer.IsRunning(); }, 120000);
     EXPECT_EQ(ExitCodeWithin(0), 0) << RunLog();

@@ -121,6 +121,9 @@ protected:
     // The product removed, and the default script served under a host name that
     // only the test server, as a proxy, answers for.
     void ServeBehindTheProxy();
+    // Serves behind the proxy, starts an interactive run through it and waits
+    // for the system's credentials dialog; null when none came.
+    HWND StartUntilTheProxyAsks(const std::string& proxy);
     // The server's routes as JSON, the descriptor and the manifest: the data
     // files' templates (tests/wizard/data) filled for this test.
     std::string Routes(const ServerScript& script) const;

@@ -484,6 +484,13 @@ HWND WaitForCredentialsDialog(DWORD processId, int timeoutMs)
     return ::testing::AssertionSuccess();
 }
 
+HWND WizardEndToEnd::StartUntilTheProxyAsks(const std::string& proxy)
+{
+    ServeBehindTheProxy();
+    Start(L"/proxy " + Widen(proxy) + L" /log " + LogPath());
+    return WaitForCredentialsDialog(m_installer.Id(), 30000);
+}
+
 // An interactive run asks for the proxy's credentials with the system's dialog,
 // owned by the window the user sees; given once with real keys, they serve
 // every later request, and the installation completes through the proxy.
@@ -492,9 +499,7 @@ TEST_F(WizardEndToEnd, AProxyThatAsksForCredentialsGetsThemFromTheSystemsDialog)
     const ProxyThatAsksForCredentials asking;
     ASSERT_TRUE(asking.ready);
     const std::string& proxy = asking.address;
-    ServeBehindTheProxy();
-    Start(L"/proxy " + Widen(proxy) + L" /log " + LogPath());
-    HWND dialog = WaitForCredentialsDialog(m_installer.Id(), 30000);
+    HWND dialog = StartUntilTheProxyAsks(proxy);
     ASSERT_NE(dialog, nullptr) << RunLog();
     EXPECT_EQ(WindowText(dialog), L"Enter Network Password");
     EXPECT_EQ(WindowText(GetDlgItem(dialog, 1025)), Widen(proxy)); // the proxy it is for
@@ -532,9 +537,7 @@ TEST_F(WizardEndToEnd, CancelInTheCredentialsDialogEndsTheRun)
     const ProxyThatAsksForCredentials asking;
     ASSERT_TRUE(asking.ready);
     const std::string& proxy = asking.address;
-    ServeBehindTheProxy();
-    Start(L"/proxy " + Widen(proxy) + L" /log " + LogPath());
-    HWND dialog = WaitForCredentialsDialog(m_installer.Id(), 30000);
+    HWND dialog = StartUntilTheProxyAsks(proxy);
     ASSERT_NE(dialog, nullptr) << RunLog();
     ASSERT_TRUE(BroughtToFront(dialog));
     ASSERT_TRUE(PressKey(VK_ESCAPE));

@@ -49,6 +49,8 @@ BOOL CBrenvikApp::InitInstance()
     CommandLineOptions options = ParseCommandLine(ProcessArguments());
     SetSilentRun(options.silent != 0);
     StartRunLog(options);
+    if (!options.refusedProxy.empty())
+        Log(L"\"/proxy ", options.refusedProxy, L"\" is not host:port or direct: the system's proxy settings are used");
     UseProxy(options.proxy); // before the first request opens the session
     // The signer of this program's own file, read at once: a newer client must
     // have it, and the file is read before anything could be put in its place.

@@ -34,7 +34,11 @@ CommandLineOptions ParseCommandLine(std::span<const std::wstring> arguments)
         {L"/n", [&](const std::wstring&) { options.skipClientCheck = 1; }},
         {L"/l", [&](const std::wstring&) { options.launchAfterInstall = 1; }},
         {L"/lang", [&](const std::wstring& value) { options.requestedLanguage = value; }},
-        {L"/proxy", [&](const std::wstring& value) { options.proxy = value; }},
+        {L"/proxy",
+         [&](const std::wstring& value) {
+             options.proxy = IsProxyAddress(value) ? value : std::wstring();
+             options.refusedProxy = IsProxyAddress(value) ? std::wstring() : value;
+         }},
     };
     for (size_t index = 0; index < arguments.size(); ++index) {
         if (arguments[index] == L"/log") {
@@ -50,6 +54,19 @@ CommandLineOptions ParseCommandLine(std::span<const std::wstring> arguments)
         }
     }
     return options;
+}
+
+bool IsProxyAddress(const std::wstring& value)
+{
+    if (value.empty() || value.size() > 255)
+        return false;
+    for (const wchar_t c : value) {
+        const bool allowed = (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') ||
+                             c == L'.' || c == L'-' || c == L'_' || c == L':' || c == L'[' || c == L']';
+        if (!allowed)
+            return false;
+    }
+    return true;
 }
 
 std::wstring NewClientParameters(const CommandLineOptions& options)

@@ -23,7 +23,13 @@ struct CommandLineOptions {
     std::wstring requestedLanguage;  // "/lang"
     std::wstring logPath;            // "/log"; empty: the default log
     std::wstring proxy;              // "/proxy": "host:port" or "direct"; empty: the system's settings
+    std::wstring refusedProxy;       // a "/proxy" value that is no host[:port] (not used, not passed on)
 };
+
+// A proxy's address as "/proxy" takes it: a host name, an IPv4 or bracketed
+// IPv6 address, an optional port; or "direct". Nothing that could break out of
+// the quotes of a newer client's command line.
+bool IsProxyAddress(const std::wstring& value);
 
 // The parameters a newer client is started with: "/n" for an interactive run;
 // a silent run passes "/s" on too, and "/l", "/log <path>" and "/proxy <value>"

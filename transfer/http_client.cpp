@@ -14,6 +14,7 @@
 #include <array>
 #include <climits>
 #include <cstring>
+#include <cwctype>
 #include <exception>
 #include <system_error>
 #include <memory>
@@ -196,7 +197,21 @@ std::optional<ContentRange> QueryContentRange(HINTERNET request)
 struct Credentials {
     std::wstring user;
     std::wstring password;
+    std::wstring origin; // a server's: "scheme://host:port" they were given for; they go there only
 };
+
+// "scheme://host[:port]" of an address: what a server's credentials belong to.
+std::wstring OriginOfUrl(const std::wstring& url)
+{
+    const size_t scheme = url.find(L"://");
+    if (scheme == std::wstring::npos)
+        return {};
+    const size_t path = url.find_first_of(L"/?#", scheme + 3);
+    std::wstring origin = url.substr(0, path);
+    for (wchar_t& c : origin)
+        c = static_cast<wchar_t>(::towlower(c));
+    return origin;
+}
 constinit SlimLock g_credentialsLock;
 Credentials* g_proxyCredentials = nullptr;  // under g_credentialsLock; never freed: request threads may outlive statics
 Credentials* g_serverCredentials = nullptr;
@@ -218,25 +233,30 @@ void SetOptionText(HINTERNET request, DWORD option, const std::wstring& text)
     ::InternetSetOptionW(request, option, const_cast<wchar_t*>(text.c_str()), static_cast<DWORD>(text.size()));
 }
 
-void SendKnownCredentials(HINTERNET request)
+// The proxy's credentials go with every request (through the same proxy); a
+// server's only to the server they were given for, never to a mirror or
+// another host that asks for them.
+void SendKnownCredentials(HINTERNET request, const std::wstring& url)
 {
     std::lock_guard lock(g_credentialsLock);
     if (g_proxyCredentials) {
         SetOptionText(request, INTERNET_OPTION_PROXY_USERNAME, g_proxyCredentials->user);
         SetOptionText(request, INTERNET_OPTION_PROXY_PASSWORD, g_proxyCredentials->password);
     }
-    if (g_serverCredentials) {
+    if (g_serverCredentials && !g_serverCredentials->origin.empty() &&
+        g_serverCredentials->origin == OriginOfUrl(url)) {
         SetOptionText(request, INTERNET_OPTION_USERNAME, g_serverCredentials->user);
         SetOptionText(request, INTERNET_OPTION_PASSWORD, g_serverCredentials->password);
     }
 }
 
-void KeepCredentials(HINTERNET request, DWORD status) noexcept
+void KeepCredentials(HINTERNET request, DWORD status, const std::wstring& url) noexcept
 {
     try {
         const bool proxy = status == 407;
         Credentials given{QueryOptionText(request, proxy ? INTERNET_OPTION_PROXY_USERNAME : INTERNET_OPTION_USERNAME),
-                          QueryOptionText(request, proxy ? INTERNET_OPTION_PROXY_PASSWORD : INTERNET_OPTION_PASSWORD)};
+                          QueryOptionText(request, proxy ? INTERNET_OPTION_PROXY_PASSWORD : INTERNET_OPTION_PASSWORD),
+                          proxy ? std::wstring() : OriginOfUrl(url)};
         if (given.user.empty())
             return;
         std::lock_guard lock(g_credentialsLock);
@@ -281,7 +301,7 @@ void ReadAway(HINTERNET request)
 // when a reply came (whatever its status): false when the send failed.
 bool SendRequest(HINTERNET request, const wchar_t* headers, DWORD headersLength, const std::wstring& url)
 {
-    SendKnownCredentials(request);
+    SendKnownCredentials(request, url);
     for (int round = 0;; ++round) {
         if (!::HttpSendRequestW(request, headers, headersLength, nullptr, 0))
             return false;
@@ -304,7 +324,7 @@ bool SendRequest(HINTERNET request, const wchar_t* headers, DWORD headersLength,
                 answer == ERROR_NOT_SUPPORTED ? L"; nobody could be asked" : L"; the user cancelled the dialog");
             return true;
         }
-        KeepCredentials(request, status);
+        KeepCredentials(request, status, url);
         Log(L"credentials given for ", who, L"; ", url, L" is asked for again");
     }
 }

@@ -80,7 +80,11 @@ TEST(CommandLine, AProxyForThisRunIsPassedOnToANewerClientOfASilentRun)
         {{L"/s", L"/proxy", L"direct", L"/log", L"C:\\l.txt"}, L"direct",
          L"/n /s /log \"C:\\l.txt\" /proxy \"direct\""},
         {{L"/proxy"}, L"", L"/n"},
-        {{L"/proxy", L"/s"}, L"/s", L"/n /s /proxy \"/s\""}, // a value is an option too, as everywhere
+        {{L"/s", L"/proxy", L"[::1]:3128"}, L"[::1]:3128", L"/n /s /proxy \"[::1]:3128\""},
+        // Nothing that could break out of the newer client's quotes, nor an option, is taken.
+        {{L"/s", L"/proxy", L"p:1\" /log \"C:\\x"}, L"", L"/n /s"},
+        {{L"/s", L"/proxy", L"proxy corp"}, L"", L"/n /s"},
+        {{L"/proxy", L"/s"}, L"", L"/n /s"},
     };
     for (const auto& c : cases) {
         std::vector<std::wstring> arguments{L"C:\\Downloads\\KelmWebInstaller.exe"};

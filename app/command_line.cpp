@@ -77,7 +77,8 @@ std::wstring NewClientParameters(const CommandLineOptions& options)
     parameters += L" /s";
     if (options.launchAfterInstall)
         parameters += L" /l";
-    if (!options.logPath.empty())
+    // A path that could break out of the quotes stays this run's.
+    if (!options.logPath.empty() && options.logPath.find(L'"') == std::wstring::npos && options.logPath.back() != L'\\')
         parameters += L" /log \"" + options.logPath + L"\"";
     if (!options.proxy.empty())
         parameters += L" /proxy \"" + options.proxy + L"\"";

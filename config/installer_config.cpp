@@ -214,11 +214,28 @@ bool FindUnsafeManifestValue(const ProductManifest& manifest, std::wstring& elem
     if (manifest.standalone != 1 && (notPlain(L"kelmwebinstaller/product/pid", manifest.pid) ||
                                      notPlain(L"kelmwebinstaller/product/full_name", manifest.full_name)))
         return true;
+    // A mirror is never weaker than its address: of an HTTPS address only an
+    // HTTPS mirror (else breaking the TLS of the address would fall back to
+    // plain HTTP, and to an older file its publisher once signed).
+    auto weakerMirror = [&](const wchar_t* mirrorPath, const std::wstring& url, const std::vector<std::wstring>& mirrors) {
+        if (manifest.standalone == 1 || OriginOf(url) != PackageOrigin::Https)
+            return false;
+        for (const std::wstring& mirror : mirrors) {
+            if (OriginOf(mirror) != PackageOrigin::Https) {
+                element = mirrorPath;
+                why = L"\"" + mirror + L"\" is not HTTPS, as the address it stands for is";
+                return true;
+            }
+        }
+        return false;
+    };
+    if (weakerMirror(L"kelmwebinstaller/product/mirror_url", manifest.version_check_url, manifest.version_check_mirrors))
+        return true;
     // An address and each of its mirrors must vouch for the package the same way.
     auto anyUnverifiable = [&](const wchar_t* path, const wchar_t* mirrorPath, const std::wstring& name,
                                const std::wstring& url, const std::vector<std::wstring>& mirrors,
                                const std::wstring& sha256, const std::wstring& publisher) {
-        if (unverifiable(path, name, url, sha256, publisher))
+        if (unverifiable(path, name, url, sha256, publisher) || weakerMirror(mirrorPath, url, mirrors))
             return true;
         for (const std::wstring& mirror : mirrors)
             if (unverifiable(mirrorPath, name, mirror, sha256, publisher))

@@ -23,6 +23,7 @@
 #include "transfer/http_client.h"
 #include "transfer/download_file.h"
 #include "transfer/sha256.h"
+#include "trust/admin_folder.h"
 #include "trust/trusted_file.h"
 
 namespace kelm {
@@ -159,6 +160,19 @@ void CInstallEngine::TakeInstalledLocation()
     const InstalledProductInfo installed = QueryProductByCode(theConfig.manifest.product_code);
     if (installed.InstallLocation.empty())
         return;
+    // Recorded for everyone only when nobody but the administrators could have
+    // put the program there (a per-user installation of the same product could
+    // name a folder of the user's).
+    std::wstring program = installed.InstallLocation;
+    if (!program.empty() && program.back() != L'\\')
+        program += L'\\';
+    program += theConfig.manifest.executable;
+    const AdminFolderCheck check = CheckAdminOnlyFile(program);
+    if (!check.Passed()) {
+        Log(L"the product's recorded folder ", installed.InstallLocation, L" is not recorded: ",
+            DescribeFolderVerdict(check.verdict), L" (", check.folder, L")");
+        return;
+    }
     Log(L"the product was installed in ", installed.InstallLocation, L", the package's own folder (",
         theConfig.installFolder, L" does not exist); that is what is recorded");
     theConfig.installFolder = installed.InstallLocation;

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -65,7 +66,7 @@ private:
     const unsigned char* m_pending = nullptr;
     std::size_t m_pendingSize = 0;
     bool m_stop = false;
-    DWORD m_writeError = 0; // written by the one thread holding the pending block
+    std::atomic<DWORD> m_writeError{0}; // set by the thread that wrote, read at the hand-overs
     UniqueHandle m_thread;
 };
 

@@ -200,18 +200,20 @@ struct Credentials {
     std::wstring origin; // a server's: "scheme://host:port" they were given for; they go there only
 };
 
-// "scheme://host[:port]" of an address: what a server's credentials belong to.
+// "scheme://host:port" of an address as the connection reads it: what a
+// server's credentials belong to. Empty when it cannot be read.
 std::wstring OriginOfUrl(const std::wstring& url)
 {
-    const size_t scheme = url.find(L"://");
-    if (scheme == std::wstring::npos)
+    CrackedUrl parts;
+    if (!CrackUrl(url, parts))
         return {};
-    const size_t path = url.find_first_of(L"/?#", scheme + 3);
-    std::wstring origin = url.substr(0, path);
+    std::wstring origin = std::wstring(parts.schemeName.get()) + L"://" + parts.host.get() + L":" +
+                          std::to_wstring(parts.port);
     for (wchar_t& c : origin)
         c = static_cast<wchar_t>(::towlower(c));
     return origin;
 }
+
 constinit SlimLock g_credentialsLock;
 Credentials* g_proxyCredentials = nullptr;  // under g_credentialsLock; never freed: request threads may outlive statics
 Credentials* g_serverCredentials = nullptr;
@@ -285,6 +287,19 @@ std::wstring ProxyOfSession()
     return L"of the system's settings";
 }
 
+// Whether the run's requests go through a proxy ("/proxy", or the system's settings).
+bool SessionUsesProxy()
+{
+    std::lock_guard lock(g_sessionLock);
+    if (!g_proxy.empty())
+        return g_proxy != L"direct";
+    std::array<unsigned char, 2048> buffer{};
+    DWORD length = sizeof(buffer);
+    if (!g_hInternet || !::InternetQueryOptionW(g_hInternet, INTERNET_OPTION_PROXY, buffer.data(), &length))
+        return false;
+    return reinterpret_cast<const INTERNET_PROXY_INFO*>(buffer.data())->dwAccessType == INTERNET_OPEN_TYPE_PROXY;
+}
+
 // Reads a small reply's body away so that the request can be sent again.
 void ReadAway(HINTERNET request)
 {
@@ -311,6 +326,15 @@ bool SendRequest(HINTERNET request, const wchar_t* headers, DWORD headersLength,
             (status != 407 && status != 401))
             return true;
         const std::wstring who = status == 407 ? L"the proxy " + ProxyOfSession() : std::wstring(L"the server");
+        // Nobody is asked for a password that would cross the network in the
+        // clear to whoever answers: a server's only over HTTPS, a proxy's only
+        // when the run really goes through one.
+        const bool askable = status == 407 ? SessionUsesProxy() : OriginOfUrl(url).rfind(L"https://", 0) == 0;
+        if (!askable) {
+            Log(who, L" asks for credentials (HTTP ", status, L") for ", url,
+                status == 407 ? L"; the run uses no proxy: not asked" : L"; not over HTTPS: not asked");
+            return true;
+        }
         const CredentialsPrompt prompt = g_credentialsPrompt;
         if (!prompt || round >= kMaxCredentialRounds) {
             Log(who, L" asks for credentials (HTTP ", status, L") for ", url,

@@ -85,6 +85,8 @@ TEST(CommandLine, AProxyForThisRunIsPassedOnToANewerClientOfASilentRun)
         {{L"/s", L"/proxy", L"p:1\" /log \"C:\\x"}, L"", L"/n /s"},
         {{L"/s", L"/proxy", L"proxy corp"}, L"", L"/n /s"},
         {{L"/proxy", L"/s"}, L"", L"/n /s"},
+        {{L"/s", L"/log", L"C:\\l.txt\" /proxy \"evil"}, L"", L"/n /s"}, // a log path that would break out
+        {{L"/s", L"/log", L"\\\\server\\logs\\"}, L"", L"/n /s"},
     };
     for (const auto& c : cases) {
         std::vector<std::wstring> arguments{L"C:\\Downloads\\KelmWebInstaller.exe"};

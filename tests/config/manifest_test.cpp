@@ -546,6 +546,13 @@ TEST_F(LoadManifestTest, UnsafeValuesAreManifestFaults)
           {"http://127.0.0.1:8080/zunder/ZunderPro8-patch.msi", "https://localhost/zunder/ZunderPro8-patch.msi"},
           {"https://mirror.kelmware.test/zunder/ZunderPro8-patch.msi", "http://127.0.0.2/ZunderPro8-patch.msi"}},
          L"kelmwebinstaller/product/main_component/mirror_url"},
+        {"a plain-HTTP mirror of an HTTPS descriptor",
+         {{"http://127.0.0.1:8080/zunder/version.xml?channel=web&amp;v=80", "https://localhost/zunder/version.xml"},
+          {"https://mirror.kelmware.test/zunder/version.xml", "http://mirror.kelmware.test/zunder/version.xml"}},
+         L"kelmwebinstaller/product/mirror_url"},
+        {"a plain-HTTP mirror of an HTTPS package, even with its hash",
+         {{"<full_url>http://127.0.0.1:8080/zunder/ZunderPro8.msi<", "<full_url>https://localhost/zunder/ZunderPro8.msi<"}},
+         L"kelmwebinstaller/product/main_component/mirror_url"},
         {"standalone: the manifest beside the packages vouches for them",
          {{"<publisher>Kelmware Codecs</publisher>", ""}, {"<standalone>false<", "<standalone>true<"}}, L""},
     };

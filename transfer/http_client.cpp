@@ -271,33 +271,22 @@ void KeepCredentials(HINTERNET request, DWORD status, const std::wstring& url) n
     }
 }
 
-// The proxy the run's requests go through, for the log.
-std::wstring ProxyOfSession()
+// The proxy the run's requests go through ("/proxy", else the system's
+// settings); nothing when they go direct.
+std::optional<std::wstring> SessionProxy()
 {
     std::lock_guard lock(g_sessionLock);
     if (!g_proxy.empty())
-        return g_proxy;
-    std::array<unsigned char, 2048> buffer{};
-    DWORD length = sizeof(buffer);
-    if (g_hInternet && ::InternetQueryOptionW(g_hInternet, INTERNET_OPTION_PROXY, buffer.data(), &length)) {
-        const auto* info = reinterpret_cast<const INTERNET_PROXY_INFO*>(buffer.data());
-        if (info->dwAccessType == INTERNET_OPEN_TYPE_PROXY && info->lpszProxy)
-            return reinterpret_cast<const wchar_t*>(info->lpszProxy);
-    }
-    return L"of the system's settings";
-}
-
-// Whether the run's requests go through a proxy ("/proxy", or the system's settings).
-bool SessionUsesProxy()
-{
-    std::lock_guard lock(g_sessionLock);
-    if (!g_proxy.empty())
-        return g_proxy != L"direct";
+        return g_proxy == L"direct" ? std::nullopt : std::optional<std::wstring>(g_proxy);
     std::array<unsigned char, 2048> buffer{};
     DWORD length = sizeof(buffer);
     if (!g_hInternet || !::InternetQueryOptionW(g_hInternet, INTERNET_OPTION_PROXY, buffer.data(), &length))
-        return false;
-    return reinterpret_cast<const INTERNET_PROXY_INFO*>(buffer.data())->dwAccessType == INTERNET_OPEN_TYPE_PROXY;
+        return std::nullopt;
+    const auto* info = reinterpret_cast<const INTERNET_PROXY_INFO*>(buffer.data());
+    if (info->dwAccessType != INTERNET_OPEN_TYPE_PROXY)
+        return std::nullopt;
+    return info->lpszProxy ? std::wstring(reinterpret_cast<const wchar_t*>(info->lpszProxy))
+                           : std::wstring(L"of the system's settings");
 }
 
 // Reads a small reply's body away so that the request can be sent again.
@@ -325,11 +314,13 @@ bool SendRequest(HINTERNET request, const wchar_t* headers, DWORD headersLength,
         if (!::HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length, nullptr) ||
             (status != 407 && status != 401))
             return true;
-        const std::wstring who = status == 407 ? L"the proxy " + ProxyOfSession() : std::wstring(L"the server");
+        const std::optional<std::wstring> proxy = SessionProxy();
+        const std::wstring who =
+            status == 407 ? L"the proxy " + proxy.value_or(L"(none: the run goes direct)") : std::wstring(L"the server");
         // Nobody is asked for a password that would cross the network in the
         // clear to whoever answers: a server's only over HTTPS, a proxy's only
         // when the run really goes through one.
-        const bool askable = status == 407 ? SessionUsesProxy() : OriginOfUrl(url).rfind(L"https://", 0) == 0;
+        const bool askable = status == 407 ? proxy.has_value() : OriginOfUrl(url).rfind(L"https://", 0) == 0;
         if (!askable) {
             Log(who, L" asks for credentials (HTTP ", status, L") for ", url,
                 status == 407 ? L"; the run uses no proxy: not asked" : L"; not over HTTPS: not asked");
